@@ -1,0 +1,29 @@
+// Process entry: check the command line, print the start-up lines, serve the pipe, map the exit
+// code.
+#include <string>
+#include <vector>
+
+#include "common/log.h"
+#include "main/interim_handling.h"
+#include "main/pipe_host.h"
+#include "platform/command_line.h"
+#include "platform/standard_error.h"
+
+int main(int argc, char** argv) {
+  using namespace tarnix;
+  const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
+  if (args.size() < 2) {
+    platform::WriteStandardError(
+        "Usage: tarnix.exe <pipe_name>\nExample: tarnix.exe \\\\.\\pipe\\velsa-j2534-1234\n");
+    return 1;
+  }
+  const std::string& pipe_name = args[1];
+  LogLine("[bridge] Starting tarnix on pipe: " + pipe_name);
+  LogLine("[bridge] Process bitness: " + std::to_string(sizeof(void*) * 8) + "-bit");
+  const host::RequestHandling handling = host::MakeInterimHandling();
+  if (Result<void> served = host::RunPipeServer(pipe_name, handling); !served) {
+    LogLine("[bridge] Fatal error: " + served.error().text);
+    return 1;
+  }
+  return 0;
+}

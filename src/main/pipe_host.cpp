@@ -1,0 +1,35 @@
+// Pipe set-up, the message loop, and the fixed order of release at its end.
+#include "main/pipe_host.h"
+
+#include "common/log.h"
+#include "platform/pipe_server.h"
+
+namespace tarnix::host {
+
+Result<void> RunPipeServer(const std::string& pipe_name, const RequestHandling& handling) {
+  Result<platform::PipeServer> created = platform::PipeServer::Create(pipe_name);
+  if (!created) return std::move(created).error();
+  platform::PipeServer& pipe = *created;
+  LogLine("[bridge] Waiting for client connection...");
+  if (Result<void> connected = pipe.WaitForClient(); !connected) return connected;
+  LogLine("[bridge] Client connected");
+  Result<platform::PipeReader> reader_handle = pipe.OpenReader();
+  if (!reader_handle) return std::move(reader_handle).error();
+
+  const ByteSink write = [&pipe](std::string_view bytes) { return pipe.WriteAll(bytes); };
+  Result<void> served = Ok();
+  {
+    // The reader and its handle are released before the worker, as at every end of the loop.
+    platform::PipeReader handle = std::move(*reader_handle);
+    LineReader reader([&handle](char* buffer, size_t size) { return handle.Read(buffer, size); });
+    served = RunMessageLoop(reader, write, handling.handle);
+  }
+  // A failed write is fatal, but a present worker is still released first so that the vendor
+  // device is closed and its library unloaded instead of being cut off by the process exit.
+  if (handling.release_worker) handling.release_worker();
+  if (!served) return served;
+  LogLine("[bridge] Message loop ended");
+  return Ok();
+}
+
+}  // namespace tarnix::host

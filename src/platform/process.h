@@ -1,0 +1,57 @@
+// Starting and waiting for child processes (used by the end-to-end tests and the client tool).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/result.h"
+
+namespace tarnix::platform {
+
+/// Environment changes for a child: a value sets the variable, nullopt removes it.
+using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+/// A started child process. Destroying a still-running child kills it.
+class ChildProcess {
+ public:
+  ChildProcess(ChildProcess&& other) noexcept;
+  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();
+
+  /// Starts `program` with `args` (not including the program itself), this process's environment
+  /// with `env` applied, and its standard error written to the file `stderr_path` (inherited when
+  /// empty). Standard input and output are not connected.
+  static Result<ChildProcess> Spawn(const std::string& program,
+                                    const std::vector<std::string>& args,
+                                    const EnvironmentChanges& env, const std::string& stderr_path);
+
+  /// Waits up to `timeout_ms` for the child to end; its exit code, or nullopt while it runs.
+  std::optional<int> Wait(uint32_t timeout_ms);
+
+  /// Ends the child at once and reaps it.
+  void Kill();
+
+ private:
+  explicit ChildProcess(intptr_t handle) : handle_(handle) {}
+  intptr_t handle_;
+  std::optional<int> exit_code_;
+};
+
+/// The folder holding the running executable, with a trailing separator.
+std::string ExecutableDirectory();
+
+/// The file name of program `base` on this system: "base.exe" or "base".
+std::string ExecutableFileName(const std::string& base);
+
+/// Sleeps for `ms` milliseconds.
+void SleepMilliseconds(uint32_t ms);
+
+/// A process-unique number for naming pipes and files (the process id).
+uint32_t CurrentProcessId();
+
+}  // namespace tarnix::platform

@@ -1,0 +1,147 @@
+// Child processes on Linux: fork and exec with a prepared environment and standard error file.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <map>
+#include <thread>
+
+#include "platform/process.h"
+#include "platform/system_error.h"
+
+extern char** environ;
+
+namespace tarnix::platform {
+namespace {
+
+constexpr intptr_t kNone = -1;
+
+std::vector<std::string> MergedEnvironment(const EnvironmentChanges& changes) {
+  std::map<std::string, std::string> merged;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    const size_t eq = text.find('=');
+    if (eq != std::string::npos) merged[text.substr(0, eq)] = text.substr(eq + 1);
+  }
+  for (const auto& [name, value] : changes) {
+    if (value) {
+      merged[name] = *value;
+    } else {
+      merged.erase(name);
+    }
+  }
+  std::vector<std::string> out;
+  for (const auto& [name, value] : merged)
+    out.push_back(name + "=" + value);
+  return out;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+  std::vector<char*> out;
+  for (auto& text : texts)
+    out.push_back(text.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : handle_(other.handle_), exit_code_(other.exit_code_) {
+  other.handle_ = kNone;
+}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  ChildProcess taken(std::move(other));
+  std::swap(handle_, taken.handle_);
+  std::swap(exit_code_, taken.exit_code_);
+  return *this;
+}
+
+ChildProcess::~ChildProcess() {
+  Kill();
+}
+
+Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
+                                         const std::vector<std::string>& args,
+                                         const EnvironmentChanges& env,
+                                         const std::string& stderr_path) {
+  std::vector<std::string> argv_texts{program};
+  argv_texts.insert(argv_texts.end(), args.begin(), args.end());
+  std::vector<std::string> env_texts = MergedEnvironment(env);
+  std::vector<char*> argv = Pointers(argv_texts);
+  std::vector<char*> envp = Pointers(env_texts);
+  int err_fd = -1;
+  if (!stderr_path.empty()) {
+    err_fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (err_fd < 0) return Fail(SystemErrorText(LastSystemError()));
+  }
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    const std::string text = SystemErrorText(LastSystemError());
+    if (err_fd >= 0) ::close(err_fd);
+    return Fail(text);
+  }
+  if (pid == 0) {
+    const int null_fd = ::open("/dev/null", O_RDWR);
+    ::dup2(null_fd, STDIN_FILENO);
+    ::dup2(null_fd, STDOUT_FILENO);
+    if (err_fd >= 0) ::dup2(err_fd, STDERR_FILENO);
+    ::execve(program.c_str(), argv.data(), envp.data());
+    ::_exit(127);
+  }
+  if (err_fd >= 0) ::close(err_fd);
+  return ChildProcess(pid);
+}
+
+std::optional<int> ChildProcess::Wait(uint32_t timeout_ms) {
+  if (exit_code_ || handle_ == kNone) return exit_code_;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    int status = 0;
+    const pid_t done = ::waitpid(static_cast<pid_t>(handle_), &status, WNOHANG);
+    if (done == static_cast<pid_t>(handle_)) {
+      exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      handle_ = kNone;
+      return exit_code_;
+    }
+    if (done < 0 && errno != EINTR) return std::nullopt;
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+void ChildProcess::Kill() {
+  if (handle_ == kNone) return;
+  ::kill(static_cast<pid_t>(handle_), SIGKILL);
+  int status = 0;
+  ::waitpid(static_cast<pid_t>(handle_), &status, 0);
+  exit_code_ = 128 + SIGKILL;
+  handle_ = kNone;
+}
+
+std::string ExecutableDirectory() {
+  char path[PATH_MAX] = {};
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  std::string text(path, n > 0 ? static_cast<size_t>(n) : 0);
+  return text.substr(0, text.rfind('/') + 1);
+}
+
+std::string ExecutableFileName(const std::string& base) {
+  return base;
+}
+
+void SleepMilliseconds(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(::getpid());
+}
+
+}  // namespace tarnix::platform

@@ -1,0 +1,70 @@
+// Records that answers carry: a received frame and a registered interface.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnix::protocol {
+
+/// One received frame as the client sees it.
+struct ReceivedMessage {
+  uint64_t timestamp_us = 0;  ///< as reported by the device
+  uint32_t arb_id = 0;        ///< 0 for byte-stream protocols
+  bool extended = false;      ///< 29-bit identifier
+  std::vector<uint8_t> data;  ///< payload, without the identifier prefix
+  uint32_t raw_arb_id = 0;    ///< identifier as received
+  uint32_t rx_status = 0;     ///< receive status bits
+  uint32_t data_size = 0;     ///< record data size, identifier bytes included
+  uint32_t protocol_id = 0;   ///< protocol number of the record
+  bool operator==(const ReceivedMessage&) const = default;
+};
+
+/// One registered vehicle interface, as listed by EnumerateDevices.
+struct DeviceInfo {
+  std::string name;
+  std::string vendor;
+  std::string dll_path;
+  bool can_iso15765 = false;
+  bool can_iso11898 = false;
+  bool compatible = true;
+  uint8_t bitness = 0;
+  bool available = false;
+  std::optional<std::string> unavailable_reason;
+  std::string api_version;
+  std::vector<std::string> supported_protocols;
+  bool operator==(const DeviceInfo&) const = default;
+};
+
+/// What a K-Line initialisation found.
+struct KlineInitResult {
+  std::string init_method;        ///< "fast" or "slow"
+  std::string detected_protocol;  ///< "iso14230-fast", "iso9141", "iso14230-slow" or "unknown"
+  std::vector<uint8_t> keyword_bytes;
+  bool cc_received = false;
+  std::vector<ReceivedMessage> init_response;
+  bool operator==(const KlineInitResult&) const = default;
+};
+
+/// A library return code with a frame count, answered as data by the raw requests.
+struct RawResult {
+  int32_t result = 0;
+  uint32_t num_msgs = 0;
+  bool operator==(const RawResult&) const = default;
+};
+
+/// The three version texts of a device.
+struct VersionInfo {
+  std::string firmware_version;
+  std::string dll_version;
+  std::string api_version;
+  bool operator==(const VersionInfo&) const = default;
+};
+
+/// Volts; written as null when not finite.
+struct Voltage {
+  double volts = 0.0;
+};
+
+}  // namespace tarnix::protocol
