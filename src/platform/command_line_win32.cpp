@@ -1,6 +1,7 @@
 // Command-line arguments on Windows: the UTF-16 command line split by the system's own rules.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include "platform/command_line.h"
 #include "platform/win32_text.h"

@@ -1,0 +1,75 @@
+// The platform services that the rest of the program leans on, checked on the real system.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "platform/dynamic_library.h"
+#include "platform/environment.h"
+#include "platform/process.h"
+#include "platform/system_error.h"
+#include "platform/thread.h"
+
+namespace tarnix::platform {
+namespace {
+
+TEST(Environment, SetsReadsAndRemovesVariablesWithUnicodeValues) {
+  const std::string name = "TARNIX_PLATFORM_TEST_VARIABLE";
+  SetEnvironment(name, "Gr\xC3\xBC\xC3\x9F" "e 1");
+  EXPECT_EQ(GetEnvironment(name), std::optional<std::string>("Gr\xC3\xBC\xC3\x9F" "e 1"));
+  SetEnvironment(name, std::nullopt);
+  EXPECT_EQ(GetEnvironment(name), std::nullopt);
+}
+
+TEST(SystemError, TextCarriesTheMessageAndTheCode) {
+  const std::string text = SystemErrorText(2);
+  EXPECT_NE(text.find(" (os error 2)"), std::string::npos) << text;
+  EXPECT_GT(text.size(), std::string(" (os error 2)").size()) << "the system's message is missing";
+  EXPECT_EQ(text.find('\n'), std::string::npos) << "messages are parts of one line";
+}
+
+TEST(DynamicLibrary, MissingLibraryGivesTheLoadersDetailText) {
+  const std::string missing =
+      (std::filesystem::temp_directory_path() / SharedLibraryFileName("tarnix-no-such-library"))
+          .string();
+  Result<DynamicLibrary> loaded = DynamicLibrary::Load(missing);
+  ASSERT_FALSE(loaded.ok());
+#ifdef _WIN32
+  EXPECT_EQ(loaded.error().text, "LoadLibraryExW failed");
+#else
+  EXPECT_EQ(loaded.error().text.rfind("dlopen failed: ", 0), 0u) << loaded.error().text;
+#endif
+}
+
+TEST(Thread, RunsNamedAndJoins) {
+  std::atomic<bool> ran{false};
+  std::string name_inside;
+  Result<Thread> thread = Thread::Start("tarnix-io", 2 * 1024 * 1024, [&] {
+    name_inside = CurrentThreadName();
+    ran = true;
+  });
+  ASSERT_TRUE(thread.ok()) << thread.error().text;
+  thread->Join();
+  EXPECT_TRUE(ran);
+  // Older Windows versions cannot name threads; where a name can be read it must be ours.
+  if (!name_inside.empty()) {
+    EXPECT_EQ(name_inside, "tarnix-io");
+  }
+}
+
+TEST(Thread, AnEscapingExceptionEndsOnlyThatThread) {
+  Result<Thread> thread = Thread::Start("thrower", 64 * 1024, [] { throw 7; });
+  ASSERT_TRUE(thread.ok());
+  thread->Join();
+}
+
+TEST(Process, ReportsTheChildsExitCode) {
+  // The test program itself, asked to list no tests, ends with code 0.
+  std::string self = ExecutableDirectory() + ExecutableFileName("platform_test");
+  auto child = ChildProcess::Spawn(self, {"--gtest_filter=None"}, {}, "");
+  ASSERT_TRUE(child.ok()) << child.error().text;
+  EXPECT_EQ(child->Wait(60000), std::optional<int>(0));
+}
+
+}  // namespace
+}  // namespace tarnix::platform
