@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -12,9 +12,9 @@
 namespace tarnix::protocol {
 
 /// The data of a successful answer. monostate is null.
-using Payload = std::variant<std::monostate, std::vector<DeviceInfo>, std::vector<ReceivedMessage>,
-                             KlineInitResult, RawResult, VersionInfo, std::string, uint32_t,
-                             Voltage, bool>;
+using Payload =
+    std::variant<std::monostate, std::vector<DeviceInfo>, std::vector<ReceivedMessage>,
+                 KlineInitResult, RawResult, VersionInfo, std::string, uint32_t, Voltage, bool>;
 
 /// A failed answer: code -1 for request failures, -999 for a caught fault.
 struct Failure {
@@ -32,7 +32,9 @@ struct Response {
 };
 
 /// A failure with code -1, the code of every ordinary request error.
-inline Outcome RequestFailed(std::string message) { return Failure{-1, std::move(message)}; }
+inline Outcome RequestFailed(std::string message) {
+  return Failure{-1, std::move(message)};
+}
 
 /// Encodes `response` as one compact JSON line, without the line terminator.
 std::string EncodeResponse(const Response& response);

@@ -1,0 +1,49 @@
+// The decoder's own JSON value tree, and how a value is described in decoding error texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnix::protocol::json {
+
+/// A parsed JSON value. Numbers keep the form the text gave them: non-negative integers that fit
+/// in 64 bits are Unsigned, negative ones that fit are Signed, everything else is Float.
+struct Value {
+  enum class Kind : uint8_t { Null, Bool, Unsigned, Signed, Float, String, Array, Object };
+
+  Kind kind = Kind::Null;
+  bool boolean = false;
+  uint64_t unsigned_value = 0;
+  int64_t signed_value = 0;
+  double float_value = 0.0;
+  std::string text;          ///< String: the decoded text
+  std::vector<Value> items;  ///< Array: the elements; Object: the member values
+  std::vector<std::string>
+      keys;  ///< Object: the member names, parallel to `items`, duplicates kept
+
+  static Value Null() { return Value{}; }
+  static Value Bool(bool b);
+  static Value Unsigned(uint64_t n);
+  static Value Signed(int64_t n);
+  static Value Float(double d);
+  static Value String(std::string s);
+  static Value Container(Kind kind);
+};
+
+/// What an error text calls a found value: "null", "boolean `true`", "integer `5`",
+/// "floating point `1.5`", "string \"abc\"", "sequence" or "map".
+std::string Describe(const Value& value);
+
+/// "invalid type: " + the description + ", expected " + `expected`.
+std::string InvalidType(const Value& value, std::string_view expected);
+
+/// "invalid value: " + the description + ", expected " + `expected`.
+std::string InvalidValue(const Value& value, std::string_view expected);
+
+/// The text between quotation marks as error texts show it: \" \\ \n \r \t \0 for those
+/// characters, \u{1b} for other control characters, everything else unchanged.
+std::string QuoteForMessage(std::string_view text);
+
+}  // namespace tarnix::protocol::json

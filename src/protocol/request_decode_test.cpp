@@ -1,0 +1,155 @@
+// Decoding of well-formed request lines: every method, defaults, optional parameters, envelopes.
+#include <gtest/gtest.h>
+
+#include "protocol/request.h"
+
+namespace tarnix::protocol {
+namespace {
+
+struct DecodeCase {
+  const char* line;
+  Request expected;
+};
+
+class DecodesMethod : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodesMethod, ToTheExpectedRequest) {
+  const DecodeCase& c = GetParam();
+  auto decoded = DecodeMessage(c.line);
+  ASSERT_TRUE(decoded.ok()) << decoded.error().text;
+  EXPECT_EQ(decoded->id, 1u);
+  EXPECT_EQ(decoded->request.index(), c.expected.index()) << MethodName(decoded->request);
+  EXPECT_TRUE(decoded->request == c.expected) << RenderRequest(decoded->request);
+}
+
+const BatchMessage kFrame{0x7E0, {2, 0x3E, 0}, false};
+
+// Every method by name, parameters given in full or left to their defaults.
+INSTANTIATE_TEST_SUITE_P(
+    EveryMethod, DecodesMethod,
+    testing::Values(
+        DecodeCase{R"({"id":1,"method":"EnumerateDevices"})", EnumerateDevices{}},
+        DecodeCase{
+            R"({"id":1,"method":"Open","params":{"dll_path":"C:\\pt.dll","protocol_id":6,"baud_rate":500000,"connect_flags":256}})",
+            Open{"C:\\pt.dll", 6, 500000, 256}},
+        DecodeCase{
+            R"({"id":1,"method":"Open","params":{"dll_path":"x","protocol_id":5,"baud_rate":250000}})",
+            Open{"x", 5, 250000, 0}},
+        DecodeCase{R"({"id":1,"method":"Close","params":null})", Close{}},
+        DecodeCase{
+            R"({"id":1,"method":"SendMessage","params":{"arb_id":2016,"data":[2,1,0],"extended":false}})",
+            SendMessage{2016, {2, 1, 0}, false}},
+        DecodeCase{
+            R"({"id":1,"method":"SendMessagesBatch","params":{"messages":[{"arbId":2016,"data":[2,62,0],"extended":false}]}})",
+            SendMessagesBatch{{kFrame}}},
+        DecodeCase{
+            R"({"id":1,"method":"SendMessagesBatch","params":{"messages":[[2016,[2,62,0],false],{"extended":true,"data":[],"arbId":4294967295}]}})",
+            SendMessagesBatch{{kFrame, BatchMessage{0xFFFFFFFF, {}, true}}}},
+        DecodeCase{
+            R"({"id":1,"method":"WriteMessagesRaw","params":{"messages":[],"timeout_ms":10}})",
+            WriteMessagesRaw{{}, 10}},
+        DecodeCase{R"({"id":1,"method":"ReadMessages","params":{"timeout_ms":50}})",
+                   ReadMessages{50, 256, 64}},
+        DecodeCase{
+            R"({"id":1,"method":"ReadMessages","params":{"max_drain_reads":0,"timeout_ms":0,"batch_size":1}})",
+            ReadMessages{0, 1, 0}},
+        DecodeCase{R"({"id":1,"method":"ReadMessagesWithLoopback","params":{"timeout_ms":7}})",
+                   ReadMessagesWithLoopback{7}},
+        DecodeCase{R"({"id":1,"method":"ReadMessagesRaw","params":{"timeout_ms":7,"max_msgs":3}})",
+                   ReadMessagesRaw{7, 3}},
+        DecodeCase{R"({"id":1,"method":"ClearBuffers"})", ClearBuffers{}},
+        DecodeCase{R"({"id":1,"method":"ReadVersion"})", ReadVersion{}},
+        DecodeCase{R"({"id":1,"method":"GetLastError"})", GetLastError{}},
+        DecodeCase{R"({"id":1,"method":"ReadBatteryVoltage"})", ReadBatteryVoltage{}},
+        DecodeCase{R"({"id":1,"method":"ReadProgrammingVoltage"})", ReadProgrammingVoltage{}},
+        DecodeCase{R"({"id":1,"method":"FastInit","params":{"data":[129,17,241,129]}})",
+                   FastInit{{0x81, 0x11, 0xF1, 0x81}}},
+        DecodeCase{R"({"id":1,"method":"FiveBaudInit","params":{"data":[51]}})",
+                   FiveBaudInit{{0x33}}},
+        DecodeCase{R"({"id":1,"method":"KlineInit","params":{"init_mode":"fast"}})",
+                   KlineInit{KlineInitMode::Fast, std::nullopt, std::nullopt, std::nullopt}},
+        DecodeCase{
+            R"({"id":1,"method":"KlineInit","params":{"init_mode":"auto","five_baud_address":[51],"fast_init_data":null,"cc_timeout_ms":300}})",
+            KlineInit{KlineInitMode::Auto, std::nullopt, Bytes{0x33}, 300u}},
+        DecodeCase{R"({"id":1,"method":"KlineInit","params":{"init_mode":1,"fast_init_data":[]}})",
+                   KlineInit{KlineInitMode::Slow, Bytes{}, std::nullopt, std::nullopt}},
+        DecodeCase{
+            R"({"id":1,"method":"StartPeriodicMessage","params":{"arb_id":1,"data":[62],"interval_ms":2000,"extended":true}})",
+            StartPeriodicMessage{1, {62}, 2000, true}},
+        DecodeCase{R"({"id":1,"method":"StopPeriodicMessage","params":{"msg_id":4}})",
+                   StopPeriodicMessage{4}},
+        DecodeCase{R"({"id":1,"method":"ClearPeriodicMessages"})", ClearPeriodicMessages{}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilter","params":{"filter_type":"pass","mask":[255],"pattern":[1],"extended":false}})",
+            AddFilter{"pass", {255}, {1}, false}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilterRaw","params":{"filter_type":"flow","mask":[],"pattern":[],"extended":true}})",
+            AddFilterRaw{"flow", {}, {}, true}},
+        DecodeCase{R"({"id":1,"method":"RemoveFilter","params":{"filter_id":9}})", RemoveFilter{9}},
+        DecodeCase{R"({"id":1,"method":"ClearFilters"})", ClearFilters{}},
+        DecodeCase{R"({"id":1,"method":"GetConfig","params":{"parameter":1}})", GetConfig{1}},
+        DecodeCase{R"({"id":1,"method":"SetConfig","params":{"parameter":1,"value":500000}})",
+                   SetConfig{1, 500000}},
+        DecodeCase{R"({"id":1,"method":"GetLoopback"})", GetLoopback{}},
+        DecodeCase{R"({"id":1,"method":"SetLoopback","params":{"enabled":true}})",
+                   SetLoopback{true}},
+        DecodeCase{R"({"id":1,"method":"GetDataRate"})", GetDataRate{}},
+        DecodeCase{R"({"id":1,"method":"Shutdown"})", Shutdown{}}));
+
+// The envelope's freedoms: member order, extra members, blanks, escapes, method numbers.
+INSTANTIATE_TEST_SUITE_P(
+    Envelope, DecodesMethod,
+    testing::Values(
+        DecodeCase{R"({"method":"Close","id":1})", Close{}},
+        DecodeCase{R"({"params":{"timeout_ms":5},"method":"ReadMessages","id":1})",
+                   ReadMessages{5, 256, 64}},
+        DecodeCase{R"({"jsonrpc":"2.0","id":1,"method":"Close","extra":{"id":[1,2,{}]}})", Close{}},
+        DecodeCase{" \t{ \"id\" : 1 , \"method\" : \"Close\" } \r\t ", Close{}},
+        DecodeCase{R"({"\u0069d":1,"method":"Cl\u006fse"})", Close{}},
+        DecodeCase{R"({"id":1,"method":2})", Close{}},
+        DecodeCase{R"({"id":1,"method":29})", Shutdown{}},
+        DecodeCase{
+            R"({"id":1,"method":"SetLoopback","params":{"enabled":false,"unknown":[[["x"]]]}})",
+            SetLoopback{false}},
+        DecodeCase{
+            R"({"id":1,"method":"Open","params":{"dll_path":"\ud83d\ude00 \u00fc\n","protocol_id":6,"baud_rate":1}})",
+            Open{"\xF0\x9F\x98\x80 \xC3\xBC\n", 6, 1, 0}},
+        DecodeCase{"{\"id\":1,\"method\":\"Open\",\"params\":{\"dll_path\":\"\xC3\xBC\",\"protocol_"
+                   "id\":6,\"baud_rate\":1}}",
+                   Open{"\xC3\xBC", 6, 1, 0}}));
+
+TEST(DecodeMessage, IdsUpToTheLargest64BitValue) {
+  for (const auto& [line, id] :
+       {std::pair{R"({"id":0,"method":"Close"})", uint64_t{0}},
+        {R"({"id":18446744073709551615,"method":"Close"})", uint64_t{18446744073709551615u}}}) {
+    auto decoded = DecodeMessage(line);
+    ASSERT_TRUE(decoded.ok()) << decoded.error().text;
+    EXPECT_EQ(decoded->id, id);
+  }
+}
+
+// Numbers that the tokeniser cannot hold itself but that are valid doubles are still accepted
+// where they are ignored, and still described correctly where they are wrong.
+TEST(DecodeMessage, NumbersBeyondTheTokenisersLimits) {
+  const std::string zeros(400, '0');
+  auto ignored =
+      DecodeMessage(R"({"id":3,"x":[0e400,1)" + zeros + "e-390,-1e-400],\"method\":\"Close\"}");
+  ASSERT_TRUE(ignored.ok()) << ignored.error().text;
+  EXPECT_EQ(ignored->id, 3u);
+  auto described = DecodeMessage(R"({"id":1)" + zeros + "e-390}");
+  ASSERT_FALSE(described.ok());
+  EXPECT_EQ(described.error().text,
+            "invalid type: floating point `10000000000.0`, expected u64 at line 1 column " +
+                std::to_string(7 + zeros.size() + 5));
+}
+
+TEST(MethodName, NamesEveryMethodInWireOrder) {
+  EXPECT_EQ(MethodName(0), "EnumerateDevices");
+  EXPECT_EQ(MethodName(6), "ReadMessages");
+  EXPECT_EQ(MethodName(29), "Shutdown");
+  EXPECT_EQ(MethodName(30), "");
+  EXPECT_EQ(MethodName(Request(KlineInit{})), "KlineInit");
+}
+
+}  // namespace
+}  // namespace tarnix::protocol
