@@ -1,0 +1,90 @@
+// Temporary folders, environment overrides and library-like files for the discovery tests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/environment.h"
+#include "platform/process.h"
+
+namespace tarnix::discovery::testing {
+
+/// UTF-8 text of a path.
+inline std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+/// A fresh empty folder below the system's temporary folder, removed with its content at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("tarnix-discovery-" + std::to_string(platform::CurrentProcessId()) + "-" +
+             std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  /// The UTF-8 path of `name` inside the folder.
+  std::string File(const std::string& name) const { return Utf8(path_ / name); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Sets (or, with nullopt, removes) an environment variable until the end of the scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(std::string name, const std::optional<std::string>& value)
+      : name_(std::move(name)), previous_(platform::GetEnvironment(name_)) {
+    platform::SetEnvironment(name_, value);
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  ~ScopedEnvironment() { platform::SetEnvironment(name_, previous_); }
+
+ private:
+  std::string name_;
+  std::optional<std::string> previous_;
+};
+
+/// Writes `bytes` to `path`, replacing the file.
+inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+/// The start of a PE module: a DOS header whose e_lfanew points at `pe_offset`, the PE signature
+/// there and the COFF Machine field `machine`, then a few more bytes as a real header would have.
+inline std::vector<uint8_t> PeHeader(uint16_t machine, uint32_t pe_offset = 0x80) {
+  std::vector<uint8_t> bytes(pe_offset + 24, 0);
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  for (int i = 0; i < 4; ++i)
+    bytes[0x3C + i] = static_cast<uint8_t>(pe_offset >> (8 * i));
+  bytes[pe_offset] = 'P';
+  bytes[pe_offset + 1] = 'E';
+  bytes[pe_offset + 4] = static_cast<uint8_t>(machine);
+  bytes[pe_offset + 5] = static_cast<uint8_t>(machine >> 8);
+  return bytes;
+}
+
+inline constexpr uint16_t kMachineAmd64 = 0x8664;
+inline constexpr uint16_t kMachineArm64 = 0xAA64;
+inline constexpr uint16_t kMachineI386 = 0x014C;
+
+}  // namespace tarnix::discovery::testing

@@ -1,0 +1,103 @@
+// Reading, formatting and rewriting the API version cache file; every failure means "no entry".
+#include "discovery/version_cache.h"
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include "platform/environment.h"
+#include "platform/files.h"
+
+namespace tarnix::discovery {
+namespace {
+
+constexpr const char* kFolderName = "tarnix";
+constexpr const char* kFileName = "api_version_cache.json";
+
+std::optional<std::string> CacheFolder() {
+  auto base = platform::GetEnvironment("LOCALAPPDATA");
+  if (!base) return std::nullopt;
+  return *base + platform::PathSeparator() + kFolderName;
+}
+
+// One JSON string: quotation marks, backslashes and control characters escaped, the rest as UTF-8.
+void AppendJsonString(std::string& out, std::string_view text) {
+  rapidjson::StringBuffer buffer;
+  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+  writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+  out.append(buffer.GetString(), buffer.GetSize());
+}
+
+std::optional<VersionCacheEntries> ReadCacheFile(const std::string& path) {
+  auto text = platform::ReadWholeFile(path);
+  if (!text) return std::nullopt;
+  return ParseVersionCache(*text);
+}
+
+}  // namespace
+
+std::optional<std::string> VersionCachePath() {
+  auto folder = CacheFolder();
+  if (!folder) return std::nullopt;
+  return *folder + platform::PathSeparator() + kFileName;
+}
+
+std::string VersionCacheKey(const std::string& library_path) {
+  auto seconds = platform::LastWriteSeconds(library_path);
+  if (!seconds) return library_path;
+  return library_path + "|" + std::to_string(*seconds);
+}
+
+std::optional<VersionCacheEntries> ParseVersionCache(std::string_view text) {
+  // Iterative parsing: a hostile file cannot exhaust the stack with deep nesting.
+  constexpr unsigned kFlags =
+      rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag;
+  rapidjson::Document document;
+  document.Parse<kFlags>(text.data(), text.size());
+  if (document.HasParseError() || !document.IsObject()) return std::nullopt;
+  VersionCacheEntries entries;
+  for (const auto& member : document.GetObject()) {
+    if (!member.value.IsString()) return std::nullopt;
+    entries[std::string(member.name.GetString(), member.name.GetStringLength())] =
+        std::string(member.value.GetString(), member.value.GetStringLength());
+  }
+  return entries;
+}
+
+std::string FormatVersionCache(const VersionCacheEntries& entries) {
+  if (entries.empty()) return "{}";
+  std::string out = "{";
+  bool first = true;
+  for (const auto& [key, version] : entries) {
+    out += first ? "\n  " : ",\n  ";
+    first = false;
+    AppendJsonString(out, key);
+    out += ": ";
+    AppendJsonString(out, version);
+  }
+  out += "\n}";
+  return out;
+}
+
+std::optional<std::string> LookUpCachedVersion(const std::string& key) {
+  auto path = VersionCachePath();
+  if (!path) return std::nullopt;
+  auto entries = ReadCacheFile(*path);
+  if (!entries) return std::nullopt;
+  auto found = entries->find(key);
+  if (found == entries->end()) return std::nullopt;
+  return found->second;
+}
+
+void StoreCachedVersion(const std::string& key, const std::string& version) {
+  auto folder = CacheFolder();
+  if (!folder) return;
+  const std::string path = *folder + platform::PathSeparator() + kFileName;
+  VersionCacheEntries entries = ReadCacheFile(path).value_or(VersionCacheEntries{});
+  entries[key] = version;
+  // A folder that cannot be created shows up as a failed write, which is ignored as well.
+  (void)platform::CreateFolders(*folder);
+  (void)platform::WriteWholeFile(path, FormatVersionCache(entries));
+}
+
+}  // namespace tarnix::discovery

@@ -1,0 +1,40 @@
+// The API version cache: a JSON file of probed library versions shared by both builds.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarnix::discovery {
+
+/// Cache members: key (library path, "|", last-write seconds) to API version text.
+using VersionCacheEntries = std::map<std::string, std::string>;
+
+/// LOCALAPPDATA, then "tarnix", then "api_version_cache.json", joined with this system's separator;
+/// nullopt when LOCALAPPDATA is unset or not valid Unicode (then there is no cache). Read at each
+/// use.
+std::optional<std::string> VersionCachePath();
+
+/// The key of a library: its path as registered, "|" and its last-write time in whole seconds since
+/// 1970; the path alone when that time cannot be read. A touched or replaced file gets a new key.
+std::string VersionCacheKey(const std::string& library_path);
+
+/// The members of `text` when it is one JSON object whose member values are all strings (a repeated
+/// member keeps its last value); nullopt otherwise.
+std::optional<VersionCacheEntries> ParseVersionCache(std::string_view text);
+
+/// The file content for `entries`: "{}" when empty, otherwise "{", one line per member indented by
+/// two blanks, "}", with no line feed after the brace.
+std::string FormatVersionCache(const VersionCacheEntries& entries);
+
+/// The cached version stored under `key`; nullopt when there is no cache, it cannot be read or
+/// parsed, or it has no such member.
+std::optional<std::string> LookUpCachedVersion(const std::string& key);
+
+/// Stores `version` under `key`, keeping the other members of a readable cache and discarding a
+/// damaged one. Creates the folder when needed. Every failure is ignored: the cache is an
+/// optimisation.
+void StoreCachedVersion(const std::string& key, const std::string& version);
+
+}  // namespace tarnix::discovery

@@ -1,0 +1,157 @@
+// Files on Windows through CreateFileW handles, each closed by its owner.
+#include <windows.h>
+
+#include "platform/files.h"
+#include "platform/system_error.h"
+#include "platform/win32_text.h"
+
+namespace tarnix::platform {
+namespace {
+
+const intptr_t kNoFile = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
+
+// FILETIME counts 100 ns intervals since 1601-01-01; this many of them lie before 1970-01-01.
+constexpr uint64_t kIntervalsBefore1970 = 116444736000000000ULL;
+constexpr uint64_t kIntervalsPerSecond = 10000000ULL;
+
+// Read chunks stay well below the 32-bit size that one ReadFile call takes.
+constexpr DWORD kChunkBytes = 1 << 20;
+
+Error CallFailed(const char* call) {
+  return Fail(std::string(call) + " failed: " + SystemErrorText(::GetLastError()));
+}
+
+// Closes a handle when the scope ends.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (valid()) ::CloseHandle(handle_);
+  }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+HANDLE OpenForReading(const std::string& path) {
+  return ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = kNoFile;
+}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kNoFile) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = other.handle_;
+    other.handle_ = kNoFile;
+  }
+  return *this;
+}
+
+InputFile::~InputFile() {
+  if (handle_ != kNoFile) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+Result<InputFile> InputFile::Open(const std::string& path) {
+  const HANDLE handle = OpenForReading(path);
+  if (handle == INVALID_HANDLE_VALUE) return CallFailed("CreateFileW");
+  return InputFile(reinterpret_cast<intptr_t>(handle));
+}
+
+Result<void> InputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  if (!::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN)) {
+    return CallFailed("SetFilePointerEx");
+  }
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    const DWORD want = static_cast<DWORD>(size - done < kChunkBytes ? size - done : kChunkBytes);
+    DWORD got = 0;
+    if (!::ReadFile(handle, bytes + done, want, &got, nullptr)) return CallFailed("ReadFile");
+    if (got == 0) return Fail("the file ends before the bytes asked for");
+    done += got;
+  }
+  return Ok();
+}
+
+Result<uint64_t> LastWriteSeconds(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) {
+    return CallFailed("GetFileAttributesExW");
+  }
+  const uint64_t intervals = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                             data.ftLastWriteTime.dwLowDateTime;
+  if (intervals < kIntervalsBefore1970) return uint64_t{0};
+  return (intervals - kIntervalsBefore1970) / kIntervalsPerSecond;
+}
+
+Result<std::string> ReadWholeFile(const std::string& path) {
+  const Handle file(OpenForReading(path));
+  if (!file.valid()) return CallFailed("CreateFileW");
+  std::string content;
+  std::string chunk(64 * 1024, '\0');
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+      return CallFailed("ReadFile");
+    }
+    if (got == 0) return content;
+    content.append(chunk.data(), got);
+  }
+}
+
+Result<void> CreateFolders(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  // Every prefix that ends before a separator is a parent. Some cannot be created ("C:", the
+  // "\\server" of a share) and need not be: only whether the folder exists at the end counts.
+  for (size_t pos = wide.find_first_of(L"\\/", 1); pos != std::wstring::npos;
+       pos = wide.find_first_of(L"\\/", pos + 1)) {
+    ::CreateDirectoryW(wide.substr(0, pos).c_str(), nullptr);
+  }
+  if (!::CreateDirectoryW(wide.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    return CallFailed("CreateDirectoryW");
+  }
+  if (!IsFolder(wide)) return Fail("not a folder: " + path);
+  return Ok();
+}
+
+Result<void> WriteWholeFile(const std::string& path, std::string_view content) {
+  const Handle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return CallFailed("CreateFileW");
+  size_t done = 0;
+  while (done < content.size()) {
+    const size_t left = content.size() - done;
+    const DWORD want = static_cast<DWORD>(left < kChunkBytes ? left : kChunkBytes);
+    DWORD put = 0;
+    if (!::WriteFile(file.get(), content.data() + done, want, &put, nullptr)) {
+      return CallFailed("WriteFile");
+    }
+    done += put;
+  }
+  return Ok();
+}
+
+char PathSeparator() {
+  return '\\';
+}
+
+}  // namespace tarnix::platform
