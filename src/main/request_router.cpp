@@ -1,0 +1,76 @@
+// Where each request is answered, and the connection state changes that go with it.
+#include "main/request_router.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace tarnix::host {
+namespace {
+
+using protocol::Outcome;
+
+Outcome OpenDevice(const protocol::Open& open, BridgeState& state, const RouterDeps& deps) {
+  BridgeState::Guard guard = state.Lock();
+  if (guard.worker()) return protocol::RequestFailed("Already connected");
+  Result<worker::WorkerHandle> started =
+      worker::StartWorker(deps.session_factory(open), deps.worker_options);
+  if (!started.ok()) return protocol::RequestFailed(std::move(started).error().text);
+  guard.worker().emplace(std::move(started).value());
+  return protocol::Payload();
+}
+
+/// Close and Shutdown: the worker answers, then is released before the answer goes out, so the
+/// client hears back only once the device is closed and the library unloaded.
+Outcome Finish(protocol::Request request, BridgeState& state) {
+  BridgeState::Guard guard = state.Lock();
+  std::optional<worker::WorkerHandle> present = std::exchange(guard.worker(), std::nullopt);
+  if (!present) return protocol::Payload();
+  Result<Outcome> reply = worker::Exchange(*present, std::move(request));
+  worker::Release(std::move(*present));
+  if (!reply.ok()) return protocol::RequestFailed(std::move(reply).error().text);
+  return std::move(reply).value();
+}
+
+Outcome Forward(const protocol::Request& request, BridgeState& state) {
+  BridgeState::Guard guard = state.Lock();
+  std::optional<worker::WorkerHandle>& present = guard.worker();
+  if (!present) return protocol::RequestFailed("Not connected");
+  Result<Outcome> reply = worker::Exchange(*present, request);
+  if (reply.ok()) return std::move(reply).value();
+  // The worker is gone; its thread has ended or is ending, so the release returns promptly.
+  worker::WorkerHandle gone = std::move(*present);
+  present.reset();
+  worker::Release(std::move(gone));
+  return protocol::RequestFailed(std::move(reply).error().text);
+}
+
+}  // namespace
+
+Outcome HandleRequest(const protocol::Request& request, BridgeState& state,
+                      const RouterDeps& deps) {
+  if (std::holds_alternative<protocol::EnumerateDevices>(request)) {
+    return protocol::Payload(deps.enumerate_devices());
+  }
+  if (const auto* open = std::get_if<protocol::Open>(&request))
+    return OpenDevice(*open, state, deps);
+  if (std::holds_alternative<protocol::Close>(request) ||
+      std::holds_alternative<protocol::Shutdown>(request)) {
+    return Finish(request, state);
+  }
+  return Forward(request, state);
+}
+
+RequestHandling MakeRequestHandling(RouterDeps deps) {
+  auto state = std::make_shared<BridgeState>();
+  auto shared_deps = std::make_shared<const RouterDeps>(std::move(deps));
+  RequestHandling handling;
+  handling.handle = [state, shared_deps](const protocol::Request& request) {
+    return HandleRequest(request, *state, *shared_deps);
+  };
+  handling.release_worker = [state] { state->ReleaseWorker(); };
+  return handling;
+}
+
+}  // namespace tarnix::host

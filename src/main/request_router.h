@@ -1,0 +1,37 @@
+// Control-thread request handling: enumeration here, Open/Close/Shutdown manage the worker, the
+// rest is forwarded to it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "main/bridge_state.h"
+#include "main/pipe_host.h"
+#include "protocol/payloads.h"
+#include "protocol/request.h"
+#include "protocol/response.h"
+#include "worker/worker.h"
+
+namespace tarnix::host {
+
+/// What the routing needs from the rest of the bridge (tests supply fakes).
+struct RouterDeps {
+  /// Lists the registered interfaces; runs on the control thread without the state lock.
+  std::function<std::vector<protocol::DeviceInfo>()> enumerate_devices;
+  /// The session factory a worker runs for this Open request (it owns copies of the parameters).
+  std::function<worker::SessionFactory(const protocol::Open&)> session_factory;
+  /// How worker threads are created.
+  worker::WorkerOptions worker_options;
+};
+
+/// Answers one request. Blocks for as long as enumeration, the worker's start-up or its reply take.
+/// Errors made here have code -1. Throws PoisonedStateError (and lets through whatever else
+/// escapes while the lock is held, poisoning the state) for the loop's fault guard.
+protocol::Outcome HandleRequest(const protocol::Request& request, BridgeState& state,
+                                const RouterDeps& deps);
+
+/// The handler and end-of-loop release for the message loop, sharing one new, empty state.
+RequestHandling MakeRequestHandling(RouterDeps deps);
+
+}  // namespace tarnix::host

@@ -1,0 +1,87 @@
+// The receive ring: growth, overflow accounting and its diagnostic lines.
+#include "worker/rx_buffer.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "common/log.h"
+
+namespace tarnix::worker {
+namespace {
+
+/// Storage reserved up front; a larger capacity is reached only by growth.
+constexpr size_t kInitialReserve = 4096;
+
+bool IsPowerOfTwo(uint64_t value) {
+  return value != 0 && (value & (value - 1)) == 0;
+}
+
+}  // namespace
+
+RxBuffer::RxBuffer(size_t capacity)
+    : slots_(std::min(std::max<size_t>(capacity, 1), kInitialReserve)),
+      capacity_(std::max<size_t>(capacity, 1)) {}
+
+void RxBuffer::AppendCycle(std::vector<protocol::ReceivedMessage> frames) {
+  for (auto& frame : frames)
+    Push(std::move(frame));
+  high_water_ = std::max(high_water_, count_);
+}
+
+void RxBuffer::Push(protocol::ReceivedMessage frame) {
+  if (count_ == capacity_) {
+    // Overwriting the oldest slot releases that frame; the ring's start moves past it.
+    slots_[head_] = std::move(frame);
+    head_ = Slot(1);
+    ++dropped_;
+    if (IsPowerOfTwo(dropped_)) {
+      LogLine("[bridge-worker] RX buffer overflow; dropped " + std::to_string(dropped_) +
+              " frame(s)");
+    }
+    return;
+  }
+  if (count_ == slots_.size()) Grow();
+  slots_[Slot(count_)] = std::move(frame);
+  ++count_;
+}
+
+void RxBuffer::Grow() {
+  // Doubling keeps appends amortised constant; the capacity caps the storage.
+  const size_t room = slots_.size() > capacity_ / 2 ? capacity_ : slots_.size() * 2;
+  std::vector<protocol::ReceivedMessage> larger(room);
+  for (size_t i = 0; i < count_; ++i)
+    larger[i] = std::move(slots_[Slot(i)]);
+  slots_ = std::move(larger);
+  head_ = 0;
+}
+
+std::vector<protocol::ReceivedMessage> RxBuffer::Take(size_t count) {
+  const size_t n = std::min(count, count_);
+  std::vector<protocol::ReceivedMessage> taken;
+  taken.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    taken.push_back(std::move(slots_[head_]));
+    slots_[head_] = {};
+    head_ = Slot(1);
+  }
+  count_ -= n;
+  if (count_ == 0) head_ = 0;
+  return taken;
+}
+
+void RxBuffer::Clear() {
+  for (size_t i = 0; i < count_; ++i)
+    slots_[Slot(i)] = {};
+  head_ = 0;
+  count_ = 0;
+}
+
+void RxBuffer::ReportAtEnd() const {
+  if (dropped_ == 0) return;
+  LogLine("[bridge-worker] RX buffer dropped " + std::to_string(dropped_) +
+          " frame(s); high-water mark " + std::to_string(high_water_) + " / " +
+          std::to_string(capacity_));
+}
+
+}  // namespace tarnix::worker

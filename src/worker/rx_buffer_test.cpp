@@ -1,0 +1,251 @@
+// The receive buffer's ring and overflow accounting, one pump cycle, and ReadMessages' taking.
+#include "worker/rx_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/log.h"
+#include "worker/rx_pump.h"
+
+namespace tarnix::worker {
+namespace {
+
+using protocol::ReceivedMessage;
+
+/// Captures diagnostic lines for the life of the object.
+class CapturedLog : public LogSink {
+ public:
+  CapturedLog() : previous_(SetLogSink(this)) {}
+  ~CapturedLog() override { SetLogSink(previous_); }
+  void Write(std::string_view line) override {
+    std::lock_guard lock(mutex_);
+    lines_.emplace_back(line);
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
+
+ private:
+  LogSink* previous_;
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+/// Frames numbered first..first+count-1; the number is the timestamp and the only data byte.
+std::vector<ReceivedMessage> Frames(uint64_t first, size_t count) {
+  std::vector<ReceivedMessage> frames;
+  for (uint64_t n = first; n < first + count; ++n) {
+    ReceivedMessage frame;
+    frame.timestamp_us = n;
+    frame.arb_id = 0x7E8;
+    frame.data = {static_cast<uint8_t>(n)};
+    frames.push_back(frame);
+  }
+  return frames;
+}
+
+std::vector<uint64_t> Numbers(const std::vector<ReceivedMessage>& frames) {
+  std::vector<uint64_t> numbers;
+  for (const ReceivedMessage& frame : frames)
+    numbers.push_back(frame.timestamp_us);
+  return numbers;
+}
+
+std::vector<uint64_t> Range(uint64_t first, uint64_t last) {
+  std::vector<uint64_t> numbers;
+  for (uint64_t n = first; n <= last; ++n)
+    numbers.push_back(n);
+  return numbers;
+}
+
+std::string OverflowLine(uint64_t dropped) {
+  return "[bridge-worker] RX buffer overflow; dropped " + std::to_string(dropped) + " frame(s)";
+}
+
+TEST(RxBuffer, OverflowKeepsTheNewestAndReportsAtPowersOfTwo) {
+  CapturedLog log;
+  RxBuffer buffer(3);
+  buffer.AppendCycle(Frames(1, 5));
+  EXPECT_EQ(buffer.dropped(), 2u);
+  EXPECT_EQ(buffer.high_water(), 3u);
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{OverflowLine(1), OverflowLine(2)}));
+
+  buffer.AppendCycle(Frames(6, 1));  // dropped 3: no line
+  EXPECT_EQ(log.Lines().size(), 2u);
+  buffer.AppendCycle(Frames(7, 6));  // dropped 4..9: lines at 4 and 8
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{OverflowLine(1), OverflowLine(2),
+                                                   OverflowLine(4), OverflowLine(8)}));
+  EXPECT_EQ(Numbers(buffer.Take(10)), Range(10, 12));
+}
+
+TEST(RxBuffer, TheSummaryAppearsOnlyWhenFramesWereDropped) {
+  {
+    CapturedLog log;
+    RxBuffer buffer(3);
+    buffer.AppendCycle(Frames(1, 3));
+    buffer.ReportAtEnd();
+    EXPECT_TRUE(log.Lines().empty());
+  }
+  CapturedLog log;
+  RxBuffer buffer(3);
+  buffer.AppendCycle(Frames(1, 5));
+  buffer.ReportAtEnd();
+  EXPECT_EQ(log.Lines().back(),
+            "[bridge-worker] RX buffer dropped 2 frame(s); high-water mark 3 / 3");
+  buffer.AppendCycle(Frames(6, 3));
+  buffer.ReportAtEnd();
+  EXPECT_EQ(log.Lines().back(),
+            "[bridge-worker] RX buffer dropped 5 frame(s); high-water mark 3 / 3");
+}
+
+TEST(RxBuffer, ReservesAtMost4096AndGrowsWithoutReorderingAWrappedRing) {
+  EXPECT_EQ(RxBuffer(10).reserved(), 10u);
+  EXPECT_EQ(RxBuffer(65536).reserved(), 4096u);
+
+  CapturedLog log;
+  RxBuffer buffer(10000);
+  buffer.AppendCycle(Frames(0, 4000));
+  ASSERT_EQ(Numbers(buffer.Take(3000)), Range(0, 2999));  // the ring's start moves forward
+  buffer.AppendCycle(Frames(4000, 5000));                 // wraps, then outgrows 4096
+  EXPECT_GT(buffer.reserved(), 4096u);
+  EXPECT_LE(buffer.reserved(), 10000u);
+  EXPECT_EQ(buffer.size(), 6000u);
+  buffer.AppendCycle(Frames(9000, 5000));  // reaches the capacity and overflows
+  EXPECT_EQ(buffer.reserved(), 10000u);
+  EXPECT_EQ(buffer.dropped(), 1000u);
+  EXPECT_EQ(buffer.high_water(), 10000u);
+  EXPECT_EQ(log.Lines().back(), OverflowLine(512));
+  EXPECT_EQ(Numbers(buffer.Take(20000)), Range(4000, 13999));
+}
+
+TEST(RxBuffer, ClearReleasesFramesButKeepsTheCounters) {
+  CapturedLog log;
+  RxBuffer buffer(2);
+  buffer.AppendCycle(Frames(1, 3));
+  buffer.Clear();
+  EXPECT_TRUE(buffer.empty());
+  EXPECT_EQ(buffer.dropped(), 1u);
+  EXPECT_EQ(buffer.high_water(), 2u);
+  buffer.AppendCycle(Frames(4, 1));
+  EXPECT_EQ(Numbers(buffer.Take(5)), (std::vector<uint64_t>{4}));
+}
+
+TEST(PumpCycle, ReadFailuresLeaveTheBufferAloneAndAreLoggedOnlyWhenWaiting) {
+  CapturedLog log;
+  RxBuffer buffer(8);
+  buffer.AppendCycle(Frames(1, 2));
+  const DrainFunction failing = [](uint32_t) -> Result<std::vector<ReceivedMessage>> {
+    return Fail("ERR_J2534_READ: error code 9 (ERR_DEVICE_NOT_CONNECTED)");
+  };
+  PumpCycle(buffer, failing, 0);
+  EXPECT_TRUE(log.Lines().empty());
+  PumpCycle(buffer, failing, 5);
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"[bridge-worker] RX pump error: ERR_J2534_READ: error code 9 "
+                                      "(ERR_DEVICE_NOT_CONNECTED)"}));
+  EXPECT_EQ(Numbers(buffer.Take(8)), (std::vector<uint64_t>{1, 2}));
+
+  uint32_t asked = 99;
+  PumpCycle(
+      buffer,
+      [&](uint32_t timeout) -> Result<std::vector<ReceivedMessage>> {
+        asked = timeout;
+        return Frames(3, 2);
+      },
+      7);
+  EXPECT_EQ(asked, 7u);
+  EXPECT_EQ(Numbers(buffer.Take(8)), (std::vector<uint64_t>{3, 4}));
+}
+
+/// A device that is silent, or sends frames on a chosen cycle, and a clock that moves only when
+/// the device waits: every read with timeout T advances it by T plus a fixed lag.
+struct FakeDevice {
+  RxBuffer buffer{100000};
+  Clock::time_point now{std::chrono::hours(1)};
+  Clock::duration lag{};
+  std::vector<uint32_t> timeouts;
+  size_t frames_on_cycle = 0;  // 1-based; 0 never
+  size_t frame_count = 0;
+
+  PumpFunction Pump() {
+    return [this](uint32_t timeout) {
+      timeouts.push_back(timeout);
+      now += std::chrono::milliseconds(timeout) + lag;
+      if (timeouts.size() == frames_on_cycle) buffer.AppendCycle(Frames(1, frame_count));
+    };
+  }
+  ClockFunction Now() {
+    return [this] { return now; };
+  }
+  std::vector<ReceivedMessage> Take(const protocol::ReadMessages& request, Milliseconds poll) {
+    return TakeFrames(buffer, request, poll, Pump(), Now());
+  }
+};
+
+TEST(TakeFrames, WaitsInPollSizedStepsWithAOneMillisecondFloorThenPumpsOnceMore) {
+  struct Case {
+    const char* name;
+    uint32_t timeout_ms;
+    uint64_t poll_ms;
+    Clock::duration lag;
+    std::vector<uint32_t> timeouts;
+  };
+  std::vector<uint32_t> fifty(25, 2);
+  fifty.push_back(0);
+  const Case cases[] = {
+      {"no wait requested", 0, 2, {}, {0}},
+      {"silent for 50 ms", 50, 2, {}, fifty},
+      {"remainder below the interval", 5, 2, {}, {2, 2, 1, 0}},
+      {"remainder below 1 ms", 5, 2, std::chrono::microseconds(300), {2, 2, 1, 0}},
+      {"interval longer than the wait", 7, 1000, {}, {7, 0}},
+      {"interval beyond the clock", 3, UINT64_MAX, {}, {3, 0}},
+  };
+  for (const Case& c : cases) {
+    FakeDevice device;
+    device.lag = c.lag;
+    const Clock::time_point start = device.now;
+    EXPECT_TRUE(device.Take({c.timeout_ms, 256, 64}, Milliseconds(c.poll_ms)).empty()) << c.name;
+    EXPECT_EQ(device.timeouts, c.timeouts) << c.name;
+    EXPECT_GE(device.now - start, std::chrono::milliseconds(c.timeout_ms)) << c.name;
+  }
+}
+
+TEST(TakeFrames, StopsWaitingOnceFramesArriveAndSkipsTheWaitWhenSomeAreHeld) {
+  FakeDevice device;
+  device.frames_on_cycle = 3;
+  device.frame_count = 4;
+  EXPECT_EQ(Numbers(device.Take({50, 256, 64}, Milliseconds(2))), Range(1, 4));
+  EXPECT_EQ(device.timeouts, (std::vector<uint32_t>{2, 2, 2, 0}));
+
+  FakeDevice holding;
+  holding.buffer.AppendCycle(Frames(1, 1));
+  EXPECT_EQ(Numbers(holding.Take({50, 256, 64}, Milliseconds(2))), Range(1, 1));
+  EXPECT_EQ(holding.timeouts, (std::vector<uint32_t>{0}));
+}
+
+TEST(TakeFrames, ReturnsAtMostBatchTimesDrainFramesOldestFirst) {
+  struct Case {
+    uint32_t batch_size;
+    uint32_t max_drain_reads;
+    size_t held;
+    size_t returned;
+  };
+  const Case cases[] = {
+      {10, 2, 25, 20}, {0, 0, 5, 1}, {1000, 1, 300, 256}, {256, 64, 20000, 16384}, {256, 64, 7, 7},
+  };
+  for (const Case& c : cases) {
+    FakeDevice device;
+    device.buffer.AppendCycle(Frames(1, c.held));
+    const auto taken = device.Take({0, c.batch_size, c.max_drain_reads}, Milliseconds(2));
+    EXPECT_EQ(Numbers(taken), Range(1, c.returned)) << c.batch_size << "x" << c.max_drain_reads;
+    // The rest stay for the next request, in their order.
+    EXPECT_EQ(Numbers(device.buffer.Take(c.held)), Range(c.returned + 1, c.held));
+  }
+}
+
+}  // namespace
+}  // namespace tarnix::worker

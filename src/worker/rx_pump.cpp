@@ -1,0 +1,58 @@
+// One pump cycle into the receive buffer, and ReadMessages' wait for frames.
+#include "worker/rx_pump.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "common/log.h"
+
+namespace tarnix::worker {
+namespace {
+
+/// ReadMessages' own limits: 0 becomes 1, above 256 becomes 256.
+size_t ClampLimit(uint32_t value) {
+  return std::clamp<uint32_t>(value, 1, 256);
+}
+
+/// The read timeout for the next wait: the whole milliseconds of min(poll, remaining), at least 1.
+uint32_t NextWaitMs(Milliseconds poll_interval, Clock::duration remaining) {
+  const auto remaining_ms = std::chrono::duration_cast<Milliseconds>(remaining);
+  const uint64_t wait = std::min(poll_interval, remaining_ms).count();
+  return static_cast<uint32_t>(std::clamp<uint64_t>(wait, 1, UINT32_MAX));
+}
+
+}  // namespace
+
+void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms) {
+  Result<std::vector<protocol::ReceivedMessage>> frames = drain(timeout_ms);
+  if (!frames.ok()) {
+    if (timeout_ms != 0) LogLine("[bridge-worker] RX pump error: " + frames.error().text);
+    return;
+  }
+  buffer.AppendCycle(std::move(frames).value());
+}
+
+std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer,
+                                                  const protocol::ReadMessages& request,
+                                                  Milliseconds poll_interval,
+                                                  const PumpFunction& pump,
+                                                  const ClockFunction& now) {
+  const size_t limit = ClampLimit(request.batch_size) * ClampLimit(request.max_drain_reads);
+  if (request.timeout_ms != 0 && buffer.empty()) {
+    const std::optional<Clock::time_point> deadline =
+        DeadlineAfter(now(), Milliseconds(request.timeout_ms));
+    while (buffer.empty()) {
+      const Clock::time_point current = now();
+      if (deadline && current >= *deadline) break;
+      const Clock::duration remaining = deadline ? *deadline - current : Clock::duration::max();
+      pump(NextWaitMs(poll_interval, remaining));
+    }
+  }
+  pump(0);
+  return buffer.Take(limit);
+}
+
+}  // namespace tarnix::worker

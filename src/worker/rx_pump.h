@@ -1,0 +1,43 @@
+// The receive pump's two algorithms, independent of the device: one pump cycle, and the
+// waiting and taking of ReadMessages.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "common/result.h"
+#include "protocol/payloads.h"
+#include "protocol/request.h"
+#include "worker/channel.h"
+#include "worker/rx_buffer.h"
+#include "worker/worker.h"
+
+namespace tarnix::worker {
+
+/// Reads what the device has, waiting up to `timeout_ms` for the first record: the frames in
+/// order, echoes already removed, or the error text.
+using DrainFunction =
+    std::function<Result<std::vector<protocol::ReceivedMessage>>(uint32_t timeout_ms)>;
+
+/// One pump cycle: drains the device into `buffer`. A failure leaves the buffer unchanged and is
+/// logged only when `timeout_ms` is not 0 (the idle pump retries silently).
+void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms);
+
+/// Runs one pump cycle with the given read timeout (bound to the buffer and the device).
+using PumpFunction = std::function<void(uint32_t timeout_ms)>;
+
+/// The monotonic clock, replaceable for tests.
+using ClockFunction = std::function<Clock::time_point()>;
+
+/// Answers ReadMessages from `buffer`. While the buffer is empty and the request's timeout has not
+/// passed, pumps with waits of at most `poll_interval` (at least 1 ms each); then pumps once more
+/// with 0 ms, and takes at most batch_size x max_drain_reads frames (each clamped to 1..256),
+/// oldest first. Never fails: read errors were logged by the pump.
+std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer,
+                                                  const protocol::ReadMessages& request,
+                                                  Milliseconds poll_interval,
+                                                  const PumpFunction& pump,
+                                                  const ClockFunction& now = &Clock::now);
+
+}  // namespace tarnix::worker
