@@ -1,0 +1,96 @@
+// The open connection, its teardown, and the echo list of recently sent frames.
+#include "j2534/connection.h"
+
+#include <algorithm>
+
+#include "j2534/passthru_abi.h"
+
+namespace tarnix::j2534 {
+namespace {
+
+class SystemSteadyClock final : public Clock {
+ public:
+  TimePoint Now() const override { return std::chrono::steady_clock::now(); }
+};
+
+}  // namespace
+
+const Clock& SteadyClock() {
+  static const SystemSteadyClock clock;
+  return clock;
+}
+
+void EchoList::PruneLocked(Clock::TimePoint now) {
+  // Entries are in order of sending, so the expired ones are at the front.
+  while (!entries_.empty() && entries_.front().sent_at <= now - kLifetime)
+    entries_.pop_front();
+}
+
+void EchoList::Add(uint32_t arb_id, const Bytes& payload) {
+  std::lock_guard lock(mutex_);
+  Clock::TimePoint now = clock_->Now();
+  PruneLocked(now);
+  entries_.push_back({payload, now, arb_id});
+}
+
+void EchoList::Add(const std::vector<protocol::BatchMessage>& messages, size_t count) {
+  std::lock_guard lock(mutex_);
+  PruneLocked(clock_->Now());
+  count = std::min(count, messages.size());
+  for (size_t i = 0; i < count; ++i) {
+    entries_.push_back({messages[i].data, clock_->Now(), messages[i].arb_id});
+  }
+}
+
+bool EchoList::Cancel(uint32_t arb_id, const Bytes& data) {
+  std::lock_guard lock(mutex_);
+  PruneLocked(clock_->Now());
+  auto match = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& entry) {
+    return entry.arb_id == arb_id && entry.payload == data;
+  });
+  if (match == entries_.end()) return false;
+  entries_.erase(match);
+  return true;
+}
+
+size_t EchoList::Size() {
+  std::lock_guard lock(mutex_);
+  PruneLocked(clock_->Now());
+  return entries_.size();
+}
+
+void DisconnectQuietly(const PassThruLibrary& library, uint32_t channel_id) {
+  auto disconnect = library.Resolve<PassThruDisconnectFn>("PassThruDisconnect");
+  if (disconnect) (*disconnect)(channel_id);
+}
+
+void CloseQuietly(const PassThruLibrary& library, uint32_t device_id) {
+  auto close = library.Resolve<PassThruCloseFn>("PassThruClose");
+  if (close) (*close)(device_id);
+}
+
+Connection::Connection(PassThruLibrary library, uint32_t device_id, uint32_t channel_id,
+                       uint32_t protocol_id, bool api_0500, const Clock& clock)
+    : state_(std::make_unique<State>(std::move(library), device_id, channel_id, protocol_id,
+                                     api_0500, clock)) {}
+
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
+Connection::~Connection() = default;
+
+void Connection::Release() {
+  state_.reset();
+}
+
+void Connection::SetChannel29Bit(uint32_t channel_id) {
+  state_->channel_29bit = channel_id;
+}
+
+Connection::State::~State() {
+  if (channel_29bit) DisconnectQuietly(library, *channel_29bit);
+  DisconnectQuietly(library, channel_id);
+  CloseQuietly(library, device_id);
+  // The members are destroyed next: the library is unloaded, then the echo list discarded.
+}
+
+}  // namespace tarnix::j2534

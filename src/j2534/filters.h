@@ -1,0 +1,51 @@
+// Message filters: the start primitive, identifier and byte filters, removing and clearing.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "common/result.h"
+#include "j2534/connection.h"
+
+namespace tarnix::j2534 {
+
+/// What PassThruStartMsgFilter answered: its status and, on success, the filter id.
+struct FilterStart {
+  uint32_t status = 0;
+  uint32_t filter_id = 0;
+};
+
+/// Calls PassThruStartMsgFilter on `channel` in its form (04.04: null flow-control message;
+/// 05.00: five arguments), mask and pattern records carrying `tx_flags`. Fails only when the entry
+/// point is missing; the library's status is returned as it came.
+Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
+                                                      uint32_t filter_type, const Bytes& mask,
+                                                      const Bytes& pattern, uint32_t tx_flags);
+
+/// Starts a filter on `channel` and answers its id. A non-zero status fails with FILTER_FAILED and
+/// the library's last-error text.
+Result<uint32_t, PassThruError> StartFilter(const ChannelRef& channel, uint32_t filter_type,
+                                            const Bytes& mask, const Bytes& pattern,
+                                            uint32_t tx_flags);
+
+/// "pass", "block" or "flow_control" (exactly) as the J2534 filter type; "Invalid filter type".
+Result<uint32_t, PassThruError> FilterType(std::string_view filter_type);
+
+/// An identifier filter: mask and pattern cut or zero-padded to 4 bytes; TxFlags CAN_29BIT_ID
+/// when `extended`, on every protocol.
+Result<uint32_t, PassThruError> AddFilter(const Connection& connection,
+                                          std::string_view filter_type, const Bytes& mask,
+                                          const Bytes& pattern, bool extended);
+
+/// A byte filter: mask and pattern each 1 to 12 bytes (longer ones cut to 12, empty refused).
+Result<uint32_t, PassThruError> AddFilterRaw(const Connection& connection,
+                                             std::string_view filter_type, const Bytes& mask,
+                                             const Bytes& pattern, bool extended);
+
+/// PassThruStopMsgFilter on the main channel.
+Result<void, PassThruError> RemoveFilter(const Connection& connection, uint32_t filter_id);
+
+/// Ioctl CLEAR_MSG_FILTERS on the main channel, the connection's own pass filters included.
+Result<void, PassThruError> ClearFilters(const Connection& connection);
+
+}  // namespace tarnix::j2534

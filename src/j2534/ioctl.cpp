@@ -1,0 +1,126 @@
+// Device and channel queries and settings through PassThruIoctl, PassThruReadVersion and
+// PassThruGetLastError.
+#include "j2534/ioctl.h"
+
+#include <array>
+
+#include "j2534/passthru_abi.h"
+
+namespace tarnix::j2534 {
+namespace {
+
+// The standard's size for version and error texts.
+constexpr size_t kTextBufferSize = 80;
+
+Result<uint32_t, PassThruError> ConfigIoctl(const ChannelRef& channel, uint32_t ioctl_id,
+                                            SConfig& config) {
+  SConfigList list{1, &config};
+  return CallIoctl(channel.library, channel.channel_id, ioctl_id, &list, nullptr);
+}
+
+Result<double, PassThruError> ReadVoltage(const Connection& connection, uint32_t ioctl_id,
+                                          const std::string& failure_head) {
+  uint32_t millivolts = 0;
+  auto status =
+      CallIoctl(connection.library(), connection.channel_id(), ioctl_id, nullptr, &millivolts);
+  if (!status) return std::move(status).error();
+  if (*status != kStatusNoError) return StatusError(failure_head, *status);
+  return millivolts / 1000.0;
+}
+
+}  // namespace
+
+Result<uint32_t, PassThruError> CallIoctl(const PassThruLibrary& library, uint32_t channel_id,
+                                          uint32_t ioctl_id, void* input, void* output) {
+  auto ioctl = library.Resolve<PassThruIoctlFn>("PassThruIoctl");
+  if (!ioctl) return std::move(ioctl).error();
+  return static_cast<uint32_t>((*ioctl)(channel_id, ioctl_id, input, output));
+}
+
+Result<void, PassThruError> SimpleIoctl(const Connection& connection, uint32_t ioctl_id,
+                                        const std::string& failure_head) {
+  auto status =
+      CallIoctl(connection.library(), connection.channel_id(), ioctl_id, nullptr, nullptr);
+  if (!status) return std::move(status).error();
+  if (*status != kStatusNoError) return StatusError(failure_head, *status);
+  return {};
+}
+
+Result<uint32_t, PassThruError> GetConfig(const ChannelRef& channel, uint32_t parameter) {
+  SConfig config{parameter, 0};
+  auto status = ConfigIoctl(channel, kGetConfig, config);
+  if (!status) return std::move(status).error();
+  if (*status != kStatusNoError) return StatusError("ERR_J2534_GET_CONFIG_FAILED:", *status);
+  return config.Value;
+}
+
+Result<void, PassThruError> SetConfig(const ChannelRef& channel, uint32_t parameter,
+                                      uint32_t value) {
+  SConfig config{parameter, value};
+  auto status = ConfigIoctl(channel, kSetConfig, config);
+  if (!status) return std::move(status).error();
+  if (*status != kStatusNoError) return StatusError("ERR_J2534_SET_CONFIG_FAILED:", *status);
+  return {};
+}
+
+Result<uint32_t, PassThruError> GetConfig(const Connection& connection, uint32_t parameter) {
+  return GetConfig(connection.main_channel(), parameter);
+}
+
+Result<void, PassThruError> SetConfig(const Connection& connection, uint32_t parameter,
+                                      uint32_t value) {
+  return SetConfig(connection.main_channel(), parameter, value);
+}
+
+Result<bool, PassThruError> GetLoopback(const Connection& connection) {
+  auto value = GetConfig(connection, kLoopback);
+  if (!value) return std::move(value).error();
+  return *value != 0;
+}
+
+Result<void, PassThruError> SetLoopback(const Connection& connection, bool enabled) {
+  return SetConfig(connection, kLoopback, enabled ? 1 : 0);
+}
+
+Result<uint32_t, PassThruError> GetDataRate(const Connection& connection) {
+  return GetConfig(connection, kDataRate);
+}
+
+Result<double, PassThruError> ReadBatteryVoltage(const Connection& connection) {
+  return ReadVoltage(connection, kReadVbatt, "ERR_J2534_READ_VBATT_FAILED:");
+}
+
+Result<double, PassThruError> ReadProgrammingVoltage(const Connection& connection) {
+  return ReadVoltage(connection, kReadProgVoltage, "ERR_J2534_READ_PROG_VOLTAGE_FAILED:");
+}
+
+Result<void, PassThruError> ClearBuffers(const Connection& connection) {
+  auto tx = SimpleIoctl(connection, kClearTxBuffer, "ERR_J2534_IOCTL_FAILED: CLEAR_TX_BUFFER");
+  if (!tx) return tx;
+  return SimpleIoctl(connection, kClearRxBuffer, "ERR_J2534_IOCTL_FAILED: CLEAR_RX_BUFFER");
+}
+
+Result<protocol::VersionInfo, PassThruError> ReadVersion(const Connection& connection) {
+  auto read_version = connection.library().Resolve<PassThruReadVersionFn>("PassThruReadVersion");
+  if (!read_version) return std::move(read_version).error();
+  std::array<char, kTextBufferSize> firmware{};
+  std::array<char, kTextBufferSize> library{};
+  std::array<char, kTextBufferSize> api{};
+  auto status = static_cast<uint32_t>(
+      (*read_version)(connection.device_id(), firmware.data(), library.data(), api.data()));
+  if (status != kStatusNoError) return StatusError("ERR_J2534_READ_VERSION_FAILED:", status);
+  return protocol::VersionInfo{BufferText(firmware.data(), firmware.size()),
+                               BufferText(library.data(), library.size()),
+                               BufferText(api.data(), api.size())};
+}
+
+Result<std::string, PassThruError> ReadLastError(const Connection& connection) {
+  auto get_last_error =
+      connection.library().Resolve<PassThruGetLastErrorFn>("PassThruGetLastError");
+  if (!get_last_error) return std::move(get_last_error).error();
+  std::array<char, kTextBufferSize> text{};
+  (*get_last_error)(text.data());
+  return BufferText(text.data(), text.size());
+}
+
+}  // namespace tarnix::j2534

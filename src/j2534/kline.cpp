@@ -1,0 +1,170 @@
+// K-Line initialisation: fast init, five-baud init, waiting for 0xCC, and the combined KlineInit.
+#include "j2534/kline.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <memory>
+
+#include "common/log.h"
+#include "j2534/io.h"
+#include "j2534/ioctl.h"
+#include "j2534/passthru_abi.h"
+
+namespace tarnix::j2534 {
+namespace {
+
+const Bytes kDefaultFastInitData = {0xC1, 0x33, 0xF1, 0x81, 0x66};
+const Bytes kDefaultFiveBaudAddress = {0x33};
+constexpr uint32_t kDefaultCcTimeoutMs = 300;
+constexpr size_t kKeywordBufferSize = 16;
+constexpr uint8_t kCcByte = 0xCC;
+
+// The cc wait drains in short slices so that it notices the byte promptly.
+constexpr uint32_t kCcReadTimeoutMs = 50;
+constexpr uint32_t kCcReadFrames = 16;
+
+// The 04.04 response record decides for itself whether it carries an identifier.
+protocol::ReceivedMessage FastInitResponse0404(const PassThruMsg0404& output) {
+  RecordView view = View(output);
+  if (IsCanLike(output.ProtocolID) && view.length >= 4) return *ToMessage(view, true);
+  return RawMessage(view);
+}
+
+Result<protocol::ReceivedMessage, PassThruError> FastInit0404(const Connection& connection,
+                                                              const Bytes& data) {
+  auto input = std::make_unique<PassThruMsg0404>();
+  auto output = std::make_unique<PassThruMsg0404>();
+  input->ProtocolID = connection.protocol_id();
+  input->DataSize = static_cast<uint32_t>(data.size());
+  std::copy(data.begin(), data.end(), input->Data);
+  auto status = CallIoctl(connection.library(), connection.channel_id(), kFastInit, input.get(),
+                          output.get());
+  if (!status) return std::move(status).error();
+  if (*status != kStatusNoError) {
+    return CallFailedError("FAST_INIT_FAILED", *status, LastErrorText(connection.library()));
+  }
+  return FastInitResponse0404(*output);
+}
+
+Result<protocol::ReceivedMessage, PassThruError> FastInit0500(const Connection& connection,
+                                                              const Bytes& data) {
+  // A buffer that is never null, even for an empty request.
+  Bytes input_bytes = data;
+  input_bytes.reserve(1);
+  PassThruMsg0500 input{};
+  input.ProtocolID = connection.protocol_id();
+  input.DataLength = static_cast<uint32_t>(data.size());
+  input.DataBufferSize = input.DataLength;
+  input.DataBuffer = input_bytes.data();
+  MessageArray output = MessageArray::ForReceive(true, connection.protocol_id(), 1);
+  auto status =
+      CallIoctl(connection.library(), connection.channel_id(), kFastInit, &input, output.records());
+  if (!status) return std::move(status).error();
+  if (*status != kStatusNoError) {
+    return CallFailedError("FAST_INIT_FAILED", *status, LastErrorText(connection.library()));
+  }
+  auto message = ToMessage(output.View(0), IsCanLike(connection.protocol_id()));
+  if (!message) {
+    return PassThruError{PassThruError::Kind::CallFailed,
+                         "ERR_J2534_FAST_INIT_FAILED: empty response", 0};
+  }
+  return std::move(*message);
+}
+
+bool HasCcByte(const protocol::ReceivedMessage& message) {
+  return std::find(message.data.begin(), message.data.end(), kCcByte) != message.data.end();
+}
+
+protocol::KlineInitResult FastResult(protocol::ReceivedMessage response) {
+  protocol::KlineInitResult result;
+  result.init_method = "fast";
+  result.detected_protocol = "iso14230-fast";
+  result.init_response.push_back(std::move(response));
+  return result;
+}
+
+}  // namespace
+
+Result<protocol::ReceivedMessage, PassThruError> FastInit(const Connection& connection,
+                                                          const Bytes& data) {
+  if (data.size() > kMaxDataSize) {
+    return TooLongError({}, data.size(), kMaxDataSize, connection.protocol_id());
+  }
+  return connection.api_0500() ? FastInit0500(connection, data) : FastInit0404(connection, data);
+}
+
+Result<protocol::ReceivedMessage, PassThruError> FiveBaudInit(const Connection& connection,
+                                                              const Bytes& address) {
+  Bytes address_copy = address;
+  address_copy.reserve(1);
+  std::array<uint8_t, kKeywordBufferSize> keywords{};
+  SByteArray input{static_cast<uint32_t>(address_copy.size()), address_copy.data()};
+  SByteArray output{static_cast<uint32_t>(keywords.size()), keywords.data()};
+  auto status =
+      CallIoctl(connection.library(), connection.channel_id(), kFiveBaudInit, &input, &output);
+  if (!status) return std::move(status).error();
+  if (*status != kStatusNoError) {
+    return CallFailedError("FIVE_BAUD_INIT_FAILED", *status, LastErrorText(connection.library()));
+  }
+  // The bytes are read from our own buffer, never beyond it.
+  size_t count = std::min<size_t>(output.NumOfBytes, keywords.size());
+  protocol::ReceivedMessage message;
+  message.data.assign(keywords.begin(), keywords.begin() + static_cast<std::ptrdiff_t>(count));
+  message.data_size = static_cast<uint32_t>(count);
+  message.protocol_id = connection.protocol_id();
+  return message;
+}
+
+const char* DetectedProtocol(const Bytes& keyword_bytes) {
+  if (keyword_bytes.size() < 2) return "unknown";
+  uint8_t first = keyword_bytes[0];
+  if (first == keyword_bytes[1] && (first == 0x08 || first == 0x94)) return "iso9141";
+  return "iso14230-slow";
+}
+
+Result<protocol::KlineInitResult, PassThruError> SlowInitWithCc(Connection& connection,
+                                                                const Bytes& address,
+                                                                uint32_t cc_timeout_ms) {
+  auto keywords = FiveBaudInit(connection, address);
+  if (!keywords) return std::move(keywords).error();
+  protocol::KlineInitResult result;
+  result.init_method = "slow";
+  result.keyword_bytes = keywords->data;
+  result.detected_protocol = DetectedProtocol(result.keyword_bytes);
+  result.init_response.push_back(std::move(keywords).value());
+
+  const Clock& clock = connection.clock();
+  Clock::TimePoint deadline = clock.Now() + std::chrono::milliseconds(cc_timeout_ms);
+  size_t extra_frames = 0;
+  while (!result.cc_received && clock.Now() < deadline) {
+    auto frames = Drain(connection, kCcReadTimeoutMs, kCcReadFrames, 1);
+    if (!frames) break;
+    for (protocol::ReceivedMessage& frame : *frames) {
+      result.cc_received = result.cc_received || HasCcByte(frame);
+      result.init_response.push_back(std::move(frame));
+      ++extra_frames;
+    }
+  }
+  LogLine(std::string("[j2534] kline_slow_init_with_cc: protocol=") + result.detected_protocol +
+          " cc=" + (result.cc_received ? "true" : "false") +
+          " extra_frames=" + std::to_string(extra_frames));
+  return result;
+}
+
+Result<protocol::KlineInitResult, PassThruError> KlineInit(
+    Connection& connection, protocol::KlineInitMode mode,
+    const std::optional<Bytes>& fast_init_data, const std::optional<Bytes>& five_baud_address,
+    std::optional<uint32_t> cc_timeout_ms) {
+  uint32_t cc_timeout = cc_timeout_ms.value_or(kDefaultCcTimeoutMs);
+  const Bytes& address = five_baud_address ? *five_baud_address : kDefaultFiveBaudAddress;
+  if (mode == protocol::KlineInitMode::Slow) return SlowInitWithCc(connection, address, cc_timeout);
+
+  auto fast = FastInit(connection, fast_init_data ? *fast_init_data : kDefaultFastInitData);
+  if (fast) return FastResult(std::move(fast).value());
+  if (mode == protocol::KlineInitMode::Fast) return std::move(fast).error();
+  LogLine("[j2534] kline_init auto: fast init failed: " + fast.error().text);
+  return SlowInitWithCc(connection, address, cc_timeout);
+}
+
+}  // namespace tarnix::j2534

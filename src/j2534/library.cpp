@@ -1,0 +1,99 @@
+// Loading a vendor library, status names and the error texts of the J2534 layer.
+#include "j2534/library.h"
+
+#include <array>
+#include <cstring>
+
+#include "common/text.h"
+#include "j2534/passthru_abi.h"
+
+namespace tarnix::j2534 {
+namespace {
+
+constexpr std::array<const char*, 27> kStatusNames = {
+    "STATUS_NOERROR",           "ERR_NOT_SUPPORTED",
+    "ERR_INVALID_CHANNEL_ID",   "ERR_INVALID_PROTOCOL_ID",
+    "ERR_NULL_PARAMETER",       "ERR_INVALID_IOCTL_VALUE",
+    "ERR_INVALID_FLAGS",        "ERR_FAILED",
+    "ERR_DEVICE_NOT_CONNECTED", "ERR_TIMEOUT",
+    "ERR_INVALID_MSG",          "ERR_INVALID_TIME_INTERVAL",
+    "ERR_EXCEEDED_LIMIT",       "ERR_INVALID_MSG_ID",
+    "ERR_DEVICE_IN_USE",        "ERR_INVALID_IOCTL_ID",
+    "ERR_BUFFER_EMPTY",         "ERR_BUFFER_FULL",
+    "ERR_BUFFER_OVERFLOW",      "ERR_PIN_INVALID",
+    "ERR_CHANNEL_IN_USE",       "ERR_MSG_PROTOCOL_ID",
+    "ERR_INVALID_FILTER_ID",    "ERR_NO_FLOW_CONTROL",
+    "ERR_NOT_UNIQUE",           "ERR_INVALID_BAUDRATE",
+    "ERR_INVALID_DEVICE_ID",
+};
+
+// The vendor's last-error text is read into a buffer larger than the 80 bytes the standard asks
+// for, so that a chatty library cannot overrun it.
+constexpr size_t kLastErrorBufferSize = 512;
+
+}  // namespace
+
+const char* StatusName(uint32_t status) {
+  return status < kStatusNames.size() ? kStatusNames[status] : "UNKNOWN_ERROR";
+}
+
+std::string StatusText(const std::string& head, uint32_t status) {
+  return head + " error code " + std::to_string(status) + " (" + StatusName(status) + ")";
+}
+
+PassThruError DllLoadError(const std::string& detail) {
+  return {PassThruError::Kind::DllLoad, "ERR_J2534_DLL_LOAD: " + detail, 0};
+}
+
+PassThruError FunctionNotFoundError(const std::string& name, const std::string& detail) {
+  return {PassThruError::Kind::FunctionNotFound,
+          "ERR_J2534_FUNC_NOT_FOUND: " + name + " - " + detail, 0};
+}
+
+PassThruError CallFailedError(const std::string& word, uint32_t status,
+                              const std::optional<std::string>& last_error) {
+  std::string text = StatusText("ERR_J2534_" + word + ":", status);
+  if (last_error) text += " - " + *last_error;
+  return {PassThruError::Kind::CallFailed, std::move(text), status};
+}
+
+PassThruError StatusError(const std::string& head, uint32_t status) {
+  return {PassThruError::Kind::CallFailed, StatusText(head, status), status};
+}
+
+PassThruError RefusedError(std::string text) {
+  return {PassThruError::Kind::Refused, std::move(text), 0};
+}
+
+Result<PassThruLibrary, PassThruError> PassThruLibrary::Load(const std::string& path) {
+  Result<platform::DynamicLibrary> library = platform::DynamicLibrary::Load(path);
+  if (!library) return DllLoadError(library.error().text);
+  return PassThruLibrary(std::move(library).value());
+}
+
+bool PassThruLibrary::IsApi0500() const {
+  return library_.Find("PassThruScanForDevices").ok();
+}
+
+std::string BufferText(const char* buffer, size_t size) {
+  const void* end = std::memchr(buffer, 0, size);
+  size_t length =
+      end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - buffer) : size;
+  return Utf8Lossy(std::string_view(buffer, length));
+}
+
+std::optional<std::string> TrimmedBufferText(const char* buffer, size_t size) {
+  std::string text(TrimWhiteSpace(BufferText(buffer, size)));
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+std::optional<std::string> LastErrorText(const PassThruLibrary& library) {
+  auto get_last_error = library.Resolve<PassThruGetLastErrorFn>("PassThruGetLastError");
+  if (!get_last_error) return std::nullopt;
+  std::array<char, kLastErrorBufferSize> buffer{};
+  if ((*get_last_error)(buffer.data()) != 0) return std::nullopt;
+  return TrimmedBufferText(buffer.data(), buffer.size());
+}
+
+}  // namespace tarnix::j2534

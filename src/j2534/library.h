@@ -1,0 +1,86 @@
+// The loaded vendor library and the error value of the J2534 layer.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "common/result.h"
+#include "platform/dynamic_library.h"
+
+namespace tarnix::j2534 {
+
+/// A failure of the J2534 layer. `text` is the final message that reaches the client unchanged.
+struct PassThruError {
+  enum class Kind {
+    DllLoad,           ///< the library could not be loaded
+    FunctionNotFound,  ///< an entry point is not exported
+    CallFailed,        ///< the library returned a non-zero status (in `status`)
+    Refused,           ///< the request itself is unusable; nothing was called
+  };
+  Kind kind = Kind::CallFailed;
+  std::string text;
+  uint32_t status = 0;  ///< the library's status code, for CallFailed
+};
+
+/// The J2534 name of a status code; "UNKNOWN_ERROR" above 26.
+const char* StatusName(uint32_t status);
+
+/// `head` + " error code " + status + " (" + name + ")": the shape of every failed-call text.
+std::string StatusText(const std::string& head, uint32_t status);
+
+/// "ERR_J2534_DLL_LOAD: " + detail.
+PassThruError DllLoadError(const std::string& detail);
+
+/// "ERR_J2534_FUNC_NOT_FOUND: " + name + " - " + detail.
+PassThruError FunctionNotFoundError(const std::string& name, const std::string& detail);
+
+/// "ERR_J2534_" + word + ": error code N (NAME)", then " - " + last_error when present.
+PassThruError CallFailedError(const std::string& word, uint32_t status,
+                              const std::optional<std::string>& last_error);
+
+/// A failed call reported with a fixed text built by StatusText(head, status).
+PassThruError StatusError(const std::string& head, uint32_t status);
+
+/// An error of the request: `text` unchanged, nothing was called.
+PassThruError RefusedError(std::string text);
+
+/// A loaded vendor library. Move-only; unloaded exactly once, when destroyed. Entry points are
+/// looked up by name for each use, so a missing one fails only the operations that need it.
+class PassThruLibrary {
+ public:
+  /// Loads the library at `path` (UTF-8). Fails with a DllLoad error.
+  static Result<PassThruLibrary, PassThruError> Load(const std::string& path);
+
+  /// The entry point `name` as a function pointer of type Fn, or a FunctionNotFound error.
+  template <typename Fn>
+  Result<Fn, PassThruError> Resolve(const char* name) const {
+    Result<void*> address = library_.Find(name);
+    if (!address) return FunctionNotFoundError(name, address.error().text);
+    return std::bit_cast<Fn>(address.value());
+  }
+
+  /// The address of export `name`, or the loader's detail text.
+  Result<void*> Find(const char* name) const { return library_.Find(name); }
+
+  /// True when the library exports PassThruScanForDevices: the 05.00 form of the interface.
+  bool IsApi0500() const;
+
+ private:
+  explicit PassThruLibrary(platform::DynamicLibrary library) : library_(std::move(library)) {}
+  platform::DynamicLibrary library_;
+};
+
+/// The library's own description of its last failure (PassThruGetLastError, 512 bytes, trimmed);
+/// nullopt when the entry point is missing, fails, or gives only white space.
+std::optional<std::string> LastErrorText(const PassThruLibrary& library);
+
+/// Text of a NUL-terminated buffer of `size` bytes (all of it when there is no NUL), decoded as
+/// UTF-8 with each invalid sequence replaced by U+FFFD. Not trimmed.
+std::string BufferText(const char* buffer, size_t size);
+
+/// The trimmed form LastErrorText gives for `buffer`; nullopt when only white space remains.
+std::optional<std::string> TrimmedBufferText(const char* buffer, size_t size);
+
+}  // namespace tarnix::j2534

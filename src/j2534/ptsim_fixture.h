@@ -1,0 +1,173 @@
+// Test support: runs the J2534 layer against ptsim, our simulated adapter, and reads its call log.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/log.h"
+#include "j2534/connect.h"
+#include "platform/dynamic_library.h"
+#include "platform/environment.h"
+#include "platform/process.h"
+
+namespace tarnix::j2534 {
+
+/// The loader's detail text for a missing export on this system.
+#if defined(_WIN32)
+inline const std::string kNotFound = "GetProcAddress failed";
+#else
+inline const std::string kNotFound = "dlsym failed";
+#endif
+
+/// Collects diagnostic lines.
+class CapturedLines final : public LogSink {
+ public:
+  void Write(std::string_view line) override {
+    std::lock_guard lock(mutex_);
+    lines_.emplace_back(line);
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+/// One line of ptsim's call log.
+using Call = rapidjson::Document;
+
+/// Each test gets its own call log and a clean set of PTSIM_* variables, restored afterwards.
+class PtsimTest : public ::testing::Test {
+ protected:
+  static constexpr uint32_t kBaud = 500000;
+
+  void SetUp() override {
+    static int counter = 0;
+    log_path_ = (std::filesystem::temp_directory_path() /
+                 ("tarnix_j2534_" + std::to_string(platform::CurrentProcessId()) + "_" +
+                  std::to_string(++counter) + ".log"))
+                    .string();
+    std::filesystem::remove(log_path_);
+    for (const char* name : kVariables) {
+      saved_.emplace_back(name, platform::GetEnvironment(name));
+      platform::SetEnvironment(name, std::nullopt);
+    }
+    platform::SetEnvironment("PTSIM_LOG", log_path_);
+    previous_sink_ = SetLogSink(&lines_);
+  }
+
+  void TearDown() override {
+    SetLogSink(previous_sink_);
+    for (const auto& [name, value] : saved_)
+      platform::SetEnvironment(name, value);
+    std::error_code ignored;
+    std::filesystem::remove(log_path_, ignored);
+  }
+
+  static void Env(const std::string& name, const std::string& value) {
+    platform::SetEnvironment(name, value);
+  }
+
+  static std::string LibraryPath(std::string_view base) {
+    return platform::ExecutableDirectory() + platform::SharedLibraryFileName(base);
+  }
+
+  static Result<Connection, PassThruError> Sequence(std::string_view base, uint32_t protocol,
+                                                    uint32_t flags = 0,
+                                                    const Clock& clock = SteadyClock()) {
+    return RunConnectionSequence({LibraryPath(base), protocol, kBaud, flags}, clock);
+  }
+
+  /// A connection the test expects to succeed; nullopt (and a test failure) otherwise.
+  static std::optional<Connection> Open(std::string_view base, uint32_t protocol,
+                                        uint32_t flags = 0, const Clock& clock = SteadyClock()) {
+    auto connection = Sequence(base, protocol, flags, clock);
+    if (!connection) {
+      ADD_FAILURE() << connection.error().text;
+      return std::nullopt;
+    }
+    return std::move(connection).value();
+  }
+
+  /// Every logged call so far, in order.
+  std::vector<Call> Calls() const {
+    std::vector<Call> calls;
+    std::ifstream file(log_path_);
+    for (std::string line; std::getline(file, line);) {
+      Call call;
+      call.Parse(line.c_str());
+      if (call.HasParseError() || !call.IsObject() || !call.HasMember("fn")) {
+        ADD_FAILURE() << "unreadable log line: " << line;
+        continue;
+      }
+      if (std::string(call["fn"].GetString()) == "config") {
+        ADD_FAILURE() << "ptsim ignored a control: " << line;
+        continue;
+      }
+      calls.push_back(std::move(call));
+    }
+    return calls;
+  }
+
+  /// The logged calls of `fn`.
+  std::vector<Call> CallsOf(const std::string& fn) const {
+    std::vector<Call> matching;
+    for (Call& call : Calls()) {
+      if (fn == call["fn"].GetString()) matching.push_back(std::move(call));
+    }
+    return matching;
+  }
+
+  /// The entry-point names logged so far, "load" and "unload" included.
+  std::vector<std::string> Fns() const {
+    std::vector<std::string> fns;
+    for (const Call& call : Calls())
+      fns.emplace_back(call["fn"].GetString());
+    return fns;
+  }
+
+  /// The names logged from the first call of `fn` on.
+  std::vector<std::string> FnsFrom(const std::string& fn) const {
+    std::vector<std::string> fns = Fns();
+    auto first = std::find(fns.begin(), fns.end(), fn);
+    return {first, fns.end()};
+  }
+
+  /// Forgets the calls logged so far.
+  void ClearCalls() const { std::ofstream(log_path_, std::ios::trunc); }
+
+  std::vector<std::string> LogLines() { return lines_.Lines(); }
+
+ private:
+  static constexpr const char* kVariables[] = {
+      "PTSIM_LOG",      "PTSIM_LOG_READS", "PTSIM_FAIL",  "PTSIM_LAST_ERROR", "PTSIM_ECHO",
+      "PTSIM_KEYWORDS", "PTSIM_NO_CC",     "PTSIM_VBATT", "PTSIM_TRAFFIC",    "PTSIM_MISBEHAVE"};
+
+  std::string log_path_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  CapturedLines lines_;
+  LogSink* previous_sink_ = nullptr;
+};
+
+/// A string member of a logged call or of one of its objects.
+inline std::string Str(const rapidjson::Value& object, const char* key) {
+  return object.HasMember(key) && object[key].IsString() ? object[key].GetString() : "<absent>";
+}
+
+/// A number member, or -1 when absent.
+inline int64_t Num(const rapidjson::Value& object, const char* key) {
+  return object.HasMember(key) && object[key].IsNumber() ? object[key].GetInt64() : -1;
+}
+
+}  // namespace tarnix::j2534

@@ -1,0 +1,110 @@
+// PassThru message records in both forms: packing outgoing frames, converting received records.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "j2534/library.h"
+#include "j2534/passthru_abi.h"
+#include "protocol/payloads.h"
+
+namespace tarnix::j2534 {
+
+using Bytes = std::vector<uint8_t>;
+
+/// CAN (5) and ISO15765 (6): frames carry the identifier as a 4-byte big-endian prefix.
+inline bool IsCanLike(uint32_t protocol_id) {
+  return protocol_id == kCan || protocol_id == kIso15765;
+}
+
+/// Payload bytes one message of `protocol_id` holds: 8 on CAN, 4124 on ISO15765 (the device
+/// segments them), 4128 on every other protocol.
+size_t MaxPayload(uint32_t protocol_id);
+
+/// "ERR_J2534_MSG_TOO_LONG: " + [where + ": "] + size + " data bytes, at most " + max + " fit a
+/// message of protocol " + protocol. `where` names a batch element ("messages[2]") or is empty.
+PassThruError TooLongError(const std::string& where, size_t size, size_t max, uint32_t protocol_id);
+
+/// One frame as the library receives it: the record's data bytes and its TxFlags.
+struct OutgoingFrame {
+  Bytes bytes;
+  uint32_t tx_flags = 0;
+};
+
+/// Packs a frame for sending: on CAN-like channels the identifier prefix and TxFlags
+/// CAN_29BIT_ID when `extended`; elsewhere the payload alone and TxFlags 0. A payload longer than
+/// `max_payload` is refused with the MSG_TOO_LONG text (prefixed by `where` when not empty).
+Result<OutgoingFrame, PassThruError> PackFrame(uint32_t protocol_id, uint32_t arb_id,
+                                               const Bytes& payload, bool extended,
+                                               size_t max_payload, const std::string& where = {});
+
+/// A received record reduced to what conversion needs; `data` holds `length` readable bytes
+/// (already clamped to the data area), or is null.
+struct RecordView {
+  uint32_t protocol_id = 0;
+  uint32_t rx_status = 0;
+  uint32_t timestamp = 0;
+  uint32_t length = 0;
+  const uint8_t* data = nullptr;
+};
+
+/// The view of a 04.04 record; DataSize above 4128 is clamped to the data area.
+RecordView View(const PassThruMsg0404& record);
+
+/// The view of a 05.00 record whose data the bridge placed in `area` of `area_size` bytes. The
+/// bytes are read from `area`, never through a pointer the library may have replaced; DataLength is
+/// clamped to the smaller of DataBufferSize and `area_size`. A null DataBuffer gives null data.
+RecordView View(const PassThruMsg0500& record, const uint8_t* area, size_t area_size);
+
+/// A received frame as the client sees it; nullopt for a record that carries no frame (CAN-like
+/// and shorter than 4 bytes; otherwise empty or without data).
+std::optional<protocol::ReceivedMessage> ToMessage(const RecordView& record, bool can_like);
+
+/// The raw form, without an identifier: every byte is data, and an empty record is a frame.
+protocol::ReceivedMessage RawMessage(const RecordView& record);
+
+/// An array of message records in the connection's form, contiguous as the library expects
+/// (04.04 records 4152 bytes apart; 05.00 packed records, each with its own data buffer).
+class MessageArray {
+ public:
+  /// `count` receive records: 04.04 zero-filled; 05.00 with ProtocolID = `protocol_id` and a
+  /// zero-filled 4128-byte buffer each.
+  static MessageArray ForReceive(bool api_0500, uint32_t protocol_id, size_t count);
+
+  /// One send record per frame with ProtocolID = `protocol_id`. 05.00 records get a buffer of
+  /// exactly the frame's bytes; DataLength, ExtraDataIndex and DataBufferSize equal its size.
+  static MessageArray ForSend(bool api_0500, uint32_t protocol_id,
+                              const std::vector<OutgoingFrame>& frames);
+
+  MessageArray(MessageArray&&) noexcept = default;
+  MessageArray& operator=(MessageArray&&) noexcept = default;
+
+  /// The records as passed to the library.
+  void* records();
+  size_t size() const { return count_; }
+
+  /// Resets receive records before they are handed to the library again (headers cleared, each
+  /// 05.00 record bound to its own buffer), without touching the data areas.
+  void PrepareReceive();
+
+  uint32_t RxStatus(size_t index) const;
+  RecordView View(size_t index) const;
+
+ private:
+  MessageArray(bool api_0500, uint32_t protocol_id, size_t count);
+  void Bind0500(size_t index, size_t size, size_t offset);
+
+  bool api_0500_;
+  uint32_t protocol_id_;
+  size_t count_;
+  std::vector<PassThruMsg0404> records_0404_;
+  std::vector<PassThruMsg0500> records_0500_;
+  Bytes buffers_;               ///< the 05.00 data areas, back to back
+  std::vector<size_t> offset_;  ///< each 05.00 record's area in `buffers_`
+  std::vector<size_t> area_;    ///< and its size
+};
+
+}  // namespace tarnix::j2534
