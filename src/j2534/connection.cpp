@@ -86,6 +86,14 @@ void Connection::SetChannel29Bit(uint32_t channel_id) {
   state_->channel_29bit = channel_id;
 }
 
+MessageArray& Connection::ReceiveRecords(size_t frames) {
+  std::optional<MessageArray>& records = state_->receive_records;
+  if (!records || records->size() != frames) {
+    records = MessageArray::ForReceive(state_->api_0500, state_->protocol_id, frames);
+  }
+  return *records;
+}
+
 Connection::State::~State() {
   if (channel_29bit) DisconnectQuietly(library, *channel_29bit);
   DisconnectQuietly(library, channel_id);

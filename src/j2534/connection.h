@@ -98,6 +98,10 @@ class Connection {
   EchoList& echo_list() const { return state_->echo_list; }
   const Clock& clock() const { return *state_->clock; }
 
+  /// Receive records for `frames` frames, kept with the connection so that the receive pump, which
+  /// drains every poll interval, does not allocate and clear a megabyte each time.
+  MessageArray& ReceiveRecords(size_t frames);
+
   /// The main channel.
   ChannelRef main_channel() const {
     return {state_->library, state_->api_0500, state_->channel_id, state_->protocol_id};
@@ -124,6 +128,7 @@ class Connection {
     bool api_0500;
     std::optional<uint32_t> channel_29bit;
     const Clock* clock;
+    std::optional<MessageArray> receive_records;
   };
   std::unique_ptr<State> state_;
 };

@@ -175,9 +175,8 @@ Result<Messages, PassThruError> Drain(Connection& connection, uint32_t timeout_m
   if (!read) return std::move(read).error();
   uint32_t frames = Clamp(frames_per_call, kMaxDrainFrames);
   uint32_t calls = Clamp(max_calls, kMaxDrainCalls);
-  // Allocated once for the whole operation and reused by every read.
-  MessageArray records =
-      MessageArray::ForReceive(connection.api_0500(), connection.protocol_id(), frames);
+  // Reused by every read of this operation, and by later drains of the same size.
+  MessageArray& records = connection.ReceiveRecords(frames);
   Messages out;
   uint32_t status = DrainChannel(connection, *read, records, connection.channel_id(), timeout_ms,
                                  calls, IsCanLike(connection.protocol_id()), false, out);
