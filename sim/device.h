@@ -1,0 +1,124 @@
+// The simulated adapter: one device with its channels, filters, receive queues, periodic messages
+// and configuration, and the ECU on its CAN bus. Portable C++; every method is thread-safe.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "sim/ecu.h"
+#include "sim/filter.h"
+#include "sim/frame.h"
+#include "sim/settings.h"
+
+namespace tarnix::sim {
+
+using Clock = std::chrono::steady_clock;
+/// The device's clock; tests substitute one they advance by hand.
+using NowFn = std::function<Clock::time_point()>;
+
+/// Receive frames queued per channel at most; later ones are dropped, as a full device buffer does.
+inline constexpr size_t kReceiveCapacity = 65536;
+/// Filters and periodic messages per channel, as J2534 allows.
+inline constexpr size_t kFilterLimit = 10;
+inline constexpr size_t kPeriodicLimit = 10;
+
+class Device {
+ public:
+  explicit Device(NowFn now = [] { return Clock::now(); });
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  /// Opens the device with the controls of this PassThruOpen. Ids start afresh: the device is 1,
+  /// channels count from 2, filters and periodic messages from 1.
+  Status Open(std::shared_ptr<const Settings> settings, uint32_t& device_id);
+  /// Closes the device and drops its channels.
+  Status Close(uint32_t device_id);
+  /// STATUS_NOERROR when `device_id` names the open device.
+  Status CheckDevice(uint32_t device_id);
+  Status Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
+                 uint32_t& channel_id);
+  Status Disconnect(uint32_t channel_id);
+
+  /// Takes up to `max` received frames. With none queued, waits up to `timeout_ms` for one:
+  /// STATUS_NOERROR with frames, ERR_BUFFER_EMPTY with none and timeout 0, ERR_TIMEOUT otherwise.
+  Status Read(uint32_t channel_id, size_t max, uint32_t timeout_ms, std::vector<Frame>& out);
+  /// Transmits `frames` in order; `sent` counts those that went out before a refusal.
+  Status Write(uint32_t channel_id, const std::vector<Frame>& frames, size_t& sent);
+
+  Status StartPeriodic(uint32_t channel_id, const Frame& frame, uint32_t interval_ms,
+                       uint32_t& msg_id);
+  Status StopPeriodic(uint32_t channel_id, uint32_t msg_id);
+  /// Pass, block and flow-control filters; the mask record's CAN_29BIT_ID flag says which
+  /// identifier width the filter applies to on a CAN-like channel.
+  Status StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask, const Frame& pattern,
+                     uint32_t& filter_id);
+  Status StopFilter(uint32_t channel_id, uint32_t filter_id);
+  Status SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t millivolts);
+
+  Status GetConfig(uint32_t channel_id, uint32_t parameter, uint32_t& value);
+  Status SetConfig(uint32_t channel_id, uint32_t parameter, uint32_t value);
+  /// READ_VBATT and READ_PROG_VOLTAGE, on the device id or any channel id.
+  Status ReadVoltage(uint32_t handle, uint32_t ioctl, uint32_t& millivolts);
+  /// CLEAR_TX_BUFFER, CLEAR_RX_BUFFER, CLEAR_PERIODIC_MSGS or CLEAR_MSG_FILTERS.
+  Status Clear(uint32_t channel_id, uint32_t ioctl);
+  /// The keyword bytes; queues a frame holding 0xCC on the channel unless PTSIM_NO_CC.
+  Status FiveBaudInit(uint32_t channel_id, const std::vector<uint8_t>& address,
+                      std::vector<uint8_t>& keywords);
+  /// The ECU's StartCommunication positive response.
+  Status FastInit(uint32_t channel_id, const Frame& request, Frame& response);
+
+ private:
+  struct Periodic {
+    uint32_t id;
+    Frame frame;
+    Clock::duration interval;
+    Clock::time_point due;
+  };
+  struct Channel {
+    uint32_t id;
+    uint32_t protocol;
+    uint32_t flags;
+    std::map<uint32_t, uint32_t> config;
+    std::vector<MessageFilter> filters;
+    std::vector<Periodic> periodic;
+    std::deque<Frame> received;
+    uint32_t pending_traffic = 0;  // PTSIM_TRAFFIC frames, released by the first filter
+    uint32_t sequence = 0;         // of traffic and endless frames
+  };
+
+  Channel* FindChannel(uint32_t channel_id);
+  Status NoChannel(uint32_t channel_id) const;
+  uint32_t Timestamp(Clock::time_point at) const;
+  void RunPeriodic(Clock::time_point now);
+  Clock::time_point NextDue(Clock::time_point limit) const;
+  void Transmit(Channel& from, const Frame& frame, Clock::time_point at);
+  void Deliver(uint32_t protocol, const Frame& frame, bool extended);
+  static bool Passes(const Channel& channel, const Frame& frame, bool extended) {
+    return Admits(channel.protocol, channel.flags, channel.filters, frame.data, extended);
+  }
+  void Queue(Channel& channel, Frame frame);
+  Frame TrafficFrame(Channel& channel, Clock::time_point at);
+  void TakeReceived(Channel& channel, size_t max, std::vector<Frame>& out);
+
+  NowFn now_;
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  bool open_ = false;
+  Clock::time_point opened_at_;
+  std::shared_ptr<const Settings> settings_;
+  std::vector<std::unique_ptr<Channel>> channels_;
+  uint32_t next_channel_id_ = 2;
+  uint32_t next_filter_id_ = 1;
+  uint32_t next_periodic_id_ = 1;
+  uint32_t prog_voltage_mv_ = 0;
+  Ecu ecu_;
+};
+
+}  // namespace tarnix::sim

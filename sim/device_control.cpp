@@ -1,0 +1,217 @@
+// The simulated device's filters, periodic messages, configuration, voltages and K-Line wake-ups.
+#include <algorithm>
+
+#include "sim/device.h"
+#include "sim/names.h"
+
+namespace tarnix::sim {
+namespace {
+
+constexpr uint32_t kDeviceId = 1;
+constexpr uint32_t kMinInterval = 5;
+constexpr uint32_t kMaxInterval = 65535;
+constexpr size_t kMaxFilterBytes = 12;
+
+std::string Number(uint64_t value) {
+  return std::to_string(value);
+}
+
+bool IsProgrammingPin(uint32_t pin) {
+  constexpr uint32_t kPins[] = {0, 6, 9, 11, 12, 13, 14, 15};
+  return std::find(std::begin(kPins), std::end(kPins), pin) != std::end(kPins);
+}
+
+}  // namespace
+
+Status Device::StartPeriodic(uint32_t channel_id, const Frame& frame, uint32_t interval_ms,
+                             uint32_t& msg_id) {
+  std::lock_guard lock(mutex_);
+  const auto now = now_();
+  RunPeriodic(now);
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  if (frame.protocol != channel->protocol) {
+    return Refuse(kErrMsgProtocolId, "the message has protocol " + Number(frame.protocol) +
+                                         " on a channel of protocol " + Number(channel->protocol));
+  }
+  const bool can = IsCanLike(channel->protocol);
+  const size_t minimum = can ? 4 : 1;
+  const size_t maximum = can ? 12 : kMaxDataSize;
+  if (frame.data.size() < minimum || frame.data.size() > maximum) {
+    return Refuse(kErrInvalidMsg, "a periodic message of protocol " + Number(channel->protocol) +
+                                      " has " + Number(minimum) + " to " + Number(maximum) +
+                                      " data bytes, not " + Number(frame.data.size()));
+  }
+  if (interval_ms < kMinInterval || interval_ms > kMaxInterval) {
+    return Refuse(kErrInvalidTimeInterval,
+                  "the interval must be 5 to 65535 ms, not " + Number(interval_ms));
+  }
+  if (channel->periodic.size() >= kPeriodicLimit) {
+    return Refuse(kErrExceededLimit, "a channel holds at most 10 periodic messages");
+  }
+  msg_id = next_periodic_id_++;
+  channel->periodic.push_back(Periodic{msg_id, frame, std::chrono::milliseconds(interval_ms), now});
+  RunPeriodic(now);  // the first transmission goes out at once
+  return {};
+}
+
+Status Device::StopPeriodic(uint32_t channel_id, uint32_t msg_id) {
+  std::lock_guard lock(mutex_);
+  RunPeriodic(now_());
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  auto& list = channel->periodic;
+  const auto it =
+      std::find_if(list.begin(), list.end(), [&](const Periodic& p) { return p.id == msg_id; });
+  if (it == list.end()) {
+    return Refuse(kErrInvalidMsgId, "periodic message " + Number(msg_id) + " does not exist");
+  }
+  list.erase(it);
+  return {};
+}
+
+Status Device::StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask,
+                           const Frame& pattern, uint32_t& filter_id) {
+  std::lock_guard lock(mutex_);
+  RunPeriodic(now_());
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  if (type != kPassFilter && type != kBlockFilter && type != kFlowControlFilter) {
+    return Refuse(kErrNotSupported, "filter type " + Number(type) + " does not exist");
+  }
+  if (type == kFlowControlFilter && !IsCanLike(channel->protocol)) {
+    return Refuse(kErrNotSupported, "flow-control filters exist only on CAN and ISO15765");
+  }
+  if (mask.protocol != channel->protocol || pattern.protocol != channel->protocol) {
+    return Refuse(kErrMsgProtocolId,
+                  "mask and pattern must have the channel's protocol " + Number(channel->protocol));
+  }
+  if (mask.data.empty() || mask.data.size() > kMaxFilterBytes || pattern.data.empty() ||
+      pattern.data.size() > kMaxFilterBytes) {
+    return Refuse(kErrInvalidMsg, "mask and pattern must hold 1 to 12 bytes");
+  }
+  if (channel->filters.size() >= kFilterLimit) {
+    return Refuse(kErrExceededLimit, "a channel holds at most 10 filters");
+  }
+  filter_id = next_filter_id_++;
+  channel->filters.push_back(
+      MessageFilter{filter_id, type, mask.data, pattern.data, (mask.tx_flags & kCan29BitId) != 0});
+  // PTSIM_TRAFFIC frames arrive once the channel can receive something.
+  for (; channel->pending_traffic > 0; --channel->pending_traffic) {
+    Frame frame = TrafficFrame(*channel, now_());
+    if (Passes(*channel, frame, (frame.rx_status & kCan29BitId) != 0)) {
+      Queue(*channel, std::move(frame));
+    }
+  }
+  return {};
+}
+
+Status Device::StopFilter(uint32_t channel_id, uint32_t filter_id) {
+  std::lock_guard lock(mutex_);
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  auto& list = channel->filters;
+  const auto it = std::find_if(list.begin(), list.end(),
+                               [&](const MessageFilter& f) { return f.id == filter_id; });
+  if (it == list.end()) {
+    return Refuse(kErrInvalidFilterId, "filter " + Number(filter_id) + " does not exist");
+  }
+  list.erase(it);
+  return {};
+}
+
+Status Device::SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t millivolts) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || device_id != kDeviceId) {
+    return Refuse(kErrInvalidDeviceId, "device " + Number(device_id) + " is not open");
+  }
+  if (!IsProgrammingPin(pin) || (millivolts == kShortToGround && pin != 15)) {
+    return Refuse(kErrPinInvalid, "pin " + Number(pin) + " cannot take that voltage");
+  }
+  if (millivolts == kVoltageOff || millivolts == kShortToGround) {
+    prog_voltage_mv_ = 0;
+  } else if (millivolts < 5000 || millivolts > 20000) {
+    return Refuse(kErrExceededLimit, "the voltage must be 5000 to 20000 mV");
+  } else {
+    prog_voltage_mv_ = millivolts;
+  }
+  return {};
+}
+
+Status Device::GetConfig(uint32_t channel_id, uint32_t parameter, uint32_t& value) {
+  std::lock_guard lock(mutex_);
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  const auto it = channel->config.find(parameter);
+  value = it == channel->config.end() ? 0 : it->second;
+  return {};
+}
+
+Status Device::SetConfig(uint32_t channel_id, uint32_t parameter, uint32_t value) {
+  std::lock_guard lock(mutex_);
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  channel->config[parameter] = value;
+  return {};
+}
+
+Status Device::ReadVoltage(uint32_t handle, uint32_t ioctl, uint32_t& millivolts) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || (handle != kDeviceId && FindChannel(handle) == nullptr)) {
+    return Refuse(kErrInvalidChannelId, "handle " + Number(handle) + " is not open");
+  }
+  millivolts = ioctl == kReadVbatt ? settings_->vbatt_mv : prog_voltage_mv_;
+  return {};
+}
+
+Status Device::Clear(uint32_t channel_id, uint32_t ioctl) {
+  std::lock_guard lock(mutex_);
+  RunPeriodic(now_());
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  if (ioctl == kClearRxBuffer) channel->received.clear();
+  if (ioctl == kClearPeriodicMsgs) channel->periodic.clear();
+  if (ioctl == kClearMsgFilters) channel->filters.clear();
+  return {};  // frames are sent at once, so the transmit queue is always empty
+}
+
+Status Device::FiveBaudInit(uint32_t channel_id, const std::vector<uint8_t>& address,
+                            std::vector<uint8_t>& keywords) {
+  std::lock_guard lock(mutex_);
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  if (!IsKLine(channel->protocol)) {
+    return Refuse(kErrInvalidIoctlId, "FIVE_BAUD_INIT needs an ISO9141 or ISO14230 channel");
+  }
+  if (address.empty()) return Refuse(kErrInvalidMsg, "FIVE_BAUD_INIT needs an address byte");
+  keywords = settings_->keywords;
+  if (!settings_->no_cc) {
+    // The ECU's inverted address byte that closes the 5-baud exchange.
+    Frame cc;
+    cc.protocol = channel->protocol;
+    cc.timestamp = Timestamp(now_());
+    cc.data = {0xCC};
+    if (Passes(*channel, cc, false)) Queue(*channel, std::move(cc));
+  }
+  return {};
+}
+
+Status Device::FastInit(uint32_t channel_id, const Frame& request, Frame& response) {
+  std::lock_guard lock(mutex_);
+  Channel* channel = FindChannel(channel_id);
+  if (channel == nullptr) return NoChannel(channel_id);
+  if (!IsKLine(channel->protocol)) {
+    return Refuse(kErrInvalidIoctlId, "FAST_INIT needs an ISO9141 or ISO14230 channel");
+  }
+  if (request.data.empty()) return Refuse(kErrInvalidMsg, "FAST_INIT needs a request message");
+  // StartCommunication positive response: format byte, target (the tester), source (the ECU at
+  // 0x10), service C1 and the key bytes EF 8F.
+  const uint8_t tester = request.data.size() >= 3 ? request.data[2] : 0xF1;
+  response = Frame{};
+  response.protocol = channel->protocol;
+  response.timestamp = Timestamp(now_());
+  response.data = {0x83, tester, 0x10, 0xC1, 0xEF, 0x8F};
+  return {};
+}
+
+}  // namespace tarnix::sim

@@ -1,0 +1,250 @@
+// ptsim's device-level entry points, the controls, and the bookkeeping of every call.
+#include "sim/library.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/names.h"
+
+namespace tarnix::sim {
+namespace {
+
+constexpr size_t kTextSize = 80;  // J2534 version and error text buffers
+constexpr size_t kResourceLogLimit = 16;
+
+/// Copies `text` into an 80-byte J2534 text buffer with its terminating zero.
+void CopyText(const std::string& text, char* buffer) {
+  const size_t n = std::min(text.size(), kTextSize - 1);
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+}
+
+/// Fills all 80 bytes without a terminating zero (PTSIM_MISBEHAVE=version_fill).
+std::string FillText(const std::string& text, char* buffer) {
+  std::string filled = text;
+  filled.resize(kTextSize, '.');
+  std::memcpy(buffer, filled.data(), kTextSize);
+  return filled;
+}
+
+std::string StatusSentence(uint32_t code) {
+  const auto name = StatusName(code);
+  return "failure injected by PTSIM_FAIL (" + std::string(name.value_or("code")) + " " +
+         std::to_string(code) + ")";
+}
+
+}  // namespace
+
+Library::Call::Call(Library& library, std::string fn, std::string_view ioctl)
+    : library_(library), fn_(std::move(fn)) {
+  std::lock_guard lock(library_.mutex_);
+  settings_ = library_.settings_;
+  const uint32_t calls = ++library_.calls_[fn_];
+  const uint32_t ioctl_calls =
+      ioctl.empty() ? 0 : ++library_.calls_[fn_ + "." + std::string(ioctl)];
+  for (const FaultRule& rule : settings_->faults) {
+    if (rule.function != fn_ || (!rule.ioctl.empty() && rule.ioctl != ioctl)) continue;
+    const uint32_t n = rule.ioctl.empty() ? calls : ioctl_calls;
+    if (rule.nth != 0 && rule.nth != n) continue;
+    injected_ = rule.code;
+    return;
+  }
+}
+
+void Library::Call::NothingRead() {
+  benign_ = true;
+  quiet_ = !settings_->log_reads;
+}
+
+int32_t Library::Call::Return(const Status& status) {
+  if (!status.ok() && !benign_) {
+    std::lock_guard lock(library_.mutex_);
+    library_.last_error_ = fn_ + ": " + status.reason;
+  }
+  if (!quiet_ && logging()) {
+    JsonObject line;
+    line.Str("fn", fn_).Merge(args_).Num("ret", status.code);
+    if (injected_) line.Bool("injected", true);
+    line.Merge(out_);
+    library_.log_.Write(settings_->log_path, line.Text());
+  }
+  return static_cast<int32_t>(status.code);
+}
+
+int32_t Library::Call::ReturnInjected() {
+  benign_ = false;
+  quiet_ = false;
+  return Return(Refuse(*injected_, StatusSentence(*injected_)));
+}
+
+Library::Library(Form form, std::string variant, EnvFn env, NowFn now)
+    : form_(form), variant_(std::move(variant)), env_(std::move(env)), device_(std::move(now)) {
+  std::vector<std::string> problems;
+  settings_ = std::make_shared<const Settings>(ReadSettings(env_, problems));
+  log_.Write(settings_->log_path, JsonObject().Str("fn", "load").Text());
+  LogProblems(problems);
+}
+
+Library::~Library() {
+  std::shared_ptr<const Settings> settings;
+  {
+    std::lock_guard lock(mutex_);
+    settings = settings_;
+  }
+  log_.Write(settings->log_path, JsonObject().Str("fn", "unload").Text());
+}
+
+void Library::Reload() {
+  std::vector<std::string> problems;
+  auto settings = std::make_shared<const Settings>(ReadSettings(env_, problems));
+  {
+    std::lock_guard lock(mutex_);
+    settings_ = std::move(settings);
+    calls_.clear();
+    last_error_.clear();
+  }
+  LogProblems(problems);
+}
+
+void Library::LogProblems(const std::vector<std::string>& problems) {
+  std::lock_guard lock(mutex_);
+  for (const std::string& problem : problems) {
+    log_.Write(settings_->log_path,
+               JsonObject().Str("fn", "config").Str("problem", problem).Text());
+  }
+}
+
+int32_t Library::Open(const void* name, uint32_t* device_id) {
+  Reload();
+  Call call(*this, "PassThruOpen");
+  if (name == nullptr) {
+    call.args().Null("name");
+  } else {
+    call.args().Str("name", static_cast<const char*>(name));
+  }
+  if (call.injected()) return call.ReturnInjected();
+  if (device_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pDeviceID is null"));
+  uint32_t id = 0;
+  const Status status = device_.Open(call.settings_ptr(), id);
+  if (status.ok()) {
+    *device_id = id;
+    call.out().Num("deviceId", id);
+  }
+  return call.Return(status);
+}
+
+int32_t Library::Close(uint32_t device_id) {
+  Call call(*this, "PassThruClose");
+  call.args().Num("deviceId", device_id);
+  if (call.injected()) return call.ReturnInjected();
+  return call.Return(device_.Close(device_id));
+}
+
+int32_t Library::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
+                         const ResourceStruct* resources, uint32_t* channel_id) {
+  Call call(*this, "PassThruConnect");
+  call.args().Num("deviceId", device_id).Num("protocolId", protocol).Num("flags", flags);
+  call.args().Num("baudRate", baud);
+  if (resources != nullptr) {
+    JsonObject resource;
+    resource.Num("connector", resources->Connector).Num("numResources", resources->NumOfResources);
+    if (resources->ResourceListPtr == nullptr) {
+      resource.Null("resources");
+    } else {
+      std::string list = "[";
+      const size_t n = std::min<size_t>(resources->NumOfResources, kResourceLogLimit);
+      for (size_t i = 0; i < n; ++i) {
+        list += (i > 0 ? "," : "") + std::to_string(resources->ResourceListPtr[i]);
+      }
+      resource.Raw("resources", list + "]");
+    }
+    call.args().Raw("resource", resource.Text());
+  }
+  if (call.injected()) return call.ReturnInjected();
+  if (channel_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pChannelID is null"));
+  if (resources != nullptr && resources->Connector != 1) {
+    return call.Return(Refuse(kErrNotSupported, "only the J1962 connector (1) exists"));
+  }
+  if (resources != nullptr && resources->NumOfResources > 0 &&
+      resources->ResourceListPtr == nullptr) {
+    return call.Return(Refuse(kErrNullParameter, "ResourceListPtr is null"));
+  }
+  uint32_t id = 0;
+  const Status status = device_.Connect(device_id, protocol, flags, baud, id);
+  if (status.ok()) {
+    *channel_id = id;
+    call.out().Num("channelId", id);
+  }
+  return call.Return(status);
+}
+
+int32_t Library::Disconnect(uint32_t channel_id) {
+  Call call(*this, "PassThruDisconnect");
+  call.args().Num("channelId", channel_id);
+  if (call.injected()) return call.ReturnInjected();
+  return call.Return(device_.Disconnect(channel_id));
+}
+
+int32_t Library::SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t voltage) {
+  Call call(*this, "PassThruSetProgrammingVoltage");
+  call.args().Num("deviceId", device_id).Num("pin", pin).Num("voltage", voltage);
+  if (call.injected()) return call.ReturnInjected();
+  return call.Return(device_.SetProgrammingVoltage(device_id, pin, voltage));
+}
+
+int32_t Library::ReadVersion(uint32_t device_id, char* firmware, char* dll, char* api) {
+  Call call(*this, "PassThruReadVersion");
+  call.args().Num("deviceId", device_id);
+  if (call.injected()) return call.ReturnInjected();
+  if (firmware == nullptr || dll == nullptr || api == nullptr) {
+    return call.Return(Refuse(kErrNullParameter, "a version buffer is null"));
+  }
+  const Status status = device_.CheckDevice(device_id);
+  if (!status.ok()) return call.Return(status);
+  std::string texts[] = {"ptsim firmware 1.0", "ptsim 1.0 (" + variant_ + ")",
+                         form_ == Form::k0404 ? "04.04" : "05.00"};
+  char* buffers[] = {firmware, dll, api};
+  for (size_t i = 0; i < 3; ++i) {
+    if (call.settings().misbehave.version_fill) {
+      texts[i] = FillText(texts[i], buffers[i]);
+    } else {
+      CopyText(texts[i], buffers[i]);
+    }
+  }
+  call.out().Str("firmware", texts[0]).Str("dll", texts[1]).Str("api", texts[2]);
+  return call.Return(status);
+}
+
+int32_t Library::GetLastError(char* text) {
+  Call call(*this, "PassThruGetLastError");
+  if (call.injected()) return call.ReturnInjected();
+  if (text == nullptr) return call.Return(Refuse(kErrNullParameter, "the text buffer is null"));
+  const Misbehaviour& misbehave = call.settings().misbehave;
+  std::string answer;
+  if (misbehave.last_error_blank) {
+    answer = "  \t  \r\n ";
+  } else if (misbehave.last_error_bad_utf8) {
+    answer = "ptsim \xFF\xFE failure \xC3(";
+  } else if (call.settings().last_error) {
+    answer = *call.settings().last_error;
+  } else {
+    std::lock_guard lock(mutex_);
+    answer = last_error_;
+  }
+  CopyText(answer, text);
+  call.out().Str("text", answer.substr(0, kTextSize - 1));
+  return call.Return({});
+}
+
+int32_t Library::ScanForDevices(uint32_t* device_count) {
+  Call call(*this, "PassThruScanForDevices");
+  if (call.injected()) return call.ReturnInjected();
+  if (device_count == nullptr) {
+    return call.Return(Refuse(kErrNullParameter, "pDeviceCount is null"));
+  }
+  *device_count = 1;
+  call.out().Num("deviceCount", 1);
+  return call.Return({});
+}
+
+}  // namespace tarnix::sim

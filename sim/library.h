@@ -1,0 +1,119 @@
+// What every ptsim entry point does: read the controls, inject faults, call the simulated device,
+// convert the caller's records of its form, and log the call. One Library per loaded ptsim.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sim/call_log.h"
+#include "sim/device.h"
+#include "sim/names.h"
+#include "sim/records.h"
+#include "sim/settings.h"
+
+namespace tarnix::sim {
+
+class Library {
+ public:
+  /// The library attached to a process: reads the controls and logs {"fn":"load"}. `variant` is
+  /// the library's name ("ptsim0404_trim"), shown in its version text.
+  Library(
+      Form form, std::string variant, EnvFn env, NowFn now = [] { return Clock::now(); });
+  /// The library detached: logs {"fn":"unload"}.
+  ~Library();
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  /// Reads the controls afresh, then opens the device. `name` is a C string or null.
+  int32_t Open(const void* name, uint32_t* device_id);
+  int32_t Close(uint32_t device_id);
+  /// `resources` is the 05.00 RESOURCE_STRUCT (null in the 04.04 form).
+  int32_t Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
+                  const ResourceStruct* resources, uint32_t* channel_id);
+  int32_t Disconnect(uint32_t channel_id);
+  int32_t ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint32_t timeout_ms);
+  /// PassThruWriteMsgs (with its timeout) or PassThruQueueMsgs (`timeout_ms` absent), by `fn`.
+  int32_t WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint32_t* count,
+                    std::optional<uint32_t> timeout_ms);
+  int32_t StartPeriodicMsg(uint32_t channel_id, const void* msg, uint32_t* msg_id,
+                           uint32_t interval_ms);
+  int32_t StopPeriodicMsg(uint32_t channel_id, uint32_t msg_id);
+  /// `flow_control` is present in the 04.04 form (and may hold a null pointer), absent in 05.00.
+  int32_t StartMsgFilter(uint32_t channel_id, uint32_t type, const void* mask, const void* pattern,
+                         std::optional<const void*> flow_control, uint32_t* filter_id);
+  int32_t StopMsgFilter(uint32_t channel_id, uint32_t filter_id);
+  int32_t SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t voltage);
+  int32_t ReadVersion(uint32_t device_id, char* firmware, char* dll, char* api);
+  int32_t GetLastError(char* text);
+  int32_t Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* output);
+  int32_t ScanForDevices(uint32_t* device_count);
+
+ private:
+  class Call;
+
+  /// Reads the controls, resets the call counters and the last error (at load and every Open).
+  void Reload();
+  void LogProblems(const std::vector<std::string>& problems);
+
+  int32_t ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SConfigList* list,
+                      void* output);
+  int32_t VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input,
+                       uint32_t* output);
+  int32_t FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input, SByteArray* output);
+  int32_t FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output);
+  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input, void* output);
+
+  const Form form_;
+  const std::string variant_;
+  const EnvFn env_;
+  CallLog log_;
+  Device device_;
+
+  std::mutex mutex_;  // guards the members below
+  std::shared_ptr<const Settings> settings_;
+  std::map<std::string, uint32_t, std::less<>> calls_;  // per entry point and per ioctl
+  std::string last_error_;
+};
+
+/// One entry-point call: its fault check, its log line (arguments, "ret", outputs) and its effect
+/// on the last error.
+class Library::Call {
+ public:
+  /// Counts the call of `fn` (and of `ioctl`, for PassThruIoctl) and checks the PTSIM_FAIL rules.
+  Call(Library& library, std::string fn, std::string_view ioctl = {});
+
+  JsonObject& args() { return args_; }
+  JsonObject& out() { return out_; }
+  const Settings& settings() const { return *settings_; }
+  std::shared_ptr<const Settings> settings_ptr() const { return settings_; }
+  /// Whether a log line will be written: building JSON can be skipped otherwise.
+  bool logging() const { return !settings_->log_path.empty(); }
+  /// The PTSIM_FAIL code that replaces this call's work, if a rule hits it.
+  bool injected() const { return injected_.has_value(); }
+
+  /// A read that found nothing: not a failure, and logged only with PTSIM_LOG_READS=1.
+  void NothingRead();
+
+  /// Ends the call: remembers a failure for PassThruGetLastError, writes the log line, and
+  /// returns the status code.
+  int32_t Return(const Status& status);
+  /// Ends the call with the injected code.
+  int32_t ReturnInjected();
+
+ private:
+  Library& library_;
+  std::string fn_;
+  std::shared_ptr<const Settings> settings_;
+  std::optional<uint32_t> injected_;
+  JsonObject args_;
+  JsonObject out_;
+  bool quiet_ = false;
+  bool benign_ = false;
+};
+
+}  // namespace tarnix::sim

@@ -1,0 +1,173 @@
+// ptsim's message entry points: reading, writing, periodic messages and filters.
+#include <algorithm>
+
+#include "sim/library.h"
+#include "sim/names.h"
+
+namespace tarnix::sim {
+namespace {
+
+/// Records a read reports beyond the room it was given (PTSIM_MISBEHAVE=read_count_overflow).
+constexpr uint32_t kCountOverstatement = 3;
+
+std::string RecordOrNull(Form form, const void* record) {
+  return record == nullptr ? "null" : RecordJson(ReadRecord(form, record));
+}
+
+}  // namespace
+
+int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint32_t timeout_ms) {
+  Call call(*this, "PassThruReadMsgs");
+  call.args().Num("channelId", channel_id);
+  if (count == nullptr) {
+    call.args().Null("count");
+  } else {
+    call.args().Num("count", *count);
+  }
+  call.args().Num("timeout", timeout_ms);
+  if (call.injected()) {
+    if (count != nullptr) *count = 0;
+    return call.ReturnInjected();
+  }
+  if (msgs == nullptr || count == nullptr) {
+    return call.Return(Refuse(kErrNullParameter, "pMsg or pNumMsgs is null"));
+  }
+  const uint32_t room = *count;
+  std::vector<Frame> frames;
+  Status status = device_.Read(channel_id, room, timeout_ms, frames);
+  const bool overstate = call.settings().misbehave.data_size_overflow;
+  uint32_t written = 0;
+  std::string list = "[";
+  for (const Frame& frame : frames) {
+    void* record = RecordAt(form_, msgs, written);
+    if (!WriteRecord(form_, record, frame, overstate)) {
+      status = Refuse(kErrNullParameter, "record " + std::to_string(written) + " has no buffer");
+      break;
+    }
+    if (call.logging()) list += (written > 0 ? "," : "") + RecordOrNull(form_, record);
+    ++written;
+  }
+  *count = written;
+  if (written > 0 && call.settings().misbehave.read_count_overflow) {
+    *count = room + kCountOverstatement;
+  }
+  call.out().Num("countOut", *count).Raw("msgs", list + "]");
+  if (written == 0 &&
+      (status.ok() || status.code == kErrBufferEmpty || status.code == kErrTimeout)) {
+    call.NothingRead();
+  }
+  return call.Return(status);
+}
+
+int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint32_t* count,
+                           std::optional<uint32_t> timeout_ms) {
+  Call call(*this, fn);
+  call.args().Num("channelId", channel_id);
+  if (count == nullptr) {
+    call.args().Null("count");
+  } else {
+    call.args().Num("count", *count);
+  }
+  if (timeout_ms) call.args().Num("timeout", *timeout_ms);
+  std::vector<RecordView> views;
+  if (msgs != nullptr && count != nullptr) {
+    views.reserve(*count);
+    for (uint32_t i = 0; i < *count; ++i) {
+      views.push_back(ReadRecord(form_, RecordAt(form_, msgs, i)));
+    }
+  }
+  if (call.logging()) {
+    std::string list = "[";
+    for (size_t i = 0; i < views.size(); ++i) {
+      list += (i > 0 ? "," : "") + RecordJson(views[i]);
+    }
+    call.args().Raw("msgs", msgs == nullptr ? "null" : list + "]");
+  }
+  if (call.injected()) {
+    if (count != nullptr) *count = 0;
+    return call.ReturnInjected();
+  }
+  if (msgs == nullptr || count == nullptr) {
+    return call.Return(Refuse(kErrNullParameter, "pMsg or pNumMsgs is null"));
+  }
+  std::vector<Frame> frames;
+  frames.reserve(views.size());
+  for (size_t i = 0; i < views.size(); ++i) {
+    const Status check = CheckRecord(views[i], ("message " + std::to_string(i + 1)).c_str());
+    if (!check.ok()) {
+      *count = 0;
+      call.out().Num("countOut", 0);
+      return call.Return(check);
+    }
+    frames.push_back(ToFrame(views[i]));
+  }
+  size_t sent = 0;
+  const Status status = device_.Write(channel_id, frames, sent);
+  *count = static_cast<uint32_t>(sent);
+  call.out().Num("countOut", sent);
+  return call.Return(status);
+}
+
+int32_t Library::StartPeriodicMsg(uint32_t channel_id, const void* msg, uint32_t* msg_id,
+                                  uint32_t interval_ms) {
+  Call call(*this, "PassThruStartPeriodicMsg");
+  call.args().Num("channelId", channel_id).Raw("msg", RecordOrNull(form_, msg));
+  call.args().Num("interval", interval_ms);
+  if (call.injected()) return call.ReturnInjected();
+  if (msg == nullptr || msg_id == nullptr) {
+    return call.Return(Refuse(kErrNullParameter, "pMsg or pMsgID is null"));
+  }
+  const RecordView view = ReadRecord(form_, msg);
+  if (Status check = CheckRecord(view, "the message"); !check.ok()) return call.Return(check);
+  uint32_t id = 0;
+  const Status status = device_.StartPeriodic(channel_id, ToFrame(view), interval_ms, id);
+  if (status.ok()) {
+    *msg_id = id;
+    call.out().Num("msgId", id);
+  }
+  return call.Return(status);
+}
+
+int32_t Library::StopPeriodicMsg(uint32_t channel_id, uint32_t msg_id) {
+  Call call(*this, "PassThruStopPeriodicMsg");
+  call.args().Num("channelId", channel_id).Num("msgId", msg_id);
+  if (call.injected()) return call.ReturnInjected();
+  return call.Return(device_.StopPeriodic(channel_id, msg_id));
+}
+
+int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* mask,
+                                const void* pattern, std::optional<const void*> flow_control,
+                                uint32_t* filter_id) {
+  Call call(*this, "PassThruStartMsgFilter");
+  call.args().Num("channelId", channel_id).Num("filterType", type);
+  call.args().Str("filterTypeName", FilterTypeName(type).value_or("UNKNOWN"));
+  call.args().Raw("mask", RecordOrNull(form_, mask)).Raw("pattern", RecordOrNull(form_, pattern));
+  if (flow_control) call.args().Raw("flowControl", RecordOrNull(form_, *flow_control));
+  if (call.injected()) return call.ReturnInjected();
+  if (mask == nullptr || pattern == nullptr || filter_id == nullptr) {
+    return call.Return(Refuse(kErrNullParameter, "pMaskMsg, pPatternMsg or pFilterID is null"));
+  }
+  const RecordView mask_view = ReadRecord(form_, mask);
+  const RecordView pattern_view = ReadRecord(form_, pattern);
+  for (const auto& [view, what] :
+       {std::pair{&mask_view, "the mask"}, {&pattern_view, "the pattern"}}) {
+    if (Status check = CheckRecord(*view, what); !check.ok()) return call.Return(check);
+  }
+  uint32_t id = 0;
+  const Status status =
+      device_.StartFilter(channel_id, type, ToFrame(mask_view), ToFrame(pattern_view), id);
+  if (status.ok()) {
+    *filter_id = id;
+    call.out().Num("filterId", id);
+  }
+  return call.Return(status);
+}
+
+int32_t Library::StopMsgFilter(uint32_t channel_id, uint32_t filter_id) {
+  Call call(*this, "PassThruStopMsgFilter");
+  call.args().Num("channelId", channel_id).Num("filterId", filter_id);
+  if (call.injected()) return call.ReturnInjected();
+  return call.Return(device_.StopFilter(channel_id, filter_id));
+}
+
+}  // namespace tarnix::sim

@@ -1,0 +1,274 @@
+// Tests of the entry-point layer: the call log, fault injection, the last error and the
+// misbehaviour switches, in both record forms.
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include "sim/library.h"
+#include "sim/names.h"
+
+namespace tarnix::sim {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = rapidjson::Value;
+
+/// Member `key` of the object `value`; a test failure (and null) when it is missing. (RapidJSON's
+/// own operator[] and operator== are unusable here: the first asserts, the second recurses under
+/// C++20's reversed comparisons.)
+const Json& At(const Json& value, const char* key) {
+  static const Json null;
+  if (!value.IsObject() || !value.HasMember(key)) {
+    ADD_FAILURE() << "no member " << key;
+    return null;
+  }
+  return value[key];
+}
+const Json& At(const Json& value, const char* key, size_t index) {
+  static const Json null;
+  const Json& array = At(value, key);
+  if (!array.IsArray() || index >= array.Size()) {
+    ADD_FAILURE() << key << " has no element " << index;
+    return null;
+  }
+  return array[static_cast<rapidjson::SizeType>(index)];
+}
+uint64_t Num(const Json& value, const char* key) {
+  const Json& member = At(value, key);
+  return member.IsUint64() ? member.GetUint64() : ~uint64_t{0};
+}
+std::string Str(const Json& value, const char* key) {
+  const Json& member = At(value, key);
+  return member.IsString() ? member.GetString() : "<not a string>";
+}
+bool IsNull(const Json& value, const char* key) {
+  return At(value, key).IsNull();
+}
+
+class LibraryTest : public ::testing::Test {
+ protected:
+  LibraryTest() {
+    log_ = fs::temp_directory_path() /
+           ("ptsim_test_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".log");
+    fs::remove(log_);
+    env_["PTSIM_LOG"] = log_.string();
+  }
+  ~LibraryTest() override { fs::remove(log_); }
+
+  std::unique_ptr<Library> Make(Form form) {
+    return std::make_unique<Library>(form, "ptsim_test", [this](const char* name) {
+      const auto it = env_.find(name);
+      return it == env_.end() ? std::nullopt : std::optional<std::string>(it->second);
+    });
+  }
+
+  /// Opens the device and connects a channel with a pass-all filter, the bridge's usual start.
+  uint32_t Start(Library& lib, uint32_t protocol) {
+    uint32_t device = 0;
+    uint32_t channel = 0;
+    uint32_t filter = 0;
+    EXPECT_EQ(lib.Open(nullptr, &device), 0);
+    EXPECT_EQ(lib.Connect(device, protocol, 0, 500000, nullptr, &channel), 0);
+    PassThruMsg0404 mask{};
+    mask.ProtocolID = protocol;
+    mask.DataSize = IsCanLike(protocol) ? 4 : 1;
+    EXPECT_EQ(lib.StartMsgFilter(channel, kPassFilter, &mask, &mask, nullptr, &filter), 0);
+    return channel;
+  }
+
+  /// The log's lines, parsed.
+  std::vector<rapidjson::Document> Lines() const {
+    std::vector<rapidjson::Document> lines;
+    std::ifstream in(log_);
+    for (std::string line; std::getline(in, line);) {
+      lines.emplace_back();
+      lines.back().Parse(line.c_str());
+      EXPECT_FALSE(lines.back().HasParseError()) << line;
+    }
+    return lines;
+  }
+
+  /// The last logged line of entry point `fn`.
+  rapidjson::Document Last(const char* fn) const {
+    auto lines = Lines();
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+      if (it->IsObject() && it->HasMember("fn") && std::string((*it)["fn"].GetString()) == fn) {
+        return std::move(*it);
+      }
+    }
+    std::ifstream in(log_);
+    ADD_FAILURE() << "no line for " << fn << " in:\n"
+                  << std::string(std::istreambuf_iterator<char>(in), {});
+    return {};
+  }
+
+  fs::path log_;
+  std::map<std::string, std::string> env_;
+};
+
+TEST_F(LibraryTest, LogsLoadCallsAndUnload) {
+  {
+    auto lib = Make(Form::k0404);
+    const uint32_t channel = Start(*lib, kIso15765);
+    PassThruMsg0404 request{};
+    request.ProtocolID = kIso15765;
+    request.DataSize = 6;
+    const uint8_t bytes[] = {0x00, 0x00, 0x07, 0xDF, 0x01, 0x0C};
+    std::copy(std::begin(bytes), std::end(bytes), request.Data);
+    uint32_t count = 1;
+    EXPECT_EQ(lib->WriteMsgs("PassThruWriteMsgs", channel, &request, &count, 1000), 0);
+    std::vector<PassThruMsg0404> received(4);
+    count = 4;
+    EXPECT_EQ(lib->ReadMsgs(channel, received.data(), &count, 0), 0);
+    EXPECT_EQ(count, 1u);
+    count = 4;
+    EXPECT_EQ(lib->ReadMsgs(channel, received.data(), &count, 0),
+              static_cast<int32_t>(kErrBufferEmpty));
+  }
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 7u);  // the empty read is not logged
+  EXPECT_EQ(Str(lines.front(), "fn"), "load");
+  EXPECT_EQ(lines.front().MemberCount(), 1u);
+  EXPECT_EQ(Str(lines[1], "fn"), "PassThruOpen");
+  EXPECT_TRUE(IsNull(lines[1], "name"));
+  EXPECT_EQ(Str(At(lines[3], "mask"), "data"), "00000000");
+  EXPECT_TRUE(IsNull(lines[3], "flowControl"));
+  EXPECT_EQ(Str(At(lines[4], "msgs", 0), "data"), "000007DF010C");
+  EXPECT_EQ(Num(lines[4], "timeout"), 1000u);
+  EXPECT_EQ(Num(lines[5], "countOut"), 1u);
+  EXPECT_EQ(Str(At(lines[5], "msgs", 0), "data"), "000007E8410C1AF8");
+  EXPECT_EQ(Str(lines.back(), "fn"), "unload");
+}
+
+TEST_F(LibraryTest, EmptyReadsAreLoggedOnRequest) {
+  env_["PTSIM_LOG_READS"] = "1";
+  auto lib = Make(Form::k0404);
+  const uint32_t channel = Start(*lib, kCan);
+  PassThruMsg0404 record{};
+  uint32_t count = 1;
+  EXPECT_EQ(lib->ReadMsgs(channel, &record, &count, 0), static_cast<int32_t>(kErrBufferEmpty));
+  const auto line = Last("PassThruReadMsgs");
+  EXPECT_EQ(Num(line, "ret"), 16u);
+  EXPECT_EQ(Num(line, "countOut"), 0u);
+}
+
+TEST_F(LibraryTest, FaultRulesHitTheirCallAndAreReadAtEveryOpen) {
+  env_["PTSIM_FAIL"] = "PassThruIoctl.READ_VBATT@2=ERR_DEVICE_NOT_CONNECTED";
+  auto lib = Make(Form::k0404);
+  const uint32_t channel = Start(*lib, kCan);
+  uint32_t mv = 0;
+  EXPECT_EQ(lib->Ioctl(channel, kReadProgVoltage, nullptr, &mv), 0);  // another ioctl
+  EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), 0);
+  EXPECT_EQ(mv, 12600u);
+  EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), 8);
+  EXPECT_TRUE(At(Last("PassThruIoctl"), "injected").IsTrue());
+  EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), 0);
+  char text[80] = {};
+  EXPECT_EQ(lib->GetLastError(text), 0);
+  EXPECT_STREQ(text, "PassThruIoctl: failure injected by PTSIM_FAIL (ERR_DEVICE_NOT_CONNECTED 8)");
+
+  env_["PTSIM_FAIL"] = "Open=ERR_FAILED";
+  ASSERT_EQ(lib->Close(1), 0);
+  uint32_t device = 0;
+  EXPECT_EQ(lib->Open(nullptr, &device), 7);
+  env_.erase("PTSIM_FAIL");
+  EXPECT_EQ(lib->Open(nullptr, &device), 0);
+  EXPECT_EQ(lib->GetLastError(text), 0);
+  EXPECT_STREQ(text, "");  // nothing failed since this open
+}
+
+TEST_F(LibraryTest, LastErrorTexts) {
+  auto lib = Make(Form::k0404);
+  uint32_t device = 0;
+  uint32_t channel = 0;
+  ASSERT_EQ(lib->Open(nullptr, &device), 0);
+  EXPECT_EQ(lib->Connect(device, 9, 0, 500000, nullptr, &channel), 3);
+  char text[80] = {};
+  lib->GetLastError(text);
+  EXPECT_STREQ(text, "PassThruConnect: protocol 9 is not supported");
+
+  env_["PTSIM_LAST_ERROR"] = "adapter unplugged";
+  ASSERT_EQ(lib->Close(device), 0);
+  ASSERT_EQ(lib->Open(nullptr, &device), 0);
+  lib->GetLastError(text);
+  EXPECT_STREQ(text, "adapter unplugged");
+
+  env_["PTSIM_MISBEHAVE"] = "last_error_bad_utf8";
+  ASSERT_EQ(lib->Close(device), 0);
+  ASSERT_EQ(lib->Open(nullptr, &device), 0);
+  lib->GetLastError(text);
+  EXPECT_EQ(std::string(text), "ptsim \xFF\xFE failure \xC3(");
+}
+
+TEST_F(LibraryTest, VersionTextsByFormAndFilledToTheBrim) {
+  auto lib = Make(Form::k0500);
+  uint32_t device = 0;
+  ASSERT_EQ(lib->Open(nullptr, &device), 0);
+  char firmware[80];
+  char dll[80];
+  char api[80];
+  ASSERT_EQ(lib->ReadVersion(device, firmware, dll, api), 0);
+  EXPECT_STREQ(api, "05.00");
+  EXPECT_STREQ(dll, "ptsim 1.0 (ptsim_test)");
+  env_["PTSIM_MISBEHAVE"] = "version_fill";
+  ASSERT_EQ(lib->Close(device), 0);
+  ASSERT_EQ(lib->Open(nullptr, &device), 0);
+  ASSERT_EQ(lib->ReadVersion(device, firmware, dll, api), 0);
+  EXPECT_EQ(std::find(firmware, firmware + 80, '\0'), firmware + 80);
+  EXPECT_EQ(std::string(api, 6), "05.00.");
+}
+
+TEST_F(LibraryTest, OverstatedReadsIn0500Form) {
+  env_["PTSIM_TRAFFIC"] = "5:7E8";
+  env_["PTSIM_MISBEHAVE"] = "read_count_overflow,data_size_overflow";
+  auto lib = Make(Form::k0500);
+  uint32_t device = 0;
+  uint32_t channel = 0;
+  uint32_t filter = 0;
+  ASSERT_EQ(lib->Open(nullptr, &device), 0);
+  const ResourceStruct resources{1, 0, nullptr};
+  ASSERT_EQ(lib->Connect(device, kCan, 0, 500000, &resources, &channel), 0);
+  uint8_t zero[4] = {};
+  PassThruMsg0500 mask{kCan, 0, 0, 0, 0, 4, 4, zero, 4};
+  ASSERT_EQ(lib->StartMsgFilter(channel, kPassFilter, &mask, &mask, std::nullopt, &filter), 0);
+  std::vector<uint8_t> buffers(2 * 64);
+  PassThruMsg0500 records[2] = {{kCan, 0, 0, 0, 0, 0, 0, buffers.data(), 64},
+                                {kCan, 0, 0, 0, 0, 0, 0, buffers.data() + 64, 64}};
+  uint32_t count = 2;
+  ASSERT_EQ(lib->ReadMsgs(channel, records, &count, 0), 0);
+  EXPECT_EQ(count, 5u);  // room for 2, 3 more claimed
+  EXPECT_EQ(records[1].DataLength, 164u);
+  EXPECT_EQ(buffers[64 + 7], 1u);  // the second traffic frame, sequence number 1
+  EXPECT_EQ(Num(At(Last("PassThruConnect"), "resource"), "connector"), 1u);
+}
+
+TEST_F(LibraryTest, KLineIoctlMisbehaviour) {
+  env_["PTSIM_MISBEHAVE"] = "five_baud_40,fast_init_empty";
+  auto lib = Make(Form::k0404);
+  const uint32_t channel = Start(*lib, kIso14230);
+  uint8_t address = 0x33;
+  uint8_t keywords[16] = {};
+  SByteArray in{1, &address};
+  SByteArray out{16, keywords};
+  ASSERT_EQ(lib->Ioctl(channel, kFiveBaudInit, &in, &out), 0);
+  EXPECT_EQ(out.NumOfBytes, 40u);
+  EXPECT_EQ(keywords[1], 0x08);
+  const auto line = Last("PassThruIoctl");
+  EXPECT_EQ(Str(At(line, "input"), "data"), "33");
+  EXPECT_EQ(Num(line, "outputCapacity"), 16u);
+  EXPECT_EQ(Str(At(line, "output"), "data"), "0808");
+  PassThruMsg0404 request{};
+  request.ProtocolID = kIso14230;
+  request.DataSize = 1;
+  PassThruMsg0404 response{};
+  ASSERT_EQ(lib->Ioctl(channel, kFastInit, &request, &response), 0);
+  EXPECT_EQ(response.DataSize, 0u);
+  EXPECT_EQ(response.ProtocolID, kIso14230);
+}
+
+}  // namespace
+}  // namespace tarnix::sim

@@ -1,0 +1,54 @@
+// J2534 numbers that ptsim needs beyond the bridge's ABI header, and their names for the call log.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "j2534/passthru_abi.h"
+
+namespace tarnix::sim {
+
+using namespace tarnix::j2534;  // NOLINT: the records and constants are this module's vocabulary
+
+// Status codes that the bridge's header does not name.
+inline constexpr uint32_t kErrInvalidIoctlValue = 5;
+inline constexpr uint32_t kErrInvalidMsg = 10;
+inline constexpr uint32_t kErrInvalidTimeInterval = 11;
+inline constexpr uint32_t kErrExceededLimit = 12;
+inline constexpr uint32_t kErrDeviceInUse = 14;
+inline constexpr uint32_t kErrInvalidIoctlId = 15;
+inline constexpr uint32_t kErrPinInvalid = 19;
+inline constexpr uint32_t kErrMsgProtocolId = 21;
+
+// Ioctls for J1850PWM functional lookup tables, which the simulated device does not offer.
+inline constexpr uint32_t kClearFunctMsgLookupTable = 11;
+inline constexpr uint32_t kDeleteFromFunctMsgLookupTable = 13;
+
+// PassThruSetProgrammingVoltage special values.
+inline constexpr uint32_t kVoltageOff = 0xFFFFFFFF;
+inline constexpr uint32_t kShortToGround = 0xFFFFFFFE;
+
+/// True for the protocols whose frames start with a 4-byte identifier: CAN and ISO15765.
+inline bool IsCanLike(uint32_t protocol) {
+  return protocol == kCan || protocol == kIso15765;
+}
+/// True for the K-Line protocols ISO9141 and ISO14230.
+inline bool IsKLine(uint32_t protocol) {
+  return protocol == kIso9141 || protocol == kIso14230;
+}
+
+/// The J2534 name of a status code 0..26 ("ERR_FAILED"), or nullopt.
+std::optional<std::string_view> StatusName(uint32_t code);
+/// The status code of a J2534 name, or nullopt.
+std::optional<uint32_t> StatusByName(std::string_view name);
+/// The J2534 name of an ioctl id ("SET_CONFIG"), or nullopt.
+std::optional<std::string_view> IoctlName(uint32_t id);
+/// The ioctl id of a J2534 name, or nullopt.
+std::optional<uint32_t> IoctlByName(std::string_view name);
+/// The J2534 name of a configuration parameter ("LOOPBACK"), or nullopt.
+std::optional<std::string_view> ParameterName(uint32_t id);
+/// "PASS_FILTER", "BLOCK_FILTER", "FLOW_CONTROL_FILTER", or nullopt.
+std::optional<std::string_view> FilterTypeName(uint32_t type);
+
+}  // namespace tarnix::sim
