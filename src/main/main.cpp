@@ -1,13 +1,16 @@
 // Process entry: check the command line, print the start-up lines, serve the pipe, map the exit
 // code.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/log.h"
-#include "main/interim_handling.h"
+#include "discovery/devices.h"
 #include "main/pipe_host.h"
+#include "main/request_router.h"
 #include "platform/command_line.h"
 #include "platform/standard_error.h"
+#include "worker/j2534_session.h"
 
 int main(int argc, char** argv) {
   using namespace tarnix;
@@ -20,7 +23,10 @@ int main(int argc, char** argv) {
   const std::string& pipe_name = args[1];
   LogLine("[bridge] Starting tarnix on pipe: " + pipe_name);
   LogLine("[bridge] Process bitness: " + std::to_string(sizeof(void*) * 8) + "-bit");
-  const host::RequestHandling handling = host::MakeInterimHandling();
+  host::RouterDeps deps;
+  deps.enumerate_devices = &discovery::EnumerateInstalledDevices;
+  deps.session_factory = &worker::MakeJ2534SessionFactory;
+  const host::RequestHandling handling = host::MakeRequestHandling(std::move(deps));
   if (Result<void> served = host::RunPipeServer(pipe_name, handling); !served) {
     LogLine("[bridge] Fatal error: " + served.error().text);
     return 1;

@@ -54,13 +54,15 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-Bridge::Bridge(platform::EnvironmentChanges env, std::optional<std::vector<std::string>> args) {
+Bridge::Bridge(platform::EnvironmentChanges env, std::optional<std::vector<std::string>> args,
+               const std::string& program) {
   const std::string tag = NextTag();
   pipe_name_ = args && !args->empty() ? args->front() : platform::UniquePipeName("e2e-" + tag);
   stderr_path_ = ScratchFolder("stderr") + "tarnix.err";
   const std::vector<std::string> argv = args ? *args : std::vector<std::string>{pipe_name_};
-  auto spawned = platform::ChildProcess::Spawn(BinaryPath(platform::ExecutableFileName("tarnix")),
-                                               argv, env, stderr_path_);
+  auto spawned = platform::ChildProcess::Spawn(
+      program.empty() ? BinaryPath(platform::ExecutableFileName("tarnix")) : program, argv, env,
+      stderr_path_);
   if (!spawned) {
     ADD_FAILURE() << "cannot start tarnix: " << spawned.error().text;
     return;

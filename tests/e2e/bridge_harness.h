@@ -28,8 +28,10 @@ std::vector<std::string> SplitLines(const std::string& text);
 class Bridge {
  public:
   /// Starts tarnix with `args` (by default a fresh pipe name) and the environment changes `env`.
+  /// `program` overrides the tarnix beside the test program (another build's, say).
   explicit Bridge(platform::EnvironmentChanges env = {},
-                  std::optional<std::vector<std::string>> args = std::nullopt);
+                  std::optional<std::vector<std::string>> args = std::nullopt,
+                  const std::string& program = {});
   ~Bridge();
 
   const std::string& pipe_name() const { return pipe_name_; }

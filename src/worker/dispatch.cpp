@@ -1,0 +1,171 @@
+// From each forwarded request to its operation on the connection or the receive buffer, and from
+// the operation's result to the answer's payload.
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "j2534/filters.h"
+#include "j2534/io.h"
+#include "j2534/ioctl.h"
+#include "j2534/kline.h"
+#include "j2534/periodic.h"
+#include "worker/j2534_session.h"
+
+namespace tarnix::worker {
+namespace {
+
+using j2534::PassThruError;
+using protocol::Outcome;
+using protocol::Payload;
+
+/// The operation's value as the payload of kind T, or its error text with code -1.
+template <typename T, typename V>
+Outcome AnswerAs(Result<V, PassThruError> result) {
+  if (!result.ok()) return protocol::RequestFailed(std::move(result).error().text);
+  return Payload(std::in_place_type<T>, T(std::move(result).value()));
+}
+
+/// The operation's value as the payload of its own type.
+template <typename V>
+Outcome Answer(Result<V, PassThruError> result) {
+  return AnswerAs<V>(std::move(result));
+}
+
+/// Empty success (null), or the error text.
+Outcome Answer(Result<void, PassThruError> result) {
+  if (!result.ok()) return protocol::RequestFailed(std::move(result).error().text);
+  return Payload();
+}
+
+/// The initialisations answer their one frame as a list.
+Outcome AnswerOneFrame(Result<protocol::ReceivedMessage, PassThruError> result) {
+  if (!result.ok()) return protocol::RequestFailed(std::move(result).error().text);
+  return Payload(std::vector<protocol::ReceivedMessage>{std::move(result).value()});
+}
+
+}  // namespace
+
+/// One overload per request kind; all run on the main channel unless noted.
+class J2534Session::Dispatcher {
+ public:
+  explicit Dispatcher(J2534Session& session)
+      : session_(session), connection_(session.connection_), buffer_(session.buffer_) {}
+
+  // Answered by the control thread (Close and Shutdown by the worker loop, which then ends).
+  Outcome operator()(const protocol::EnumerateDevices&) const { return ControlThreadOnly(); }
+  Outcome operator()(const protocol::Open&) const { return ControlThreadOnly(); }
+  Outcome operator()(const protocol::Close&) const { return Payload(); }
+  Outcome operator()(const protocol::Shutdown&) const { return Payload(); }
+
+  // Writing.
+  Outcome operator()(const protocol::SendMessage& r) const {
+    return Answer(j2534::SendOne(connection_, r.arb_id, r.data, r.extended));
+  }
+  Outcome operator()(const protocol::SendMessagesBatch& r) const {
+    return Answer(j2534::SendBatch(connection_, r.messages));
+  }
+  Outcome operator()(const protocol::WriteMessagesRaw& r) const {
+    return Answer(j2534::SendRaw(connection_, r.messages, r.timeout_ms));
+  }
+
+  // Reading: ReadMessages through the buffer, the direct reads past it (the buffer keeps its
+  // frames, and what they read never enters it).
+  Outcome operator()(const protocol::ReadMessages& r) const {
+    J2534Session& session = session_;
+    const PumpFunction pump = [&session](uint32_t timeout_ms) { session.PumpWith(timeout_ms); };
+    return Payload(TakeFrames(buffer_, r, session.tunables_.poll_interval, pump));
+  }
+  Outcome operator()(const protocol::ReadMessagesWithLoopback& r) const {
+    return Answer(j2534::ReadWithEcho(connection_, r.timeout_ms));
+  }
+  Outcome operator()(const protocol::ReadMessagesRaw& r) const {
+    return Answer(j2534::ReadRaw(connection_, r.max_msgs, r.timeout_ms));
+  }
+  Outcome operator()(const protocol::ClearBuffers&) const {
+    Result<void, PassThruError> cleared = j2534::ClearBuffers(connection_);
+    // Frames already pumped are part of the device's receive queue as the client sees it.
+    if (cleared.ok()) buffer_.Clear();
+    return Answer(std::move(cleared));
+  }
+
+  // Device queries (ReadVersion on the device, GetLastError on the library).
+  Outcome operator()(const protocol::ReadVersion&) const {
+    return Answer(j2534::ReadVersion(connection_));
+  }
+  Outcome operator()(const protocol::GetLastError&) const {
+    return Answer(j2534::ReadLastError(connection_));
+  }
+  Outcome operator()(const protocol::ReadBatteryVoltage&) const {
+    return AnswerAs<protocol::Voltage>(j2534::ReadBatteryVoltage(connection_));
+  }
+  Outcome operator()(const protocol::ReadProgrammingVoltage&) const {
+    return AnswerAs<protocol::Voltage>(j2534::ReadProgrammingVoltage(connection_));
+  }
+
+  // K-Line initialisation.
+  Outcome operator()(const protocol::FastInit& r) const {
+    return AnswerOneFrame(j2534::FastInit(connection_, r.data));
+  }
+  Outcome operator()(const protocol::FiveBaudInit& r) const {
+    return AnswerOneFrame(j2534::FiveBaudInit(connection_, r.data));
+  }
+  Outcome operator()(const protocol::KlineInit& r) const {
+    return Answer(j2534::KlineInit(connection_, r.init_mode, r.fast_init_data, r.five_baud_address,
+                                   r.cc_timeout_ms));
+  }
+
+  // Periodic messages.
+  Outcome operator()(const protocol::StartPeriodicMessage& r) const {
+    return Answer(j2534::StartPeriodic(connection_, r.arb_id, r.data, r.extended, r.interval_ms));
+  }
+  Outcome operator()(const protocol::StopPeriodicMessage& r) const {
+    return Answer(j2534::StopPeriodic(connection_, r.msg_id));
+  }
+  Outcome operator()(const protocol::ClearPeriodicMessages&) const {
+    return Answer(j2534::ClearPeriodic(connection_));
+  }
+
+  // Filters.
+  Outcome operator()(const protocol::AddFilter& r) const {
+    return Answer(j2534::AddFilter(connection_, r.filter_type, r.mask, r.pattern, r.extended));
+  }
+  Outcome operator()(const protocol::AddFilterRaw& r) const {
+    return Answer(j2534::AddFilterRaw(connection_, r.filter_type, r.mask, r.pattern, r.extended));
+  }
+  Outcome operator()(const protocol::RemoveFilter& r) const {
+    return Answer(j2534::RemoveFilter(connection_, r.filter_id));
+  }
+  Outcome operator()(const protocol::ClearFilters&) const {
+    return Answer(j2534::ClearFilters(connection_));
+  }
+
+  // Configuration.
+  Outcome operator()(const protocol::GetConfig& r) const {
+    return Answer(j2534::GetConfig(connection_, r.parameter));
+  }
+  Outcome operator()(const protocol::SetConfig& r) const {
+    return Answer(j2534::SetConfig(connection_, r.parameter, r.value));
+  }
+  Outcome operator()(const protocol::GetLoopback&) const {
+    return Answer(j2534::GetLoopback(connection_));
+  }
+  Outcome operator()(const protocol::SetLoopback& r) const {
+    return Answer(j2534::SetLoopback(connection_, r.enabled));
+  }
+  Outcome operator()(const protocol::GetDataRate&) const {
+    return Answer(j2534::GetDataRate(connection_));
+  }
+
+ private:
+  static Outcome ControlThreadOnly() { return protocol::RequestFailed(kControlThreadOnly); }
+
+  J2534Session& session_;
+  j2534::Connection& connection_;
+  RxBuffer& buffer_;
+};
+
+protocol::Outcome J2534Session::Execute(const protocol::Request& request) {
+  return std::visit(Dispatcher(*this), request);
+}
+
+}  // namespace tarnix::worker

@@ -1,0 +1,55 @@
+// The J2534 session's life: built from an Open on the worker thread, pumping, released in order.
+#include "worker/j2534_session.h"
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "j2534/connect.h"
+#include "j2534/io.h"
+
+namespace tarnix::worker {
+
+DrainFunction MakeDrain(j2534::Connection& connection, uint32_t batch_size, uint32_t max_reads) {
+  return [&connection, batch_size,
+          max_reads](uint32_t timeout_ms) -> Result<std::vector<protocol::ReceivedMessage>> {
+    Result<j2534::Messages, j2534::PassThruError> frames =
+        j2534::Drain(connection, timeout_ms, batch_size, max_reads);
+    if (!frames.ok()) return Fail(std::move(frames).error().text);
+    return std::move(frames).value();
+  };
+}
+
+J2534Session::J2534Session(j2534::Connection connection, const PumpTunables& tunables)
+    : tunables_(tunables),
+      connection_(std::move(connection)),
+      buffer_(tunables.rx_capacity),
+      drain_(MakeDrain(connection_, tunables.batch_size, tunables.max_drain_reads)) {}
+
+J2534Session::~J2534Session() {
+  // The summary first; then members go in reverse order: the buffer, then the connection.
+  buffer_.ReportAtEnd();
+}
+
+void J2534Session::Pump() {
+  PumpWith(0);
+}
+
+void J2534Session::PumpWith(uint32_t timeout_ms) {
+  PumpCycle(buffer_, drain_, timeout_ms);
+}
+
+SessionFactory MakeJ2534SessionFactory(const protocol::Open& open) {
+  j2534::ConnectParameters parameters{open.dll_path, open.protocol_id, open.baud_rate,
+                                      open.connect_flags};
+  return [parameters = std::move(parameters)]() -> Result<std::unique_ptr<Session>> {
+    const PumpTunables tunables = ReadPumpTunables();
+    Result<j2534::Connection, j2534::PassThruError> connection =
+        j2534::RunConnectionSequence(parameters);
+    if (!connection.ok()) return Fail(std::move(connection).error().text);
+    return std::unique_ptr<Session>(
+        std::make_unique<J2534Session>(std::move(connection).value(), tunables));
+  };
+}
+
+}  // namespace tarnix::worker

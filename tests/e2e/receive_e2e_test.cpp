@@ -1,0 +1,325 @@
+// Receiving end to end: the receive pump and buffer between requests, ReadMessages with and
+// without waiting, echo suppression, the direct reads, ClearBuffers and the 29-bit channel.
+#include <gtest/gtest.h>
+
+#include "ptsim_session.h"
+#include "scenario_rows.h"
+
+namespace tarnix::e2e {
+namespace {
+
+constexpr uint32_t kIso15765 = 6;
+
+/// The ECU's answer to 01 0C (engine speed) as ReadMessages delivers it.
+const char kEngineSpeedReply[] = R"({"arbId":2024,"extended":false,"data":[65,12,26,248],
+    "rawArbId":2024,"rxStatus":0,"dataSize":8,"protocolId":6})";
+
+/// The timeouts of the reads that could wait (timeout above 0), in order.
+std::vector<int64_t> WaitingReads(const LoggedCalls& calls) {
+  std::vector<int64_t> timeouts;
+  for (const rapidjson::Value* read : CallsOf(calls, "PassThruReadMsgs")) {
+    if ((*read)["timeout"].GetInt64() > 0) timeouts.push_back((*read)["timeout"].GetInt64());
+  }
+  return timeouts;
+}
+
+/// The sequence numbers of PTSIM_TRAFFIC frames (their payload starts with it, big-endian).
+std::vector<uint32_t> TrafficNumbers(const rapidjson::Value& frames) {
+  std::vector<uint32_t> numbers;
+  if (!frames.IsArray()) return numbers;
+  for (const auto& frame : frames.GetArray()) {
+    const auto& data = frame["data"];
+    uint32_t n = 0;
+    for (rapidjson::SizeType i = 0; i < 4 && i < data.Size(); ++i)
+      n = (n << 8) | data[i].GetUint();
+    numbers.push_back(n);
+  }
+  return numbers;
+}
+
+std::vector<uint32_t> Range(uint32_t from, uint32_t to) {
+  std::vector<uint32_t> numbers;
+  for (uint32_t n = from; n < to; ++n)
+    numbers.push_back(n);
+  return numbers;
+}
+
+TEST(Receive, ReadMessagesWaitsOnASilentDeviceOnlyWhenAsked) {
+  {
+    // One poll interval longer than the request's timeout: the whole wait is one read.
+    PtsimSession session({{"PTSIM_LOG_READS", "1"}, {"TARNIX_POLL_INTERVAL_MS", "1000"}});
+    session.Open(kIso15765);
+    size_t before = session.LogSize();
+    EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":0})").Data(), "[]");
+    EXPECT_TRUE(WaitingReads(session.LogFrom(before)).empty());
+    before = session.LogSize();
+    EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":50})").Data(), "[]");
+    const std::vector<int64_t> waits = WaitingReads(session.LogFrom(before));
+    ASSERT_FALSE(waits.empty());
+    // What is left of the 50 ms when the read starts: 49 or 50, less on a badly stalled machine.
+    EXPECT_GE(waits.front(), 40);
+    EXPECT_LE(waits.front(), 50);
+    EXPECT_EQ(session.Finish(), 0);
+  }
+  {
+    // The default poll interval: the wait is cut into reads of 2 ms and a last one of 1 ms.
+    PtsimSession session({{"PTSIM_LOG_READS", "1"}});
+    session.Open(kIso15765);
+    const size_t before = session.LogSize();
+    EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":50})").Data(), "[]");
+    const std::vector<int64_t> waits = WaitingReads(session.LogFrom(before));
+    ASSERT_FALSE(waits.empty());
+    EXPECT_EQ(waits.front(), 2);
+    for (int64_t wait : waits)
+      EXPECT_TRUE(wait == 1 || wait == 2) << wait;
+    EXPECT_EQ(session.Finish(), 0);
+  }
+}
+
+TEST(Receive, AWaitingReadMessagesAnswersWhenAFrameArrives) {
+  PtsimSession session({{"TARNIX_POLL_INTERVAL_MS", "1000"}});
+  session.Open(kIso15765);
+  // The device asks for engine speed every 100 ms; the ECU answers each time.
+  EXPECT_EQ(session
+                .Call("StartPeriodicMessage",
+                      R"({"arb_id":2015,"data":[1,12],"interval_ms":100,"extended":false})")
+                .Data(),
+            "1");
+  EXPECT_TRUE(session.Call("ReadMessages", R"({"timeout_ms":0})").ok());
+  const Reply waited = session.Call("ReadMessages", R"({"timeout_ms":10000})");
+  ASSERT_TRUE(waited.ok()) << waited.line();
+  ASSERT_TRUE(waited.data().IsArray());
+  ASSERT_GE(waited.data().Size(), 1u);
+  for (const auto& frame : waited.data().GetArray())
+    EXPECT_TRUE(Matches(frame, kEngineSpeedReply));
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Receive, FramesWaitInTheBufferBetweenRequests) {
+  PtsimSession session;
+  session.Open(kIso15765);
+  EXPECT_EQ(session.Call("SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})").Data(),
+            "null");
+  // The pump cycle after the request took the ECU's answer off the device before this request.
+  EXPECT_EQ(session.Call("ReadMessagesWithLoopback", R"({"timeout_ms":0})").Data(), "[]");
+  const LoggedCalls calls = session.Log();
+  const auto reads = CallsOf(calls, "PassThruReadMsgs");
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_TRUE(Matches(*reads[0], R"({"count":256,"timeout":0,"countOut":1,
+                                     "msgs":[{"data":"000007E8410C1AF8"}]})"));
+  const Reply buffered = session.Call("ReadMessages", R"({"timeout_ms":0})");
+  EXPECT_TRUE(Matches(buffered.data(), std::string("[") + kEngineSpeedReply + "]"))
+      << buffered.line();
+  EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":0})").Data(), "[]");
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Receive, BatchSizeAndDrainReadsLimitOneAnswerAndKeepTheOrder) {
+  PtsimSession session({{"PTSIM_TRAFFIC", "30"}});
+  session.Open(kIso15765);  // the 30 frames arrive with the first filter
+  const Reply first =
+      session.Call("ReadMessages", R"({"timeout_ms":0,"batch_size":10,"max_drain_reads":2})");
+  EXPECT_EQ(TrafficNumbers(first.data()), Range(0, 20)) << first.line();
+  const Reply second =
+      session.Call("ReadMessages", R"({"timeout_ms":0,"batch_size":0,"max_drain_reads":0})");
+  EXPECT_EQ(TrafficNumbers(second.data()), Range(20, 21)) << second.line();
+  const Reply rest = session.Call("ReadMessages", R"({"timeout_ms":0})");
+  EXPECT_EQ(TrafficNumbers(rest.data()), Range(21, 30)) << rest.line();
+  ASSERT_TRUE(rest.data().IsArray());
+  EXPECT_TRUE(Matches(rest.data()[0], R"({"arbId":2024,"extended":false,
+      "data":[0,0,0,21,0,0,0,0],"rxStatus":0,"dataSize":12,"protocolId":6})"));
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Receive, AFullBufferDropsTheOldestFramesAndSaysSo) {
+  PtsimSession session({{"PTSIM_TRAFFIC", "5"}, {"TARNIX_RX_CAPACITY", "3"}});
+  session.Open(kIso15765);
+  const Reply kept = session.Call("ReadMessages", R"({"timeout_ms":0})");
+  EXPECT_EQ(TrafficNumbers(kept.data()), Range(2, 5)) << kept.line();
+  EXPECT_EQ(session.Call("Close").Data(), "null");
+  EXPECT_EQ(session.Finish(), 0);
+  const std::string errors = session.bridge().ErrorOutput();
+  EXPECT_NE(errors.find("[bridge-worker] RX buffer overflow; dropped 1 frame(s)\n"
+                        "[bridge-worker] RX buffer overflow; dropped 2 frame(s)\n"),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("[bridge-worker] RX buffer dropped 2 frame(s); high-water mark 3 / 3\n"),
+            std::string::npos)
+      << errors;
+}
+
+TEST(Receive, EchoesOfSentFramesAreSuppressed) {
+  // The device returns every sent frame as an ordinary received frame.
+  PtsimSession session({{"PTSIM_ECHO", "plain"}});
+  session.Open(kIso15765);
+  EXPECT_EQ(session.Call("SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})").Data(),
+            "null");
+  const Reply answer = session.Call("ReadMessages", R"({"timeout_ms":0})");
+  EXPECT_TRUE(Matches(answer.data(), std::string("[") + kEngineSpeedReply + "]")) << answer.line();
+  // Both frames came from the device; the echo was dropped by the bridge.
+  const LoggedCalls calls = session.Log();
+  const auto reads = CallsOf(calls, "PassThruReadMsgs");
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_TRUE(Matches(*reads[0], R"({"countOut":2,"msgs":[{"rxStatus":0,"data":"000007DF010C"},
+                                     {"data":"000007E8410C1AF8"}]})"));
+  // A frame nobody answers leaves nothing to read: its echo is dropped as well.
+  EXPECT_EQ(session.Call("SendMessage", R"({"arb_id":291,"data":[5],"extended":false})").Data(),
+            "null");
+  EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":0})").Data(), "[]");
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+// The pump below reads one frame after each request and never runs idle, so a test can leave
+// frames on the device for the direct read.
+const platform::EnvironmentChanges kOneFramePump = {{"TARNIX_PUMP_BATCH_SIZE", "1"},
+                                                    {"TARNIX_PUMP_MAX_DRAIN_READS", "1"},
+                                                    {"TARNIX_POLL_INTERVAL_MS", "600000"}};
+
+TEST(Receive, ReadMessagesWithLoopbackShowsThePlainEchoesReadMessagesSuppresses) {
+  platform::EnvironmentChanges env = kOneFramePump;
+  env.emplace_back("PTSIM_ECHO", "plain");
+  PtsimSession session(env);
+  session.Open(kIso15765);
+  // The pump takes the first echo (and suppresses it); the other two stay on the device.
+  EXPECT_EQ(session
+                .Call("SendMessagesBatch",
+                      R"({"messages":[[291,[1],false],[292,[2],false],[293,[3],false]]})")
+                .Data(),
+            "3");
+  const Reply direct = session.Call("ReadMessagesWithLoopback", R"({"timeout_ms":0})");
+  EXPECT_TRUE(Matches(direct.data(), R"([
+      {"arbId":292,"extended":false,"data":[2],"rawArbId":292,"rxStatus":0,"dataSize":5},
+      {"arbId":293,"extended":false,"data":[3],"rawArbId":293,"rxStatus":0,"dataSize":5}])"))
+      << direct.line();
+  // Through the pump the same kind of frames never reach the client.
+  EXPECT_EQ(
+      session.Call("SendMessagesBatch", R"({"messages":[[294,[4],false],[295,[5],false]]})").Data(),
+      "2");
+  EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":0})").Data(), "[]");
+  const LoggedCalls calls = session.Log();
+  const auto reads = CallsOf(calls, "PassThruReadMsgs");
+  ASSERT_FALSE(reads.empty());
+  EXPECT_TRUE(Matches(*reads.back(), R"({"count":1,"msgs":[{"data":"0000012705"}]})"));
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Receive, ReadMessagesWithLoopbackShowsTransmitEchoesAndLeavesTheBuffer) {
+  PtsimSession session(kOneFramePump);
+  session.Open(kIso15765);
+  CheckRows(
+      session,
+      {
+          {"SetLoopback", R"({"enabled":true})", Data("null"), {}},
+          // Device queue: the echo, then the ECU's answer. The pump skips the echo ...
+          {"SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})", Data("null"), {}},
+          // ... and after this request takes the answer into the receive buffer.
+          {"GetDataRate", "", Data("500000"), {}},
+          {"SendMessagesBatch", R"({"messages":[[291,[1],false],[292,[2],false]]})", Data("2"), {}},
+          {"ReadMessagesWithLoopback",
+           R"({"timeout_ms":0})",
+           DataLike(R"([{"arbId":292,"data":[2],"rxStatus":1,"dataSize":5}])"),
+           {}},
+          {"ReadMessages",
+           R"({"timeout_ms":0})",
+           DataLike(std::string("[") + kEngineSpeedReply + "]"),
+           {}},
+      });
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Receive, ReadMessagesRawDiscardsWhatItReadsAndLeavesTheBuffer) {
+  PtsimSession session(kOneFramePump);
+  session.Open(kIso15765);
+  // Two answers arrive; the pump takes the first into the receive buffer.
+  EXPECT_EQ(
+      session.Call("SendMessagesBatch", R"({"messages":[[2015,[1,12],false],[2015,[1,13],false]]})")
+          .Data(),
+      "2");
+  EXPECT_EQ(session.Call("ReadMessagesRaw", R"({"timeout_ms":0,"max_msgs":0})").Data(),
+            R"({"result":0,"numMsgs":1})");
+  const LoggedCalls calls = session.Log();
+  const auto reads = CallsOf(calls, "PassThruReadMsgs");
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_TRUE(Matches(*reads[1], R"({"count":1,"msgs":[{"data":"000007E8410D32"}]})"));
+  // The second answer is gone; the first is still buffered.
+  const Reply buffered = session.Call("ReadMessages", R"({"timeout_ms":0})");
+  EXPECT_TRUE(Matches(buffered.data(), std::string("[") + kEngineSpeedReply + "]"))
+      << buffered.line();
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Receive, ClearBuffersKeepsTheFramesWhenTheTransmitClearFails) {
+  PtsimSession session(
+      {{"PTSIM_TRAFFIC", "3"}, {"PTSIM_FAIL", "Ioctl.CLEAR_TX_BUFFER@1=ERR_NOT_SUPPORTED"}});
+  session.Open(kIso15765);
+  CheckRows(
+      session,
+      {
+          // After this request the pump has moved the three frames into the receive buffer.
+          {"GetDataRate", "", Data("500000"), {}},
+          {"ClearBuffers",
+           "",
+           Fails("ERR_J2534_IOCTL_FAILED: CLEAR_TX_BUFFER error code 1 (ERR_NOT_SUPPORTED)"),
+           {{"PassThruIoctl", "CLEAR_TX_BUFFER", R"({"injected":true})"},
+            NotCalled("PassThruIoctl", "CLEAR_RX_BUFFER")}},
+          {"ReadMessages",
+           R"({"timeout_ms":0,"batch_size":1,"max_drain_reads":1})",
+           DataLike(R"([{"data":[0,0,0,0,0,0,0,0]}])"),
+           {}},
+          {"ClearBuffers",
+           "",
+           Data("null"),
+           {{"PassThruIoctl", "CLEAR_TX_BUFFER", R"({"ret":0})"},
+            {"PassThruIoctl", "CLEAR_RX_BUFFER", R"({"ret":0})"}}},
+          {"ReadMessages", R"({"timeout_ms":0})", Data("[]"), {}},
+          {"SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})", Data("null"), {}},
+          {"ReadMessages",
+           R"({"timeout_ms":0})",
+           DataLike(std::string("[") + kEngineSpeedReply + "]"),
+           {}},
+      });
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Receive, TheDedicated29BitChannelReceivesExtendedFrames) {
+  PtsimSession session;
+  session.Open(kIso15765, 0x800);
+  const LoggedCalls opened = session.Log();
+  const auto connects = CallsOf(opened, "PassThruConnect");
+  const auto filters = CallsOf(opened, "PassThruStartMsgFilter");
+  ASSERT_EQ(connects.size(), 2u);
+  ASSERT_EQ(filters.size(), 2u);
+  EXPECT_TRUE(Matches(*connects[0], R"({"protocolId":6,"flags":2048,"channelId":2})"));
+  EXPECT_TRUE(Matches(*filters[0], R"({"channelId":2,"mask":{"txFlags":0,"data":"00000000"},
+                                       "pattern":{"txFlags":0,"data":"00000000"}})"));
+  EXPECT_TRUE(Matches(*connects[1], R"({"protocolId":6,"flags":256,"channelId":3})"));
+  EXPECT_TRUE(Matches(*filters[1], R"({"channelId":3,"mask":{"txFlags":256,"data":"00000000"},
+                                       "pattern":{"txFlags":256,"data":"10DAF110"}})"));
+  EXPECT_TRUE(
+      session.bridge().WaitForErrorOutput("[j2534] Opened dedicated 29-bit channel (id=3)\n", 0));
+  // The ECU answers a 29-bit request from 18DAF110, which only the second channel lets in.
+  EXPECT_EQ(
+      session.Call("SendMessage", R"({"arb_id":417018865,"data":[1,12],"extended":true})").Data(),
+      "null");
+  const Reply extended = session.Call("ReadMessages", R"({"timeout_ms":0})");
+  EXPECT_TRUE(Matches(extended.data(), R"([{"arbId":417001744,"extended":true,
+      "data":[65,12,26,248],"rawArbId":417001744,"rxStatus":256,"dataSize":8,"protocolId":6}])"))
+      << extended.line();
+  // 11-bit traffic still arrives on the main channel.
+  EXPECT_EQ(session.Call("SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})").Data(),
+            "null");
+  const Reply normal = session.Call("ReadMessages", R"({"timeout_ms":0})");
+  EXPECT_TRUE(Matches(normal.data(), std::string("[") + kEngineSpeedReply + "]")) << normal.line();
+  EXPECT_EQ(session.Call("Close").Data(), "null");
+  const LoggedCalls closed = session.Log();
+  ASSERT_GE(closed.size(), 4u);
+  const size_t n = closed.size();
+  EXPECT_TRUE(Matches(closed[n - 4], R"({"fn":"PassThruDisconnect","channelId":3})"));
+  EXPECT_TRUE(Matches(closed[n - 3], R"({"fn":"PassThruDisconnect","channelId":2})"));
+  EXPECT_TRUE(Matches(closed[n - 2], R"({"fn":"PassThruClose","deviceId":1})"));
+  EXPECT_TRUE(Matches(closed[n - 1], R"({"fn":"unload"})"));
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+}  // namespace
+}  // namespace tarnix::e2e
