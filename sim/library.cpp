@@ -154,7 +154,8 @@ int32_t Library::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, 
       std::string list = "[";
       const size_t n = std::min<size_t>(resources->NumOfResources, kResourceLogLimit);
       for (size_t i = 0; i < n; ++i) {
-        list += (i > 0 ? "," : "") + std::to_string(resources->ResourceListPtr[i]);
+        if (i > 0) list += ',';
+        list += std::to_string(resources->ResourceListPtr[i]);
       }
       resource.Raw("resources", list + "]");
     }

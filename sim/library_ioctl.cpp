@@ -29,7 +29,8 @@ std::string ConfigJson(const SConfigList* list, uint32_t n) {
     entry.Num("parameter", item.Parameter);
     if (auto name = ParameterName(item.Parameter)) entry.Str("name", *name);
     entry.Num("value", item.Value);
-    json += (i > 0 ? "," : "") + entry.Text();
+    if (i > 0) json += ',';
+    json += entry.Text();
   }
   return json + "]";
 }

@@ -44,7 +44,10 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
       status = Refuse(kErrNullParameter, "record " + std::to_string(written) + " has no buffer");
       break;
     }
-    if (call.logging()) list += (written > 0 ? "," : "") + RecordOrNull(form_, record);
+    if (call.logging()) {
+      if (written > 0) list += ',';
+      list += RecordOrNull(form_, record);
+    }
     ++written;
   }
   *count = written;
@@ -79,7 +82,8 @@ int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint
   if (call.logging()) {
     std::string list = "[";
     for (size_t i = 0; i < views.size(); ++i) {
-      list += (i > 0 ? "," : "") + RecordJson(views[i]);
+      if (i > 0) list += ',';
+      list += RecordJson(views[i]);
     }
     call.args().Raw("msgs", msgs == nullptr ? "null" : list + "]");
   }

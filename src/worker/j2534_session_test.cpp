@@ -153,7 +153,7 @@ TEST_F(J2534SessionTest, DirectReadsNeitherTakeFromNorAddToTheBuffer) {
             (std::vector<uint32_t>{0, 1}));
 }
 
-TEST_F(J2534SessionTest, ReadMessagesTakesFramesThatArriveDuringTheRequest) {
+TEST_F(J2534SessionTest, ReadMessagesPumpsBeforeItTakes) {
   std::unique_ptr<J2534Session> session = Connect();
   ASSERT_NE(session, nullptr);
   // Nothing was pumped since the ECU answered: ReadMessages' own cycle fetches the answer.
