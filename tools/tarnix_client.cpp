@@ -1,4 +1,5 @@
-// A small client for talking to tarnix by hand: starts the bridge, sends request lines, prints answers.
+// A small client for talking to tarnix by hand: starts the bridge, sends request lines, prints
+// answers.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -16,7 +17,8 @@ using namespace tarnix;
 constexpr char kUsage[] =
     "Usage: tarnix_client [--bridge PATH] [--pipe NAME] [--env NAME=VALUE]... [REQUESTS_FILE]\n"
     "Starts the bridge (default: tarnix beside this program) on a fresh pipe, sends every line of\n"
-    "REQUESTS_FILE (default: standard input) as one request, and prints each request and its answer.\n"
+    "REQUESTS_FILE (default: standard input) as one request, and prints each request and its "
+    "answer.\n"
     "Lines starting with '#' are printed as notes and not sent; empty lines are skipped.\n";
 
 struct Options {

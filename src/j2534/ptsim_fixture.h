@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/log.h"
+#include "common/log_capture.h"
 #include "j2534/connect.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
@@ -26,23 +26,6 @@ inline const std::string kNotFound = "GetProcAddress failed";
 #else
 inline const std::string kNotFound = "dlsym failed";
 #endif
-
-/// Collects diagnostic lines.
-class CapturedLines final : public LogSink {
- public:
-  void Write(std::string_view line) override {
-    std::lock_guard lock(mutex_);
-    lines_.emplace_back(line);
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 /// One line of ptsim's call log.
 using Call = rapidjson::Document;
@@ -64,11 +47,11 @@ class PtsimTest : public ::testing::Test {
       platform::SetEnvironment(name, std::nullopt);
     }
     platform::SetEnvironment("PTSIM_LOG", log_path_);
-    previous_sink_ = SetLogSink(&lines_);
+    log_.emplace();
   }
 
   void TearDown() override {
-    SetLogSink(previous_sink_);
+    log_.reset();
     for (const auto& [name, value] : saved_)
       platform::SetEnvironment(name, value);
     std::error_code ignored;
@@ -147,7 +130,7 @@ class PtsimTest : public ::testing::Test {
   /// Forgets the calls logged so far.
   void ClearCalls() const { std::ofstream(log_path_, std::ios::trunc); }
 
-  std::vector<std::string> LogLines() { return lines_.Lines(); }
+  std::vector<std::string> LogLines() { return log_->Lines(); }
 
  private:
   static constexpr const char* kVariables[] = {
@@ -156,8 +139,7 @@ class PtsimTest : public ::testing::Test {
 
   std::string log_path_;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-  CapturedLines lines_;
-  LogSink* previous_sink_ = nullptr;
+  std::optional<CapturedLog> log_;
 };
 
 /// A string member of a logged call or of one of its objects.

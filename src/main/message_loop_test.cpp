@@ -6,23 +6,11 @@
 
 #include <stdexcept>
 
-#include "common/log.h"
+#include "common/log_capture.h"
 #include "main/verbose.h"
 
 namespace tarnix::host {
 namespace {
-
-// Captures the diagnostic lines written while a test runs.
-class CapturedLog : public LogSink {
- public:
-  CapturedLog() { previous_ = SetLogSink(this); }
-  ~CapturedLog() override { SetLogSink(previous_); }
-  void Write(std::string_view line) override { lines.emplace_back(line); }
-  std::vector<std::string> lines;
-
- private:
-  LogSink* previous_;
-};
 
 // A byte source that hands out the given chunks one per read, then an end or an error.
 ByteSource Chunks(std::vector<std::string> chunks, std::optional<std::string> final_error = {}) {
@@ -61,7 +49,7 @@ LoopRun RunLoop(ByteSource source, const RequestHandler& handler, int failing_wr
         return Ok();
       },
       handler);
-  run.log = log.lines;
+  run.log = log.Lines();
   return run;
 }
 
@@ -70,9 +58,10 @@ protocol::Outcome AnswerNull(const protocol::Request&) {
 }
 
 TEST(MessageLoop, FramesLinesAndSkipsBlankOnes) {
-  const LoopRun run = RunLoop(Chunks({"{\"id\":1,\"method\":\"Close\"}\r\n\n\r\n", "{\"id\":2,\"met",
-                                  "hod\":\"Close\"}\n{\"id\":3,\"method\":\"Close\"}"}),
-                          AnswerNull);
+  const LoopRun run =
+      RunLoop(Chunks({"{\"id\":1,\"method\":\"Close\"}\r\n\n\r\n", "{\"id\":2,\"met",
+                      "hod\":\"Close\"}\n{\"id\":3,\"method\":\"Close\"}"}),
+              AnswerNull);
   EXPECT_TRUE(run.result.ok());
   EXPECT_EQ(
       run.written,
@@ -90,8 +79,8 @@ TEST(MessageLoop, KeepsTheCarriageReturnOfALastLineWithoutLineFeed) {
 
 TEST(MessageLoop, AnswersUndecodableLinesWithIdZeroAndGoesOn) {
   const LoopRun run = RunLoop(Chunks({"{\"id\":7,\"method\":\"close\"}\n   \n{\"id\":8,\"method\":"
-                                  "\"Close\"}\n"}),
-                          AnswerNull);
+                                      "\"Close\"}\n"}),
+                              AnswerNull);
   const std::vector<std::string> lines = [&] {
     std::vector<std::string> out;
     for (size_t start = 0; start < run.written.size();) {
@@ -123,8 +112,8 @@ TEST(MessageLoop, FaultGuardAnswersMinus999AndTheLoopGoesOn) {
     return protocol::Payload(true);
   };
   const LoopRun run = RunLoop(Chunks({"{\"id\":1,\"method\":\"GetLoopback\"}\n{\"id\":2,\"method\":"
-                                  "\"GetLoopback\"}\n{\"id\":3,\"method\":\"GetLoopback\"}\n"}),
-                          handler);
+                                      "\"GetLoopback\"}\n{\"id\":3,\"method\":\"GetLoopback\"}\n"}),
+                              handler);
   EXPECT_EQ(run.written,
             "{\"id\":1,\"status\":\"error\",\"code\":-999,\"message\":\"J2534 DLL caused panic: "
             "vendor returned garbage\"}\n"
@@ -150,16 +139,16 @@ TEST(MessageLoop, ShutdownEndsTheLoopEvenWhenItFails) {
 }
 
 TEST(MessageLoop, ReadFailuresAndInvalidUtf8EndTheLoopWithoutAnswer) {
-  LoopRun run =
-      RunLoop(Chunks({"{\"id\":1,\"method\":\"Close\"}\n{\"id\":2,"}, "Access is denied. (os error 5)"),
-          AnswerNull);
+  LoopRun run = RunLoop(
+      Chunks({"{\"id\":1,\"method\":\"Close\"}\n{\"id\":2,"}, "Access is denied. (os error 5)"),
+      AnswerNull);
   EXPECT_TRUE(run.result.ok());
   EXPECT_EQ(run.written, "{\"id\":1,\"status\":\"ok\",\"data\":null}\n");
   EXPECT_EQ(run.log,
             std::vector<std::string>{"[bridge] Read error: Access is denied. (os error 5)"});
 
   run = RunLoop(Chunks({"{\"id\":1,\"method\":\"\xC3\x28\"}\n{\"id\":2,\"method\":\"Close\"}\n"}),
-            AnswerNull);
+                AnswerNull);
   EXPECT_EQ(run.written, "");
   EXPECT_EQ(run.log,
             std::vector<std::string>{"[bridge] Read error: stream did not contain valid UTF-8"});
@@ -167,8 +156,8 @@ TEST(MessageLoop, ReadFailuresAndInvalidUtf8EndTheLoopWithoutAnswer) {
 
 TEST(MessageLoop, AFailedWriteIsFatal) {
   const LoopRun run = RunLoop(Chunks({"{\"id\":1,\"method\":\"Close\"}\n{\"id\":2,\"method\":"
-                                  "\"Close\"}\n{\"id\":3,\"method\":\"Close\"}\n"}),
-                          AnswerNull, 1);
+                                      "\"Close\"}\n{\"id\":3,\"method\":\"Close\"}\n"}),
+                              AnswerNull, 1);
   ASSERT_FALSE(run.result.ok());
   EXPECT_EQ(run.result.error().text, "The pipe is being closed. (os error 232)");
   EXPECT_EQ(run.written, "{\"id\":1,\"status\":\"ok\",\"data\":null}\n");

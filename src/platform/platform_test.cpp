@@ -15,8 +15,11 @@ namespace {
 
 TEST(Environment, SetsReadsAndRemovesVariablesWithUnicodeValues) {
   const std::string name = "TARNIX_PLATFORM_TEST_VARIABLE";
-  SetEnvironment(name, "Gr\xC3\xBC\xC3\x9F" "e 1");
-  EXPECT_EQ(GetEnvironment(name), std::optional<std::string>("Gr\xC3\xBC\xC3\x9F" "e 1"));
+  SetEnvironment(name,
+                 "Gr\xC3\xBC\xC3\x9F"
+                 "e 1");
+  EXPECT_EQ(GetEnvironment(name), std::optional<std::string>("Gr\xC3\xBC\xC3\x9F"
+                                                             "e 1"));
   SetEnvironment(name, std::nullopt);
   EXPECT_EQ(GetEnvironment(name), std::nullopt);
 }

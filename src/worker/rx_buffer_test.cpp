@@ -7,33 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "common/log.h"
+#include "common/log_capture.h"
 #include "worker/rx_pump.h"
 
 namespace tarnix::worker {
 namespace {
 
 using protocol::ReceivedMessage;
-
-/// Captures diagnostic lines for the life of the object.
-class CapturedLog : public LogSink {
- public:
-  CapturedLog() : previous_(SetLogSink(this)) {}
-  ~CapturedLog() override { SetLogSink(previous_); }
-  void Write(std::string_view line) override {
-    std::lock_guard lock(mutex_);
-    lines_.emplace_back(line);
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  LogSink* previous_;
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 /// Frames numbered first..first+count-1; the number is the timestamp and the only data byte.
 std::vector<ReceivedMessage> Frames(uint64_t first, size_t count) {

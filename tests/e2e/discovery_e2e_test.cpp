@@ -36,8 +36,8 @@ class Registration {
     for (const auto& [name, text] : {std::pair<std::string, std::string>{"Name", subkey + " (x64)"},
                                      {"Vendor", "tarnix e2e"},
                                      {"FunctionLibrary", library}}) {
-      const Result<void> written = platform::WriteLocalMachineValue(
-          path_, view_, name, TextValue(Utf8ToUtf16(text)));
+      const Result<void> written =
+          platform::WriteLocalMachineValue(path_, view_, name, TextValue(Utf8ToUtf16(text)));
       EXPECT_TRUE(written.ok()) << written.error().text;
     }
   }
@@ -50,9 +50,8 @@ class Registration {
 
 // The device object listed for `library`, as JSON text; empty when it is not listed.
 std::string DeviceFor(Bridge& bridge, const std::string& library, uint64_t id) {
-  const Reply reply(bridge.Call(R"({"id":)" + std::to_string(id) +
-                                R"(,"method":"EnumerateDevices"})"),
-                    id);
+  const Reply reply(
+      bridge.Call(R"({"id":)" + std::to_string(id) + R"(,"method":"EnumerateDevices"})"), id);
   for (const auto& device : reply.data().GetArray()) {
     if (device["dllPath"].GetString() == library) return JsonText(device);
   }
@@ -62,7 +61,8 @@ std::string DeviceFor(Bridge& bridge, const std::string& library, uint64_t id) {
 // A Windows path as a JSON string body: backslashes doubled.
 std::string Escaped(const std::string& path) {
   std::string out;
-  for (char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  for (char c : path)
+    out += c == '\\' ? std::string("\\\\") : std::string(1, c);
   return out;
 }
 
@@ -77,14 +77,15 @@ std::string Expected(const std::string& subkey, const std::string& library, unsi
 TEST(Discovery, ListsLibrariesOfBothWidthsAndSharesTheVersionCache) {
   const std::string own = BinaryPath("ptsim0500.dll");
   const std::string other = OtherWidthFile("ptsim0500.dll");
-  if (!std::filesystem::exists(other)) GTEST_SKIP() << "the other width's build is absent: " << other;
+  if (!std::filesystem::exists(other))
+    GTEST_SKIP() << "the other width's build is absent: " << other;
   const std::string tag = "tarnix-e2e-" + std::to_string(platform::CurrentProcessId());
-  const Registration own_entry(kBitness == 64 ? platform::RegistryView::k64Bit
-                                              : platform::RegistryView::k32Bit,
-                               tag + "-own", own);
-  const Registration other_entry(kBitness == 64 ? platform::RegistryView::k32Bit
-                                                : platform::RegistryView::k64Bit,
-                                 tag + "-other", other);
+  const Registration own_entry(
+      kBitness == 64 ? platform::RegistryView::k64Bit : platform::RegistryView::k32Bit,
+      tag + "-own", own);
+  const Registration other_entry(
+      kBitness == 64 ? platform::RegistryView::k32Bit : platform::RegistryView::k64Bit,
+      tag + "-other", other);
   const std::string appdata = ScratchFolder("appdata");
   const std::string cache = appdata + "tarnix\\api_version_cache.json";
   const platform::EnvironmentChanges env{{"LOCALAPPDATA", appdata}};
