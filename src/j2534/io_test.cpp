@@ -125,38 +125,20 @@ TEST_F(IoTest, RefusedBeforeAnythingIsSent) {
 }
 
 TEST_F(IoTest, MissingEntryPointsNameTheFunction) {
-  struct Case {
-    const char* library;
-    std::function<std::optional<PassThruError>(Connection&)> operation;
-    const char* function;
-  };
-  auto error_of = [](auto result) -> std::optional<PassThruError> {
-    if (result) return std::nullopt;
-    return std::move(result).error();
-  };
-  const Case cases[] = {
-      {"ptsim0404_nowrite", [&](Connection& c) { return error_of(SendOne(c, 1, {1}, false)); },
+  ExpectFunctionNotFound({
+      {"ptsim0404_nowrite", [](Connection& c) { return ErrorOf(SendOne(c, 1, {1}, false)); },
        "PassThruWriteMsgs"},
-      {"ptsim0500_nowrite", [&](Connection& c) { return error_of(SendBatch(c, Frames(2))); },
+      {"ptsim0500_nowrite", [](Connection& c) { return ErrorOf(SendBatch(c, Frames(2))); },
        "PassThruQueueMsgs/PassThruWriteMsgs"},
-      {"ptsim0500_nowrite", [&](Connection& c) { return error_of(SendRaw(c, Frames(2), 5)); },
+      {"ptsim0500_nowrite", [](Connection& c) { return ErrorOf(SendRaw(c, Frames(2), 5)); },
        "PassThruQueueMsgs/PassThruWriteMsgs"},
-      {"ptsim0404_noread", [&](Connection& c) { return error_of(Drain(c, 0, 16, 1)); },
+      {"ptsim0404_noread", [](Connection& c) { return ErrorOf(Drain(c, 0, 16, 1)); },
        "PassThruReadMsgs"},
-      {"ptsim0404_noread", [&](Connection& c) { return error_of(ReadWithEcho(c, 0)); },
+      {"ptsim0404_noread", [](Connection& c) { return ErrorOf(ReadWithEcho(c, 0)); },
        "PassThruReadMsgs"},
-      {"ptsim0404_noread", [&](Connection& c) { return error_of(ReadRaw(c, 4, 0)); },
+      {"ptsim0404_noread", [](Connection& c) { return ErrorOf(ReadRaw(c, 4, 0)); },
        "PassThruReadMsgs"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.library);
-    std::optional<Connection> connection = Open(c.library, kCan);
-    ASSERT_TRUE(connection);
-    std::optional<PassThruError> error = c.operation(*connection);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->text,
-              "ERR_J2534_FUNC_NOT_FOUND: " + std::string(c.function) + " - " + kNotFound);
-  }
+  });
 }
 
 TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {

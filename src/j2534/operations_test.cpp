@@ -16,12 +16,6 @@ using OperationsTest = PtsimTest;
 // Runs an operation for its error text only.
 using Operation = std::function<std::optional<PassThruError>(const Connection&)>;
 
-template <typename T>
-std::optional<PassThruError> ErrorOf(Result<T, PassThruError> result) {
-  if (result) return std::nullopt;
-  return std::move(result).error();
-}
-
 TEST_F(OperationsTest, ConfigurationAndVoltages) {
   Env("PTSIM_VBATT", "13800");
   std::optional<Connection> connection = Open("ptsim0404", kIso15765);
@@ -131,36 +125,23 @@ TEST_F(OperationsTest, FailuresHaveTheirOwnTexts) {
 }
 
 TEST_F(OperationsTest, MissingEntryPointsFailOnlyTheirOperations) {
-  struct Case {
-    const char* library;
-    Operation operation;
-    const char* function;
-  };
-  const Case cases[] = {
-      {"ptsim0404_trim", [](auto& c) { return ErrorOf(ReadVersion(c)); }, "PassThruReadVersion"},
-      {"ptsim0500_trim", [](auto& c) { return ErrorOf(StartPeriodic(c, 1, {2}, false, 100)); },
-       "PassThruStartPeriodicMsg"},
-      {"ptsim0404_noioctl", [](auto& c) { return ErrorOf(GetConfig(c, kLoopback)); },
-       "PassThruIoctl"},
-      {"ptsim0404_noioctl", [](auto& c) { return ErrorOf(ClearFilters(c)); }, "PassThruIoctl"},
-      {"ptsim0404_nostop", [](auto& c) { return ErrorOf(RemoveFilter(c, 1)); },
-       "PassThruStopMsgFilter"},
-      {"ptsim0404_nostop", [](auto& c) { return ErrorOf(StopPeriodic(c, 1)); },
-       "PassThruStopPeriodicMsg"},
-      {"ptsim0404_nolasterror", [](auto& c) { return ErrorOf(ReadLastError(c)); },
-       "PassThruGetLastError"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.library);
-    std::optional<Connection> connection = Open(c.library, kCan);
-    ASSERT_TRUE(connection);
-    std::optional<PassThruError> error = c.operation(*connection);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind, PassThruError::Kind::FunctionNotFound);
-    EXPECT_EQ(error->text,
-              "ERR_J2534_FUNC_NOT_FOUND: " + std::string(c.function) + " - " + kNotFound);
-    EXPECT_TRUE(AddFilter(*connection, "pass", {}, {}, false).ok());  // still usable
-  }
+  ExpectFunctionNotFound(
+      {
+          {"ptsim0404_trim", [](auto& c) { return ErrorOf(ReadVersion(c)); },
+           "PassThruReadVersion"},
+          {"ptsim0500_trim", [](auto& c) { return ErrorOf(StartPeriodic(c, 1, {2}, false, 100)); },
+           "PassThruStartPeriodicMsg"},
+          {"ptsim0404_noioctl", [](auto& c) { return ErrorOf(GetConfig(c, kLoopback)); },
+           "PassThruIoctl"},
+          {"ptsim0404_noioctl", [](auto& c) { return ErrorOf(ClearFilters(c)); }, "PassThruIoctl"},
+          {"ptsim0404_nostop", [](auto& c) { return ErrorOf(RemoveFilter(c, 1)); },
+           "PassThruStopMsgFilter"},
+          {"ptsim0404_nostop", [](auto& c) { return ErrorOf(StopPeriodic(c, 1)); },
+           "PassThruStopPeriodicMsg"},
+          {"ptsim0404_nolasterror", [](auto& c) { return ErrorOf(ReadLastError(c)); },
+           "PassThruGetLastError"},
+      },
+      [](Connection& c) { EXPECT_TRUE(AddFilter(c, "pass", {}, {}, false).ok()); });
 }
 
 TEST_F(OperationsTest, FilterRecordsAsTheLibrarySeesThem) {

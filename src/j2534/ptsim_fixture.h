@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,8 +31,26 @@ inline const std::string kNotFound = "dlsym failed";
 /// One line of ptsim's call log.
 using Call = rapidjson::Document;
 
+/// The error of a result, or nullopt when it succeeded.
+template <typename T>
+std::optional<PassThruError> ErrorOf(Result<T, PassThruError> result) {
+  if (result) return std::nullopt;
+  return std::move(result).error();
+}
+
+/// An operation on a library that lacks one entry point, and the entry point its error names.
+struct MissingEntryPoint {
+  const char* library;
+  std::function<std::optional<PassThruError>(Connection&)> operation;
+  const char* function;
+};
+
 /// Each test gets its own call log and a clean set of PTSIM_* variables, restored afterwards.
 class PtsimTest : public ::testing::Test {
+ public:
+  friend void ExpectFunctionNotFound(const std::vector<MissingEntryPoint>& cases,
+                                     const std::function<void(Connection&)>& after);
+
  protected:
   static constexpr uint32_t kBaud = 500000;
 
@@ -145,6 +164,23 @@ class PtsimTest : public ::testing::Test {
 /// A string member of a logged call or of one of its objects.
 inline std::string Str(const rapidjson::Value& object, const char* key) {
   return object.HasMember(key) && object[key].IsString() ? object[key].GetString() : "<absent>";
+}
+
+/// Opens each case's library on CAN and expects its operation to fail with the FUNC_NOT_FOUND
+/// text; `after` then runs on the same connection (to show it is still usable).
+inline void ExpectFunctionNotFound(const std::vector<MissingEntryPoint>& cases,
+                                   const std::function<void(Connection&)>& after = {}) {
+  for (const MissingEntryPoint& c : cases) {
+    SCOPED_TRACE(c.library);
+    std::optional<Connection> connection = PtsimTest::Open(c.library, kCan);
+    ASSERT_TRUE(connection);
+    std::optional<PassThruError> error = c.operation(*connection);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, PassThruError::Kind::FunctionNotFound);
+    EXPECT_EQ(error->text,
+              "ERR_J2534_FUNC_NOT_FOUND: " + std::string(c.function) + " - " + kNotFound);
+    if (after) after(*connection);
+  }
 }
 
 /// A number member, or -1 when absent.
