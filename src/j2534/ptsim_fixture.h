@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/log_capture.h"
 #include "j2534/connect.h"
+#include "log/captured_log.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 #include "platform/process.h"

@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <thread>
 
-#include "common/log.h"
+#include "log/log.h"
 #include "main/message_loop.h"
-#include "worker/fake_session_for_tests.h"
+#include "worker/fake_session.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 namespace {
 
 using worker::testing::Behaviour;
@@ -248,4 +248,4 @@ TEST(RequestHandling, TheLoopsReleaseEndsAPresentWorkerAndIsHarmlessOtherwise) {
 }
 
 }  // namespace
-}  // namespace tarnix::host
+}  // namespace tarnix::main
