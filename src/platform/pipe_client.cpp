@@ -1,4 +1,4 @@
-// The client end's ownership and line splitting, the same on every system.
+// The client end's ownership, writing and line splitting, the same on every system.
 #include "platform/pipe_client.h"
 
 #include "platform/pipe_io.h"
@@ -8,6 +8,10 @@ namespace tarnix::platform {
 PipeClient::PipeClient(PipeClient&&) noexcept = default;
 PipeClient& PipeClient::operator=(PipeClient&&) noexcept = default;
 PipeClient::~PipeClient() = default;
+
+Result<void> PipeClient::Write(std::string_view bytes) {
+  return WritePipe(handle_, bytes);
+}
 
 Result<std::optional<std::string>> PipeClient::ReadLine() {
   for (;;) {

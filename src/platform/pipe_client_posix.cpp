@@ -1,9 +1,7 @@
 // The client end on Linux: connect to the bridge's socket path, retrying until it listens.
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -32,17 +30,6 @@ Result<PipeClient> PipeClient::Connect(const std::string& name, uint32_t timeout
     if (std::chrono::steady_clock::now() >= deadline) return Fail(SystemErrorText(code));
     SleepMilliseconds(10);
   }
-}
-
-Result<void> PipeClient::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n =
-        ::send(static_cast<int>(handle_.get()), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(SystemErrorText());
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return Ok();
 }
 
 bool PipeClient::CloseWrite() {

@@ -25,18 +25,6 @@ Result<PipeClient> PipeClient::Connect(const std::string& name, uint32_t timeout
   }
 }
 
-Result<void> PipeClient::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr)) {
-      return Fail(SystemErrorText());
-    }
-    bytes.remove_prefix(written);
-  }
-  return Ok();
-}
-
 bool PipeClient::CloseWrite() {
   return false;
 }

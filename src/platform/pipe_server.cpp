@@ -1,4 +1,4 @@
-// The pipe reader and the pipe name check, the same on every system.
+// The pipe's reading, writing and name check, the same on every system.
 #include "platform/pipe_server.h"
 
 #include "platform/pipe_io.h"
@@ -11,6 +11,10 @@ PipeReader::~PipeReader() = default;
 
 Result<size_t> PipeReader::Read(char* buffer, size_t size) {
   return ReadPipe(handle_, buffer, size);
+}
+
+Result<void> PipeServer::WriteAll(std::string_view bytes) {
+  return WritePipe(connection_, bytes);
 }
 
 Result<PipeServer> PipeServer::Create(const std::string& name) {

@@ -7,22 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/pipe_io.h"
 #include "platform/pipe_server.h"
 #include "platform/system_error.h"
 
 namespace tarnix::platform {
-
-Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
-  for (;;) {
-    const ssize_t n = ::read(static_cast<int>(handle.get()), buffer, size);
-    if (n >= 0) return static_cast<size_t>(n);
-    if (errno == EINTR) continue;
-    // The other end vanishing mid-stream ends the stream, as a broken pipe does on Windows.
-    if (errno == ECONNRESET) return size_t{0};
-    return Fail(SystemErrorText());
-  }
-}
 
 PipeServer::~PipeServer() {
   // A socket still listening also has its path to remove.
@@ -69,18 +57,6 @@ Result<PipeReader> PipeServer::OpenReader() {
   const int fd = ::fcntl(static_cast<int>(connection_.get()), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return Fail(SystemErrorText());
   return PipeReader(SystemHandle(fd));
-}
-
-Result<void> PipeServer::WriteAll(std::string_view bytes) {
-  while (!bytes.empty()) {
-    // MSG_NOSIGNAL: a vanished client is an error value, never SIGPIPE.
-    const ssize_t n =
-        ::send(static_cast<int>(connection_.get()), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(SystemErrorText());
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return Ok();
 }
 
 }  // namespace tarnix::platform

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "platform/pipe_io.h"
 #include "platform/pipe_server.h"
 #include "platform/system_error.h"
 #include "platform/win32_handle.h"
@@ -21,16 +20,6 @@ std::string CreationErrorText(DWORD code) {
 }
 
 }  // namespace
-
-Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
-  DWORD got = 0;
-  if (::ReadFile(AsHandle(handle), buffer, static_cast<DWORD>(size), &got, nullptr))
-    return size_t{got};
-  const DWORD code = ::GetLastError();
-  // The other end closing is the end of the stream, not a failure.
-  if (code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA) return size_t{0};
-  return Fail(SystemErrorText(code));
-}
 
 PipeServer::~PipeServer() = default;
 
@@ -69,18 +58,6 @@ Result<PipeReader> PipeServer::OpenReader() {
     return Fail(SystemErrorText(code));
   }
   return PipeReader(Own(duplicate));
-}
-
-Result<void> PipeServer::WriteAll(std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    if (!::WriteFile(AsHandle(connection_), bytes.data(), static_cast<DWORD>(bytes.size()),
-                     &written, nullptr)) {
-      return Fail(SystemErrorText());
-    }
-    bytes.remove_prefix(written);
-  }
-  return Ok();
 }
 
 }  // namespace tarnix::platform
