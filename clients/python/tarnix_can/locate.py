@@ -48,8 +48,13 @@ def default_search_dirs() -> List[Path]:
 
 
 def _bridge_names(width: Optional[int]) -> List[str]:
-    # A package may carry both widths side by side (tarnix32, tarnix64); PATH may hold plain tarnix.
-    return ([f"tarnix{width}{_EXE_SUFFIX}"] if width else []) + [f"tarnix{_EXE_SUFFIX}"]
+    # A package may carry both widths side by side (tarnix32, tarnix64), the unpacked Windows release
+    # has them in x64/ and x86/, and PATH may hold plain tarnix.
+    by_width = []
+    if width:
+        release_folder = "x64" if width == 64 else "x86"
+        by_width = [f"tarnix{width}{_EXE_SUFFIX}", f"{release_folder}/tarnix{_EXE_SUFFIX}"]
+    return by_width + [f"tarnix{_EXE_SUFFIX}"]
 
 
 def _candidates(names: List[str], dirs: Iterable[Path]) -> Iterator[Path]:

@@ -68,3 +68,8 @@ def test_bridge_of_the_librarys_width(tmp_path):
         find_bridge(pt32, [bridges])
     narrow = make(bridges / "tarnix32", pe(0x014C), executable=True)
     assert find_bridge(pt32, [bridges]) == str(narrow)
+    # The unpacked Windows release keeps each width in its own folder.
+    (bridges / "x86").mkdir()
+    narrow.unlink()
+    released = make(bridges / "x86" / "tarnix", pe(0x014C), executable=True)
+    assert find_bridge(pt32, [bridges]) == str(released)
