@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds the release presets and writes the archives a user unpacks, with their checksums:
+#   tarnix-<version>-windows.zip          x64/tarnix.exe, x86/tarnix.exe, README.md, LICENSE
+#   tarnix-<version>-linux-x86_64.tar.gz  tarnix, README.md, LICENSE
+#   SHA256SUMS
+# Usage: scripts/release.sh [--out DIR]   (default: dist/ in the source tree; DIR is emptied first)
+# The release build trees are build/release-<flavour>; ptsim and the test tools are not shipped.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+out="$root/dist"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --out) out=$2; shift 2 ;;
+    *) echo "usage: scripts/release.sh [--out DIR]" >&2; exit 2 ;;
+  esac
+done
+source scripts/setup.sh
+tarnix_ensure_packages cmake ninja-build g++ rapidjson-dev libgtest-dev libgmock-dev googletest \
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix || exit 1
+
+for flavour in linux win64 win32; do
+  echo "== release-$flavour"
+  cmake --preset "release-$flavour" >/dev/null
+  cmake --build --preset "release-$flavour" >/dev/null
+done
+
+# The version the build stamped into the program: one place, the generated header.
+version=$(sed -n 's/^inline constexpr char kVersion\[\] = "\(.*\)";$/\1/p' \
+  build/release-linux/generated/include/tarnix_version.h)
+[ -n "$version" ] || { echo "release: no version in the generated header" >&2; exit 1; }
+
+rm -rf "$out"
+mkdir -p "$out"
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+
+mkdir -p "$stage/windows/x64" "$stage/windows/x86" "$stage/linux"
+cp build/release-win64/bin/tarnix.exe "$stage/windows/x64/"
+cp build/release-win32/bin/tarnix.exe "$stage/windows/x86/"
+cp build/release-linux/bin/tarnix "$stage/linux/"
+for dir in "$stage/windows" "$stage/linux"; do cp README.md LICENSE "$dir/"; done
+
+zip_name="tarnix-$version-windows.zip"
+tar_name="tarnix-$version-linux-x86_64.tar.gz"
+(cd "$stage/windows" && cmake -E tar cf "$out/$zip_name" --format=zip \
+  x64/tarnix.exe x86/tarnix.exe README.md LICENSE)
+(cd "$stage/linux" && cmake -E tar czf "$out/$tar_name" tarnix README.md LICENSE)
+(cd "$out" && sha256sum "$zip_name" "$tar_name" >SHA256SUMS)
+echo "== wrote $out"
+ls -l "$out"
