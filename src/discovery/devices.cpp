@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "discovery/registry_values.h"
+#include "discovery/version_probe.h"
 
 namespace tarnix::discovery {
 namespace {

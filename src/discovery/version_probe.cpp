@@ -1,6 +1,7 @@
 // The version probe: load the library through the J2534 layer, look for the 05.00 entry point,
 // free.
-#include "discovery/library_examination.h"
+#include "discovery/version_probe.h"
+
 #include "j2534/library.h"
 
 namespace tarnix::discovery {

@@ -3,6 +3,7 @@
 
 #include "discovery/library_examination.h"
 #include "discovery/test_files.h"
+#include "discovery/version_probe.h"
 #include "platform/dynamic_library.h"
 #include "platform/files.h"
 

@@ -4,10 +4,10 @@
 
 #include <array>
 
-#include "common/log.h"
 #include "j2534/filters.h"
 #include "j2534/ioctl.h"
 #include "j2534/passthru_abi.h"
+#include "log/log.h"
 
 namespace tarnix::j2534 {
 namespace {

@@ -6,19 +6,6 @@
 #include "j2534/passthru_abi.h"
 
 namespace tarnix::j2534 {
-namespace {
-
-class SystemSteadyClock final : public Clock {
- public:
-  TimePoint Now() const override { return std::chrono::steady_clock::now(); }
-};
-
-}  // namespace
-
-const Clock& SteadyClock() {
-  static const SystemSteadyClock clock;
-  return clock;
-}
 
 void EchoList::PruneLocked(Clock::TimePoint now) {
   // Entries are in order of sending, so the expired ones are at the front.

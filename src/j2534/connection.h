@@ -9,22 +9,12 @@
 #include <optional>
 #include <vector>
 
+#include "common/clock.h"
 #include "j2534/library.h"
 #include "j2534/records.h"
 #include "protocol/request.h"
 
 namespace tarnix::j2534 {
-
-/// A monotonic time source, injectable so that tests control the passing of time.
-class Clock {
- public:
-  using TimePoint = std::chrono::steady_clock::time_point;
-  virtual ~Clock() = default;
-  virtual TimePoint Now() const = 0;
-};
-
-/// The process's steady clock.
-const Clock& SteadyClock();
 
 /// Frames recently sent, used to recognise and drop the device's plain echoes of them. Every
 /// operation locks the list and first prunes entries 500 ms old or older; the lock is never held

@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <functional>
 
-#include "j2534/fake_clock.h"
+#include "common/fake_clock.h"
 #include "j2534/ioctl.h"
 #include "j2534/periodic.h"
 #include "j2534/ptsim_fixture.h"
 
 namespace tarnix::j2534 {
 namespace {
+
+using namespace std::chrono_literals;
 
 using IoTest = PtsimTest;
 using protocol::BatchMessage;
@@ -192,11 +194,11 @@ TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
   auto drain = [&] { return *Drain(*connection, 0, 16, 4); };
 
   ASSERT_TRUE(SendOne(*connection, 0x123, {1, 2}, false).ok());
-  clock.Advance(100);
+  clock.Advance(100ms);
   EXPECT_TRUE(drain().empty());
 
   ASSERT_TRUE(SendOne(*connection, 0x123, {1, 2}, false).ok());
-  clock.Advance(600);
+  clock.Advance(600ms);
   std::vector<protocol::ReceivedMessage> late = drain();
   ASSERT_EQ(late.size(), 1u);
   EXPECT_EQ(late[0].arb_id, 0x123u);

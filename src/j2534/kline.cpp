@@ -6,10 +6,10 @@
 #include <chrono>
 #include <memory>
 
-#include "common/log.h"
 #include "j2534/io.h"
 #include "j2534/ioctl.h"
 #include "j2534/passthru_abi.h"
+#include "log/log.h"
 
 namespace tarnix::j2534 {
 namespace {

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/log_capture.h"
 #include "j2534/connect.h"
+#include "log/captured_log.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 #include "platform/process.h"
@@ -22,11 +22,7 @@
 namespace tarnix::j2534 {
 
 /// The loader's detail text for a missing export on this system.
-#if defined(_WIN32)
-inline const std::string kNotFound = "GetProcAddress failed";
-#else
-inline const std::string kNotFound = "dlsym failed";
-#endif
+inline const std::string kNotFound(platform::kFindFailed);
 
 /// One line of ptsim's call log.
 using Call = rapidjson::Document;

@@ -3,28 +3,30 @@
 
 #include <cstdint>
 
+#include "common/fake_clock.h"
 #include "j2534/connection.h"
-#include "j2534/fake_clock.h"
 #include "j2534/io.h"
 
 namespace tarnix::j2534 {
 namespace {
 
+using namespace std::chrono_literals;
+
 TEST(EchoListTest, EntriesLiveForFiveHundredMilliseconds) {
   FakeClock clock;
   EchoList echoes(clock);
   echoes.Add(0x7E0, {0x02, 0x01, 0x00});
-  clock.Advance(100);
+  clock.Advance(100ms);
   EXPECT_TRUE(echoes.Cancel(0x7E0, {0x02, 0x01, 0x00}));
 
   echoes.Add(0x7E0, {0x02, 0x01, 0x00});
-  clock.Advance(600);
+  clock.Advance(600ms);
   EXPECT_FALSE(echoes.Cancel(0x7E0, {0x02, 0x01, 0x00}));
 
   echoes.Add(0x7E0, {0x3E});
-  clock.Advance(499);
+  clock.Advance(499ms);
   EXPECT_EQ(echoes.Size(), 1u);
-  clock.Advance(1);  // exactly 500 ms old: gone
+  clock.Advance(1ms);  // exactly 500 ms old: gone
   EXPECT_EQ(echoes.Size(), 0u);
 }
 
@@ -39,10 +41,10 @@ TEST(EchoListTest, EachEntryCancelsOneFrameWithTheSameIdentifierAndPayload) {
 
   // Matching takes the oldest entry, so the younger one survives longer.
   echoes.Add(0x7E0, {0x01});
-  clock.Advance(300);
+  clock.Advance(300ms);
   echoes.Add(0x7E0, {0x01});
   EXPECT_TRUE(echoes.Cancel(0x7E0, {0x01}));
-  clock.Advance(250);
+  clock.Advance(250ms);
   EXPECT_EQ(echoes.Size(), 1u);
 }
 

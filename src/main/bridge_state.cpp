@@ -4,7 +4,7 @@
 #include <exception>
 #include <utility>
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 PoisonedStateError::PoisonedStateError()
     : std::runtime_error("Bridge state lock poisoned by an earlier failure") {}
@@ -36,4 +36,4 @@ bool BridgeState::poisoned() {
   return poisoned_;
 }
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

@@ -7,7 +7,7 @@
 
 #include "worker/worker.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 /// The fault raised by taking the state's lock after an earlier failure escaped while it was held.
 /// The message loop's fault guard turns it into a code -999 answer.
@@ -60,4 +60,4 @@ class BridgeState {
   std::optional<worker::WorkerHandle> worker_;
 };
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

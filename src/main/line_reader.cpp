@@ -3,7 +3,7 @@
 
 #include "common/text.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 Result<std::optional<RawLine>> LineReader::Next() {
   size_t scanned = start_;
@@ -49,4 +49,4 @@ std::string_view RequestText(const RawLine& line) {
   return text;
 }
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

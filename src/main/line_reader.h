@@ -8,7 +8,7 @@
 
 #include "common/result.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 /// Reads up to `size` bytes into `buffer`; 0 means end of input.
 using ByteSource = std::function<Result<size_t>(char* buffer, size_t size)>;
@@ -40,4 +40,4 @@ class LineReader {
 /// A last line without a line feed keeps its carriage return.
 std::string_view RequestText(const RawLine& line);
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

@@ -4,16 +4,18 @@
 #include <utility>
 #include <vector>
 
-#include "common/log.h"
 #include "discovery/devices.h"
+#include "log/log.h"
 #include "main/pipe_host.h"
 #include "main/request_router.h"
 #include "platform/command_line.h"
 #include "platform/standard_error.h"
 #include "worker/j2534_session.h"
 
-int main(int argc, char** argv) {
-  using namespace tarnix;
+namespace tarnix::main {
+namespace {
+
+int Run(int argc, char** argv) {
   const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   if (args.size() < 2) {
     platform::WriteStandardError(
@@ -23,13 +25,20 @@ int main(int argc, char** argv) {
   const std::string& pipe_name = args[1];
   LogLine("[bridge] Starting tarnix on pipe: " + pipe_name);
   LogLine("[bridge] Process bitness: " + std::to_string(sizeof(void*) * 8) + "-bit");
-  host::RouterDeps deps;
+  RouterDeps deps;
   deps.enumerate_devices = &discovery::EnumerateInstalledDevices;
   deps.session_factory = &worker::MakeJ2534SessionFactory;
-  const host::RequestHandling handling = host::MakeRequestHandling(std::move(deps));
-  if (Result<void> served = host::RunPipeServer(pipe_name, handling); !served) {
+  const RequestHandling handling = MakeRequestHandling(std::move(deps));
+  if (Result<void> served = RunPipeServer(pipe_name, handling); !served) {
     LogLine("[bridge] Fatal error: " + served.error().text);
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace tarnix::main
+
+int main(int argc, char** argv) {
+  return tarnix::main::Run(argc, argv);
 }

@@ -4,10 +4,10 @@
 #include <exception>
 #include <string>
 
-#include "common/log.h"
+#include "log/log.h"
 #include "main/verbose.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 namespace {
 
 Result<void> WriteLine(const ByteSink& write, const protocol::Response& response) {
@@ -64,4 +64,4 @@ Result<void> RunMessageLoop(LineReader& reader, const ByteSink& write,
   }
 }
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

@@ -9,7 +9,7 @@
 #include "protocol/request.h"
 #include "protocol/response.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 /// Answers one decoded request. May throw: the loop's fault guard catches whatever escapes.
 using RequestHandler = std::function<protocol::Outcome(const protocol::Request&)>;
@@ -25,4 +25,4 @@ Result<void> RunMessageLoop(LineReader& reader, const ByteSink& write,
 /// Handles one request under the fault guard: an escaping exception becomes code -999.
 protocol::Outcome HandleGuarded(const RequestHandler& handle, const protocol::Request& request);
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

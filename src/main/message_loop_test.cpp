@@ -6,10 +6,10 @@
 
 #include <stdexcept>
 
-#include "common/log_capture.h"
+#include "log/captured_log.h"
 #include "main/verbose.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 namespace {
 
 // A byte source that hands out the given chunks one per read, then an end or an error.
@@ -188,4 +188,4 @@ TEST(Verbose, AcceptsOneAndTrueInAnyCaseOnly) {
 }
 
 }  // namespace
-}  // namespace tarnix::host
+}  // namespace tarnix::main

@@ -1,10 +1,10 @@
 // Pipe set-up, the message loop, and the fixed order of release at its end.
 #include "main/pipe_host.h"
 
-#include "common/log.h"
+#include "log/log.h"
 #include "platform/pipe_server.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 Result<void> RunPipeServer(const std::string& pipe_name, const RequestHandling& handling) {
   Result<platform::PipeServer> created = platform::PipeServer::Create(pipe_name);
@@ -32,4 +32,4 @@ Result<void> RunPipeServer(const std::string& pipe_name, const RequestHandling& 
   return Ok();
 }
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

@@ -7,7 +7,7 @@
 #include "common/result.h"
 #include "main/message_loop.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 /// What the loop needs from the request handling: the handler, and the release of a worker that is
 /// still present when the loop ends (it closes the device and unloads its library).
@@ -20,4 +20,4 @@ struct RequestHandling {
 /// fatal error text for the entry to print.
 Result<void> RunPipeServer(const std::string& pipe_name, const RequestHandling& handling);
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

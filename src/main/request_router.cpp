@@ -6,10 +6,17 @@
 #include <utility>
 #include <variant>
 
-namespace tarnix::host {
+#include "worker/routing.h"
+
+namespace tarnix::main {
 namespace {
 
 using protocol::Outcome;
+
+// The control thread answers EnumerateDevices and Open itself; another method given to it in the
+// table needs its own case below.
+static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kControlThread) == 1);
+static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kWorkerStart) == 1);
 
 Outcome OpenDevice(const protocol::Open& open, BridgeState& state, const RouterDeps& deps) {
   BridgeState::Guard guard = state.Lock();
@@ -50,14 +57,15 @@ Outcome Forward(const protocol::Request& request, BridgeState& state) {
 
 Outcome HandleRequest(const protocol::Request& request, BridgeState& state,
                       const RouterDeps& deps) {
-  if (std::holds_alternative<protocol::EnumerateDevices>(request)) {
-    return protocol::Payload(deps.enumerate_devices());
-  }
-  if (const auto* open = std::get_if<protocol::Open>(&request))
-    return OpenDevice(*open, state, deps);
-  if (std::holds_alternative<protocol::Close>(request) ||
-      std::holds_alternative<protocol::Shutdown>(request)) {
-    return Finish(request, state);
+  switch (worker::WhoAnswers(request)) {
+    case worker::AnsweredBy::kControlThread:
+      return protocol::Payload(deps.enumerate_devices());
+    case worker::AnsweredBy::kWorkerStart:
+      return OpenDevice(std::get<protocol::Open>(request), state, deps);
+    case worker::AnsweredBy::kWorkerEnd:
+      return Finish(request, state);
+    case worker::AnsweredBy::kSession:
+      break;
   }
   return Forward(request, state);
 }
@@ -73,4 +81,4 @@ RequestHandling MakeRequestHandling(RouterDeps deps) {
   return handling;
 }
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

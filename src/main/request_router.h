@@ -13,7 +13,7 @@
 #include "protocol/response.h"
 #include "worker/worker.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 /// What the routing needs from the rest of the bridge (tests supply fakes).
 struct RouterDeps {
@@ -34,4 +34,4 @@ protocol::Outcome HandleRequest(const protocol::Request& request, BridgeState& s
 /// The handler and end-of-loop release for the message loop, sharing one new, empty state.
 RequestHandling MakeRequestHandling(RouterDeps deps);
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <thread>
 
-#include "common/log.h"
+#include "log/captured_log.h"
 #include "main/message_loop.h"
-#include "worker/fake_session_for_tests.h"
+#include "worker/fake_session.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 namespace {
 
 using worker::testing::Behaviour;
@@ -220,14 +220,10 @@ TEST(BridgeStateLock, AFailureWhileHeldPoisonsEveryLaterLockButNotEnumeration) {
   bridge.state.ReleaseWorker();  // skipped, not thrown
 
   // Through the loop's fault guard the poisoned lock is an internal fault, code -999.
-  struct Quiet : LogSink {
-    void Write(std::string_view) override {}
-  } quiet;
-  LogSink* const previous = SetLogSink(&quiet);
+  CapturedLog quiet;
   const RequestHandler handler = [&](const protocol::Request& r) { return bridge.Handle(r); };
   const auto failure = std::get<protocol::Failure>(HandleGuarded(handler, kReadVersion));
   EXPECT_EQ(failure.code, -999);
-  SetLogSink(previous);
   EXPECT_EQ(failure.message.rfind("J2534 DLL caused panic: ", 0), 0u);
 }
 
@@ -248,4 +244,4 @@ TEST(RequestHandling, TheLoopsReleaseEndsAPresentWorkerAndIsHarmlessOtherwise) {
 }
 
 }  // namespace
-}  // namespace tarnix::host
+}  // namespace tarnix::main

@@ -3,7 +3,7 @@
 
 #include "platform/environment.h"
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 bool VerboseValueEnables(const std::optional<std::string>& value) {
   if (!value) return false;
@@ -24,4 +24,4 @@ bool Verbose() {
   return verbose;
 }
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

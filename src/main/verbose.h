@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace tarnix::host {
+namespace tarnix::main {
 
 /// Whether TARNIX_VERBOSE asks for request logging; read from the environment on the first call
 /// only.
@@ -13,4 +13,4 @@ bool Verbose();
 /// The rule applied to the variable's value: exactly "1", or "true" in any letter case.
 bool VerboseValueEnables(const std::optional<std::string>& value);
 
-}  // namespace tarnix::host
+}  // namespace tarnix::main

@@ -5,30 +5,41 @@
 #include <string_view>
 
 #include "common/result.h"
+#include "platform/unique_handle.h"
 
 namespace tarnix::platform {
 
-/// One loaded library; unloaded exactly once when destroyed.
+/// The loader's detail text of a failed DynamicLibrary::Load: "LoadLibraryExW failed" on Windows,
+/// where it is the whole text when the system reported the error; "dlopen failed" on Linux,
+/// followed by ": " and the loader's message.
+extern const std::string_view kLoadFailed;
+
+/// The loader's detail text of a failed DynamicLibrary::Find that the system reported:
+/// "GetProcAddress failed" or "dlsym failed".
+extern const std::string_view kFindFailed;
+
+/// One loaded library; unloaded exactly once, when its holder is destroyed.
 class DynamicLibrary {
  public:
-  DynamicLibrary(DynamicLibrary&& other) noexcept;
-  DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
-  DynamicLibrary(const DynamicLibrary&) = delete;
-  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+  // Out of line, for the reason given in unique_handle.h.
+  DynamicLibrary(DynamicLibrary&&) noexcept;
+  DynamicLibrary& operator=(DynamicLibrary&&) noexcept;
   ~DynamicLibrary();
 
   /// Loads the library at the UTF-8 `path`, with no system error dialog on Windows. The error is
-  /// the loader's detail text: "LoadLibraryExW failed" (or "..., but system did not report the
-  /// error"); on Linux "dlopen failed: " and the loader's message.
+  /// the loader's detail text (kLoadFailed; on Windows with ", but system did not report the
+  /// error" appended when the system gave no error code).
   static Result<DynamicLibrary> Load(const std::string& path);
 
-  /// The address of the export `name`. The error is the detail text: "GetProcAddress failed"
-  /// (or "..., but system did not report the error"); on Linux "dlsym failed".
+  /// The address of the export `name`. The error is the detail text kFindFailed (on Windows with
+  /// ", but system did not report the error" appended when the system gave no error code).
   Result<void*> Find(const char* name) const;
 
  private:
+  static void Unload(void* handle);
+
   explicit DynamicLibrary(void* handle) : handle_(handle) {}
-  void* handle_;
+  UniqueHandle<void*, nullptr, &DynamicLibrary::Unload> handle_;
 };
 
 /// The file name of library `base` on this system: "base.dll" or "libbase.so".

@@ -5,36 +5,26 @@
 
 namespace tarnix::platform {
 
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = nullptr;
-}
+const std::string_view kLoadFailed = "dlopen failed";
+const std::string_view kFindFailed = "dlsym failed";
 
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != nullptr) ::dlclose(handle_);
-    handle_ = other.handle_;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
-DynamicLibrary::~DynamicLibrary() {
-  if (handle_ != nullptr) ::dlclose(handle_);
+void DynamicLibrary::Unload(void* handle) {
+  ::dlclose(handle);
 }
 
 Result<DynamicLibrary> DynamicLibrary::Load(const std::string& path) {
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* why = ::dlerror();
-    return Fail(std::string("dlopen failed: ") + (why != nullptr ? why : "unknown error"));
+    return Fail(std::string(kLoadFailed) + ": " + (why != nullptr ? why : "unknown error"));
   }
   return DynamicLibrary(handle);
 }
 
 Result<void*> DynamicLibrary::Find(const char* name) const {
   ::dlerror();
-  void* address = ::dlsym(handle_, name);
-  if (address == nullptr) return Fail("dlsym failed");
+  void* address = ::dlsym(handle_.get(), name);
+  if (address == nullptr) return Fail(std::string(kFindFailed));
   return address;
 }
 

@@ -6,22 +6,22 @@
 #include "platform/win32_text.h"
 
 namespace tarnix::platform {
+namespace {
 
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = nullptr;
+// The detail text, with a note when the system set no error code to go with the failure.
+std::string Detail(std::string_view failed, DWORD error) {
+  std::string text(failed);
+  if (error == 0) text += ", but system did not report the error";
+  return text;
 }
 
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != nullptr) ::FreeLibrary(static_cast<HMODULE>(handle_));
-    handle_ = other.handle_;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
+}  // namespace
 
-DynamicLibrary::~DynamicLibrary() {
-  if (handle_ != nullptr) ::FreeLibrary(static_cast<HMODULE>(handle_));
+const std::string_view kLoadFailed = "LoadLibraryExW failed";
+const std::string_view kFindFailed = "GetProcAddress failed";
+
+void DynamicLibrary::Unload(void* handle) {
+  ::FreeLibrary(static_cast<HMODULE>(handle));
 }
 
 Result<DynamicLibrary> DynamicLibrary::Load(const std::string& path) {
@@ -31,20 +31,13 @@ Result<DynamicLibrary> DynamicLibrary::Load(const std::string& path) {
   HMODULE module = ::LoadLibraryExW(wide.c_str(), nullptr, 0);
   const DWORD error = module == nullptr ? ::GetLastError() : 0;
   if (mode_set && previous != SEM_FAILCRITICALERRORS) ::SetThreadErrorMode(previous, nullptr);
-  if (module == nullptr) {
-    return Fail(error != 0 ? "LoadLibraryExW failed"
-                           : "LoadLibraryExW failed, but system did not report the error");
-  }
+  if (module == nullptr) return Fail(Detail(kLoadFailed, error));
   return DynamicLibrary(module);
 }
 
 Result<void*> DynamicLibrary::Find(const char* name) const {
-  FARPROC address = ::GetProcAddress(static_cast<HMODULE>(handle_), name);
-  if (address == nullptr) {
-    return Fail(::GetLastError() != 0
-                    ? "GetProcAddress failed"
-                    : "GetProcAddress failed, but system did not report the error");
-  }
+  FARPROC address = ::GetProcAddress(static_cast<HMODULE>(handle_.get()), name);
+  if (address == nullptr) return Fail(Detail(kFindFailed, ::GetLastError()));
   return reinterpret_cast<void*>(address);
 }
 

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/result.h"
+#include "platform/unique_handle.h"
 
 namespace tarnix::platform {
 
@@ -14,10 +16,9 @@ namespace tarnix::platform {
 /// write, rename or delete it: examining a library must not get in the way of its owner.
 class InputFile {
  public:
-  InputFile(InputFile&& other) noexcept;
-  InputFile& operator=(InputFile&& other) noexcept;
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
+  // Out of line, for the reason given in unique_handle.h.
+  InputFile(InputFile&&) noexcept;
+  InputFile& operator=(InputFile&&) noexcept;
   ~InputFile();
 
   /// Opens the file at `path`, exactly as given.
@@ -28,8 +29,8 @@ class InputFile {
   Result<void> ReadAt(uint64_t offset, void* buffer, size_t size);
 
  private:
-  explicit InputFile(intptr_t handle) : handle_(handle) {}
-  intptr_t handle_;
+  explicit InputFile(SystemHandle handle) : handle_(std::move(handle)) {}
+  SystemHandle handle_;
 };
 
 /// The file's last-write time in whole seconds since 1970-01-01 00:00:00 UTC, fractions dropped;

@@ -10,27 +10,6 @@
 namespace tarnix::platform {
 namespace {
 
-constexpr intptr_t kNoFile = -1;
-
-Error CallFailed(const char* call) {
-  return Fail(std::string(call) + " failed: " + SystemErrorText(static_cast<uint32_t>(errno)));
-}
-
-// Closes a descriptor when the scope ends.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 bool IsFolder(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -38,34 +17,17 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kNoFile;
-}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoFile) ::close(static_cast<int>(handle_));
-    handle_ = other.handle_;
-    other.handle_ = kNoFile;
-  }
-  return *this;
-}
-
-InputFile::~InputFile() {
-  if (handle_ != kNoFile) ::close(static_cast<int>(handle_));
-}
-
 Result<InputFile> InputFile::Open(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return CallFailed("open");
-  return InputFile(fd);
+  SystemHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) return CallFailed("open");
+  return InputFile(std::move(file));
 }
 
 Result<void> InputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
   auto* bytes = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   while (done < size) {
-    const ssize_t got = ::pread(static_cast<int>(handle_), bytes + done, size - done,
+    const ssize_t got = ::pread(static_cast<int>(handle_.get()), bytes + done, size - done,
                                 static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return CallFailed("pread");
@@ -82,12 +44,12 @@ Result<uint64_t> LastWriteSeconds(const std::string& path) {
 }
 
 Result<std::string> ReadWholeFile(const std::string& path) {
-  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return CallFailed("open");
+  const SystemHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) return CallFailed("open");
   std::string content;
   char chunk[8192];
   for (;;) {
-    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+    const ssize_t got = ::read(static_cast<int>(file.get()), chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return CallFailed("read");
     if (got == 0) return content;
@@ -107,11 +69,12 @@ Result<void> CreateFolders(const std::string& path) {
 }
 
 Result<void> WriteWholeFile(const std::string& path, std::string_view content) {
-  const Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (file.get() < 0) return CallFailed("open");
+  const SystemHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!file.valid()) return CallFailed("open");
   size_t done = 0;
   while (done < content.size()) {
-    const ssize_t put = ::write(file.get(), content.data() + done, content.size() - done);
+    const ssize_t put =
+        ::write(static_cast<int>(file.get()), content.data() + done, content.size() - done);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0) return CallFailed("write");
     done += static_cast<size_t>(put);

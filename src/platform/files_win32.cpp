@@ -3,12 +3,11 @@
 
 #include "platform/files.h"
 #include "platform/system_error.h"
+#include "platform/win32_handle.h"
 #include "platform/win32_text.h"
 
 namespace tarnix::platform {
 namespace {
-
-const intptr_t kNoFile = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
 
 // FILETIME counts 100 ns intervals since 1601-01-01; this many of them lie before 1970-01-01.
 constexpr uint64_t kIntervalsBefore1970 = 116444736000000000ULL;
@@ -17,30 +16,10 @@ constexpr uint64_t kIntervalsPerSecond = 10000000ULL;
 // Read chunks stay well below the 32-bit size that one ReadFile call takes.
 constexpr DWORD kChunkBytes = 1 << 20;
 
-Error CallFailed(const char* call) {
-  return Fail(std::string(call) + " failed: " + SystemErrorText(::GetLastError()));
-}
-
-// Closes a handle when the scope ends.
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (valid()) ::CloseHandle(handle_);
-  }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-HANDLE OpenForReading(const std::string& path) {
-  return ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+SystemHandle OpenForReading(const std::string& path) {
+  return Own(::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool IsFolder(const std::wstring& path) {
@@ -50,31 +29,14 @@ bool IsFolder(const std::wstring& path) {
 
 }  // namespace
 
-InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kNoFile;
-}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoFile) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
-    handle_ = other.handle_;
-    other.handle_ = kNoFile;
-  }
-  return *this;
-}
-
-InputFile::~InputFile() {
-  if (handle_ != kNoFile) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
-}
-
 Result<InputFile> InputFile::Open(const std::string& path) {
-  const HANDLE handle = OpenForReading(path);
-  if (handle == INVALID_HANDLE_VALUE) return CallFailed("CreateFileW");
-  return InputFile(reinterpret_cast<intptr_t>(handle));
+  SystemHandle file = OpenForReading(path);
+  if (!file.valid()) return CallFailed("CreateFileW");
+  return InputFile(std::move(file));
 }
 
 Result<void> InputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
-  const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+  const HANDLE handle = AsHandle(handle_);
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
   if (!::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN)) {
@@ -104,13 +66,14 @@ Result<uint64_t> LastWriteSeconds(const std::string& path) {
 }
 
 Result<std::string> ReadWholeFile(const std::string& path) {
-  const Handle file(OpenForReading(path));
+  const SystemHandle file = OpenForReading(path);
   if (!file.valid()) return CallFailed("CreateFileW");
   std::string content;
   std::string chunk(64 * 1024, '\0');
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+    if (!::ReadFile(AsHandle(file), chunk.data(), static_cast<DWORD>(chunk.size()), &got,
+                    nullptr)) {
       return CallFailed("ReadFile");
     }
     if (got == 0) return content;
@@ -134,15 +97,16 @@ Result<void> CreateFolders(const std::string& path) {
 }
 
 Result<void> WriteWholeFile(const std::string& path, std::string_view content) {
-  const Handle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const SystemHandle file =
+      Own(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return CallFailed("CreateFileW");
   size_t done = 0;
   while (done < content.size()) {
     const size_t left = content.size() - done;
     const DWORD want = static_cast<DWORD>(left < kChunkBytes ? left : kChunkBytes);
     DWORD put = 0;
-    if (!::WriteFile(file.get(), content.data() + done, want, &put, nullptr)) {
+    if (!::WriteFile(AsHandle(file), content.data() + done, want, &put, nullptr)) {
       return CallFailed("WriteFile");
     }
     done += put;

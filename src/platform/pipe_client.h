@@ -5,18 +5,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/result.h"
+#include "platform/unique_handle.h"
 
 namespace tarnix::platform {
 
 /// A connection to a bridge, as a client application makes it.
 class PipeClient {
  public:
-  PipeClient(PipeClient&& other) noexcept;
-  PipeClient& operator=(PipeClient&& other) noexcept;
-  PipeClient(const PipeClient&) = delete;
-  PipeClient& operator=(const PipeClient&) = delete;
+  // Out of line, for the reason given in unique_handle.h.
+  PipeClient(PipeClient&&) noexcept;
+  PipeClient& operator=(PipeClient&&) noexcept;
   ~PipeClient();
 
   /// Connects to the pipe `name`, retrying until it exists or `timeout_ms` has passed.
@@ -28,17 +29,18 @@ class PipeClient {
   /// Reads the next line, without its line feed; nullopt at the end of the stream.
   Result<std::optional<std::string>> ReadLine();
 
-  /// Closes the client's end; the bridge sees the end of input.
-  void Close();
+  /// Closes the client's end; the bridge sees the end of input. Destruction does it too.
+  void Close() { handle_.Reset(); }
 
   /// Ends only the sending direction, so that the bridge sees the end of input while the answer can
   /// still be read. False where the system cannot (Windows named pipes have no half-close).
   bool CloseWrite();
 
  private:
-  explicit PipeClient(intptr_t handle) : handle_(handle) {}
-  intptr_t handle_;
-  std::string pending_;
+  explicit PipeClient(SystemHandle handle) : handle_(std::move(handle)) {}
+
+  SystemHandle handle_;
+  std::string pending_;  // read, not yet returned
 };
 
 /// A pipe name unique to this process and `tag`: "\\.\pipe\tarnix-test-<pid>-<tag>" on Windows,

@@ -5,18 +5,19 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/result.h"
+#include "platform/unique_handle.h"
 
 namespace tarnix::platform {
 
 /// A byte stream that the message loop reads requests from. Owns its handle.
 class PipeReader {
  public:
-  PipeReader(PipeReader&& other) noexcept;
-  PipeReader& operator=(PipeReader&& other) noexcept;
-  PipeReader(const PipeReader&) = delete;
-  PipeReader& operator=(const PipeReader&) = delete;
+  // Out of line, for the reason given in unique_handle.h.
+  PipeReader(PipeReader&&) noexcept;
+  PipeReader& operator=(PipeReader&&) noexcept;
   ~PipeReader();
 
   /// Reads at most `size` bytes into `buffer`, blocking until some arrive. 0 means end of input,
@@ -26,17 +27,15 @@ class PipeReader {
 
  private:
   friend class PipeServer;
-  explicit PipeReader(intptr_t handle) : handle_(handle) {}
-  intptr_t handle_;
+  explicit PipeReader(SystemHandle handle) : handle_(std::move(handle)) {}
+  SystemHandle handle_;
 };
 
-/// The one pipe instance of this process. Owns its handle and closes it on every path.
+/// The one pipe instance of this process. Owns its handles and closes them on every path.
 class PipeServer {
  public:
-  PipeServer(PipeServer&& other) noexcept;
-  PipeServer& operator=(PipeServer&& other) noexcept;
-  PipeServer(const PipeServer&) = delete;
-  PipeServer& operator=(const PipeServer&) = delete;
+  PipeServer(PipeServer&&) noexcept = default;
+  PipeServer& operator=(PipeServer&&) = delete;
   ~PipeServer();
 
   /// Creates the pipe named `name` (Windows: "\\.\pipe\..."; Linux: a socket path). The error is
@@ -54,10 +53,14 @@ class PipeServer {
   Result<void> WriteAll(std::string_view bytes);
 
  private:
-  PipeServer(intptr_t listener, intptr_t connection, std::string name)
-      : listener_(listener), connection_(connection), name_(std::move(name)) {}
-  intptr_t listener_;
-  intptr_t connection_;
+  PipeServer(SystemHandle listener, std::string name)
+      : listener_(std::move(listener)), name_(std::move(name)) {}
+
+  /// Create for a name without nul bytes.
+  static Result<PipeServer> CreateNamed(const std::string& name);
+
+  SystemHandle listener_;    // until the client is connected
+  SystemHandle connection_;  // from then on
   std::string name_;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "platform/unique_handle.h"
 
 namespace tarnix::platform {
 
@@ -17,10 +18,9 @@ using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std:
 /// A started child process. Destroying a still-running child kills it.
 class ChildProcess {
  public:
-  ChildProcess(ChildProcess&& other) noexcept;
-  ChildProcess& operator=(ChildProcess&& other) noexcept;
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
+  // Out of line, for the reason given in unique_handle.h.
+  ChildProcess(ChildProcess&&) noexcept;
+  ChildProcess& operator=(ChildProcess&&) noexcept;
   ~ChildProcess();
 
   /// Starts `program` with `args` (not including the program itself), this process's environment
@@ -33,12 +33,17 @@ class ChildProcess {
   /// Waits up to `timeout_ms` for the child to end; its exit code, or nullopt while it runs.
   std::optional<int> Wait(uint32_t timeout_ms);
 
-  /// Ends the child at once and reaps it.
+  /// Ends the child at once and reaps it; its exit code is then kKilledExitCode.
   void Kill();
 
  private:
+  /// Ends the child `handle` at once, reaps it and frees the handle.
+  static void End(intptr_t handle);
+  /// The exit code of a child ended by Kill: 128 + SIGKILL on Linux, 255 on Windows.
+  static const int kKilledExitCode;
+
   explicit ChildProcess(intptr_t handle) : handle_(handle) {}
-  intptr_t handle_;
+  UniqueHandle<intptr_t, -1, &ChildProcess::End> handle_;  // the process id on Linux
   std::optional<int> exit_code_;
 };
 

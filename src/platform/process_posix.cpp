@@ -9,7 +9,6 @@
 #include <chrono>
 #include <climits>
 #include <map>
-#include <thread>
 
 #include "platform/process.h"
 #include "platform/system_error.h"
@@ -18,8 +17,6 @@ extern char** environ;
 
 namespace tarnix::platform {
 namespace {
-
-constexpr intptr_t kNone = -1;
 
 std::vector<std::string> MergedEnvironment(const EnvironmentChanges& changes) {
   std::map<std::string, std::string> merged;
@@ -51,20 +48,12 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : handle_(other.handle_), exit_code_(other.exit_code_) {
-  other.handle_ = kNone;
-}
+const int ChildProcess::kKilledExitCode = 128 + SIGKILL;
 
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-  ChildProcess taken(std::move(other));
-  std::swap(handle_, taken.handle_);
-  std::swap(exit_code_, taken.exit_code_);
-  return *this;
-}
-
-ChildProcess::~ChildProcess() {
-  Kill();
+void ChildProcess::End(intptr_t handle) {
+  ::kill(static_cast<pid_t>(handle), SIGKILL);
+  int status = 0;
+  ::waitpid(static_cast<pid_t>(handle), &status, 0);
 }
 
 Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
@@ -100,29 +89,21 @@ Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
 }
 
 std::optional<int> ChildProcess::Wait(uint32_t timeout_ms) {
-  if (exit_code_ || handle_ == kNone) return exit_code_;
+  if (exit_code_ || !handle_.valid()) return exit_code_;
+  const auto pid = static_cast<pid_t>(handle_.get());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     int status = 0;
-    const pid_t done = ::waitpid(static_cast<pid_t>(handle_), &status, WNOHANG);
-    if (done == static_cast<pid_t>(handle_)) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
       exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      handle_ = kNone;
+      handle_.Take();  // reaped: nothing is left to end
       return exit_code_;
     }
     if (done < 0 && errno != EINTR) return std::nullopt;
     if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    SleepMilliseconds(2);
   }
-}
-
-void ChildProcess::Kill() {
-  if (handle_ == kNone) return;
-  ::kill(static_cast<pid_t>(handle_), SIGKILL);
-  int status = 0;
-  ::waitpid(static_cast<pid_t>(handle_), &status, 0);
-  exit_code_ = 128 + SIGKILL;
-  handle_ = kNone;
 }
 
 std::string ExecutableDirectory() {
@@ -134,10 +115,6 @@ std::string ExecutableDirectory() {
 
 std::string ExecutableFileName(const std::string& base) {
   return base;
-}
-
-void SleepMilliseconds(uint32_t ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 uint32_t CurrentProcessId() {

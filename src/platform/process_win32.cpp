@@ -10,8 +10,6 @@
 namespace tarnix::platform {
 namespace {
 
-const intptr_t kNone = 0;
-
 // Quotes one argument so that the child's command-line splitting gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& arg) {
   if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
@@ -64,20 +62,13 @@ HANDLE InheritableFile(const std::wstring& path, DWORD access, DWORD disposition
 
 }  // namespace
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : handle_(other.handle_), exit_code_(other.exit_code_) {
-  other.handle_ = kNone;
-}
+const int ChildProcess::kKilledExitCode = 255;
 
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-  ChildProcess taken(std::move(other));
-  std::swap(handle_, taken.handle_);
-  std::swap(exit_code_, taken.exit_code_);
-  return *this;
-}
-
-ChildProcess::~ChildProcess() {
-  Kill();
+void ChildProcess::End(intptr_t handle) {
+  HANDLE process = reinterpret_cast<HANDLE>(handle);
+  ::TerminateProcess(process, 255);
+  ::WaitForSingleObject(process, INFINITE);
+  ::CloseHandle(process);
 }
 
 Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
@@ -113,25 +104,14 @@ Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
 }
 
 std::optional<int> ChildProcess::Wait(uint32_t timeout_ms) {
-  if (exit_code_ || handle_ == kNone) return exit_code_;
-  HANDLE process = reinterpret_cast<HANDLE>(handle_);
+  if (exit_code_ || !handle_.valid()) return exit_code_;
+  HANDLE process = reinterpret_cast<HANDLE>(handle_.get());
   if (::WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
   DWORD code = 0;
   ::GetExitCodeProcess(process, &code);
-  ::CloseHandle(process);
-  handle_ = kNone;
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle_.Take()));
   exit_code_ = static_cast<int>(code);
   return exit_code_;
-}
-
-void ChildProcess::Kill() {
-  if (handle_ == kNone) return;
-  HANDLE process = reinterpret_cast<HANDLE>(handle_);
-  ::TerminateProcess(process, 255);
-  ::WaitForSingleObject(process, INFINITE);
-  ::CloseHandle(process);
-  handle_ = kNone;
-  exit_code_ = 255;
 }
 
 std::string ExecutableDirectory() {
@@ -149,10 +129,6 @@ std::string ExecutableDirectory() {
 
 std::string ExecutableFileName(const std::string& base) {
   return base + ".exe";
-}
-
-void SleepMilliseconds(uint32_t ms) {
-  ::Sleep(ms);
 }
 
 uint32_t CurrentProcessId() {

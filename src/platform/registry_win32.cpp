@@ -108,10 +108,6 @@ class KeyHandle {
   HKEY key_ = nullptr;
 };
 
-Error CallFailed(const char* call, LSTATUS status) {
-  return Fail(std::string(call) + " failed: " + SystemErrorText(static_cast<uint32_t>(status)));
-}
-
 }  // namespace
 
 const RegistryReader& SystemRegistry() {
@@ -125,11 +121,11 @@ Result<void> WriteLocalMachineValue(std::string_view path, RegistryView view, st
   const std::wstring wide_path = Widen(path);
   LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide_path.c_str(), 0, nullptr, 0,
                                      KEY_SET_VALUE | ViewFlag(view), nullptr, key.out(), nullptr);
-  if (status != ERROR_SUCCESS) return CallFailed("RegCreateKeyExW", status);
+  if (status != ERROR_SUCCESS) return CallFailed("RegCreateKeyExW", static_cast<uint32_t>(status));
   const std::wstring wide_name = Widen(name);
   status = ::RegSetValueExW(key.get(), wide_name.c_str(), 0, value.type, value.data.data(),
                             static_cast<DWORD>(value.data.size()));
-  if (status != ERROR_SUCCESS) return CallFailed("RegSetValueExW", status);
+  if (status != ERROR_SUCCESS) return CallFailed("RegSetValueExW", static_cast<uint32_t>(status));
   return Ok();
 }
 
@@ -141,15 +137,15 @@ Result<void> DeleteLocalMachineTree(std::string_view path, RegistryView view) {
     LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide_path.c_str(), 0,
                                      access | ViewFlag(view), key.out());
     if (status == ERROR_FILE_NOT_FOUND) return Ok();
-    if (status != ERROR_SUCCESS) return CallFailed("RegOpenKeyExW", status);
+    if (status != ERROR_SUCCESS) return CallFailed("RegOpenKeyExW", static_cast<uint32_t>(status));
     // Empties the key; the key itself is removed below, in the same view.
     status = ::RegDeleteTreeW(key.get(), nullptr);
-    if (status != ERROR_SUCCESS) return CallFailed("RegDeleteTreeW", status);
+    if (status != ERROR_SUCCESS) return CallFailed("RegDeleteTreeW", static_cast<uint32_t>(status));
   }
   const LSTATUS status =
       ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, wide_path.c_str(), ViewFlag(view), 0);
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-    return CallFailed("RegDeleteKeyExW", status);
+    return CallFailed("RegDeleteKeyExW", static_cast<uint32_t>(status));
   }
   return Ok();
 }

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "common/result.h"
 
 namespace tarnix::platform {
 
@@ -13,7 +16,11 @@ uint32_t LastSystemError();
 /// empty when the system has none.
 std::string SystemMessage(uint32_t code);
 
-/// The system's message for `code` followed by " (os error N)".
-std::string SystemErrorText(uint32_t code);
+/// The system's message for `code` (by default the calling thread's last error) followed by
+/// " (os error N)".
+std::string SystemErrorText(uint32_t code = LastSystemError());
+
+/// The failure of system call `call`: "<call> failed: " and SystemErrorText(code).
+Error CallFailed(std::string_view call, uint32_t code = LastSystemError());
 
 }  // namespace tarnix::platform

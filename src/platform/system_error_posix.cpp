@@ -17,8 +17,4 @@ std::string SystemMessage(uint32_t code) {
   return text != nullptr ? std::string(text) : std::string();
 }
 
-std::string SystemErrorText(uint32_t code) {
-  return SystemMessage(code) + " (os error " + std::to_string(code) + ")";
-}
-
 }  // namespace tarnix::platform

@@ -25,8 +25,4 @@ std::string SystemMessage(uint32_t code) {
   return Narrow(text);
 }
 
-std::string SystemErrorText(uint32_t code) {
-  return SystemMessage(code) + " (os error " + std::to_string(code) + ")";
-}
-
 }  // namespace tarnix::platform

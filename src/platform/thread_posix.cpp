@@ -1,70 +1,39 @@
 // Threads on Linux: pthreads with an explicit stack size and a name (at most 15 bytes).
 #include <pthread.h>
 
+#include <type_traits>
+
 #include "platform/system_error.h"
 #include "platform/thread.h"
 
 namespace tarnix::platform {
-
-struct Thread::State {
-  pthread_t id{};
-  bool joinable = false;
-  std::string name;
-  std::function<void()> body;
-};
-
 namespace {
+
+// A pthread_t is kept in the portable handle, so it must be a number that fits.
+static_assert(std::is_integral_v<pthread_t> && sizeof(pthread_t) <= sizeof(intptr_t));
 
 void* Trampoline(void* raw) {
   auto* state = static_cast<Thread::State*>(raw);
   ::pthread_setname_np(::pthread_self(), state->name.substr(0, 15).c_str());
-  try {
-    state->body();
-  } catch (...) {
-    // The body owns its error reporting; an escape only ends the thread.
-  }
-  state->body = nullptr;
+  state->Run();
   return nullptr;
 }
 
 }  // namespace
 
-Thread::Thread(std::unique_ptr<State> state) : state_(std::move(state)) {}
-
-Thread::Thread(Thread&& other) noexcept : state_(std::move(other.state_)) {}
-
-Thread& Thread::operator=(Thread&& other) noexcept {
-  if (this != &other) {
-    Join();
-    state_ = std::move(other.state_);
-  }
-  return *this;
-}
-
-Thread::~Thread() {
-  Join();
-}
-
-Result<Thread> Thread::Start(const std::string& name, size_t stack_bytes,
-                             std::function<void()> body) {
-  auto state = std::make_unique<State>();
-  state->name = name;
-  state->body = std::move(body);
+Result<intptr_t> Thread::StartNative(State& state, size_t stack_bytes) {
   pthread_attr_t attributes;
   ::pthread_attr_init(&attributes);
   ::pthread_attr_setstacksize(&attributes, stack_bytes);
-  const int rc = ::pthread_create(&state->id, &attributes, &Trampoline, state.get());
+  pthread_t id{};
+  const int rc = ::pthread_create(&id, &attributes, &Trampoline, &state);
   ::pthread_attr_destroy(&attributes);
   if (rc != 0) return Fail(SystemErrorText(static_cast<uint32_t>(rc)));
-  state->joinable = true;
-  return Thread(std::move(state));
+  return static_cast<intptr_t>(id);
 }
 
-void Thread::Join() {
-  if (state_ && state_->joinable) {
-    ::pthread_join(state_->id, nullptr);
-    state_->joinable = false;
-  }
+void Thread::JoinNative(intptr_t native) {
+  ::pthread_join(static_cast<pthread_t>(native), nullptr);
 }
 
 std::string CurrentThreadName() {

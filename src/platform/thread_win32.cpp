@@ -6,13 +6,6 @@
 #include "platform/win32_text.h"
 
 namespace tarnix::platform {
-
-struct Thread::State {
-  HANDLE handle = nullptr;
-  std::string name;
-  std::function<void()> body;
-};
-
 namespace {
 
 // Thread descriptions exist from Windows 10 1607 on; older systems simply go without names.
@@ -30,51 +23,24 @@ DWORD WINAPI Trampoline(void* raw) {
           reinterpret_cast<void*>(Kernel32Function("SetThreadDescription")))) {
     set(::GetCurrentThread(), Widen(state->name).c_str());
   }
-  try {
-    state->body();
-  } catch (...) {
-    // The body owns its error reporting; an escape only ends the thread.
-  }
-  state->body = nullptr;
+  state->Run();
   return 0;
 }
 
 }  // namespace
 
-Thread::Thread(std::unique_ptr<State> state) : state_(std::move(state)) {}
-
-Thread::Thread(Thread&& other) noexcept : state_(std::move(other.state_)) {}
-
-Thread& Thread::operator=(Thread&& other) noexcept {
-  if (this != &other) {
-    Join();
-    state_ = std::move(other.state_);
-  }
-  return *this;
-}
-
-Thread::~Thread() {
-  Join();
-}
-
-Result<Thread> Thread::Start(const std::string& name, size_t stack_bytes,
-                             std::function<void()> body) {
-  auto state = std::make_unique<State>();
-  state->name = name;
-  state->body = std::move(body);
+Result<intptr_t> Thread::StartNative(State& state, size_t stack_bytes) {
   DWORD id = 0;
-  state->handle = ::CreateThread(nullptr, stack_bytes, &Trampoline, state.get(),
+  HANDLE handle = ::CreateThread(nullptr, stack_bytes, &Trampoline, &state,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
-  if (state->handle == nullptr) return Fail(SystemErrorText(::GetLastError()));
-  return Thread(std::move(state));
+  if (handle == nullptr) return Fail(SystemErrorText());
+  return reinterpret_cast<intptr_t>(handle);
 }
 
-void Thread::Join() {
-  if (state_ && state_->handle != nullptr) {
-    ::WaitForSingleObject(state_->handle, INFINITE);
-    ::CloseHandle(state_->handle);
-    state_->handle = nullptr;
-  }
+void Thread::JoinNative(intptr_t native) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(native);
+  ::WaitForSingleObject(handle, INFINITE);
+  ::CloseHandle(handle);
 }
 
 std::string CurrentThreadName() {

@@ -1,5 +1,4 @@
 // Decoding of a request line: the envelope, the method, and the order of the decoding errors.
-#include <array>
 #include <string>
 #include <utility>
 
@@ -11,37 +10,6 @@ namespace tarnix::protocol {
 namespace {
 
 using json::Value;
-
-constexpr std::array<std::string_view, kMethodCount> kMethodNames = {"EnumerateDevices",
-                                                                     "Open",
-                                                                     "Close",
-                                                                     "SendMessage",
-                                                                     "SendMessagesBatch",
-                                                                     "WriteMessagesRaw",
-                                                                     "ReadMessages",
-                                                                     "ReadMessagesWithLoopback",
-                                                                     "ReadMessagesRaw",
-                                                                     "ClearBuffers",
-                                                                     "ReadVersion",
-                                                                     "GetLastError",
-                                                                     "ReadBatteryVoltage",
-                                                                     "ReadProgrammingVoltage",
-                                                                     "FastInit",
-                                                                     "FiveBaudInit",
-                                                                     "KlineInit",
-                                                                     "StartPeriodicMessage",
-                                                                     "StopPeriodicMessage",
-                                                                     "ClearPeriodicMessages",
-                                                                     "AddFilter",
-                                                                     "AddFilterRaw",
-                                                                     "RemoveFilter",
-                                                                     "ClearFilters",
-                                                                     "GetConfig",
-                                                                     "SetConfig",
-                                                                     "GetLoopback",
-                                                                     "SetLoopback",
-                                                                     "GetDataRate",
-                                                                     "Shutdown"};
 
 // The method number named by the value of "method": a name, or a number below kMethodCount.
 Result<size_t, std::string> DecodeMethod(const Value& value) {
@@ -97,10 +65,6 @@ Result<Request, std::string> DecodeRequest(const std::vector<json::Envelope::Mem
 }
 
 }  // namespace
-
-std::string_view MethodName(size_t index) {
-  return index < kMethodNames.size() ? kMethodNames[index] : std::string_view();
-}
 
 Result<Message> DecodeMessage(std::string_view line) {
   auto envelope = json::ReadEnvelope(line);

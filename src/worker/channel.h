@@ -1,7 +1,6 @@
 // Queues between the control thread and the worker: any number of producers, one consumer.
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -10,9 +9,9 @@
 #include <optional>
 #include <utility>
 
-namespace tarnix::worker {
+#include "common/clock.h"
 
-using Clock = std::chrono::steady_clock;
+namespace tarnix::worker {
 
 /// A channel without a bound on the number of queued messages.
 inline constexpr size_t kUnbounded = 0;
@@ -121,7 +120,7 @@ class Receiver {
 
   /// The next message, waiting until `deadline` (steady clock); nullopt waits without a limit.
   /// Queued messages are delivered before the closed state is reported.
-  Receipt<T> ReceiveUntil(std::optional<Clock::time_point> deadline) {
+  Receipt<T> ReceiveUntil(std::optional<Clock::TimePoint> deadline) {
     if (!state_) return {};
     std::unique_lock lock(state_->mutex);
     const auto ready = [&] { return !state_->queue.empty() || state_->producers == 0; };

@@ -32,11 +32,7 @@ J2534Session::~J2534Session() {
 }
 
 void J2534Session::Pump() {
-  PumpWith(0);
-}
-
-void J2534Session::PumpWith(uint32_t timeout_ms) {
-  PumpCycle(buffer_, drain_, timeout_ms);
+  PumpCycle(buffer_, drain_, 0);
 }
 
 SessionFactory MakeJ2534SessionFactory(const protocol::Open& open) {

@@ -46,9 +46,6 @@ class J2534Session final : public Session {
  private:
   class Dispatcher;
 
-  /// One pump cycle with read timeout `timeout_ms`.
-  void PumpWith(uint32_t timeout_ms);
-
   const PumpTunables tunables_;
   // Destroyed in reverse order: the buffer (and its frames) before the connection.
   j2534::Connection connection_;

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "common/log.h"
+#include "log/log.h"
 
 namespace tarnix::worker {
 namespace {

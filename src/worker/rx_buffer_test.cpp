@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "common/log_capture.h"
+#include "common/fake_clock.h"
+#include "log/captured_log.h"
 #include "worker/rx_pump.h"
 
 namespace tarnix::worker {
@@ -145,24 +146,22 @@ TEST(PumpCycle, ReadFailuresLeaveTheBufferAloneAndAreLoggedOnlyWhenWaiting) {
 /// the device waits: every read with timeout T advances it by T plus a fixed lag.
 struct FakeDevice {
   RxBuffer buffer{100000};
-  Clock::time_point now{std::chrono::hours(1)};
-  Clock::duration lag{};
+  FakeClock clock;
+  Clock::Duration lag{};
   std::vector<uint32_t> timeouts;
   size_t frames_on_cycle = 0;  // 1-based; 0 never
   size_t frame_count = 0;
 
-  PumpFunction Pump() {
-    return [this](uint32_t timeout) {
+  DrainFunction Drain() {
+    return [this](uint32_t timeout) -> Result<std::vector<ReceivedMessage>> {
       timeouts.push_back(timeout);
-      now += std::chrono::milliseconds(timeout) + lag;
-      if (timeouts.size() == frames_on_cycle) buffer.AppendCycle(Frames(1, frame_count));
+      clock.Advance(std::chrono::milliseconds(timeout) + lag);
+      if (timeouts.size() == frames_on_cycle) return Frames(1, frame_count);
+      return std::vector<ReceivedMessage>();
     };
   }
-  ClockFunction Now() {
-    return [this] { return now; };
-  }
   std::vector<ReceivedMessage> Take(const protocol::ReadMessages& request, Milliseconds poll) {
-    return TakeFrames(buffer, request, poll, Pump(), Now());
+    return TakeFrames(buffer, Drain(), request, poll, clock);
   }
 };
 
@@ -171,7 +170,7 @@ TEST(TakeFrames, WaitsInPollSizedStepsWithAOneMillisecondFloorThenPumpsOnceMore)
     const char* name;
     uint32_t timeout_ms;
     uint64_t poll_ms;
-    Clock::duration lag;
+    Clock::Duration lag;
     std::vector<uint32_t> timeouts;
   };
   std::vector<uint32_t> fifty(25, 2);
@@ -187,10 +186,10 @@ TEST(TakeFrames, WaitsInPollSizedStepsWithAOneMillisecondFloorThenPumpsOnceMore)
   for (const Case& c : cases) {
     FakeDevice device;
     device.lag = c.lag;
-    const Clock::time_point start = device.now;
+    const Clock::TimePoint start = device.clock.Now();
     EXPECT_TRUE(device.Take({c.timeout_ms, 256, 64}, Milliseconds(c.poll_ms)).empty()) << c.name;
     EXPECT_EQ(device.timeouts, c.timeouts) << c.name;
-    EXPECT_GE(device.now - start, std::chrono::milliseconds(c.timeout_ms)) << c.name;
+    EXPECT_GE(device.clock.Now() - start, std::chrono::milliseconds(c.timeout_ms)) << c.name;
   }
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "common/log.h"
+#include "log/log.h"
 
 namespace tarnix::worker {
 namespace {
@@ -18,7 +18,7 @@ size_t ClampLimit(uint32_t value) {
 }
 
 /// The read timeout for the next wait: the whole milliseconds of min(poll, remaining), at least 1.
-uint32_t NextWaitMs(Milliseconds poll_interval, Clock::duration remaining) {
+uint32_t NextWaitMs(Milliseconds poll_interval, Clock::Duration remaining) {
   const auto remaining_ms = std::chrono::duration_cast<Milliseconds>(remaining);
   const uint64_t wait = std::min(poll_interval, remaining_ms).count();
   return static_cast<uint32_t>(std::clamp<uint64_t>(wait, 1, UINT32_MAX));
@@ -35,23 +35,21 @@ void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms
   buffer.AppendCycle(std::move(frames).value());
 }
 
-std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer,
+std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
                                                   const protocol::ReadMessages& request,
-                                                  Milliseconds poll_interval,
-                                                  const PumpFunction& pump,
-                                                  const ClockFunction& now) {
+                                                  Milliseconds poll_interval, const Clock& clock) {
   const size_t limit = ClampLimit(request.batch_size) * ClampLimit(request.max_drain_reads);
   if (request.timeout_ms != 0 && buffer.empty()) {
-    const std::optional<Clock::time_point> deadline =
-        DeadlineAfter(now(), Milliseconds(request.timeout_ms));
+    const std::optional<Clock::TimePoint> deadline =
+        DeadlineAfter(clock.Now(), Milliseconds(request.timeout_ms));
     while (buffer.empty()) {
-      const Clock::time_point current = now();
+      const Clock::TimePoint current = clock.Now();
       if (deadline && current >= *deadline) break;
-      const Clock::duration remaining = deadline ? *deadline - current : Clock::duration::max();
-      pump(NextWaitMs(poll_interval, remaining));
+      const Clock::Duration remaining = deadline ? *deadline - current : Clock::Duration::max();
+      PumpCycle(buffer, drain, NextWaitMs(poll_interval, remaining));
     }
   }
-  pump(0);
+  PumpCycle(buffer, drain, 0);
   return buffer.Take(limit);
 }
 

@@ -6,10 +6,10 @@
 #include <functional>
 #include <vector>
 
+#include "common/clock.h"
 #include "common/result.h"
 #include "protocol/payloads.h"
 #include "protocol/request.h"
-#include "worker/channel.h"
 #include "worker/rx_buffer.h"
 #include "worker/worker.h"
 
@@ -24,20 +24,13 @@ using DrainFunction =
 /// logged only when `timeout_ms` is not 0 (the idle pump retries silently).
 void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms);
 
-/// Runs one pump cycle with the given read timeout (bound to the buffer and the device).
-using PumpFunction = std::function<void(uint32_t timeout_ms)>;
-
-/// The monotonic clock, replaceable for tests.
-using ClockFunction = std::function<Clock::time_point()>;
-
 /// Answers ReadMessages from `buffer`. While the buffer is empty and the request's timeout has not
-/// passed, pumps with waits of at most `poll_interval` (at least 1 ms each); then pumps once more
-/// with 0 ms, and takes at most batch_size x max_drain_reads frames (each clamped to 1..256),
-/// oldest first. Never fails: read errors were logged by the pump.
-std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer,
+/// passed on `clock`, runs pump cycles with waits of at most `poll_interval` (at least 1 ms each);
+/// then one more with 0 ms, and takes at most batch_size x max_drain_reads frames (each clamped to
+/// 1..256), oldest first. Never fails: read errors were logged by the pump.
+std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
                                                   const protocol::ReadMessages& request,
                                                   Milliseconds poll_interval,
-                                                  const PumpFunction& pump,
-                                                  const ClockFunction& now = &Clock::now);
+                                                  const Clock& clock = SteadyClock());
 
 }  // namespace tarnix::worker

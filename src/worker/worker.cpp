@@ -1,9 +1,9 @@
 // The worker thread's life: build the session, report start-up, serve commands, release in order.
 #include "worker/worker.h"
 
-#include <type_traits>
 #include <utility>
-#include <variant>
+
+#include "worker/routing.h"
 
 namespace tarnix::worker {
 namespace {
@@ -18,45 +18,26 @@ struct WorkerEnds {
   Receiver<Command> commands;
 };
 
-/// Requests the worker answers without its session.
-enum class Disposition { kSession, kRefuse, kFinish };
-
-Disposition Classify(const protocol::Request& request) {
-  return std::visit(
-      [](const auto& method) {
-        using M = std::decay_t<decltype(method)>;
-        if constexpr (std::is_same_v<M, protocol::EnumerateDevices> ||
-                      std::is_same_v<M, protocol::Open>) {
-          return Disposition::kRefuse;
-        } else if constexpr (std::is_same_v<M, protocol::Close> ||
-                             std::is_same_v<M, protocol::Shutdown>) {
-          return Disposition::kFinish;
-        } else {
-          return Disposition::kSession;
-        }
-      },
-      request);
-}
-
 /// Answers one command on its reply channel; true when the worker must leave its loop. The
 /// command (request and reply side) is released before this returns.
 bool Execute(Session& session, Command command) {
-  const Disposition disposition = Classify(command.request);
+  const AnsweredBy who = WhoAnswers(command.request);
   protocol::Outcome outcome;
-  switch (disposition) {
-    case Disposition::kRefuse:
+  switch (who) {
+    case AnsweredBy::kControlThread:
+    case AnsweredBy::kWorkerStart:
       outcome = protocol::RequestFailed(kControlThreadOnly);
       break;
-    case Disposition::kFinish:
+    case AnsweredBy::kWorkerEnd:
       outcome = protocol::Payload();
       break;
-    case Disposition::kSession:
+    case AnsweredBy::kSession:
       outcome = session.Execute(command.request);
       break;
   }
   // A control thread that stopped listening is not the worker's concern.
   static_cast<void>(command.reply.Send(std::move(outcome)));
-  return disposition == Disposition::kFinish;
+  return who == AnsweredBy::kWorkerEnd;
 }
 
 /// Serves commands until Close or Shutdown is answered or the command channel closes, pumping
@@ -64,7 +45,7 @@ bool Execute(Session& session, Command command) {
 void Serve(Session& session, Receiver<Command>& commands) {
   const Milliseconds interval = session.PollInterval();
   for (;;) {
-    Receipt<Command> receipt = commands.ReceiveUntil(DeadlineAfter(Clock::now(), interval));
+    Receipt<Command> receipt = commands.ReceiveUntil(DeadlineAfter(SteadyClock().Now(), interval));
     switch (receipt.status) {
       case ReceiveStatus::kClosed:
         return;
@@ -100,11 +81,11 @@ void RunWorker(WorkerEnds ends) {
 
 }  // namespace
 
-std::optional<Clock::time_point> DeadlineAfter(Clock::time_point now, Milliseconds interval) {
+std::optional<Clock::TimePoint> DeadlineAfter(Clock::TimePoint now, Milliseconds interval) {
   // The steady clock counts up from a non-negative origin, so the room left is never negative.
-  const auto room = std::chrono::duration_cast<Milliseconds>(Clock::time_point::max() - now);
+  const auto room = std::chrono::duration_cast<Milliseconds>(Clock::TimePoint::max() - now);
   if (interval > room) return std::nullopt;
-  return now + std::chrono::duration_cast<Clock::duration>(interval);
+  return now + std::chrono::duration_cast<Clock::Duration>(interval);
 }
 
 Result<WorkerHandle> StartWorker(SessionFactory factory, const WorkerOptions& options) {

@@ -26,8 +26,7 @@ class Session {
  public:
   virtual ~Session() = default;
 
-  /// Answers one forwarded request. Never sees EnumerateDevices, Open, Close or Shutdown: the
-  /// worker answers those itself.
+  /// Answers one forwarded request: only the methods that routing.h gives to the session reach it.
   virtual protocol::Outcome Execute(const protocol::Request& request) = 0;
 
   /// One idle pump cycle (reads with a 0 ms timeout, so it never blocks for long).
@@ -103,6 +102,6 @@ Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request reque
 void Release(WorkerHandle worker);
 
 /// now + `interval`, or nullopt when that lies beyond the clock's range (wait without a limit).
-std::optional<Clock::time_point> DeadlineAfter(Clock::time_point now, Milliseconds interval);
+std::optional<Clock::TimePoint> DeadlineAfter(Clock::TimePoint now, Milliseconds interval);
 
 }  // namespace tarnix::worker

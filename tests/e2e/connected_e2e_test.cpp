@@ -2,6 +2,7 @@
 // library, once succeeding and once with the library failing it.
 #include <gtest/gtest.h>
 
+#include "platform/dynamic_library.h"
 #include "ptsim_session.h"
 #include "scenario_rows.h"
 
@@ -361,11 +362,7 @@ TEST(Connected, GetLastErrorAnswersTheLibrarysTextWhateverItsStatus) {
 
 TEST(Connected, AMissingEntryPointFailsOnlyTheRequestsThatNeedIt) {
   // This variant lacks PassThruReadVersion, PassThruStartPeriodicMsg and PassThruDisconnect.
-#ifdef _WIN32
-  const std::string detail = "GetProcAddress failed";
-#else
-  const std::string detail = "dlsym failed";
-#endif
+  const std::string detail(platform::kFindFailed);
   PtsimSession session;
   session.Open(kIso15765, 0, "ptsim0404_trim");
   EXPECT_EQ(session.Call("ReadVersion").Error(),

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/clock.h"
 #include "j2534/connect.h"
 #include "j2534/io.h"
 #include "platform/dynamic_library.h"
@@ -20,7 +21,6 @@
 namespace {
 
 using namespace tarnix;
-using SteadyClock = std::chrono::steady_clock;
 
 constexpr uint32_t kIso15765 = 6;
 constexpr uint32_t kBaud = 500000;
@@ -42,13 +42,13 @@ void Print(const std::string& what, const Figures& figures) {
 template <typename Round>
 Figures Measure(double seconds, Round&& round) {
   Figures figures;
-  const auto start = SteadyClock::now();
+  const auto start = SteadyClock().Now();
   const auto end = start + std::chrono::duration<double>(seconds);
   auto now = start;
   while (now < end) {
     figures.frames += round();
     ++figures.rounds;
-    now = SteadyClock::now();
+    now = SteadyClock().Now();
   }
   figures.seconds = std::chrono::duration<double>(now - start).count();
   return figures;

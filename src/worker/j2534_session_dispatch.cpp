@@ -1,5 +1,5 @@
-// From each forwarded request to its operation on the connection or the receive buffer, and from
-// the operation's result to the answer's payload.
+// The J2534 session's dispatch: from each forwarded request to its operation on the connection or
+// the receive buffer, and from the operation's result to the answer's payload.
 #include <utility>
 #include <variant>
 #include <vector>
@@ -10,6 +10,7 @@
 #include "j2534/kline.h"
 #include "j2534/periodic.h"
 #include "worker/j2534_session.h"
+#include "worker/routing.h"
 
 namespace tarnix::worker {
 namespace {
@@ -51,11 +52,11 @@ class J2534Session::Dispatcher {
   explicit Dispatcher(J2534Session& session)
       : session_(session), connection_(session.connection_), buffer_(session.buffer_) {}
 
-  // Answered by the control thread (Close and Shutdown by the worker loop, which then ends).
-  Outcome operator()(const protocol::EnumerateDevices&) const { return ControlThreadOnly(); }
-  Outcome operator()(const protocol::Open&) const { return ControlThreadOnly(); }
-  Outcome operator()(const protocol::Close&) const { return Payload(); }
-  Outcome operator()(const protocol::Shutdown&) const { return Payload(); }
+  // The methods that routing.h gives to someone else never reach a session.
+  template <typename Method>
+  requires(kAnsweredBy<Method> != AnsweredBy::kSession) Outcome operator()(const Method&) const {
+    return protocol::RequestFailed(kControlThreadOnly);
+  }
 
   // Writing.
   Outcome operator()(const protocol::SendMessage& r) const {
@@ -71,9 +72,7 @@ class J2534Session::Dispatcher {
   // Reading: ReadMessages through the buffer, the direct reads past it (the buffer keeps its
   // frames, and what they read never enters it).
   Outcome operator()(const protocol::ReadMessages& r) const {
-    J2534Session& session = session_;
-    const PumpFunction pump = [&session](uint32_t timeout_ms) { session.PumpWith(timeout_ms); };
-    return Payload(TakeFrames(buffer_, r, session.tunables_.poll_interval, pump));
+    return Payload(TakeFrames(buffer_, session_.drain_, r, session_.tunables_.poll_interval));
   }
   Outcome operator()(const protocol::ReadMessagesWithLoopback& r) const {
     return Answer(j2534::ReadWithEcho(connection_, r.timeout_ms));
@@ -157,9 +156,7 @@ class J2534Session::Dispatcher {
   }
 
  private:
-  static Outcome ControlThreadOnly() { return protocol::RequestFailed(kControlThreadOnly); }
-
-  J2534Session& session_;
+  const J2534Session& session_;
   j2534::Connection& connection_;
   RxBuffer& buffer_;
 };

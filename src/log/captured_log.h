@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/log.h"
+#include "log/log.h"
 
 namespace tarnix {
 

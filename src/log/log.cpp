@@ -1,5 +1,5 @@
 // Routes diagnostic lines to standard error or to an installed sink.
-#include "common/log.h"
+#include "log/log.h"
 
 #include <atomic>
 #include <string>

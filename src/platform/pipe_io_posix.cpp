@@ -1,0 +1,35 @@
+// Both ends of the client's pipe on Linux: a connected Unix-domain stream socket.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/pipe_io.h"
+#include "platform/system_error.h"
+
+namespace tarnix::platform {
+
+Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(handle.get()), buffer, size);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno == EINTR) continue;
+    // The other end vanishing mid-stream ends the stream, as a broken pipe does on Windows.
+    if (errno == ECONNRESET) return size_t{0};
+    return Fail(SystemErrorText());
+  }
+}
+
+Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    // MSG_NOSIGNAL: a vanished other end is an error value, never SIGPIPE.
+    const ssize_t n =
+        ::send(static_cast<int>(handle.get()), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail(SystemErrorText());
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return Ok();
+}
+
+}  // namespace tarnix::platform

@@ -1,0 +1,27 @@
+// The pipe's reading, writing and name check, the same on every system.
+#include "platform/pipe_server.h"
+
+#include "platform/pipe_io.h"
+
+namespace tarnix::platform {
+
+PipeReader::PipeReader(PipeReader&&) noexcept = default;
+PipeReader& PipeReader::operator=(PipeReader&&) noexcept = default;
+PipeReader::~PipeReader() = default;
+
+Result<size_t> PipeReader::Read(char* buffer, size_t size) {
+  return ReadPipe(handle_, buffer, size);
+}
+
+Result<void> PipeServer::WriteAll(std::string_view bytes) {
+  return WritePipe(connection_, bytes);
+}
+
+Result<PipeServer> PipeServer::Create(const std::string& name) {
+  if (const size_t nul = name.find('\0'); nul != std::string::npos) {
+    return Fail("nul byte found in provided data at position: " + std::to_string(nul));
+  }
+  return CreateNamed(name);
+}
+
+}  // namespace tarnix::platform
