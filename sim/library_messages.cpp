@@ -3,16 +3,13 @@
 
 #include "sim/library.h"
 #include "sim/names.h"
+#include "trace/describe.h"
 
 namespace tarnix::sim {
 namespace {
 
 /// Records a read reports beyond the room it was given (PTSIM_MISBEHAVE=read_count_overflow).
 constexpr uint32_t kCountOverstatement = 3;
-
-std::string RecordOrNull(Form form, const void* record) {
-  return record == nullptr ? "null" : RecordJson(ReadRecord(form, record));
-}
 
 }  // namespace
 
@@ -34,27 +31,31 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
   }
   const uint32_t room = *count;
   std::vector<Frame> frames;
-  Status status = device_.Read(channel_id, room, timeout_ms, frames);
+  Status status;
+  if (call.replay() != nullptr) {
+    Replay::Read read = call.replay()->ReadMsgs(channel_id, room, timeout_ms);
+    frames = std::move(read.frames);
+    status = Refuse(read.status, "as recorded");
+  } else {
+    status = device_.Read(channel_id, room, timeout_ms, frames);
+  }
   const bool overstate = call.settings().misbehave.data_size_overflow;
   uint32_t written = 0;
-  std::string list = "[";
+  std::vector<trace::Record> logged;
   for (const Frame& frame : frames) {
     void* record = RecordAt(form_, msgs, written);
     if (!WriteRecord(form_, record, frame, overstate)) {
       status = Refuse(kErrNullParameter, "record " + std::to_string(written) + " has no buffer");
       break;
     }
-    if (call.logging()) {
-      if (written > 0) list += ',';
-      list += RecordOrNull(form_, record);
-    }
+    if (call.logging()) logged.push_back(ReadRecord(form_, record));
     ++written;
   }
   *count = written;
   if (written > 0 && call.settings().misbehave.read_count_overflow) {
     *count = room + kCountOverstatement;
   }
-  call.out().Num("countOut", *count).Raw("msgs", list + "]");
+  call.out().Num("countOut", *count).Add("msgs", std::move(logged));
   if (written == 0 &&
       (status.ok() || status.code == kErrBufferEmpty || status.code == kErrTimeout)) {
     call.NothingRead();
@@ -79,17 +80,13 @@ int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint
       views.push_back(ReadRecord(form_, RecordAt(form_, msgs, i)));
     }
   }
-  if (call.logging()) {
-    std::string list = "[";
-    for (size_t i = 0; i < views.size(); ++i) {
-      if (i > 0) list += ',';
-      list += RecordJson(views[i]);
-    }
-    call.args().Raw("msgs", msgs == nullptr ? "null" : list + "]");
+  if (call.logging() || call.replay() != nullptr) {
+    call.args().Add("msgs", msgs == nullptr ? trace::Value(trace::NullPointer{}) : views);
   }
-  if (call.injected()) {
+  if (call.injected() || call.replay() != nullptr) {
     if (count != nullptr) *count = 0;
-    return call.ReturnInjected();
+    if (call.injected()) return call.ReturnInjected();
+    return call.Replayed({{"countOut", count}});
   }
   if (msgs == nullptr || count == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "pMsg or pNumMsgs is null"));
@@ -115,9 +112,10 @@ int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint
 int32_t Library::StartPeriodicMsg(uint32_t channel_id, const void* msg, uint32_t* msg_id,
                                   uint32_t interval_ms) {
   Call call(*this, "PassThruStartPeriodicMsg");
-  call.args().Num("channelId", channel_id).Raw("msg", RecordOrNull(form_, msg));
+  call.args().Num("channelId", channel_id).Add("msg", trace::RecordOrNull(form_, msg));
   call.args().Num("interval", interval_ms);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed({{"msgId", msg_id}});
   if (msg == nullptr || msg_id == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "pMsg or pMsgID is null"));
   }
@@ -136,6 +134,7 @@ int32_t Library::StopPeriodicMsg(uint32_t channel_id, uint32_t msg_id) {
   Call call(*this, "PassThruStopPeriodicMsg");
   call.args().Num("channelId", channel_id).Num("msgId", msg_id);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.StopPeriodic(channel_id, msg_id));
 }
 
@@ -145,9 +144,11 @@ int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* 
   Call call(*this, "PassThruStartMsgFilter");
   call.args().Num("channelId", channel_id).Num("filterType", type);
   call.args().Str("filterTypeName", FilterTypeName(type).value_or("UNKNOWN"));
-  call.args().Raw("mask", RecordOrNull(form_, mask)).Raw("pattern", RecordOrNull(form_, pattern));
-  if (flow_control) call.args().Raw("flowControl", RecordOrNull(form_, *flow_control));
+  call.args().Add("mask", trace::RecordOrNull(form_, mask));
+  call.args().Add("pattern", trace::RecordOrNull(form_, pattern));
+  if (flow_control) call.args().Add("flowControl", trace::RecordOrNull(form_, *flow_control));
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed({{"filterId", filter_id}});
   if (mask == nullptr || pattern == nullptr || filter_id == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "pMaskMsg, pPatternMsg or pFilterID is null"));
   }
@@ -171,6 +172,7 @@ int32_t Library::StopMsgFilter(uint32_t channel_id, uint32_t filter_id) {
   Call call(*this, "PassThruStopMsgFilter");
   call.args().Num("channelId", channel_id).Num("filterId", filter_id);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.StopFilter(channel_id, filter_id));
 }
 
