@@ -217,6 +217,39 @@ TEST_F(ReplayTest, ADivergingCallFailsAndSaysWhatTheRecordingExpected) {
   EXPECT_STREQ(text, "replay: the recording ended at line 6, got Close");
 }
 
+TEST_F(ReplayTest, TakesABridgeTraceWithItsHeaderAndTimes) {
+  {
+    auto lib = Make(Form::k0404);
+    Client client(*lib, Form::k0404);
+    const uint32_t channel = Start(*lib, kIso15765);
+    ASSERT_EQ(client.Write(channel, kEngineSpeed), 0);
+    std::vector<std::pair<Bytes, uint32_t>> frames;
+    ASSERT_EQ(client.Read(channel, 8, 1000, frames), 0);
+  }
+  // The same calls as the bridge writes them: a header, no load and unload lines, times.
+  std::ofstream trace(recording_, std::ios::binary);
+  trace << R"({"fn":"trace","version":1,"bridge":"1.0","bits":32,"library":"C:\\pt.dll"})"
+        << "\n";
+  uint64_t t = 1000;
+  std::ifstream log(log_);
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("\"fn\":\"PassThru") == std::string::npos) continue;
+    line.pop_back();
+    trace << line << ",\"t\":" << (t += 700) << ",\"us\":35}\n";
+  }
+  trace.close();
+  env_["PTSIM_REPLAY"] = recording_.string();
+  auto lib = Make(Form::k0404);
+  Client client(*lib, Form::k0404);
+  const uint32_t channel = Start(*lib, kIso15765);
+  ASSERT_EQ(client.Write(channel, kEngineSpeed), 0);
+  std::vector<std::pair<Bytes, uint32_t>> frames;
+  EXPECT_EQ(client.Read(channel, 8, 0, frames), 0);
+  EXPECT_EQ(frames.size(), 1u);
+  for (const auto& line : Lines())
+    EXPECT_NE(Str(line, "fn"), "config") << Str(line, "problem");
+}
+
 TEST_F(ReplayTest, AnUnusableRecordingIsReportedOnceAndNoEcuAnswers) {
   const std::string open = R"({"fn":"PassThruOpen","name":null,"ret":0,"deviceId":1})";
   const std::pair<std::string, std::string> files[] = {
