@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "sim/names.h"
-#include "trace/describe.h"
+#include "trace/arguments.h"
 #include "trace/encode.h"
 
 namespace tarnix::sim {
@@ -161,11 +161,7 @@ void Library::LogProblems(const std::vector<std::string>& problems) {
 int32_t Library::Open(const void* name, uint32_t* device_id) {
   Reload();
   Call call(*this, "PassThruOpen");
-  if (name == nullptr) {
-    call.args().Null("name");
-  } else {
-    call.args().Str("name", static_cast<const char*>(name));
-  }
+  call.args() = trace::OpenArgs(name);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"deviceId", device_id}});
   if (device_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pDeviceID is null"));
@@ -180,7 +176,7 @@ int32_t Library::Open(const void* name, uint32_t* device_id) {
 
 int32_t Library::Close(uint32_t device_id) {
   Call call(*this, "PassThruClose");
-  call.args().Num("deviceId", device_id);
+  call.args() = trace::CloseArgs(device_id);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.Close(device_id));
@@ -189,9 +185,7 @@ int32_t Library::Close(uint32_t device_id) {
 int32_t Library::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
                          const ResourceStruct* resources, uint32_t* channel_id) {
   Call call(*this, "PassThruConnect");
-  call.args().Num("deviceId", device_id).Num("protocolId", protocol).Num("flags", flags);
-  call.args().Num("baudRate", baud);
-  if (resources != nullptr) call.args().Add("resource", trace::ResourceOf(*resources));
+  call.args() = trace::ConnectArgs(device_id, protocol, flags, baud, resources);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"channelId", channel_id}});
   if (channel_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pChannelID is null"));
@@ -213,7 +207,7 @@ int32_t Library::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, 
 
 int32_t Library::Disconnect(uint32_t channel_id) {
   Call call(*this, "PassThruDisconnect");
-  call.args().Num("channelId", channel_id);
+  call.args() = trace::DisconnectArgs(channel_id);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.Disconnect(channel_id));
@@ -221,7 +215,7 @@ int32_t Library::Disconnect(uint32_t channel_id) {
 
 int32_t Library::SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t voltage) {
   Call call(*this, "PassThruSetProgrammingVoltage");
-  call.args().Num("deviceId", device_id).Num("pin", pin).Num("voltage", voltage);
+  call.args() = trace::SetProgrammingVoltageArgs(device_id, pin, voltage);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.SetProgrammingVoltage(device_id, pin, voltage));
@@ -229,7 +223,7 @@ int32_t Library::SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_
 
 int32_t Library::ReadVersion(uint32_t device_id, char* firmware, char* dll, char* api) {
   Call call(*this, "PassThruReadVersion");
-  call.args().Num("deviceId", device_id);
+  call.args() = trace::ReadVersionArgs(device_id);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return ReplayVersion(call, {firmware, dll, api});
   if (firmware == nullptr || dll == nullptr || api == nullptr) {

@@ -70,11 +70,10 @@ class Library {
 
   int32_t ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SConfigList* list,
                       void* output);
-  int32_t VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input,
-                       uint32_t* output);
+  int32_t VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, uint32_t* output);
   int32_t FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input, SByteArray* output);
   int32_t FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output);
-  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input, void* output);
+  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id);
 
   // Replayed calls whose outputs are more than numbers (library_replay.cpp).
   int32_t ReplayVersion(Call& call, std::array<char*, 3> buffers);

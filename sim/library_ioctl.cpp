@@ -4,6 +4,7 @@
 
 #include "sim/library.h"
 #include "sim/names.h"
+#include "trace/arguments.h"
 #include "trace/describe.h"
 
 namespace tarnix::sim {
@@ -16,31 +17,28 @@ constexpr uint32_t kOverstatedKeywordCount = 40;
 int32_t Library::Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* output) {
   const auto name = IoctlName(ioctl_id);
   Call call(*this, "PassThruIoctl", name.value_or(""));
-  call.args().Num("handle", handle).Num("ioctlId", ioctl_id).Str("ioctl", name.value_or("UNKNOWN"));
+  call.args() = trace::IoctlArgs(form_, handle, ioctl_id, input, output);
   switch (ioctl_id) {
     case kGetConfig:
     case kSetConfig:
       return ConfigIoctl(call, handle, ioctl_id, static_cast<SConfigList*>(input), output);
     case kReadVbatt:
     case kReadProgVoltage:
-      return VoltageIoctl(call, handle, ioctl_id, input, static_cast<uint32_t*>(output));
+      return VoltageIoctl(call, handle, ioctl_id, static_cast<uint32_t*>(output));
     case kFiveBaudInit:
       return FiveBaudIoctl(call, handle, static_cast<const SByteArray*>(input),
                            static_cast<SByteArray*>(output));
     case kFastInit:
       return FastInitIoctl(call, handle, input, output);
     default:
-      return PlainIoctl(call, handle, ioctl_id, input, output);
+      return PlainIoctl(call, handle, ioctl_id);
   }
 }
 
 int32_t Library::ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SConfigList* list,
                              void* output) {
   const uint32_t n = list == nullptr ? 0 : std::min(list->NumOfParams, trace::kConfigListLimit);
-  const auto describe = [&] {
-    // GET_CONFIG shows the values as the caller receives them.
-    call.args().Add("input", trace::ConfigList(list)).Pointer("output", output);
-  };
+  const auto describe = [&] { trace::AddConfigArgs(call.args(), list, output); };
   const auto finish = [&](const Status& status) {
     describe();
     return call.Return(status);
@@ -63,9 +61,7 @@ int32_t Library::ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SCo
   return finish({});
 }
 
-int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input,
-                              uint32_t* output) {
-  call.args().Pointer("input", input);
+int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, uint32_t* output) {
   if (call.injected()) {
     call.out().Pointer("output", output);
     return call.ReturnInjected();
@@ -85,12 +81,6 @@ int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, vo
 
 int32_t Library::FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input,
                                SByteArray* output) {
-  call.args().Add("input", trace::ByteArrayOrNull(input));
-  if (output == nullptr) {
-    call.args().Null("outputCapacity");
-  } else {
-    call.args().Num("outputCapacity", output->NumOfBytes);
-  }
   const auto fail = [&](const Status& status) {
     call.out().Pointer("output", output);
     return call.Return(status);
@@ -116,14 +106,6 @@ int32_t Library::FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* in
 }
 
 int32_t Library::FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output) {
-  call.args().Add("input", trace::RecordOrNull(form_, input));
-  if (output == nullptr) {
-    call.args().Null("outputCapacity");
-  } else if (form_ == Form::k0500) {
-    call.args().Num("outputCapacity", static_cast<const PassThruMsg0500*>(output)->DataBufferSize);
-  } else {
-    call.args().Num("outputCapacity", kMaxDataSize);
-  }
   const auto fail = [&](const Status& status) {
     call.out().Pointer("output", output);
     return call.Return(status);
@@ -149,9 +131,7 @@ int32_t Library::FastInitIoctl(Call& call, uint32_t handle, const void* input, v
   return call.Return(status);
 }
 
-int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input,
-                            void* output) {
-  call.args().Pointer("input", input).Pointer("output", output);
+int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id) {
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed();
   switch (ioctl_id) {

@@ -3,7 +3,7 @@
 
 #include "sim/library.h"
 #include "sim/names.h"
-#include "trace/describe.h"
+#include "trace/arguments.h"
 
 namespace tarnix::sim {
 namespace {
@@ -15,13 +15,7 @@ constexpr uint32_t kCountOverstatement = 3;
 
 int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint32_t timeout_ms) {
   Call call(*this, "PassThruReadMsgs");
-  call.args().Num("channelId", channel_id);
-  if (count == nullptr) {
-    call.args().Null("count");
-  } else {
-    call.args().Num("count", *count);
-  }
-  call.args().Num("timeout", timeout_ms);
+  call.args() = trace::ReadMsgsArgs(channel_id, count, timeout_ms);
   if (call.injected()) {
     if (count != nullptr) *count = 0;
     return call.ReturnInjected();
@@ -66,22 +60,15 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
 int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint32_t* count,
                            std::optional<uint32_t> timeout_ms) {
   Call call(*this, fn);
-  call.args().Num("channelId", channel_id);
-  if (count == nullptr) {
-    call.args().Null("count");
-  } else {
-    call.args().Num("count", *count);
+  if (call.logging() || call.replay() != nullptr) {
+    call.args() = trace::WriteMsgsArgs(form_, channel_id, msgs, count, timeout_ms);
   }
-  if (timeout_ms) call.args().Num("timeout", *timeout_ms);
   std::vector<RecordView> views;
   if (msgs != nullptr && count != nullptr) {
     views.reserve(*count);
     for (uint32_t i = 0; i < *count; ++i) {
       views.push_back(ReadRecord(form_, RecordAt(form_, msgs, i)));
     }
-  }
-  if (call.logging() || call.replay() != nullptr) {
-    call.args().Add("msgs", msgs == nullptr ? trace::Value(trace::NullPointer{}) : views);
   }
   if (call.injected() || call.replay() != nullptr) {
     if (count != nullptr) *count = 0;
@@ -112,8 +99,7 @@ int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint
 int32_t Library::StartPeriodicMsg(uint32_t channel_id, const void* msg, uint32_t* msg_id,
                                   uint32_t interval_ms) {
   Call call(*this, "PassThruStartPeriodicMsg");
-  call.args().Num("channelId", channel_id).Add("msg", trace::RecordOrNull(form_, msg));
-  call.args().Num("interval", interval_ms);
+  call.args() = trace::StartPeriodicMsgArgs(form_, channel_id, msg, interval_ms);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"msgId", msg_id}});
   if (msg == nullptr || msg_id == nullptr) {
@@ -132,7 +118,7 @@ int32_t Library::StartPeriodicMsg(uint32_t channel_id, const void* msg, uint32_t
 
 int32_t Library::StopPeriodicMsg(uint32_t channel_id, uint32_t msg_id) {
   Call call(*this, "PassThruStopPeriodicMsg");
-  call.args().Num("channelId", channel_id).Num("msgId", msg_id);
+  call.args() = trace::StopPeriodicMsgArgs(channel_id, msg_id);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.StopPeriodic(channel_id, msg_id));
@@ -142,11 +128,7 @@ int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* 
                                 const void* pattern, std::optional<const void*> flow_control,
                                 uint32_t* filter_id) {
   Call call(*this, "PassThruStartMsgFilter");
-  call.args().Num("channelId", channel_id).Num("filterType", type);
-  call.args().Str("filterTypeName", FilterTypeName(type).value_or("UNKNOWN"));
-  call.args().Add("mask", trace::RecordOrNull(form_, mask));
-  call.args().Add("pattern", trace::RecordOrNull(form_, pattern));
-  if (flow_control) call.args().Add("flowControl", trace::RecordOrNull(form_, *flow_control));
+  call.args() = trace::StartMsgFilterArgs(form_, channel_id, type, mask, pattern, flow_control);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"filterId", filter_id}});
   if (mask == nullptr || pattern == nullptr || filter_id == nullptr) {
@@ -170,7 +152,7 @@ int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* 
 
 int32_t Library::StopMsgFilter(uint32_t channel_id, uint32_t filter_id) {
   Call call(*this, "PassThruStopMsgFilter");
-  call.args().Num("channelId", channel_id).Num("filterId", filter_id);
+  call.args() = trace::StopMsgFilterArgs(channel_id, filter_id);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.StopFilter(channel_id, filter_id));
