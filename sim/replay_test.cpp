@@ -126,6 +126,16 @@ class ReplayTest : public LibraryTest {
     });
   }
 
+  /// Logs a short session of the 04.04 form: the bridge's start, one request and its answer.
+  void RecordEngineSpeed() {
+    auto lib = Make(Form::k0404);
+    Client client(*lib, Form::k0404);
+    const uint32_t channel = Start(*lib, kIso15765);
+    ASSERT_EQ(client.Write(channel, kEngineSpeed), 0);
+    std::vector<std::pair<Bytes, uint32_t>> frames;
+    ASSERT_EQ(client.Read(channel, 8, 1000, frames), 0);
+  }
+
   /// The lines of the recording.
   std::vector<std::string> RecordedLines() const {
     std::ifstream in(recording_);
@@ -185,14 +195,7 @@ TEST_F(ReplayTest, AnswersARecordedSessionWhateverTheReadRhythm) {
 }
 
 TEST_F(ReplayTest, ADivergingCallFailsAndSaysWhatTheRecordingExpected) {
-  {
-    auto lib = Make(Form::k0404);
-    Client client(*lib, Form::k0404);
-    const uint32_t channel = Start(*lib, kIso15765);    // lines 2-4 after "load"
-    ASSERT_EQ(client.Write(channel, kEngineSpeed), 0);  // line 5
-    std::vector<std::pair<Bytes, uint32_t>> frames;
-    ASSERT_EQ(client.Read(channel, 8, 1000, frames), 0);
-  }
+  RecordEngineSpeed();  // "load", then Open, Connect, filter (2-4), the write (5), the read (6)
   Replay();
   auto lib = Make(Form::k0404);
   Client client(*lib, Form::k0404);
@@ -218,14 +221,7 @@ TEST_F(ReplayTest, ADivergingCallFailsAndSaysWhatTheRecordingExpected) {
 }
 
 TEST_F(ReplayTest, TakesABridgeTraceWithItsHeaderAndTimes) {
-  {
-    auto lib = Make(Form::k0404);
-    Client client(*lib, Form::k0404);
-    const uint32_t channel = Start(*lib, kIso15765);
-    ASSERT_EQ(client.Write(channel, kEngineSpeed), 0);
-    std::vector<std::pair<Bytes, uint32_t>> frames;
-    ASSERT_EQ(client.Read(channel, 8, 1000, frames), 0);
-  }
+  RecordEngineSpeed();
   // The same calls as the bridge writes them: a header, no load and unload lines, times.
   std::ofstream trace(recording_, std::ios::binary);
   trace << R"({"fn":"trace","version":1,"bridge":"1.0","bits":32,"library":"C:\\pt.dll"})"
