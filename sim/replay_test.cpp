@@ -126,14 +126,15 @@ class ReplayTest : public LibraryTest {
     });
   }
 
-  /// Logs a short session of the 04.04 form: the bridge's start, one request and its answer.
-  void RecordEngineSpeed() {
+  /// A short session of the 04.04 form: the bridge's start, one request, and the frames read.
+  std::vector<std::pair<Bytes, uint32_t>> RequestEngineSpeed() {
     auto lib = Make(Form::k0404);
     Client client(*lib, Form::k0404);
     const uint32_t channel = Start(*lib, kIso15765);
-    ASSERT_EQ(client.Write(channel, kEngineSpeed), 0);
+    EXPECT_EQ(client.Write(channel, kEngineSpeed), 0);
     std::vector<std::pair<Bytes, uint32_t>> frames;
-    ASSERT_EQ(client.Read(channel, 8, 1000, frames), 0);
+    EXPECT_EQ(client.Read(channel, 8, 1000, frames), 0);
+    return frames;
   }
 
   /// The lines of the recording.
@@ -195,7 +196,8 @@ TEST_F(ReplayTest, AnswersARecordedSessionWhateverTheReadRhythm) {
 }
 
 TEST_F(ReplayTest, ADivergingCallFailsAndSaysWhatTheRecordingExpected) {
-  RecordEngineSpeed();  // "load", then Open, Connect, filter (2-4), the write (5), the read (6)
+  // "load", then Open, Connect, filter (lines 2-4), the write (5), the read (6).
+  ASSERT_EQ(RequestEngineSpeed().size(), 1u);
   Replay();
   auto lib = Make(Form::k0404);
   Client client(*lib, Form::k0404);
@@ -221,7 +223,7 @@ TEST_F(ReplayTest, ADivergingCallFailsAndSaysWhatTheRecordingExpected) {
 }
 
 TEST_F(ReplayTest, TakesABridgeTraceWithItsHeaderAndTimes) {
-  RecordEngineSpeed();
+  ASSERT_EQ(RequestEngineSpeed().size(), 1u);
   // The same calls as the bridge writes them: a header, no load and unload lines, times.
   std::ofstream trace(recording_, std::ios::binary);
   trace << R"({"fn":"trace","version":1,"bridge":"1.0","bits":32,"library":"C:\\pt.dll"})"
@@ -235,13 +237,7 @@ TEST_F(ReplayTest, TakesABridgeTraceWithItsHeaderAndTimes) {
   }
   trace.close();
   env_["PTSIM_REPLAY"] = recording_.string();
-  auto lib = Make(Form::k0404);
-  Client client(*lib, Form::k0404);
-  const uint32_t channel = Start(*lib, kIso15765);
-  ASSERT_EQ(client.Write(channel, kEngineSpeed), 0);
-  std::vector<std::pair<Bytes, uint32_t>> frames;
-  EXPECT_EQ(client.Read(channel, 8, 0, frames), 0);
-  EXPECT_EQ(frames.size(), 1u);
+  EXPECT_EQ(RequestEngineSpeed().size(), 1u);
   for (const auto& line : Lines())
     EXPECT_NE(Str(line, "fn"), "config") << Str(line, "problem");
 }
