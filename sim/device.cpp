@@ -205,7 +205,7 @@ void Device::Transmit(Channel& from, const Frame& frame, Clock::time_point at) {
     echo.rx_status = kTxMsgType | width;
     Queue(from, std::move(echo));
   }
-  if (!can) return;
+  if (!can || settings_->no_ecu) return;
   const CanFrame heard{FrameId(frame.data), extended,
                        std::vector<uint8_t>(frame.data.begin() + 4, frame.data.end())};
   for (const CanFrame& reply : ecu_.Hear(from.protocol, heard)) {

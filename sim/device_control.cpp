@@ -184,6 +184,7 @@ Status Device::FiveBaudInit(uint32_t channel_id, const std::vector<uint8_t>& add
     return Refuse(kErrInvalidIoctlId, "FIVE_BAUD_INIT needs an ISO9141 or ISO14230 channel");
   }
   if (address.empty()) return Refuse(kErrInvalidMsg, "FIVE_BAUD_INIT needs an address byte");
+  if (settings_->no_ecu) return Refuse(kErrFailed, "no ECU answered the 5-baud address");
   keywords = settings_->keywords;
   if (!settings_->no_cc) {
     // The ECU's inverted address byte that closes the 5-baud exchange.
@@ -204,6 +205,7 @@ Status Device::FastInit(uint32_t channel_id, const Frame& request, Frame& respon
     return Refuse(kErrInvalidIoctlId, "FAST_INIT needs an ISO9141 or ISO14230 channel");
   }
   if (request.data.empty()) return Refuse(kErrInvalidMsg, "FAST_INIT needs a request message");
+  if (settings_->no_ecu) return Refuse(kErrFailed, "no ECU answered the wake-up");
   // StartCommunication positive response: format byte, target (the tester), source (the ECU at
   // 0x10), service C1 and the key bytes EF 8F.
   const uint8_t tester = request.data.size() >= 3 ? request.data[2] : 0xF1;

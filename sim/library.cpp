@@ -5,12 +5,13 @@
 #include <cstring>
 
 #include "sim/names.h"
+#include "trace/arguments.h"
+#include "trace/encode.h"
 
 namespace tarnix::sim {
 namespace {
 
 constexpr size_t kTextSize = 80;  // J2534 version and error text buffers
-constexpr size_t kResourceLogLimit = 16;
 
 /// Copies `text` into an 80-byte J2534 text buffer with its terminating zero.
 void CopyText(const std::string& text, char* buffer) {
@@ -35,15 +36,17 @@ std::string StatusSentence(uint32_t code) {
 
 }  // namespace
 
-Library::Call::Call(Library& library, std::string fn, std::string_view ioctl)
-    : library_(library), fn_(std::move(fn)) {
+Library::Call::Call(Library& library, std::string_view fn, std::string_view ioctl)
+    : library_(library) {
+  line_.fn = fn;
   std::lock_guard lock(library_.mutex_);
   settings_ = library_.settings_;
-  const uint32_t calls = ++library_.calls_[fn_];
+  replay_ = library_.ReplayLocked(*settings_);
+  const uint32_t calls = ++library_.calls_[line_.fn];
   const uint32_t ioctl_calls =
-      ioctl.empty() ? 0 : ++library_.calls_[fn_ + "." + std::string(ioctl)];
+      ioctl.empty() ? 0 : ++library_.calls_[line_.fn + "." + std::string(ioctl)];
   for (const FaultRule& rule : settings_->faults) {
-    if (rule.function != fn_ || (!rule.ioctl.empty() && rule.ioctl != ioctl)) continue;
+    if (rule.function != line_.fn || (!rule.ioctl.empty() && rule.ioctl != ioctl)) continue;
     const uint32_t n = rule.ioctl.empty() ? calls : ioctl_calls;
     if (rule.nth != 0 && rule.nth != n) continue;
     injected_ = rule.code;
@@ -59,14 +62,12 @@ void Library::Call::NothingRead() {
 int32_t Library::Call::Return(const Status& status) {
   if (!status.ok() && !benign_) {
     std::lock_guard lock(library_.mutex_);
-    library_.last_error_ = fn_ + ": " + status.reason;
+    library_.last_error_ = line_.fn + ": " + status.reason;
   }
   if (!quiet_ && logging()) {
-    JsonObject line;
-    line.Str("fn", fn_).Merge(args_).Num("ret", status.code);
-    if (injected_) line.Bool("injected", true);
-    line.Merge(out_);
-    library_.log_.Write(settings_->log_path, line.Text());
+    line_.ret = status.code;
+    line_.injected = injected_.has_value();
+    library_.log_.Write(settings_->log_path, trace::EncodeCall(line_));
   }
   return static_cast<int32_t>(status.code);
 }
@@ -77,11 +78,38 @@ int32_t Library::Call::ReturnInjected() {
   return Return(Refuse(*injected_, StatusSentence(*injected_)));
 }
 
+const trace::Call* Library::Call::Match() {
+  return replay_->Match(line_);
+}
+
+int32_t Library::Call::ReturnDiverged() {
+  line_.diverged = true;
+  return Return(Refuse(kErrFailed, "the call does not match the recording"));
+}
+
+int32_t Library::Call::ReturnRecorded(
+    const trace::Call& recorded,
+    std::initializer_list<std::pair<std::string_view, uint32_t*>> outputs) {
+  for (const auto& [key, pointer] : outputs) {
+    const auto value = recorded.Number(key);
+    if (!value || pointer == nullptr) continue;
+    *pointer = static_cast<uint32_t>(*value);
+    out().Num(key, *value);
+  }
+  return Return(Refuse(recorded.ret, "as recorded"));
+}
+
+int32_t Library::Call::Replayed(
+    std::initializer_list<std::pair<std::string_view, uint32_t*>> outputs) {
+  const trace::Call* recorded = Match();
+  return recorded == nullptr ? ReturnDiverged() : ReturnRecorded(*recorded, outputs);
+}
+
 Library::Library(Form form, std::string variant, EnvFn env, NowFn now)
     : form_(form), variant_(std::move(variant)), env_(std::move(env)), device_(std::move(now)) {
   std::vector<std::string> problems;
   settings_ = std::make_shared<const Settings>(ReadSettings(env_, problems));
-  log_.Write(settings_->log_path, JsonObject().Str("fn", "load").Text());
+  log_.Write(settings_->log_path, trace::EncodeMarker(trace::Line::Kind::kLoad));
   LogProblems(problems);
 }
 
@@ -91,38 +119,51 @@ Library::~Library() {
     std::lock_guard lock(mutex_);
     settings = settings_;
   }
-  log_.Write(settings->log_path, JsonObject().Str("fn", "unload").Text());
+  log_.Write(settings->log_path, trace::EncodeMarker(trace::Line::Kind::kUnload));
 }
 
 void Library::Reload() {
   std::vector<std::string> problems;
-  auto settings = std::make_shared<const Settings>(ReadSettings(env_, problems));
+  Settings settings = ReadSettings(env_, problems);
   {
     std::lock_guard lock(mutex_);
-    settings_ = std::move(settings);
+    settings.no_ecu = !settings.replay_path.empty() && ReplayLocked(settings) == nullptr;
+    settings_ = std::make_shared<const Settings>(std::move(settings));
     calls_.clear();
     last_error_.clear();
   }
   LogProblems(problems);
 }
 
+std::shared_ptr<Replay> Library::ReplayLocked(const Settings& settings) {
+  if (settings.replay_path == replay_path_) return replay_;
+  replay_path_ = settings.replay_path;
+  replay_.reset();
+  if (replay_path_.empty()) return replay_;
+  auto loaded = Replay::Load(replay_path_);
+  if (loaded) {
+    replay_ = std::move(*loaded);
+  } else {
+    log_.Write(settings.log_path,
+               trace::EncodeProblem("PTSIM_REPLAY \"" + replay_path_ + "\" unusable (" +
+                                    loaded.error().text + "): no ECU answers"));
+  }
+  return replay_;
+}
+
 void Library::LogProblems(const std::vector<std::string>& problems) {
   std::lock_guard lock(mutex_);
   for (const std::string& problem : problems) {
-    log_.Write(settings_->log_path,
-               JsonObject().Str("fn", "config").Str("problem", problem).Text());
+    log_.Write(settings_->log_path, trace::EncodeProblem(problem));
   }
 }
 
 int32_t Library::Open(const void* name, uint32_t* device_id) {
   Reload();
   Call call(*this, "PassThruOpen");
-  if (name == nullptr) {
-    call.args().Null("name");
-  } else {
-    call.args().Str("name", static_cast<const char*>(name));
-  }
+  call.args() = trace::OpenArgs(name);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed({{"deviceId", device_id}});
   if (device_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pDeviceID is null"));
   uint32_t id = 0;
   const Status status = device_.Open(call.settings_ptr(), id);
@@ -135,33 +176,18 @@ int32_t Library::Open(const void* name, uint32_t* device_id) {
 
 int32_t Library::Close(uint32_t device_id) {
   Call call(*this, "PassThruClose");
-  call.args().Num("deviceId", device_id);
+  call.args() = trace::CloseArgs(device_id);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.Close(device_id));
 }
 
 int32_t Library::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
                          const ResourceStruct* resources, uint32_t* channel_id) {
   Call call(*this, "PassThruConnect");
-  call.args().Num("deviceId", device_id).Num("protocolId", protocol).Num("flags", flags);
-  call.args().Num("baudRate", baud);
-  if (resources != nullptr) {
-    JsonObject resource;
-    resource.Num("connector", resources->Connector).Num("numResources", resources->NumOfResources);
-    if (resources->ResourceListPtr == nullptr) {
-      resource.Null("resources");
-    } else {
-      std::string list = "[";
-      const size_t n = std::min<size_t>(resources->NumOfResources, kResourceLogLimit);
-      for (size_t i = 0; i < n; ++i) {
-        if (i > 0) list += ',';
-        list += std::to_string(resources->ResourceListPtr[i]);
-      }
-      resource.Raw("resources", list + "]");
-    }
-    call.args().Raw("resource", resource.Text());
-  }
+  call.args() = trace::ConnectArgs(device_id, protocol, flags, baud, resources);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed({{"channelId", channel_id}});
   if (channel_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pChannelID is null"));
   if (resources != nullptr && resources->Connector != 1) {
     return call.Return(Refuse(kErrNotSupported, "only the J1962 connector (1) exists"));
@@ -181,22 +207,25 @@ int32_t Library::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, 
 
 int32_t Library::Disconnect(uint32_t channel_id) {
   Call call(*this, "PassThruDisconnect");
-  call.args().Num("channelId", channel_id);
+  call.args() = trace::DisconnectArgs(channel_id);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.Disconnect(channel_id));
 }
 
 int32_t Library::SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t voltage) {
   Call call(*this, "PassThruSetProgrammingVoltage");
-  call.args().Num("deviceId", device_id).Num("pin", pin).Num("voltage", voltage);
+  call.args() = trace::SetProgrammingVoltageArgs(device_id, pin, voltage);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.SetProgrammingVoltage(device_id, pin, voltage));
 }
 
 int32_t Library::ReadVersion(uint32_t device_id, char* firmware, char* dll, char* api) {
   Call call(*this, "PassThruReadVersion");
-  call.args().Num("deviceId", device_id);
+  call.args() = trace::ReadVersionArgs(device_id);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return ReplayVersion(call, {firmware, dll, api});
   if (firmware == nullptr || dll == nullptr || api == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "a version buffer is null"));
   }
@@ -220,6 +249,7 @@ int32_t Library::GetLastError(char* text) {
   Call call(*this, "PassThruGetLastError");
   if (call.injected()) return call.ReturnInjected();
   if (text == nullptr) return call.Return(Refuse(kErrNullParameter, "the text buffer is null"));
+  if (call.replay() != nullptr) return ReplayLastError(call, text);
   const Misbehaviour& misbehave = call.settings().misbehave;
   std::string answer;
   if (misbehave.last_error_blank) {
@@ -240,6 +270,7 @@ int32_t Library::GetLastError(char* text) {
 int32_t Library::ScanForDevices(uint32_t* device_count) {
   Call call(*this, "PassThruScanForDevices");
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed({{"deviceCount", device_count}});
   if (device_count == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "pDeviceCount is null"));
   }

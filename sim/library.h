@@ -2,7 +2,10 @@
 // convert the caller's records of its form, and log the call. One Library per loaded ptsim.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,7 +17,9 @@
 #include "sim/device.h"
 #include "sim/names.h"
 #include "sim/records.h"
+#include "sim/replay.h"
 #include "sim/settings.h"
+#include "trace/call.h"
 
 namespace tarnix::sim {
 
@@ -58,15 +63,25 @@ class Library {
 
   /// Reads the controls, resets the call counters and the last error (at load and every Open).
   void Reload();
+  /// The replay of `settings` (mutex_ held): loaded when PTSIM_REPLAY names a new file, with one
+  /// config line when the file is unusable; null when ptsim answers from its own model.
+  std::shared_ptr<Replay> ReplayLocked(const Settings& settings);
   void LogProblems(const std::vector<std::string>& problems);
 
   int32_t ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SConfigList* list,
                       void* output);
-  int32_t VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input,
-                       uint32_t* output);
+  int32_t VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, uint32_t* output);
   int32_t FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input, SByteArray* output);
   int32_t FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output);
-  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input, void* output);
+  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id);
+
+  // Replayed calls whose outputs are more than numbers (library_replay.cpp).
+  int32_t ReplayVersion(Call& call, std::array<char*, 3> buffers);
+  int32_t ReplayLastError(Call& call, char* text);
+  int32_t ReplayConfig(Call& call, uint32_t ioctl_id, SConfigList* list,
+                       const std::function<void()>& describe);
+  int32_t ReplayFiveBaud(Call& call, SByteArray* output);
+  int32_t ReplayFastInit(Call& call, void* output);
 
   const Form form_;
   const std::string variant_;
@@ -78,6 +93,8 @@ class Library {
   std::shared_ptr<const Settings> settings_;
   std::map<std::string, uint32_t, std::less<>> calls_;  // per entry point and per ioctl
   std::string last_error_;
+  std::shared_ptr<Replay> replay_;
+  std::string replay_path_;  // the PTSIM_REPLAY value replay_ was loaded for
 };
 
 /// One entry-point call: its fault check, its log line (arguments, "ret", outputs) and its effect
@@ -85,10 +102,10 @@ class Library {
 class Library::Call {
  public:
   /// Counts the call of `fn` (and of `ioctl`, for PassThruIoctl) and checks the PTSIM_FAIL rules.
-  Call(Library& library, std::string fn, std::string_view ioctl = {});
+  Call(Library& library, std::string_view fn, std::string_view ioctl = {});
 
-  JsonObject& args() { return args_; }
-  JsonObject& out() { return out_; }
+  trace::Fields& args() { return line_.args; }
+  trace::Fields& out() { return line_.outputs; }
   const Settings& settings() const { return *settings_; }
   std::shared_ptr<const Settings> settings_ptr() const { return settings_; }
   /// Whether a log line will be written: building JSON can be skipped otherwise.
@@ -105,13 +122,28 @@ class Library::Call {
   /// Ends the call with the injected code.
   int32_t ReturnInjected();
 
+  /// The recording this call is answered from (PTSIM_REPLAY), or null.
+  Replay* replay() const { return replay_.get(); }
+  /// Matches the call, its arguments given, against the recording: the recorded call, or null
+  /// when it diverges (end it with ReturnDiverged).
+  const trace::Call* Match();
+  /// Ends a diverged call: ERR_FAILED, logged with "replay":"diverged".
+  int32_t ReturnDiverged();
+  /// Ends a matched call with the recorded status. Each recorded number output named in
+  /// `outputs` is written through its pointer (unless null) and logged.
+  int32_t ReturnRecorded(
+      const trace::Call& recorded,
+      std::initializer_list<std::pair<std::string_view, uint32_t*>> outputs = {});
+  /// Match, then ReturnRecorded or ReturnDiverged: the whole replay of a call whose outputs are
+  /// numbers.
+  int32_t Replayed(std::initializer_list<std::pair<std::string_view, uint32_t*>> outputs = {});
+
  private:
   Library& library_;
-  std::string fn_;
   std::shared_ptr<const Settings> settings_;
+  std::shared_ptr<Replay> replay_;
   std::optional<uint32_t> injected_;
-  JsonObject args_;
-  JsonObject out_;
+  trace::Call line_;
   bool quiet_ = false;
   bool benign_ = false;
 };

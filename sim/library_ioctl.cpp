@@ -4,77 +4,50 @@
 
 #include "sim/library.h"
 #include "sim/names.h"
+#include "trace/arguments.h"
+#include "trace/describe.h"
 
 namespace tarnix::sim {
 namespace {
 
-/// Bytes of an SBYTE_ARRAY read at most, whatever its NumOfBytes claims.
-constexpr uint32_t kByteArrayLimit = 4128;
-/// Parameters of an SCONFIG_LIST handled at most.
-constexpr uint32_t kConfigListLimit = 256;
 constexpr uint32_t kOverstatedKeywordCount = 40;
-
-/// An ioctl argument ptsim does not decode: null, or that a pointer was given.
-std::string PointerJson(const void* pointer) {
-  return pointer == nullptr ? "null" : "\"non-null\"";
-}
-
-std::string ConfigJson(const SConfigList* list, uint32_t n) {
-  if (list == nullptr) return "null";
-  if (list->ConfigPtr == nullptr) return "[]";
-  std::string json = "[";
-  for (uint32_t i = 0; i < n; ++i) {
-    const SConfig& item = list->ConfigPtr[i];
-    JsonObject entry;
-    entry.Num("parameter", item.Parameter);
-    if (auto name = ParameterName(item.Parameter)) entry.Str("name", *name);
-    entry.Num("value", item.Value);
-    if (i > 0) json += ',';
-    json += entry.Text();
-  }
-  return json + "]";
-}
-
-std::vector<uint8_t> ByteArrayData(const SByteArray& array) {
-  if (array.BytePtr == nullptr) return {};
-  return {array.BytePtr, array.BytePtr + std::min(array.NumOfBytes, kByteArrayLimit)};
-}
 
 }  // namespace
 
 int32_t Library::Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* output) {
   const auto name = IoctlName(ioctl_id);
   Call call(*this, "PassThruIoctl", name.value_or(""));
-  call.args().Num("handle", handle).Num("ioctlId", ioctl_id).Str("ioctl", name.value_or("UNKNOWN"));
+  call.args() = trace::IoctlArgs(form_, handle, ioctl_id, input, output);
   switch (ioctl_id) {
     case kGetConfig:
     case kSetConfig:
       return ConfigIoctl(call, handle, ioctl_id, static_cast<SConfigList*>(input), output);
     case kReadVbatt:
     case kReadProgVoltage:
-      return VoltageIoctl(call, handle, ioctl_id, input, static_cast<uint32_t*>(output));
+      return VoltageIoctl(call, handle, ioctl_id, static_cast<uint32_t*>(output));
     case kFiveBaudInit:
       return FiveBaudIoctl(call, handle, static_cast<const SByteArray*>(input),
                            static_cast<SByteArray*>(output));
     case kFastInit:
       return FastInitIoctl(call, handle, input, output);
     default:
-      return PlainIoctl(call, handle, ioctl_id, input, output);
+      return PlainIoctl(call, handle, ioctl_id);
   }
 }
 
 int32_t Library::ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SConfigList* list,
                              void* output) {
-  const uint32_t n = list == nullptr ? 0 : std::min(list->NumOfParams, kConfigListLimit);
+  const uint32_t n = list == nullptr ? 0 : std::min(list->NumOfParams, trace::kConfigListLimit);
+  const auto describe = [&] { trace::AddConfigArgs(call.args(), list, output); };
   const auto finish = [&](const Status& status) {
-    // GET_CONFIG shows the values as the caller receives them.
-    call.args().Raw("input", ConfigJson(list, n)).Raw("output", PointerJson(output));
+    describe();
     return call.Return(status);
   };
   if (call.injected()) {
-    call.args().Raw("input", ConfigJson(list, n)).Raw("output", PointerJson(output));
+    describe();
     return call.ReturnInjected();
   }
+  if (call.replay() != nullptr) return ReplayConfig(call, ioctl_id, list, describe);
   if (list == nullptr || (n > 0 && list->ConfigPtr == nullptr)) {
     return finish(Refuse(kErrNullParameter, "the SCONFIG_LIST is null"));
   }
@@ -88,13 +61,12 @@ int32_t Library::ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SCo
   return finish({});
 }
 
-int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input,
-                              uint32_t* output) {
-  call.args().Raw("input", PointerJson(input));
+int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, uint32_t* output) {
   if (call.injected()) {
-    call.out().Raw("output", PointerJson(output));
+    call.out().Pointer("output", output);
     return call.ReturnInjected();
   }
+  if (call.replay() != nullptr) return call.Replayed({{"output", output}});
   uint32_t millivolts = 0;
   const Status status = output == nullptr ? Refuse(kErrNullParameter, "the output is null")
                                           : device_.ReadVoltage(handle, ioctl_id, millivolts);
@@ -102,72 +74,47 @@ int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, vo
     *output = millivolts;
     call.out().Num("output", millivolts);
   } else {
-    call.out().Raw("output", PointerJson(output));
+    call.out().Pointer("output", output);
   }
   return call.Return(status);
 }
 
 int32_t Library::FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input,
                                SByteArray* output) {
-  if (input == nullptr) {
-    call.args().Null("input");
-  } else {
-    JsonObject json;
-    json.Num("numOfBytes", input->NumOfBytes);
-    if (input->BytePtr == nullptr) {
-      json.Null("data");
-    } else {
-      json.Str("data", Hex(ByteArrayData(*input)));
-    }
-    call.args().Raw("input", json.Text());
-  }
-  if (output == nullptr) {
-    call.args().Null("outputCapacity");
-  } else {
-    call.args().Num("outputCapacity", output->NumOfBytes);
-  }
   const auto fail = [&](const Status& status) {
-    call.out().Raw("output", PointerJson(output));
+    call.out().Pointer("output", output);
     return call.Return(status);
   };
   if (call.injected()) {
-    call.out().Raw("output", PointerJson(output));
+    call.out().Pointer("output", output);
     return call.ReturnInjected();
   }
+  if (call.replay() != nullptr) return ReplayFiveBaud(call, output);
   if (input == nullptr || output == nullptr || output->BytePtr == nullptr ||
       (input->NumOfBytes > 0 && input->BytePtr == nullptr)) {
     return fail(Refuse(kErrNullParameter, "an SBYTE_ARRAY or its bytes are null"));
   }
   std::vector<uint8_t> keywords;
-  const Status status = device_.FiveBaudInit(handle, ByteArrayData(*input), keywords);
+  const Status status = device_.FiveBaudInit(handle, trace::ByteArrayData(*input), keywords);
   if (!status.ok()) return fail(status);
   const uint32_t written = std::min(static_cast<uint32_t>(keywords.size()), output->NumOfBytes);
   std::memcpy(output->BytePtr, keywords.data(), written);
   output->NumOfBytes = call.settings().misbehave.five_baud_40 ? kOverstatedKeywordCount : written;
-  call.out().Raw("output", JsonObject()
-                               .Num("numOfBytes", output->NumOfBytes)
-                               .Str("data", Hex(std::span(keywords).first(written)))
-                               .Text());
+  keywords.resize(written);
+  call.out().Add("output", trace::ByteArray{output->NumOfBytes, std::move(keywords)});
   return call.Return(status);
 }
 
 int32_t Library::FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output) {
-  call.args().Raw("input", input == nullptr ? "null" : RecordJson(ReadRecord(form_, input)));
-  if (output == nullptr) {
-    call.args().Null("outputCapacity");
-  } else if (form_ == Form::k0500) {
-    call.args().Num("outputCapacity", static_cast<const PassThruMsg0500*>(output)->DataBufferSize);
-  } else {
-    call.args().Num("outputCapacity", kMaxDataSize);
-  }
   const auto fail = [&](const Status& status) {
-    call.out().Raw("output", PointerJson(output));
+    call.out().Pointer("output", output);
     return call.Return(status);
   };
   if (call.injected()) {
-    call.out().Raw("output", PointerJson(output));
+    call.out().Pointer("output", output);
     return call.ReturnInjected();
   }
+  if (call.replay() != nullptr) return ReplayFastInit(call, output);
   if (input == nullptr || output == nullptr) {
     return fail(Refuse(kErrNullParameter, "the input or output message is null"));
   }
@@ -180,14 +127,13 @@ int32_t Library::FastInitIoctl(Call& call, uint32_t handle, const void* input, v
   if (!WriteRecord(form_, output, response, call.settings().misbehave.data_size_overflow)) {
     return fail(Refuse(kErrNullParameter, "the output message has no DataBuffer"));
   }
-  call.out().Raw("output", RecordJson(ReadRecord(form_, output)));
+  call.out().Add("output", ReadRecord(form_, output));
   return call.Return(status);
 }
 
-int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* input,
-                            void* output) {
-  call.args().Raw("input", PointerJson(input)).Raw("output", PointerJson(output));
+int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id) {
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed();
   switch (ioctl_id) {
     case kClearTxBuffer:
     case kClearRxBuffer:

@@ -3,6 +3,7 @@
 
 #include "sim/library.h"
 #include "sim/names.h"
+#include "trace/arguments.h"
 
 namespace tarnix::sim {
 namespace {
@@ -10,21 +11,11 @@ namespace {
 /// Records a read reports beyond the room it was given (PTSIM_MISBEHAVE=read_count_overflow).
 constexpr uint32_t kCountOverstatement = 3;
 
-std::string RecordOrNull(Form form, const void* record) {
-  return record == nullptr ? "null" : RecordJson(ReadRecord(form, record));
-}
-
 }  // namespace
 
 int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint32_t timeout_ms) {
   Call call(*this, "PassThruReadMsgs");
-  call.args().Num("channelId", channel_id);
-  if (count == nullptr) {
-    call.args().Null("count");
-  } else {
-    call.args().Num("count", *count);
-  }
-  call.args().Num("timeout", timeout_ms);
+  call.args() = trace::ReadMsgsArgs(channel_id, count, timeout_ms);
   if (call.injected()) {
     if (count != nullptr) *count = 0;
     return call.ReturnInjected();
@@ -34,27 +25,31 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
   }
   const uint32_t room = *count;
   std::vector<Frame> frames;
-  Status status = device_.Read(channel_id, room, timeout_ms, frames);
+  Status status;
+  if (call.replay() != nullptr) {
+    Replay::Read read = call.replay()->ReadMsgs(channel_id, room, timeout_ms);
+    frames = std::move(read.frames);
+    status = Refuse(read.status, "as recorded");
+  } else {
+    status = device_.Read(channel_id, room, timeout_ms, frames);
+  }
   const bool overstate = call.settings().misbehave.data_size_overflow;
   uint32_t written = 0;
-  std::string list = "[";
+  std::vector<trace::Record> logged;
   for (const Frame& frame : frames) {
     void* record = RecordAt(form_, msgs, written);
     if (!WriteRecord(form_, record, frame, overstate)) {
       status = Refuse(kErrNullParameter, "record " + std::to_string(written) + " has no buffer");
       break;
     }
-    if (call.logging()) {
-      if (written > 0) list += ',';
-      list += RecordOrNull(form_, record);
-    }
+    if (call.logging()) logged.push_back(ReadRecord(form_, record));
     ++written;
   }
   *count = written;
   if (written > 0 && call.settings().misbehave.read_count_overflow) {
     *count = room + kCountOverstatement;
   }
-  call.out().Num("countOut", *count).Raw("msgs", list + "]");
+  call.out().Num("countOut", *count).Add("msgs", std::move(logged));
   if (written == 0 &&
       (status.ok() || status.code == kErrBufferEmpty || status.code == kErrTimeout)) {
     call.NothingRead();
@@ -65,13 +60,9 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
 int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint32_t* count,
                            std::optional<uint32_t> timeout_ms) {
   Call call(*this, fn);
-  call.args().Num("channelId", channel_id);
-  if (count == nullptr) {
-    call.args().Null("count");
-  } else {
-    call.args().Num("count", *count);
+  if (call.logging() || call.replay() != nullptr) {
+    call.args() = trace::WriteMsgsArgs(form_, channel_id, msgs, count, timeout_ms);
   }
-  if (timeout_ms) call.args().Num("timeout", *timeout_ms);
   std::vector<RecordView> views;
   if (msgs != nullptr && count != nullptr) {
     views.reserve(*count);
@@ -79,17 +70,10 @@ int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint
       views.push_back(ReadRecord(form_, RecordAt(form_, msgs, i)));
     }
   }
-  if (call.logging()) {
-    std::string list = "[";
-    for (size_t i = 0; i < views.size(); ++i) {
-      if (i > 0) list += ',';
-      list += RecordJson(views[i]);
-    }
-    call.args().Raw("msgs", msgs == nullptr ? "null" : list + "]");
-  }
-  if (call.injected()) {
+  if (call.injected() || call.replay() != nullptr) {
     if (count != nullptr) *count = 0;
-    return call.ReturnInjected();
+    if (call.injected()) return call.ReturnInjected();
+    return call.Replayed({{"countOut", count}});
   }
   if (msgs == nullptr || count == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "pMsg or pNumMsgs is null"));
@@ -115,9 +99,9 @@ int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint
 int32_t Library::StartPeriodicMsg(uint32_t channel_id, const void* msg, uint32_t* msg_id,
                                   uint32_t interval_ms) {
   Call call(*this, "PassThruStartPeriodicMsg");
-  call.args().Num("channelId", channel_id).Raw("msg", RecordOrNull(form_, msg));
-  call.args().Num("interval", interval_ms);
+  call.args() = trace::StartPeriodicMsgArgs(form_, channel_id, msg, interval_ms);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed({{"msgId", msg_id}});
   if (msg == nullptr || msg_id == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "pMsg or pMsgID is null"));
   }
@@ -134,8 +118,9 @@ int32_t Library::StartPeriodicMsg(uint32_t channel_id, const void* msg, uint32_t
 
 int32_t Library::StopPeriodicMsg(uint32_t channel_id, uint32_t msg_id) {
   Call call(*this, "PassThruStopPeriodicMsg");
-  call.args().Num("channelId", channel_id).Num("msgId", msg_id);
+  call.args() = trace::StopPeriodicMsgArgs(channel_id, msg_id);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.StopPeriodic(channel_id, msg_id));
 }
 
@@ -143,11 +128,9 @@ int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* 
                                 const void* pattern, std::optional<const void*> flow_control,
                                 uint32_t* filter_id) {
   Call call(*this, "PassThruStartMsgFilter");
-  call.args().Num("channelId", channel_id).Num("filterType", type);
-  call.args().Str("filterTypeName", FilterTypeName(type).value_or("UNKNOWN"));
-  call.args().Raw("mask", RecordOrNull(form_, mask)).Raw("pattern", RecordOrNull(form_, pattern));
-  if (flow_control) call.args().Raw("flowControl", RecordOrNull(form_, *flow_control));
+  call.args() = trace::StartMsgFilterArgs(form_, channel_id, type, mask, pattern, flow_control);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed({{"filterId", filter_id}});
   if (mask == nullptr || pattern == nullptr || filter_id == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "pMaskMsg, pPatternMsg or pFilterID is null"));
   }
@@ -169,8 +152,9 @@ int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* 
 
 int32_t Library::StopMsgFilter(uint32_t channel_id, uint32_t filter_id) {
   Call call(*this, "PassThruStopMsgFilter");
-  call.args().Num("channelId", channel_id).Num("filterId", filter_id);
+  call.args() = trace::StopMsgFilterArgs(channel_id, filter_id);
   if (call.injected()) return call.ReturnInjected();
+  if (call.replay() != nullptr) return call.Replayed();
   return call.Return(device_.StopFilter(channel_id, filter_id));
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "j2534/passthru_abi.h"
+#include "trace/names.h"
 
 namespace tarnix::sim {
 
@@ -38,17 +39,12 @@ inline bool IsKLine(uint32_t protocol) {
   return protocol == kIso9141 || protocol == kIso14230;
 }
 
-/// The J2534 name of a status code 0..26 ("ERR_FAILED"), or nullopt.
-std::optional<std::string_view> StatusName(uint32_t code);
-/// The status code of a J2534 name, or nullopt.
-std::optional<uint32_t> StatusByName(std::string_view name);
-/// The J2534 name of an ioctl id ("SET_CONFIG"), or nullopt.
-std::optional<std::string_view> IoctlName(uint32_t id);
-/// The ioctl id of a J2534 name, or nullopt.
-std::optional<uint32_t> IoctlByName(std::string_view name);
-/// The J2534 name of a configuration parameter ("LOOPBACK"), or nullopt.
-std::optional<std::string_view> ParameterName(uint32_t id);
-/// "PASS_FILTER", "BLOCK_FILTER", "FLOW_CONTROL_FILTER", or nullopt.
-std::optional<std::string_view> FilterTypeName(uint32_t type);
+// The names a call line shows live with the trace format.
+using trace::FilterTypeName;
+using trace::IoctlByName;
+using trace::IoctlName;
+using trace::ParameterName;
+using trace::StatusByName;
+using trace::StatusName;
 
 }  // namespace tarnix::sim

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "sim/names.h"
+#include "trace/schema.h"
 
 namespace tarnix::sim {
 namespace {
@@ -43,31 +44,6 @@ std::optional<uint32_t> ParseCode(std::string_view text) {
   if (text.starts_with("0x") || text.starts_with("0X")) return ParseNumber(text, 16);
   if (auto code = StatusByName(text)) return code;
   return ParseNumber(text, 10);
-}
-
-bool IsEntryPoint(std::string_view name) {
-  constexpr std::string_view kNames[] = {
-      "PassThruOpen",
-      "PassThruClose",
-      "PassThruConnect",
-      "PassThruDisconnect",
-      "PassThruReadMsgs",
-      "PassThruWriteMsgs",
-      "PassThruQueueMsgs",
-      "PassThruStartPeriodicMsg",
-      "PassThruStopPeriodicMsg",
-      "PassThruStartMsgFilter",
-      "PassThruStopMsgFilter",
-      "PassThruSetProgrammingVoltage",
-      "PassThruReadVersion",
-      "PassThruGetLastError",
-      "PassThruIoctl",
-      "PassThruScanForDevices",
-  };
-  for (std::string_view known : kNames) {
-    if (known == name) return true;
-  }
-  return false;
 }
 
 bool IsSet(const std::optional<std::string>& value) {
@@ -190,7 +166,7 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string& prob
   }
   rule.function =
       target.starts_with("PassThru") ? std::string(target) : "PassThru" + std::string(target);
-  if (!IsEntryPoint(rule.function)) {
+  if (!trace::IsEntryPoint(rule.function)) {
     problem = "unknown entry point " + rule.function;
     return std::nullopt;
   }
@@ -204,6 +180,7 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string& prob
 Settings ReadSettings(const EnvFn& env, std::vector<std::string>& problems) {
   Settings settings;
   if (auto log = env("PTSIM_LOG")) settings.log_path = *log;
+  if (auto replay = env("PTSIM_REPLAY")) settings.replay_path = *replay;
   settings.log_reads = IsSet(env("PTSIM_LOG_READS"));
   if (auto faults = env("PTSIM_FAIL")) ReadFaults(*faults, settings, problems);
   settings.last_error = env("PTSIM_LAST_ERROR");

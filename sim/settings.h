@@ -51,6 +51,8 @@ struct Settings {
   uint32_t vbatt_mv = 12600;
   Traffic traffic;
   Misbehaviour misbehave;
+  std::string replay_path;  ///< PTSIM_REPLAY; empty: ptsim's own model answers
+  bool no_ecu = false;      ///< the replay file is unusable: nothing on the bus answers
 };
 
 /// Reads every PTSIM_* variable through `env`. A value that cannot be used is left at its default

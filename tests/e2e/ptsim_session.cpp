@@ -24,6 +24,7 @@ constexpr const char* kControls[] = {
     "PTSIM_VBATT",
     "PTSIM_TRAFFIC",
     "PTSIM_MISBEHAVE",
+    "PTSIM_REPLAY",
     "TARNIX_VERBOSE",
     "TARNIX_RX_CAPACITY",
     "TARNIX_POLL_INTERVAL_MS",

@@ -58,6 +58,8 @@ class PtsimSession {
   /// The Open request for the library at `dll_path`, whatever its answer.
   Reply OpenPath(const std::string& dll_path, uint32_t protocol_id, uint32_t connect_flags = 0);
 
+  /// The call log's file.
+  const std::string& log_path() const { return log_path_; }
   /// Every call ptsim logged so far (its file is complete at any moment).
   LoggedCalls Log() const;
   /// How many calls are logged so far: a mark for LogFrom.

@@ -1,10 +1,12 @@
 // Name tables for status codes, ioctls, configuration parameters and filter types.
-#include "sim/names.h"
+#include "trace/names.h"
 
 #include <array>
 #include <utility>
 
-namespace tarnix::sim {
+#include "j2534/passthru_abi.h"
+
+namespace tarnix::trace {
 namespace {
 
 constexpr std::array<std::string_view, 27> kStatusNames = {
@@ -116,15 +118,15 @@ std::optional<std::string_view> ParameterName(uint32_t id) {
 
 std::optional<std::string_view> FilterTypeName(uint32_t type) {
   switch (type) {
-    case kPassFilter:
+    case j2534::kPassFilter:
       return "PASS_FILTER";
-    case kBlockFilter:
+    case j2534::kBlockFilter:
       return "BLOCK_FILTER";
-    case kFlowControlFilter:
+    case j2534::kFlowControlFilter:
       return "FLOW_CONTROL_FILTER";
     default:
       return std::nullopt;
   }
 }
 
-}  // namespace tarnix::sim
+}  // namespace tarnix::trace

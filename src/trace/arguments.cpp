@@ -1,0 +1,123 @@
+// The members before "ret" of each entry point's line.
+#include "trace/arguments.h"
+
+#include "trace/describe.h"
+#include "trace/names.h"
+
+namespace tarnix::trace {
+namespace {
+
+/// A count the caller passes by pointer, or null.
+Value CountOrNull(const uint32_t* count) {
+  if (count == nullptr) return NullPointer{};
+  return uint64_t{*count};
+}
+
+}  // namespace
+
+Fields OpenArgs(const void* name) {
+  Fields args;
+  if (name == nullptr) return args.Null("name");
+  return args.Str("name", static_cast<const char*>(name));
+}
+
+Fields CloseArgs(uint32_t device_id) {
+  return Fields().Num("deviceId", device_id);
+}
+
+Fields ConnectArgs(uint32_t device_id, uint32_t protocol_id, uint32_t flags, uint32_t baud_rate,
+                   const j2534::ResourceStruct* resources) {
+  Fields args;
+  args.Num("deviceId", device_id).Num("protocolId", protocol_id).Num("flags", flags);
+  args.Num("baudRate", baud_rate);
+  if (resources != nullptr) args.Add("resource", ResourceOf(*resources));
+  return args;
+}
+
+Fields DisconnectArgs(uint32_t channel_id) {
+  return Fields().Num("channelId", channel_id);
+}
+
+Fields ReadMsgsArgs(uint32_t channel_id, const uint32_t* count, uint32_t timeout_ms) {
+  Fields args;  // built in place: ptsim builds these at every read
+  args.Num("channelId", channel_id).Add("count", CountOrNull(count)).Num("timeout", timeout_ms);
+  return args;
+}
+
+Fields WriteMsgsArgs(Form form, uint32_t channel_id, const void* msgs, const uint32_t* count,
+                     std::optional<uint32_t> timeout_ms) {
+  Fields args;
+  args.Num("channelId", channel_id).Add("count", CountOrNull(count));
+  if (timeout_ms) args.Num("timeout", *timeout_ms);
+  if (msgs == nullptr) return args.Null("msgs");
+  return args.Add("msgs", ReadRecords(form, msgs, count == nullptr ? 0 : *count));
+}
+
+Fields StartPeriodicMsgArgs(Form form, uint32_t channel_id, const void* msg, uint32_t interval_ms) {
+  return Fields()
+      .Num("channelId", channel_id)
+      .Add("msg", RecordOrNull(form, msg))
+      .Num("interval", interval_ms);
+}
+
+Fields StopPeriodicMsgArgs(uint32_t channel_id, uint32_t msg_id) {
+  return Fields().Num("channelId", channel_id).Num("msgId", msg_id);
+}
+
+Fields StartMsgFilterArgs(Form form, uint32_t channel_id, uint32_t filter_type, const void* mask,
+                          const void* pattern, std::optional<const void*> flow_control) {
+  Fields args;
+  args.Num("channelId", channel_id).Num("filterType", filter_type);
+  args.Str("filterTypeName", FilterTypeName(filter_type).value_or("UNKNOWN"));
+  args.Add("mask", RecordOrNull(form, mask)).Add("pattern", RecordOrNull(form, pattern));
+  if (flow_control) args.Add("flowControl", RecordOrNull(form, *flow_control));
+  return args;
+}
+
+Fields StopMsgFilterArgs(uint32_t channel_id, uint32_t filter_id) {
+  return Fields().Num("channelId", channel_id).Num("filterId", filter_id);
+}
+
+Fields SetProgrammingVoltageArgs(uint32_t device_id, uint32_t pin, uint32_t voltage) {
+  return Fields().Num("deviceId", device_id).Num("pin", pin).Num("voltage", voltage);
+}
+
+Fields ReadVersionArgs(uint32_t device_id) {
+  return Fields().Num("deviceId", device_id);
+}
+
+Fields IoctlArgs(Form form, uint32_t handle, uint32_t ioctl_id, const void* input,
+                 const void* output) {
+  Fields args;
+  args.Num("handle", handle).Num("ioctlId", ioctl_id);
+  args.Str("ioctl", IoctlName(ioctl_id).value_or("UNKNOWN"));
+  switch (ioctl_id) {
+    case j2534::kGetConfig:
+    case j2534::kSetConfig:
+      return args;  // AddConfigArgs, after the call
+    case j2534::kReadVbatt:
+    case j2534::kReadProgVoltage:
+      return args.Pointer("input", input);
+    case j2534::kFiveBaudInit: {
+      const auto* capacity = static_cast<const j2534::SByteArray*>(output);
+      args.Add("input", ByteArrayOrNull(static_cast<const j2534::SByteArray*>(input)));
+      if (capacity == nullptr) return args.Null("outputCapacity");
+      return args.Num("outputCapacity", capacity->NumOfBytes);
+    }
+    case j2534::kFastInit:
+      args.Add("input", RecordOrNull(form, input));
+      if (output == nullptr) return args.Null("outputCapacity");
+      if (form == Form::k0404) return args.Num("outputCapacity", j2534::kMaxDataSize);
+      return args.Num("outputCapacity",
+                      static_cast<const j2534::PassThruMsg0500*>(output)->DataBufferSize);
+    default:
+      return args.Pointer("input", input).Pointer("output", output);
+  }
+}
+
+void AddConfigArgs(Fields& args, const void* input, const void* output) {
+  args.Add("input", ConfigList(static_cast<const j2534::SConfigList*>(input)));
+  args.Pointer("output", output);
+}
+
+}  // namespace tarnix::trace

@@ -1,0 +1,29 @@
+// The trace writer: typed lines to the exact text of ptsim's call log and the bridge's trace.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "trace/call.h"
+
+namespace tarnix::trace {
+
+/// A value as a line writes it: numbers plain, text as a JSON string, pointers as null or
+/// "non-null", records as {"protocol",...,"data":"<uppercase hex>"}.
+std::string EncodeValue(const Value& value);
+
+/// A call line: {"fn":..., arguments, "ret":..., ["injected":true], ["replay":"diverged"],
+/// outputs}.
+std::string EncodeCall(const Call& call);
+
+/// Any line; a bridge trace's "t" and "us", when present, close it.
+std::string EncodeLine(const Line& line);
+
+/// A line without content of its own: {"fn":"load"}, {"fn":"unload"} or
+/// {"fn":"trace","truncated":true}.
+std::string EncodeMarker(Line::Kind kind);
+
+/// {"fn":"config","problem":...}
+std::string EncodeProblem(std::string_view problem);
+
+}  // namespace tarnix::trace

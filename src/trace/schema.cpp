@@ -1,0 +1,118 @@
+// The key table of call lines, per entry point and per ioctl.
+#include "trace/schema.h"
+
+#include <array>
+#include <utility>
+
+#include "j2534/passthru_abi.h"
+
+namespace tarnix::trace {
+namespace {
+
+constexpr uint16_t kNumberOrNull = kNumber | kNull;
+
+constexpr KeyRule kOpen[] = {{"name", kText | kNull, true}, {"deviceId", kNumber, false}};
+constexpr KeyRule kClose[] = {{"deviceId", kNumber, true}};
+constexpr KeyRule kConnect[] = {{"deviceId", kNumber, true},    {"protocolId", kNumber, true},
+                                {"flags", kNumber, true},       {"baudRate", kNumber, true},
+                                {"resource", kResource, false}, {"channelId", kNumber, false}};
+constexpr KeyRule kDisconnect[] = {{"channelId", kNumber, true}};
+constexpr KeyRule kReadMsgs[] = {{"channelId", kNumber, true},
+                                 {"count", kNumberOrNull, true},
+                                 {"timeout", kNumber, true},
+                                 {"countOut", kNumber, false},
+                                 {"msgs", kRecords, false}};
+constexpr KeyRule kWriteMsgs[] = {{"channelId", kNumber, true},
+                                  {"count", kNumberOrNull, true},
+                                  {"timeout", kNumber, true},
+                                  {"msgs", kRecords | kNull, true},
+                                  {"countOut", kNumber, false}};
+constexpr KeyRule kQueueMsgs[] = {{"channelId", kNumber, true},
+                                  {"count", kNumberOrNull, true},
+                                  {"msgs", kRecords | kNull, true},
+                                  {"countOut", kNumber, false}};
+constexpr KeyRule kStartPeriodic[] = {{"channelId", kNumber, true},
+                                      {"msg", kRecord | kNull, true},
+                                      {"interval", kNumber, true},
+                                      {"msgId", kNumber, false}};
+constexpr KeyRule kStopPeriodic[] = {{"channelId", kNumber, true}, {"msgId", kNumber, true}};
+constexpr KeyRule kStartFilter[] = {
+    {"channelId", kNumber, true},       {"filterType", kNumber, true},
+    {"filterTypeName", kText, true},    {"mask", kRecord | kNull, true},
+    {"pattern", kRecord | kNull, true}, {"flowControl", kRecord | kNull, false},
+    {"filterId", kNumber, false}};
+constexpr KeyRule kStopFilter[] = {{"channelId", kNumber, true}, {"filterId", kNumber, true}};
+constexpr KeyRule kSetVoltage[] = {
+    {"deviceId", kNumber, true}, {"pin", kNumber, true}, {"voltage", kNumber, true}};
+constexpr KeyRule kReadVersion[] = {{"deviceId", kNumber, true},
+                                    {"firmware", kText, false},
+                                    {"dll", kText, false},
+                                    {"api", kText, false}};
+constexpr KeyRule kGetLastError[] = {{"text", kText, false}};
+constexpr KeyRule kScanForDevices[] = {{"deviceCount", kNumber, false}};
+constexpr KeyRule kIoctl[] = {
+    {"handle", kNumber, true}, {"ioctlId", kNumber, true}, {"ioctl", kText, true}};
+
+// Per ioctl: GET_CONFIG and SET_CONFIG, READ_VBATT and READ_PROG_VOLTAGE, FIVE_BAUD_INIT,
+// FAST_INIT, and every other ioctl.
+constexpr KeyRule kConfigIoctl[] = {{"input", kConfig | kNull, true}, {"output", kPointer, true}};
+constexpr KeyRule kVoltageIoctl[] = {{"input", kPointer, true},
+                                     {"output", kNumber | kPointer, false}};
+constexpr KeyRule kFiveBaudIoctl[] = {{"input", kBytes | kNull, true},
+                                      {"outputCapacity", kNumberOrNull, true},
+                                      {"output", kBytes | kPointer, false}};
+constexpr KeyRule kFastInitIoctl[] = {{"input", kRecord | kNull, true},
+                                      {"outputCapacity", kNumberOrNull, true},
+                                      {"output", kRecord | kPointer, false}};
+constexpr KeyRule kPlainIoctl[] = {{"input", kPointer, true}, {"output", kPointer, true}};
+
+constexpr std::array<std::pair<std::string_view, std::span<const KeyRule>>, 16> kEntryPoints = {{
+    {"PassThruOpen", kOpen},
+    {"PassThruClose", kClose},
+    {"PassThruConnect", kConnect},
+    {"PassThruDisconnect", kDisconnect},
+    {"PassThruReadMsgs", kReadMsgs},
+    {"PassThruWriteMsgs", kWriteMsgs},
+    {"PassThruQueueMsgs", kQueueMsgs},
+    {"PassThruStartPeriodicMsg", kStartPeriodic},
+    {"PassThruStopPeriodicMsg", kStopPeriodic},
+    {"PassThruStartMsgFilter", kStartFilter},
+    {"PassThruStopMsgFilter", kStopFilter},
+    {"PassThruSetProgrammingVoltage", kSetVoltage},
+    {"PassThruReadVersion", kReadVersion},
+    {"PassThruGetLastError", kGetLastError},
+    {"PassThruIoctl", kIoctl},
+    {"PassThruScanForDevices", kScanForDevices},
+}};
+
+}  // namespace
+
+std::optional<std::span<const KeyRule>> CallRules(std::string_view fn) {
+  for (const auto& [name, rules] : kEntryPoints) {
+    if (name == fn) return rules;
+  }
+  return std::nullopt;
+}
+
+std::span<const KeyRule> IoctlRules(uint32_t ioctl_id) {
+  switch (ioctl_id) {
+    case j2534::kGetConfig:
+    case j2534::kSetConfig:
+      return kConfigIoctl;
+    case j2534::kReadVbatt:
+    case j2534::kReadProgVoltage:
+      return kVoltageIoctl;
+    case j2534::kFiveBaudInit:
+      return kFiveBaudIoctl;
+    case j2534::kFastInit:
+      return kFastInitIoctl;
+    default:
+      return kPlainIoctl;
+  }
+}
+
+bool IsEntryPoint(std::string_view name) {
+  return CallRules(name).has_value();
+}
+
+}  // namespace tarnix::trace
