@@ -2,7 +2,6 @@
 // log read back as JSON, and the bridge's usual start of a session.
 #pragma once
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -14,10 +13,10 @@
 
 #include "sim/library.h"
 #include "sim/names.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::sim {
 
-namespace fs = std::filesystem;
 using Json = rapidjson::Value;
 
 /// Member `key` of the object `value`; a test failure (and null) when it is missing. (RapidJSON's
@@ -54,14 +53,7 @@ inline bool IsNull(const Json& value, const char* key) {
 
 class LibraryTest : public ::testing::Test {
  protected:
-  LibraryTest() {
-    log_ = fs::temp_directory_path() /
-           ("ptsim_test_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".log");
-    fs::remove(log_);
-    env_["PTSIM_LOG"] = log_.string();
-  }
-  ~LibraryTest() override { fs::remove(log_); }
+  LibraryTest() { env_["PTSIM_LOG"] = log_; }
 
   std::unique_ptr<Library> Make(Form form) {
     return std::make_unique<Library>(form, "ptsim_test", [this](const char* name) {
@@ -110,7 +102,8 @@ class LibraryTest : public ::testing::Test {
     return {};
   }
 
-  fs::path log_;
+  test_support::TempFolder folder_{"ptsim"};
+  std::string log_ = folder_.File("calls.log");
   std::map<std::string, std::string> env_;
 };
 

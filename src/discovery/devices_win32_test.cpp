@@ -12,6 +12,7 @@
 #include "discovery/version_cache.h"
 #include "platform/dynamic_library.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace tarnix::discovery {
 namespace {

@@ -1,7 +1,6 @@
 // Temporary folders, environment overrides and library-like files for the discovery tests.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +9,7 @@
 #include <vector>
 
 #include "platform/environment.h"
-#include "platform/process.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::discovery::testing {
 
@@ -20,30 +19,7 @@ inline std::string Utf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-/// A fresh empty folder below the system's temporary folder, removed with its content at the end.
-class TempFolder {
- public:
-  TempFolder() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("tarnix-discovery-" + std::to_string(platform::CurrentProcessId()) + "-" +
-             std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  /// The UTF-8 path of `name` inside the folder.
-  std::string File(const std::string& name) const { return Utf8(path_ / name); }
-
- private:
-  std::filesystem::path path_;
-};
+using test_support::TempFolder;
 
 /// Sets (or, with nullopt, removes) an environment variable until the end of the scope.
 class ScopedEnvironment {

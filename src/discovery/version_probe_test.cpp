@@ -6,6 +6,7 @@
 #include "discovery/version_probe.h"
 #include "platform/dynamic_library.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace tarnix::discovery {
 namespace {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -18,6 +17,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 #include "platform/process.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::j2534 {
 
@@ -51,12 +51,6 @@ class PtsimTest : public ::testing::Test {
   static constexpr uint32_t kBaud = 500000;
 
   void SetUp() override {
-    static int counter = 0;
-    log_path_ = (std::filesystem::temp_directory_path() /
-                 ("tarnix_j2534_" + std::to_string(platform::CurrentProcessId()) + "_" +
-                  std::to_string(++counter) + ".log"))
-                    .string();
-    std::filesystem::remove(log_path_);
     for (const char* name : kVariables) {
       saved_.emplace_back(name, platform::GetEnvironment(name));
       platform::SetEnvironment(name, std::nullopt);
@@ -69,8 +63,6 @@ class PtsimTest : public ::testing::Test {
     log_.reset();
     for (const auto& [name, value] : saved_)
       platform::SetEnvironment(name, value);
-    std::error_code ignored;
-    std::filesystem::remove(log_path_, ignored);
   }
 
   static void Env(const std::string& name, const std::string& value) {
@@ -152,7 +144,8 @@ class PtsimTest : public ::testing::Test {
       "PTSIM_LOG",      "PTSIM_LOG_READS", "PTSIM_FAIL",  "PTSIM_LAST_ERROR", "PTSIM_ECHO",
       "PTSIM_KEYWORDS", "PTSIM_NO_CC",     "PTSIM_VBATT", "PTSIM_TRAFFIC",    "PTSIM_MISBEHAVE"};
 
-  std::string log_path_;
+  test_support::TempFolder folder_{"j2534"};
+  std::string log_path_ = folder_.File("calls.log");
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
   std::optional<CapturedLog> log_;
 };

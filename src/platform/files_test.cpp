@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/process.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::platform {
 namespace {
@@ -21,24 +21,14 @@ std::string Utf8(const fs::path& path) {
 
 class FilesTest : public ::testing::Test {
  protected:
-  FilesTest() {
-    static int counter = 0;
-    // A non-ASCII folder name checks that paths travel as UTF-8 all the way down.
-    folder_ = fs::temp_directory_path() / fs::path(u8"tarnix-files-\u00e9\u6e2c-");
-    folder_ += std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++);
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  ~FilesTest() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
   std::string Path(const char* name) const { return Utf8(folder_ / name); }
   void Write(const char* name, const std::string& content) const {
     std::ofstream(folder_ / name, std::ios::binary) << content;
   }
 
-  fs::path folder_;
+  // A non-ASCII folder name checks that paths travel as UTF-8 all the way down.
+  const test_support::TempFolder temp_{"files-\xC3\xA9\xE6\xB8\xAC"};
+  const fs::path& folder_ = temp_.path();
 };
 
 TEST_F(FilesTest, ReadsExactlyTheBytesAskedForAtAnOffset) {

@@ -5,16 +5,34 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
+#include <charconv>
 #include <fstream>
 #include <sstream>
+
+#include "platform/environment.h"
 
 namespace tarnix::e2e {
 namespace {
 
-std::string NextTag() {
-  static std::atomic<int> counter{0};
-  return std::to_string(counter.fetch_add(1));
+uint32_t EnvironmentNumber(const char* name, uint32_t fallback) {
+  const std::optional<std::string> text = platform::GetEnvironment(name);
+  uint32_t value = 0;
+  if (!text || std::from_chars(text->data(), text->data() + text->size(), value).ec != std::errc{})
+    return fallback;
+  return value;
+}
+
+// Where processes run under a slow emulator (see tarnix_gtest in cmake/Tarnix.cmake), a start takes
+// about a minute and requests in quick succession can hang it: the test runner then asks for
+// longer waits (TARNIX_E2E_TIME_SCALE) and paced requests (TARNIX_E2E_PACE_MS).
+uint32_t Scaled(uint32_t timeout_ms) {
+  static const uint32_t scale = EnvironmentNumber("TARNIX_E2E_TIME_SCALE", 1);
+  return timeout_ms * scale;
+}
+
+void Pace() {
+  static const uint32_t pause_ms = EnvironmentNumber("TARNIX_E2E_PACE_MS", 0);
+  if (pause_ms > 0) platform::SleepMilliseconds(pause_ms);
 }
 
 }  // namespace
@@ -23,13 +41,14 @@ std::string BinaryPath(const std::string& file_name) {
   return platform::ExecutableDirectory() + file_name;
 }
 
-std::string ScratchFolder(std::string_view tag) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("tarnix-e2e-" + std::to_string(platform::CurrentProcessId()) + "-" +
-                     std::string(tag) + "-" + NextTag());
-  std::filesystem::remove_all(path);
-  std::filesystem::create_directories(path);
-  return (path / "").string();
+std::string PipeNameIn(const test_support::TempFolder& folder) {
+#ifdef _WIN32
+  (void)folder;
+  static std::atomic<int> counter{0};
+  return platform::UniquePipeName("e2e-" + std::to_string(counter.fetch_add(1)));
+#else
+  return folder.File("tarnix.sock");
+#endif
 }
 
 std::string ReadFileText(const std::string& path) {
@@ -56,9 +75,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 Bridge::Bridge(platform::EnvironmentChanges env, std::optional<std::vector<std::string>> args,
                const std::string& program) {
-  const std::string tag = NextTag();
-  pipe_name_ = args && !args->empty() ? args->front() : platform::UniquePipeName("e2e-" + tag);
-  stderr_path_ = ScratchFolder("stderr") + "tarnix.err";
+  pipe_name_ = args && !args->empty() ? args->front() : PipeNameIn(folder_);
+  stderr_path_ = folder_.File("tarnix.err");
   const std::vector<std::string> argv = args ? *args : std::vector<std::string>{pipe_name_};
   auto spawned = platform::ChildProcess::Spawn(
       program.empty() ? BinaryPath(platform::ExecutableFileName("tarnix")) : program, argv, env,
@@ -72,14 +90,14 @@ Bridge::Bridge(platform::EnvironmentChanges env, std::optional<std::vector<std::
 
 Bridge::~Bridge() {
   client_.reset();
-  if (process_ && !process_->Wait(10000)) {
+  if (process_ && !process_->Wait(Scaled(10000))) {
     ADD_FAILURE() << "tarnix did not end; standard error:\n" << ErrorOutput();
     process_->Kill();
   }
 }
 
 void Bridge::Connect() {
-  auto connected = platform::PipeClient::Connect(pipe_name_, 20000);
+  auto connected = platform::PipeClient::Connect(pipe_name_, Scaled(20000));
   ASSERT_TRUE(connected.ok()) << "cannot connect to " << pipe_name_ << ": "
                               << connected.error().text << "\nstandard error:\n"
                               << ErrorOutput();
@@ -89,6 +107,7 @@ void Bridge::Connect() {
 void Bridge::Send(std::string_view bytes) {
   if (!client_) Connect();
   ASSERT_TRUE(client_);
+  Pace();
   const Result<void> sent = client_->Write(bytes);
   ASSERT_TRUE(sent.ok()) << sent.error().text;
 }
@@ -127,7 +146,7 @@ bool Bridge::FinishSending() {
 
 int Bridge::WaitExit(uint32_t timeout_ms) {
   if (!process_) return -1;
-  const std::optional<int> code = process_->Wait(timeout_ms);
+  const std::optional<int> code = process_->Wait(Scaled(timeout_ms));
   if (!code) {
     ADD_FAILURE() << "tarnix still runs after " << timeout_ms << " ms; standard error:\n"
                   << ErrorOutput();
@@ -144,7 +163,7 @@ std::string Bridge::ErrorOutput() const {
 bool Bridge::WaitForErrorOutput(std::string_view text, uint32_t timeout_ms) const {
   for (uint32_t waited = 0;; waited += 10) {
     if (ErrorOutput().find(text) != std::string::npos) return true;
-    if (waited >= timeout_ms) return false;
+    if (waited >= Scaled(timeout_ms)) return false;
     platform::SleepMilliseconds(10);
   }
 }

@@ -9,14 +9,16 @@
 
 #include "platform/pipe_client.h"
 #include "platform/process.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::e2e {
 
 /// The path of a program or library that the build puts beside the test program.
 std::string BinaryPath(const std::string& file_name);
 
-/// A fresh, empty scratch folder for one test, with a trailing separator.
-std::string ScratchFolder(std::string_view tag);
+/// A pipe name of the test's own. On Linux a socket inside `folder`, so that it goes with the
+/// folder even when the bridge is killed before it could remove it; on Windows a fresh pipe name.
+std::string PipeNameIn(const test_support::TempFolder& folder);
 
 /// Reads a whole file; empty when it does not exist.
 std::string ReadFileText(const std::string& path);
@@ -67,6 +69,8 @@ class Bridge {
   bool WaitForErrorOutput(std::string_view text, uint32_t timeout_ms = 20000) const;
 
  private:
+  // Holds standard error and, on Linux, the socket; removed after the process has ended.
+  test_support::TempFolder folder_{"e2e"};
   std::string pipe_name_;
   std::string stderr_path_;
   std::optional<platform::ChildProcess> process_;

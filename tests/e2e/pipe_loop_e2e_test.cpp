@@ -1,7 +1,6 @@
 // The bridge process end to end: command line, start-up lines, framing, loop end and exit codes.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 
 #include "bridge_harness.h"
@@ -32,10 +31,11 @@ TEST(PipeLoop, PrintsStartupLinesServesAndEndsWhenTheClientCloses) {
 }
 
 TEST(PipeLoop, ExtraArgumentsAreIgnored) {
-  Bridge bridge({}, std::vector<std::string>{platform::UniquePipeName("extra"), "more", "args"});
+  const test_support::TempFolder folder("e2e-extra");
+  const std::string name = PipeNameIn(folder);
+  Bridge bridge({}, std::vector<std::string>{name, "more", "args"});
   EXPECT_TRUE(bridge.WaitForErrorOutput("[bridge] Waiting for client connection..."));
-  EXPECT_NE(bridge.ErrorOutput().find("on pipe: " + platform::UniquePipeName("extra") + "\n"),
-            std::string::npos);
+  EXPECT_NE(bridge.ErrorOutput().find("on pipe: " + name + "\n"), std::string::npos);
   bridge.Connect();
   bridge.Disconnect();
   EXPECT_EQ(bridge.WaitExit(), 0);
@@ -120,7 +120,8 @@ TEST(PipeLoop, APipeThatCannotBeCreatedIsFatal) {
   const std::string name = "not-a-pipe-name";
 #else
   // An existing path is refused, as a busy pipe is on Windows.
-  const std::string name = platform::UniquePipeName("taken");
+  const test_support::TempFolder folder("e2e-taken");
+  const std::string name = PipeNameIn(folder);
   std::ofstream(name) << "occupied";
 #endif
   Bridge bridge({}, std::vector<std::string>{name});
@@ -132,7 +133,6 @@ TEST(PipeLoop, APipeThatCannotBeCreatedIsFatal) {
   EXPECT_NE(lines[2].find("(0x8007"), std::string::npos) << lines[2];
 #else
   EXPECT_NE(lines[2].find(" (os error 98)"), std::string::npos) << lines[2];
-  std::filesystem::remove(name);
 #endif
 }
 

@@ -85,8 +85,7 @@ std::vector<std::string> LastFns(const LoggedCalls& calls, size_t n) {
 }
 
 PtsimSession::PtsimSession(const platform::EnvironmentChanges& env)
-    : log_path_(ScratchFolder("ptsim") + "calls.log"),
-      bridge_(SessionEnvironment(log_path_, env)) {}
+    : log_path_(folder_.File("calls.log")), bridge_(SessionEnvironment(log_path_, env)) {}
 
 Reply PtsimSession::Call(std::string_view method, std::string_view params) {
   const uint64_t id = next_id_++;

@@ -73,6 +73,7 @@ class PtsimSession {
  private:
   std::vector<std::string> LogLines() const;
 
+  test_support::TempFolder folder_{"e2e-ptsim"};  // outlives the bridge, which writes the log
   std::string log_path_;
   Bridge bridge_;
   uint64_t next_id_ = 1;

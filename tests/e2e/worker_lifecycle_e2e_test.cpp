@@ -42,7 +42,8 @@ TEST(WorkerLifecycle, ConnectionStatesFromNotConnectedToClosedAndOpenAgain) {
 
 TEST(WorkerLifecycle, AFailedOpenLeavesNothingOpenAndTheNextOpenSucceeds) {
   PtsimSession session;
-  const std::string missing = ScratchFolder("missing") + platform::SharedLibraryFileName("absent");
+  const test_support::TempFolder empty("e2e-missing");
+  const std::string missing = empty.File(platform::SharedLibraryFileName("absent"));
   const std::string load_error = session.OpenPath(missing, kIso15765).Error();
   EXPECT_TRUE(load_error.starts_with("ERR_J2534_DLL_LOAD: " + std::string(platform::kLoadFailed)))
       << load_error;
@@ -87,7 +88,8 @@ TEST(WorkerLifecycle, ConnectionSequenceFailuresReachTheClient) {
 }
 
 TEST(WorkerLifecycle, EnumerateDevicesWhileConnectedLeavesTheConnectionAlone) {
-  PtsimSession session({{"LOCALAPPDATA", ScratchFolder("appdata")}});
+  const test_support::TempFolder appdata("e2e-appdata");
+  PtsimSession session({{"LOCALAPPDATA", appdata.Prefix()}});
   const Reply before = session.Call("EnumerateDevices");
   ASSERT_TRUE(before.ok()) << before.line();
   session.Open(kIso15765);
