@@ -33,6 +33,7 @@ if(CMAKE_CROSSCOMPILING)
 else()
   find_package(GTest REQUIRED)
 endif()
+include(GoogleTest)
 
 # Our own code is held to every warning.
 function(tarnix_warnings target)
@@ -51,10 +52,89 @@ function(tarnix_module_sources out dir)
   set(${out} ${all} PARENT_SCOPE)
 endfunction()
 
+# Test support shared by every test program: tests/support (the temporary-folder helper).
+add_library(tarnix_test_support INTERFACE)
+target_include_directories(tarnix_test_support INTERFACE ${PROJECT_SOURCE_DIR})
+
+# How this machine runs 32-bit programs, for the Windows builds: native, emulated (qemu user mode,
+# which scripts/setup.sh registers where the kernel refuses 32-bit programs) or none. The 32-bit
+# build's test programs run whole unless natively (TARNIX_WHOLE_PROGRAMS); the 64-bit build's
+# scenarios that start the 32-bit bridge are told when it is emulated (minutes per start).
+set(TARNIX_I386_MODE native)
+set(TARNIX_WHOLE_PROGRAMS OFF)
+set(TARNIX_TEST_ENV)
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  execute_process(COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh --i386-mode
+    OUTPUT_VARIABLE TARNIX_I386_MODE OUTPUT_STRIP_TRAILING_WHITESPACE)
+  message(STATUS "32-bit programs run here: ${TARNIX_I386_MODE}")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND NOT TARNIX_I386_MODE STREQUAL "native")
+    set(TARNIX_WHOLE_PROGRAMS ON)
+  elseif(CMAKE_SIZEOF_VOID_P EQUAL 8 AND TARNIX_I386_MODE STREQUAL "emulated")
+    set(TARNIX_TEST_ENV TARNIX_E2E_OTHER_WIDTH_EMULATED=1)
+  endif()
+endif()
+
+# Registers GoogleTest program <target> with CTest: one test per test case, named
+# <target>.<Suite>.<Case>, each bounded by TIMEOUT seconds (default 120), so a failure names its
+# case. RESOURCE_LOCK applies to the cases matching the gtest filter LOCKED (default: all).
+# Where 32-bit programs are emulated, every Wine process costs about a minute to start, so the
+# program runs whole (only the cases matching EMULATED, default all), with its timeout scaled and
+# the e2e harness told to pace its requests and wait longer (see tests/e2e/bridge_harness.cpp).
+# tarnix_gtest(<target> [TIMEOUT s] [RESOURCE_LOCK r [LOCKED filter]] [EMULATED filter])
+function(tarnix_gtest target)
+  cmake_parse_arguments(G "" "TIMEOUT;RESOURCE_LOCK;LOCKED;EMULATED" "" ${ARGN})
+  if(NOT G_TIMEOUT)
+    set(G_TIMEOUT 120)
+  endif()
+  if(NOT TARNIX_WHOLE_PROGRAMS)
+    set(properties TIMEOUT ${G_TIMEOUT} SKIP_RETURN_CODE 77)
+    if(TARNIX_TEST_ENV)
+      list(APPEND properties ENVIRONMENT ${TARNIX_TEST_ENV})
+    endif()
+    # The first listing under Wine may wait for the prefix to be made: minutes.
+    set(discover ${target} TEST_PREFIX ${target}. DISCOVERY_TIMEOUT 900 NO_PRETTY_VALUES)
+    if(G_RESOURCE_LOCK AND G_LOCKED)
+      gtest_discover_tests(${discover} TEST_FILTER "${G_LOCKED}"
+        PROPERTIES ${properties} RESOURCE_LOCK ${G_RESOURCE_LOCK})
+      gtest_discover_tests(${discover} TEST_FILTER "-${G_LOCKED}" PROPERTIES ${properties})
+    elseif(G_RESOURCE_LOCK)
+      gtest_discover_tests(${discover} PROPERTIES ${properties} RESOURCE_LOCK ${G_RESOURCE_LOCK})
+    else()
+      gtest_discover_tests(${discover} PROPERTIES ${properties})
+    endif()
+    return()
+  endif()
+  set(filter)
+  if(G_EMULATED)
+    set(filter --gtest_filter=${G_EMULATED})
+  endif()
+  add_test(NAME ${target} COMMAND ${target} ${filter})
+  tarnix_program_test_properties(${target} ${G_TIMEOUT})
+  if(G_RESOURCE_LOCK)
+    set_tests_properties(${target} PROPERTIES RESOURCE_LOCK ${G_RESOURCE_LOCK})
+  endif()
+endfunction()
+
+# Properties of a test that runs a whole program. Under emulation each 32-bit Wine process needs
+# about a minute to start (qemu 7.2 ignores Wine's address hints, so Wine reserves its address space
+# in some 65000 steps), a test program up to five on a busy machine: one bound for all, generous
+# enough for that, short enough that a hang and its retry stay affordable.
+function(tarnix_program_test_properties test timeout)
+  set(env ${TARNIX_TEST_ENV})
+  if(TARNIX_WHOLE_PROGRAMS AND TARNIX_I386_MODE STREQUAL "emulated")
+    set(timeout 900)
+    set(env TARNIX_E2E_PACE_MS=75 TARNIX_E2E_TIME_SCALE=10)
+  endif()
+  set_tests_properties(${test} PROPERTIES TIMEOUT ${timeout} SKIP_RETURN_CODE 77
+    ENVIRONMENT "${env}")
+endfunction()
+
 # A module's unit tests: every *_test.cpp of the directory in one GoogleTest program.
-# tarnix_module_tests(NAME n LIBS libs... [TIMEOUT s] [ENV k=v...] [RESOURCE_LOCK r])
+# tarnix_module_tests(NAME n LIBS libs... [TIMEOUT s] [RESOURCE_LOCK r [LOCKED filter]]
+#                     [DEPENDS targets...] [SOURCES files...])
+# DEPENDS: targets the tests need built beside them (the simulator's libraries, say).
 function(tarnix_module_tests)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT;RESOURCE_LOCK" "LIBS;ENV;SOURCES" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;RESOURCE_LOCK;LOCKED" "LIBS;SOURCES;DEPENDS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   if(WIN32)
     list(FILTER tests EXCLUDE REGEX "_posix_test\\.cpp$")
@@ -65,18 +145,45 @@ function(tarnix_module_tests)
   if(NOT tests)
     return()
   endif()
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 120)
-  endif()
   add_executable(${T_NAME} ${tests})
   tarnix_warnings(${T_NAME})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77
-    ENVIRONMENT "${T_ENV}")
-  if(T_RESOURCE_LOCK)
-    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tarnix_test_support GTest::gtest_main
+    GTest::gmock)
+  if(T_DEPENDS)
+    add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
+  set(lock)
+  if(T_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${T_RESOURCE_LOCK} LOCKED ${T_LOCKED})
+  endif()
+  tarnix_gtest(${T_NAME} TIMEOUT ${T_TIMEOUT} ${lock})
+endfunction()
+
+# A static check of Windows image <target>, cheap enough for every run (cmake/check_image.cmake):
+# its format (PE32 i386 or PE32+ x86-64), with CONSOLE a console image, and the exact sets of the
+# DLLs it imports and the names it exports, where given. Nothing on other systems.
+# tarnix_image_test(<target> [CONSOLE] [IMPORTS dlls...] [EXPORTS names...])
+function(tarnix_image_test target)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(I "CONSOLE" "" "IMPORTS;EXPORTS" ${ARGN})
+  set(format pei-x86-64)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(format pei-i386)
+  endif()
+  set(args -DOBJDUMP=${CMAKE_OBJDUMP} -DIMAGE=$<TARGET_FILE:${target}> -DFORMAT=${format})
+  if(I_CONSOLE)
+    list(APPEND args -DCONSOLE=ON)
+  endif()
+  foreach(set IN ITEMS IMPORTS EXPORTS)
+    if(I_${set})
+      string(JOIN "," names ${I_${set}})
+      list(APPEND args -D${set}=${names})
+    endif()
+  endforeach()
+  add_test(NAME image.${target}
+    COMMAND ${CMAKE_COMMAND} ${args} -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/check_image.cmake)
 endfunction()
 
 # A module library from its directory's sources (an interface library while it has none).

@@ -159,4 +159,26 @@ using PassThruIoctlFn = int32_t(PASSTHRU_API*)(uint32_t handle_id, uint32_t ioct
 using PassThruScanForDevicesFn = int32_t(PASSTHRU_API*)(uint32_t* device_count);
 }
 
+#if defined(_WIN32) && !defined(_WIN64)
+// Only the 32-bit Windows compiler tells the conventions apart. A pointer type that lost its
+// stdcall would still compile and call, then leave the arguments on the stack at every call.
+namespace abi_check {
+template <typename F>
+inline constexpr bool kStdcall = false;
+template <typename R, typename... A>
+inline constexpr bool kStdcall<R(__stdcall*)(A...)> = true;
+template <typename... F>
+inline constexpr bool kAllStdcall = (kStdcall<F> && ...);
+}  // namespace abi_check
+static_assert(
+    abi_check::kAllStdcall<
+        PassThruOpenFn, PassThruCloseFn, PassThruConnectFn, PassThruConnect0500Fn,
+        PassThruDisconnectFn, PassThruReadWriteFn, PassThruQueueMsgsFn, PassThruStartPeriodicMsgFn,
+        PassThruStopPeriodicMsgFn, PassThruStartMsgFilterFn, PassThruStartMsgFilter0500Fn,
+        PassThruStopMsgFilterFn, PassThruSetProgrammingVoltageFn, PassThruReadVersionFn,
+        PassThruGetLastErrorFn, PassThruIoctlFn, PassThruScanForDevicesFn>,
+    "every PassThru entry point is stdcall in 32-bit Windows");
+static_assert(!abi_check::kStdcall<int32_t (*)(uint32_t)>, "the check tells cdecl apart");
+#endif
+
 }  // namespace tarnix::j2534

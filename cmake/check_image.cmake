@@ -1,0 +1,68 @@
+# Checks a Windows image as the MinGW objdump reads it, without running it (a CTest test of the
+# Windows builds, see tarnix_image_test):
+#   cmake -DOBJDUMP=<objdump> -DIMAGE=<file> -DFORMAT=pei-i386|pei-x86-64
+#         [-DCONSOLE=ON] [-DIMPORTS=A.dll,B.dll] [-DEXPORTS=Name,Name...] -P check_image.cmake
+# IMPORTS and EXPORTS are the exact sets (DLL names in any letter case); any difference fails.
+execute_process(COMMAND ${OBJDUMP} -p ${IMAGE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} cannot read ${IMAGE}")
+endif()
+set(problems "")
+
+if(NOT dump MATCHES "file format ${FORMAT}\n")
+  string(REGEX MATCH "file format [^\n]*" found "${dump}")
+  string(APPEND problems "\n  not ${FORMAT}: ${found}")
+endif()
+if(CONSOLE AND NOT dump MATCHES "\nSubsystem[ \t]+00000003")
+  string(APPEND problems "\n  not a console (CUI) image")
+endif()
+
+# Compares two comma-separated name lists as sets and reports what differs.
+function(compare what expected actual)
+  string(REPLACE "," ";" expected "${expected}")
+  list(SORT expected)
+  list(SORT actual)
+  set(missing ${expected})
+  set(extra ${actual})
+  if(actual)
+    list(REMOVE_ITEM missing ${actual})
+  endif()
+  if(expected)
+    list(REMOVE_ITEM extra ${expected})
+  endif()
+  if(missing OR extra)
+    set(problems "${problems}\n  ${what}: missing [${missing}], unexpected [${extra}]" PARENT_SCOPE)
+  endif()
+endfunction()
+
+if(DEFINED IMPORTS)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+  set(imports "")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "DLL Name: " "" name "${line}")
+    string(TOUPPER "${name}" name)
+    list(APPEND imports "${name}")
+  endforeach()
+  string(TOUPPER "${IMPORTS}" IMPORTS)
+  compare("imported DLLs" "${IMPORTS}" "${imports}")
+endif()
+
+if(DEFINED EXPORTS)
+  # The export name table: lines "\t[   0] PassThruClose" after "[Ordinal/Name Pointer] Table".
+  string(FIND "${dump}" "[Ordinal/Name Pointer] Table" at)
+  set(exports "")
+  if(at GREATER -1)
+    string(SUBSTRING "${dump}" ${at} -1 table)
+    string(REGEX MATCHALL "\n\t\\[ *[0-9]+\\] [^\n]+" lines "${table}")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^\n\t\\[ *[0-9]+\\] " "" name "${line}")
+      list(APPEND exports "${name}")
+    endforeach()
+  endif()
+  compare("exported names" "${EXPORTS}" "${exports}")
+endif()
+
+if(problems)
+  message(FATAL_ERROR "${IMAGE}:${problems}")
+endif()
+message(STATUS "${IMAGE}: as expected")
