@@ -2,6 +2,9 @@
 # Runs one Windows program under Wine, in the build tree's private prefix, without installer prompts or
 # noise. Usage: wine-run.sh [--32] PROGRAM ARGS...  (--32 for programs of the 32-bit build).
 # Exits 77, which CTest counts as skipped, when this machine cannot run 32-bit programs at all.
+# wine-run.sh --i386-mode prints how 32-bit programs run here: native, emulated (qemu user mode,
+# registered with binfmt_misc by scripts/setup.sh) or none. wine-run.sh --prepare only makes the
+# prefix (minutes, the first time).
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:=$here/../build/wineprefix}"
@@ -13,27 +16,82 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=;${WINEDLLOVERRIDES:-}"
 # Wine's 32-bit loader is itself a 32-bit Linux program; some kernels refuse to execute those.
 can_run_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
-if [ "${1:-}" = "--32" ]; then
-  shift
+i386_mode() {
   if ! can_run_32bit; then
-    echo "wine-run: this machine cannot execute 32-bit programs, so Wine cannot run $1" >&2
-    exit 77
+    echo none
+  elif grep -qs '^interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/* &&
+    grep -qs '^enabled' "$(grep -ls '^interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/* | head -n 1)"; then
+    echo emulated
+  else
+    echo native
   fi
-  loader=/usr/lib/wine/wine
-elif can_run_32bit; then
-  loader=/usr/lib/wine/wine
-else
-  loader=/usr/lib/wine/wine64
-fi
+}
 
-if [ ! -f "$WINEPREFIX/.tarnix-ready" ]; then
+# Makes the prefix once; a lock keeps parallel tests from racing to do it twice. It is made by the
+# 32-bit loader where that runs, so that it gets its 32-bit half (drive_c/windows/syswow64), and
+# .tarnix-ready says which loader made it. A prefix made while 32-bit programs could not run lacks
+# that half (every 32-bit program fails to load kernel32.dll in it): it is made again once they can.
+prefix_ready() {
+  [ -f "$WINEPREFIX/.tarnix-ready" ] || return 1
+  [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] && return 0
+  [ "$(cat "$WINEPREFIX/.tarnix-ready")" = 32 ] || ! can_run_32bit
+}
+
+prepare_prefix() {
+  prefix_ready && return 0
   mkdir -p "$WINEPREFIX"
-  # The first run creates the prefix; a lock keeps parallel tests from racing to do it twice.
-  LOADER=$loader flock "$WINEPREFIX/.init-lock" sh -c '
-    if [ ! -f "$WINEPREFIX/.tarnix-ready" ]; then
-      "$LOADER" wineboot -i >/dev/null 2>&1 || true
-      wineserver -w || true
-      touch "$WINEPREFIX/.tarnix-ready"
-    fi'
-fi
-exec "$loader" "$@"
+  exec 9>"$WINEPREFIX/.init-lock"
+  flock 9
+  if ! prefix_ready; then
+    if [ -f "$WINEPREFIX/.tarnix-ready" ]; then
+      echo "wine-run: making $WINEPREFIX again, now with its 32-bit half" >&2
+      wineserver -k 2>/dev/null || true
+      find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name .init-lock -exec rm -rf {} +
+    fi
+    made_by=64
+    boot=/usr/lib/wine/wine64
+    if can_run_32bit; then
+      made_by=32
+      boot=/usr/lib/wine/wine
+    fi
+    "$boot" wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
+    echo "$made_by" >"$WINEPREFIX/.tarnix-ready"
+  fi
+  exec 9>&-
+}
+
+case "${1:-}" in
+  --i386-mode)
+    i386_mode
+    exit 0
+    ;;
+  --prepare)
+    prepare_prefix
+    exit 0
+    ;;
+  --32)
+    shift
+    if ! can_run_32bit; then
+      echo "wine-run: this machine cannot execute 32-bit programs, so Wine cannot run $1" >&2
+      exit 77
+    fi
+    loader=/usr/lib/wine/wine
+    ;;
+  *)
+    # Never through the 32-bit loader: where that is emulated, every start would cost a minute.
+    loader=/usr/lib/wine/wine64
+    ;;
+esac
+
+prepare_prefix
+case " $* " in
+  *" --gtest_list_tests "*)
+    # CTest reads the list of test cases line by line; Wine's console ends lines with CR LF. A
+    # listing that fails (Wine has failed a start on a loaded machine) is asked for once more
+    # rather than failing the build.
+    listed=$("$loader" "$@") || listed=$("$loader" "$@") || exit $?
+    printf '%s\n' "$listed" | tr -d '\r'
+    ;;
+  *) exec "$loader" "$@" ;;
+esac

@@ -44,6 +44,7 @@ run_linux() {
 
 run_windows() {
   tarnix_ensure_packages "${TARNIX_HOST_PACKAGES[@]}" "${TARNIX_WINDOWS_PACKAGES[@]}"
+  tarnix_ensure_32bit || true
   local preset
   for preset in win64 win32; do
     if [ "$preset" = win32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then

@@ -30,3 +30,27 @@ tarnix_ensure_packages() {
 TARNIX_HOST_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest rapidjson-dev)
 # What the Windows builds and running their tests under Wine need.
 TARNIX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386)
+# What fuzzing needs: clang and its libFuzzer runtime.
+TARNIX_FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev rapidjson-dev libgtest-dev libgmock-dev)
+
+# tarnix_ensure_32bit: makes 32-bit programs (Wine's 32-bit loader, so the win32 build's tests) run
+# where this kernel refuses them, through qemu's user-mode emulator registered with binfmt_misc.
+# Does nothing where they run already, natively or so emulated.
+tarnix_ensure_32bit() {
+  local binfmt=/proc/sys/fs/binfmt_misc
+  /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+  echo "== this kernel cannot execute 32-bit programs: registering qemu-i386-static with binfmt_misc" \
+    "so that the win32 build's tests run, emulated"
+  tarnix_ensure_packages qemu-user-static || return 1
+  if [ ! -e "$binfmt/register" ]; then
+    mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
+  fi
+  if [ ! -e "$binfmt/qemu-i386" ]; then
+    # The i386 ELF header (executables and shared objects); F opens the emulator now, so that it
+    # serves every mount namespace.
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+      >"$binfmt/register" || return 1
+  fi
+  echo 1 >"$binfmt/qemu-i386" || return 1
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
