@@ -81,10 +81,19 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{R"({"id":1,"method":"ClearPeriodicMessages"})", ClearPeriodicMessages{}},
         DecodeCase{
             R"({"id":1,"method":"AddFilter","params":{"filter_type":"pass","mask":[255],"pattern":[1],"extended":false}})",
-            AddFilter{"pass", {255}, {1}, false}},
+            AddFilter{"pass", {255}, {1}, false, std::nullopt}},
         DecodeCase{
             R"({"id":1,"method":"AddFilterRaw","params":{"filter_type":"flow","mask":[],"pattern":[],"extended":true}})",
-            AddFilterRaw{"flow", {}, {}, true}},
+            AddFilterRaw{"flow", {}, {}, true, std::nullopt}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilter","params":{"filter_type":"flow_control","mask":[255],"pattern":[232],"extended":false,"flow_control":[7,224]}})",
+            AddFilter{"flow_control", {255}, {232}, false, Bytes{7, 224}}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilterRaw","params":{"flow_control":[],"filter_type":"flow_control","mask":[],"pattern":[],"extended":true}})",
+            AddFilterRaw{"flow_control", {}, {}, true, Bytes{}}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilterRaw","params":{"filter_type":"pass","mask":[],"pattern":[],"extended":true,"flow_control":null}})",
+            AddFilterRaw{"pass", {}, {}, true, std::nullopt}},
         DecodeCase{R"({"id":1,"method":"RemoveFilter","params":{"filter_id":9}})", RemoveFilter{9}},
         DecodeCase{R"({"id":1,"method":"ClearFilters"})", ClearFilters{}},
         DecodeCase{R"({"id":1,"method":"GetConfig","params":{"parameter":1}})", GetConfig{1}},
