@@ -152,6 +152,43 @@ TEST(DecodeMessage, NumbersBeyondTheTokenisersLimits) {
                 std::to_string(7 + zeros.size() + 5));
 }
 
+// The line of many long numbers that once made decoding cubic, small: each number is judged by
+// its own text, wherever it stands and whatever came before it.
+TEST(DecodeMessage, ManyLongNumbersEachReadOnItsOwn) {
+  const std::string ten = "1" + std::string(310, '0') + "e-300";  // 1e10
+  const std::string two = "2" + std::string(310, '0') + "e-305";  // 2e5
+  std::string earlier;
+  for (int i = 0; i < 40; ++i)
+    earlier += (i % 2 ? two : ten) + ",";
+  const std::string line = R"({"id":7,"x":[)" + earlier + ten + R"(],"method":"SetConfig",)" +
+                           R"("params":{"value":1,"parameter":)" + two + "}}";
+  auto decoded = DecodeMessage(line);
+  ASSERT_FALSE(decoded.ok());
+  EXPECT_EQ(decoded.error().text,
+            "invalid type: floating point `200000.0`, expected u32 at line 1 column " +
+                std::to_string(line.size()));
+  auto ignored = DecodeMessage(R"({"id":7,"method":"GetLoopback","x":[)" + earlier + ten + "]}");
+  ASSERT_TRUE(ignored.ok()) << ignored.error().text;
+  EXPECT_EQ(ignored->request, Request(GetLoopback{}));
+}
+
+// Batch frames go straight into the request: strings holding brackets, commas and escaped quotes
+// do not disturb the frame count, and params met before the method decode alike.
+TEST(DecodeMessage, BatchFramesStraightFromTheLine) {
+  const std::string messages =
+      R"({"messages":[[1,[2],true],{"note":"],[\"{,","arbId":3,"data":[],"extended":false},)"
+      R"([4294967295,[255,0],false]]})";
+  const SendMessagesBatch expected{{BatchMessage{1, {2}, true}, BatchMessage{3, {}, false},
+                                    BatchMessage{0xFFFFFFFF, {255, 0}, false}}};
+  for (const std::string& line :
+       {R"({"id":1,"method":"SendMessagesBatch","params":)" + messages + "}",
+        R"({"id":1,"params":)" + messages + R"(,"method":"SendMessagesBatch"})"}) {
+    auto decoded = DecodeMessage(line);
+    ASSERT_TRUE(decoded.ok()) << decoded.error().text;
+    EXPECT_EQ(decoded->request, Request(expected)) << line;
+  }
+}
+
 TEST(MethodName, NamesEveryMethodInWireOrder) {
   EXPECT_EQ(MethodName(0), "EnumerateDevices");
   EXPECT_EQ(MethodName(6), "ReadMessages");
