@@ -230,7 +230,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "duplicate field `arbId`"},
         ParamCase{R"("messages":[{"arbId":1,"data":[]}],"timeout_ms":1)", "WriteMessagesRaw",
                   "missing field `extended`"},
-        ParamCase{R"("messages":[])", "WriteMessagesRaw", "missing field `timeout_ms`"}));
+        ParamCase{R"("messages":[])", "WriteMessagesRaw", "missing field `timeout_ms`"},
+        ParamCase{R"("filter_type":"flow_control","mask":[],"pattern":[],"extended":false,)"
+                  R"("flow_control":"07E0")",
+                  "AddFilter", R"(invalid type: string "07E0", expected a sequence)"},
+        ParamCase{R"("filter_type":"flow_control","mask":[],"pattern":[],"extended":false,)"
+                  R"("flow_control":[7,256])",
+                  "AddFilterRaw", "invalid value: integer `256`, expected u8"},
+        ParamCase{R"("flow_control":[7,-1],"filter_type":"flow_control")", "AddFilter",
+                  "invalid value: integer `-1`, expected u8"},
+        ParamCase{R"("flow_control":[],"flow_control":null)", "AddFilterRaw",
+                  "duplicate field `flow_control`"}));
 
 }  // namespace
 }  // namespace tarnix::protocol

@@ -1,13 +1,11 @@
-// Reads the JSON object of a request line: syntax, nesting, the id, and the members decoded later.
+// Reads a request line one JSON token at a time: every byte is checked once as it passes, and
+// nothing is kept that the caller does not take.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <optional>
+#include <string>
 #include <string_view>
-#include <vector>
 
-#include "common/result.h"
 #include "protocol/json_syntax.h"
 #include "protocol/json_value.h"
 
@@ -16,21 +14,60 @@ namespace tarnix::protocol::json {
 /// Nesting allowed in a request line, the request object itself being the first level.
 inline constexpr int kMaxNesting = 127;
 
-/// The request object as read. The id is checked while it is read; "method" and "params" are
-/// kept, in text order, for decoding once the whole object is known to be well-formed.
-struct Envelope {
-  struct Member {
-    bool is_method = false;  ///< "method" when true, "params" when false
-    Value value;
-  };
-  std::optional<uint64_t> id;
-  std::vector<Member> members;
-  size_t closing_consumed = 0;     ///< bytes read up to and including the closing brace
-  std::optional<size_t> trailing;  ///< offset of the first non-blank byte after the object
-};
+/// A cursor over the text of a request line. Values are read at the cursor: a scalar in full, a
+/// container by entering it and walking its elements or members. The first syntax error (or a
+/// failure the caller raises) stops the reader for good: failed() turns true, the failure is kept,
+/// later calls read nothing and every walk over a container ends.
+class Reader {
+ public:
+  /// Reads `text` from offset `pos`, inside `depth` containers already open there.
+  explicit Reader(std::string_view text, size_t pos = 0, int depth = 0)
+      : text_(text), pos_(pos), depth_(depth) {}
 
-/// Reads `line` as one JSON object. Fails on a syntax error, on nesting deeper than kMaxNesting,
-/// on a top-level value that is not an object, and on a duplicate or invalid "id".
-Result<Envelope, Failure> ReadEnvelope(std::string_view line);
+  std::string_view text() const { return text_; }
+  /// Offset of the next byte to read.
+  size_t pos() const { return pos_; }
+  bool failed() const { return failed_; }
+  const Failure& failure() const { return failure_; }
+  /// Stops the reader with `failure`, unless it has already stopped.
+  void Fail(Failure failure);
+
+  /// The byte at the cursor, NUL at the end of the text. At a value, '[' and '{' tell containers.
+  char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
+  /// Moves the cursor over blanks.
+  void SkipBlanks();
+
+  /// Reads the value at the cursor: a scalar in full (a string's text stays valid until the next
+  /// string is read); a container is checked and passed over, and only its kind returned.
+  Value Read();
+  /// Checks the value at the cursor and passes over it, keeping nothing.
+  void Skip();
+
+  /// Enters the container whose bracket is at the cursor; fails beyond kMaxNesting levels.
+  bool Enter();
+  /// Moves to the next element of the array entered last: true at an element, which the caller
+  /// then reads; false at the end of the array (which is left) or once the reader has failed.
+  bool NextElement();
+  /// Moves to the next member of the object entered last and reads its name (valid until the next
+  /// name is read): true before the colon; false at the end of the object or once failed.
+  bool NextName(std::string_view& name) { return NextMember(&name); }
+  /// Reads the colon after a member's name, leaving the cursor at the member's value.
+  bool Colon();
+
+ private:
+  bool NextMember(std::string_view* name);
+  std::string_view ReadString(std::string* decoded);
+  bool Literal(std::string_view word);
+  Value Number(bool keep);
+
+  std::string_view text_;
+  size_t pos_ = 0;
+  int depth_ = 0;
+  bool first_ = false;  // nothing read yet in the container entered last
+  bool failed_ = false;
+  Failure failure_;
+  std::string name_buffer_;  // a member name that holds escapes, decoded
+  std::string text_buffer_;  // a string value that holds escapes, decoded
+};
 
 }  // namespace tarnix::protocol::json

@@ -1,4 +1,4 @@
-// Token-level rules of the request decoder: number values, string checks and syntax error texts.
+// Token-level rules of the request decoder: numbers, strings, and the texts of syntax errors.
 #include "protocol/json_syntax.h"
 
 #include <charconv>
@@ -8,9 +8,6 @@
 namespace tarnix::protocol::json {
 namespace {
 
-constexpr std::string_view kEofValue = "EOF while parsing a value";
-constexpr std::string_view kEofObject = "EOF while parsing an object";
-constexpr std::string_view kEofList = "EOF while parsing a list";
 constexpr std::string_view kEofString = "EOF while parsing a string";
 constexpr std::string_view kInvalidNumber = "invalid number";
 constexpr std::string_view kLoneSurrogate = "lone leading surrogate in hex escape";
@@ -21,16 +18,14 @@ bool IsDigit(char c) {
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
+// A string byte that stands for itself: not the closing quotation mark, not an escape, not a
+// control character.
+bool IsPlain(unsigned char c) {
+  return c != '"' && c != '\\' && c >= 0x20;
+}
 
 Failure At(std::string_view message, size_t consumed) {
   return Failure{std::string(message), consumed};
-}
-
-// The failure for an unexpected character at `offset`, or for the end of the text there.
-Failure AtChar(std::string_view text, size_t offset, std::string_view message,
-               std::string_view eof_message) {
-  if (offset >= text.size()) return At(eof_message, text.size());
-  return At(message, offset + 1);
 }
 
 // The last non-blank character before `offset`, or NUL at the start of the text.
@@ -81,31 +76,25 @@ Result<size_t, Failure> CheckUnicodeEscape(std::string_view text, size_t pos) {
   return pos;
 }
 
-// Whether a number token that did not fit a double was too large (rather than too small): its
-// leading significant digit stands at a non-negative power of ten.
-bool IsTooLarge(std::string_view token) {
+// The power of ten at which the leading significant digit of a number token stands (2 for
+// "123", -1 for "0.5", 7 for "1.5e7"); nullopt when all its digits are zeros. Exponents are
+// saturated far beyond any double.
+std::optional<int64_t> LeadingPower(std::string_view token) {
   size_t i = token.empty() || token[0] != '-' ? 0 : 1;
-  int64_t lead = 0;
-  bool found = false;
-  size_t integer_digits = 0;
+  std::optional<int64_t> lead;
+  int64_t integer_digits = 0;
   for (; i < token.size() && IsDigit(token[i]); ++i, ++integer_digits) {
-    if (!found && token[i] != '0') {
-      found = true;
-      lead = -static_cast<int64_t>(integer_digits);  // completed below
-    }
+    if (!lead && token[i] != '0') lead = -integer_digits;  // completed below
   }
-  if (found) lead += static_cast<int64_t>(integer_digits) - 1;
+  if (lead) *lead += integer_digits - 1;
   if (i < token.size() && token[i] == '.') {
     int64_t place = 0;
     for (++i; i < token.size() && IsDigit(token[i]); ++i) {
       --place;
-      if (!found && token[i] != '0') {
-        found = true;
-        lead = place;
-      }
+      if (!lead && token[i] != '0') lead = place;
     }
   }
-  if (!found) return false;
+  if (!lead) return std::nullopt;
   int64_t exponent = 0;
   if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
     const bool negative = ++i < token.size() && token[i] == '-';
@@ -115,7 +104,50 @@ bool IsTooLarge(std::string_view token) {
     }
     if (negative) exponent = -exponent;
   }
-  return lead + exponent >= 0;
+  return *lead + exponent;
+}
+
+unsigned Hex4Value(std::string_view text, size_t pos) {
+  unsigned code = 0;
+  for (size_t i = pos; i < pos + 4; ++i)
+    code = code * 16 + static_cast<unsigned>(HexDigit(text[i]));
+  return code;
+}
+
+void AppendUtf8(std::string& out, unsigned code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+    return;
+  }
+  if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+  } else {
+    if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  }
+  out += static_cast<char>(0x80 | (code & 0x3F));
+}
+
+char UnescapedChar(char e) {
+  switch (e) {
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    default:
+      return e;  // '"', '\\' and '/' stand for themselves
+  }
 }
 
 }  // namespace
@@ -149,8 +181,17 @@ std::optional<Value> NumberValue(std::string_view token) {
   double d = 0.0;
   const auto [end, ec] = std::from_chars(first, last, d);
   if (ec == std::errc()) return Value::Float(d);
-  if (IsTooLarge(token)) return std::nullopt;
+  const std::optional<int64_t> lead = LeadingPower(token);
+  if (lead && *lead >= 0) return std::nullopt;
   return Value::Float(token[0] == '-' ? -0.0 : 0.0);
+}
+
+bool FitsDouble(std::string_view token) {
+  // Below 10^308 every value fits, from 10^309 none does; only the decade between is worked out.
+  const std::optional<int64_t> lead = LeadingPower(token);
+  if (!lead || *lead < 308) return true;
+  if (*lead > 308) return false;
+  return NumberValue(token).has_value();
 }
 
 Result<size_t, Failure> ScanNumber(std::string_view text, size_t start) {
@@ -169,7 +210,7 @@ Result<size_t, Failure> ScanNumber(std::string_view text, size_t start) {
   if (pos < text.size() && text[pos] == '.') {
     ++pos;
     if (pos >= text.size() || !IsDigit(text[pos])) {
-      return AtChar(text, pos, kInvalidNumber, kEofValue);
+      return Unexpected(text, pos, kInvalidNumber, kEofValue);
     }
     while (pos < text.size() && IsDigit(text[pos]))
       ++pos;
@@ -178,7 +219,7 @@ Result<size_t, Failure> ScanNumber(std::string_view text, size_t start) {
     ++pos;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
     if (pos >= text.size() || !IsDigit(text[pos])) {
-      return AtChar(text, pos, kInvalidNumber, kEofValue);
+      return Unexpected(text, pos, kInvalidNumber, kEofValue);
     }
     while (pos < text.size() && IsDigit(text[pos]))
       ++pos;
@@ -186,16 +227,19 @@ Result<size_t, Failure> ScanNumber(std::string_view text, size_t start) {
   return pos;
 }
 
-Result<size_t, Failure> ScanString(std::string_view text, size_t start) {
+Result<size_t, Failure> ScanString(std::string_view text, size_t start, bool& escaped) {
   size_t pos = start + 1;
+  escaped = false;
   for (;;) {
+    while (pos < text.size() && IsPlain(static_cast<unsigned char>(text[pos])))
+      ++pos;
     if (pos >= text.size()) return At(kEofString, text.size());
     const auto c = static_cast<unsigned char>(text[pos++]);
     if (c == '"') return pos;
     if (c < 0x20) {
       return At("control character (\\u0000-\\u001F) found while parsing a string", pos);
     }
-    if (c != '\\') continue;
+    escaped = true;
     if (pos >= text.size()) return At(kEofString, text.size());
     switch (text[pos++]) {
       case '"':
@@ -219,61 +263,47 @@ Result<size_t, Failure> ScanString(std::string_view text, size_t start) {
   }
 }
 
-bool MayHoldLoneSurrogate(std::string_view decoded) {
-  for (size_t i = 0; i + 1 < decoded.size(); ++i) {
-    if (static_cast<unsigned char>(decoded[i]) == 0xED &&
-        static_cast<unsigned char>(decoded[i + 1]) >= 0xA0) {
-      return true;
+void DecodeString(std::string_view raw, std::string& out) {
+  out.clear();
+  out.reserve(raw.size());  // an escape is never shorter than what it stands for
+  size_t pos = 0;
+  for (;;) {
+    const size_t escape = raw.find('\\', pos);
+    out.append(raw.substr(pos, escape - pos));
+    if (escape == std::string_view::npos) return;
+    const char e = raw[escape + 1];
+    pos = escape + 2;
+    if (e != 'u') {
+      out += UnescapedChar(e);
+      continue;
     }
+    unsigned code = Hex4Value(raw, pos);
+    pos += 4;
+    if (code >= 0xD800 && code <= 0xDBFF) {  // checked to be followed by \u and its low half
+      code = 0x10000 + ((code - 0xD800) << 10) + (Hex4Value(raw, pos + 2) - 0xDC00);
+      pos += 6;
+    }
+    AppendUtf8(out, code);
   }
-  return false;
 }
 
-Failure SyntaxFailure(std::string_view text, rapidjson::ParseErrorCode code, size_t offset,
-                      size_t last_token_end) {
-  using namespace rapidjson;
+Failure Unexpected(std::string_view text, size_t offset, std::string_view message,
+                   std::string_view eof_message) {
+  if (offset >= text.size()) return At(eof_message, text.size());
+  return At(message, offset + 1);
+}
+
+Failure NotAValue(std::string_view text, size_t offset) {
   const char before = PreviousSignificant(text, offset);
-  switch (code) {
-    case kParseErrorDocumentEmpty:
-      return AtChar(text, offset, "expected value", kEofValue);
-    case kParseErrorValueInvalid: {
-      if (offset >= text.size()) return At(before == '[' ? kEofList : kEofValue, text.size());
-      const char previous = offset > 0 ? text[offset - 1] : '\0';
-      if (previous == '-') return At(kInvalidNumber, offset + 1);
-      if (previous >= 'a' && previous <= 'z') return At("expected ident", offset + 1);
-      if (text[offset] == ']' && before == ',') return At("trailing comma", offset + 1);
-      return At("expected value", offset + 1);
-    }
-    case kParseErrorObjectMissName:
-      if (offset >= text.size()) return At(before == '{' ? kEofObject : kEofValue, text.size());
-      if (text[offset] == '}' && before == ',') return At("trailing comma", offset + 1);
-      return At("key must be a string", offset + 1);
-    case kParseErrorObjectMissColon:
-      return AtChar(text, offset, "expected `:`", kEofObject);
-    case kParseErrorObjectMissCommaOrCurlyBracket:
-      return AtChar(text, offset, "expected `,` or `}`", kEofObject);
-    case kParseErrorArrayMissCommaOrSquareBracket:
-      return AtChar(text, offset, "expected `,` or `]`", kEofList);
-    case kParseErrorNumberMissFraction:
-    case kParseErrorNumberMissExponent:
-      return AtChar(text, offset, kInvalidNumber, kEofValue);
-    case kParseErrorStringUnicodeEscapeInvalidHex:
-    case kParseErrorStringUnicodeSurrogateInvalid:
-    case kParseErrorStringEscapeInvalid:
-    case kParseErrorStringMissQuotationMark:
-    case kParseErrorStringInvalidEncoding: {
-      const size_t start = text.find('"', last_token_end);
-      if (start < offset) {
-        auto scanned = ScanString(text, start);
-        if (!scanned) return std::move(scanned).error();
-      }
-      return AtChar(text, offset, "invalid escape", kEofString);
-    }
-    case kParseErrorNumberTooBig:
-      return At("number out of range", offset + 1);
-    default:
-      return AtChar(text, offset, "expected value", kEofValue);
-  }
+  if (offset >= text.size()) return At(before == '[' ? kEofList : kEofValue, text.size());
+  if (text[offset] == ']' && before == ',') return At("trailing comma", offset + 1);
+  return At("expected value", offset + 1);
+}
+
+Failure NotAName(std::string_view text, size_t offset, bool first) {
+  if (offset >= text.size()) return At(first ? kEofObject : kEofValue, text.size());
+  if (text[offset] == '}' && !first) return At("trailing comma", offset + 1);
+  return At("key must be a string", offset + 1);
 }
 
 }  // namespace tarnix::protocol::json

@@ -1,12 +1,10 @@
-// Token-level rules of the request decoder: number values, string checks and syntax error texts.
+// Token-level rules of the request decoder: numbers, strings, and the texts of syntax errors.
 #pragma once
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <rapidjson/error/error.h>
 
 #include "common/result.h"
 #include "protocol/json_value.h"
@@ -28,20 +26,34 @@ std::string PositionSuffix(std::string_view text, size_t consumed);
 /// rounded; a value too large for a double gives nullopt, one too small becomes zero.
 std::optional<Value> NumberValue(std::string_view token);
 
+/// Whether NumberValue(token) has a value, mostly without working the value out.
+bool FitsDouble(std::string_view token);
+
 /// Checks the number token that starts at `start` and returns the offset just after it.
 Result<size_t, Failure> ScanNumber(std::string_view text, size_t start);
 
-/// Checks the string token whose opening quotation mark is at `start`, with the reader's rules
-/// (escapes, control characters, surrogate pairs), and returns the offset just after it.
-Result<size_t, Failure> ScanString(std::string_view text, size_t start);
+/// Checks the string token whose opening quotation mark is at `start` (escapes, control
+/// characters, surrogate pairs) and returns the offset just after it. `escaped` tells whether the
+/// text holds any escape, i.e. whether its bytes differ from the decoded string.
+Result<size_t, Failure> ScanString(std::string_view text, size_t start, bool& escaped);
 
-/// True when decoded string bytes may hold an unpaired surrogate written as an escape (the
-/// tokeniser lets a lone trailing surrogate through, encoded as bytes ED B0..BF).
-bool MayHoldLoneSurrogate(std::string_view decoded);
+/// The decoded string of `raw`, the bytes between the quotation marks of a checked string token.
+void DecodeString(std::string_view raw, std::string& out);
 
-/// The failure for the tokeniser's syntax error `code` at `offset`. `last_token_end` is the offset
-/// just after the last complete token before the error, from where a failing string is searched.
-Failure SyntaxFailure(std::string_view text, rapidjson::ParseErrorCode code, size_t offset,
-                      size_t last_token_end);
+/// The failure for an unexpected byte at `offset`, or for the end of the text there.
+Failure Unexpected(std::string_view text, size_t offset, std::string_view message,
+                   std::string_view eof_message);
+
+/// The failure for a byte at `offset` that cannot start a value (or the end of the text there).
+Failure NotAValue(std::string_view text, size_t offset);
+
+/// The failure for a byte at `offset` where an object needs a member name; `first` when no member
+/// has been read yet.
+Failure NotAName(std::string_view text, size_t offset, bool first);
+
+/// The words for an unexpected end while reading each kind of token.
+inline constexpr std::string_view kEofValue = "EOF while parsing a value";
+inline constexpr std::string_view kEofObject = "EOF while parsing an object";
+inline constexpr std::string_view kEofList = "EOF while parsing a list";
 
 }  // namespace tarnix::protocol::json

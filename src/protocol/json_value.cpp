@@ -1,8 +1,6 @@
 // Constructors of decoder values and the descriptions that decoding error texts use.
 #include "protocol/json_value.h"
 
-#include <utility>
-
 #include "protocol/response.h"
 
 namespace tarnix::protocol::json {
@@ -35,10 +33,10 @@ Value Value::Float(double d) {
   return v;
 }
 
-Value Value::String(std::string s) {
+Value Value::String(std::string_view s) {
   Value v;
   v.kind = Kind::String;
-  v.text = std::move(s);
+  v.text = s;
   return v;
 }
 

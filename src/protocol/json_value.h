@@ -1,15 +1,16 @@
-// The decoder's own JSON value tree, and how a value is described in decoding error texts.
+// A JSON value as the decoder meets it, and how a value is described in decoding error texts.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tarnix::protocol::json {
 
-/// A parsed JSON value. Numbers keep the form the text gave them: non-negative integers that fit
-/// in 64 bits are Unsigned, negative ones that fit are Signed, everything else is Float.
+/// A value as read: a scalar with its value, or only the kind of a container (whose content is
+/// read where it is needed and never kept). Numbers keep the form the text gave them: non-negative
+/// integers that fit in 64 bits are Unsigned, negative ones that fit are Signed, everything else is
+/// Float.
 struct Value {
   enum class Kind : uint8_t { Null, Bool, Unsigned, Signed, Float, String, Array, Object };
 
@@ -18,17 +19,16 @@ struct Value {
   uint64_t unsigned_value = 0;
   int64_t signed_value = 0;
   double float_value = 0.0;
-  std::string text;          ///< String: the decoded text
-  std::vector<Value> items;  ///< Array: the elements; Object: the member values
-  std::vector<std::string>
-      keys;  ///< Object: the member names, parallel to `items`, duplicates kept
+  /// String: the decoded text, which lives in the line or in the reader's buffer until the
+  /// reader reads its next string.
+  std::string_view text;
 
   static Value Null() { return Value{}; }
   static Value Bool(bool b);
   static Value Unsigned(uint64_t n);
   static Value Signed(int64_t n);
   static Value Float(double d);
-  static Value String(std::string s);
+  static Value String(std::string_view s);
   static Value Container(Kind kind);
 };
 

@@ -7,8 +7,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "protocol/value_decode.h"
-
 namespace tarnix::protocol {
 namespace {
 
@@ -17,47 +15,50 @@ using Decoded = Result<Request, std::string>;
 
 // Readers that store into one member of a parameter struct.
 template <typename T, uint32_t T::*M>
-Status U32(const Value& v, T& out) {
-  return ReadU32(v, out.*M);
+Status U32(Source& in, T& out) {
+  return ReadU32(in, out.*M);
 }
 template <typename T, bool T::*M>
-Status Flag(const Value& v, T& out) {
-  return ReadBool(v, out.*M);
+Status Flag(Source& in, T& out) {
+  return ReadBool(in, out.*M);
 }
 template <typename T, std::string T::*M>
-Status Text(const Value& v, T& out) {
-  return ReadText(v, out.*M);
+Status Text(Source& in, T& out) {
+  return ReadText(in, out.*M);
 }
 template <typename T, Bytes T::*M>
-Status Data(const Value& v, T& out) {
-  return ReadBytes(v, out.*M);
+Status Data(Source& in, T& out) {
+  return ReadBytes(in, out.*M);
 }
 template <typename T, std::vector<BatchMessage> T::*M>
-Status Batch(const Value& v, T& out) {
-  return ReadBatchMessages(v, out.*M);
+Status Batch(Source& in, T& out) {
+  return ReadBatchMessages(in, out.*M);
 }
 template <typename T, std::optional<Bytes> T::*M>
-Status MaybeData(const Value& v, T& out) {
-  return ReadBytes(v, (out.*M).emplace());
+Status MaybeData(Source& in, T& out) {
+  return ReadBytes(in, (out.*M).emplace());
 }
 template <typename T, std::optional<uint32_t> T::*M>
-Status MaybeU32(const Value& v, T& out) {
-  return ReadU32(v, (out.*M).emplace());
+Status MaybeU32(Source& in, T& out) {
+  return ReadU32(in, (out.*M).emplace());
 }
 
 // A method without parameters: "params" may be absent or null.
 template <typename T>
-Decoded Unit(const Value* params) {
-  if (params == nullptr || params->kind == Value::Kind::Null) return Request(T{});
-  return json::InvalidType(*params, "unit variant Request::" + std::string(T::kName));
+Decoded Unit(Source* params) {
+  if (params == nullptr) return Request(T{});
+  const Value value = params->json.Read();
+  if (value.kind == Value::Kind::Null) return Request(T{});
+  return json::InvalidType(value, "unit variant Request::" + std::string(T::kName));
 }
 
 // A method with parameters: "params" must be an object.
 template <typename T, size_t N>
-Decoded Struct(const Value* params, const Field<T> (&fields)[N]) {
+Decoded Struct(Source* params, const Field<T> (&fields)[N]) {
   if (params == nullptr) return std::string("missing field `params`");
-  if (params->kind != Value::Kind::Object) {
-    return json::InvalidType(*params, "struct variant Request::" + std::string(T::kName));
+  if (params->json.Peek() != '{') {
+    return json::InvalidType(params->json.Read(),
+                             "struct variant Request::" + std::string(T::kName));
   }
   T out;
   Status status = ReadFields(*params, fields, out);
@@ -121,7 +122,7 @@ constexpr Field<FiveBaudInit> kFields<FiveBaudInit>[] = {
 template <>
 constexpr Field<KlineInit> kFields<KlineInit>[] = {
     {"init_mode", kRequired,
-     [](const Value& v, KlineInit& k) { return ReadInitMode(v, k.init_mode); }},
+     [](Source& in, KlineInit& k) { return ReadInitMode(in, k.init_mode); }},
     {"fast_init_data", kOptional, MaybeData<KlineInit, &KlineInit::fast_init_data>},
     {"five_baud_address", kOptional, MaybeData<KlineInit, &KlineInit::five_baud_address>},
     {"cc_timeout_ms", kOptional, MaybeU32<KlineInit, &KlineInit::cc_timeout_ms>},
@@ -143,6 +144,7 @@ constexpr Field<AddFilter> kFields<AddFilter>[] = {
     {"mask", kRequired, Data<AddFilter, &AddFilter::mask>},
     {"pattern", kRequired, Data<AddFilter, &AddFilter::pattern>},
     {"extended", kRequired, Flag<AddFilter, &AddFilter::extended>},
+    {"flow_control", kOptional, MaybeData<AddFilter, &AddFilter::flow_control>},
 };
 template <>
 constexpr Field<AddFilterRaw> kFields<AddFilterRaw>[] = {
@@ -150,6 +152,7 @@ constexpr Field<AddFilterRaw> kFields<AddFilterRaw>[] = {
     {"mask", kRequired, Data<AddFilterRaw, &AddFilterRaw::mask>},
     {"pattern", kRequired, Data<AddFilterRaw, &AddFilterRaw::pattern>},
     {"extended", kRequired, Flag<AddFilterRaw, &AddFilterRaw::extended>},
+    {"flow_control", kOptional, MaybeData<AddFilterRaw, &AddFilterRaw::flow_control>},
 };
 template <>
 constexpr Field<RemoveFilter> kFields<RemoveFilter>[] = {
@@ -169,11 +172,11 @@ constexpr Field<SetLoopback> kFields<SetLoopback>[] = {
     {"enabled", kRequired, Flag<SetLoopback, &SetLoopback::enabled>},
 };
 
-using Decoder = Decoded (*)(const Value*);
+using Decoder = Decoded (*)(Source*);
 
 // The decoder of method T: a unit method takes no "params", any other reads its fields.
 template <typename T>
-Decoded DecodeAs(const Value* params) {
+Decoded DecodeAs(Source* params) {
   if constexpr (std::is_empty_v<T>) {
     return Unit<T>(params);
   } else {
@@ -187,7 +190,7 @@ constexpr std::array<Decoder, kMethodCount> kDecoders =
 
 }  // namespace
 
-Result<Request, std::string> DecodeParams(size_t method, const json::Value* params) {
+Result<Request, std::string> DecodeParams(size_t method, Source* params) {
   return kDecoders[method](params);
 }
 

@@ -133,6 +133,7 @@ void Params(Line& l, const T& r) {
       .Add("mask", HexBytes(r.mask))
       .Add("pattern", HexBytes(r.pattern))
       .Add("extended", Flag(r.extended));
+  if (r.flow_control) l.Add("flow_control", HexBytes(*r.flow_control));
 }
 void Params(Line& l, const RemoveFilter& r) {
   l.Number("filter_id", r.filter_id);

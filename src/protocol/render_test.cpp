@@ -18,8 +18,11 @@ TEST(RenderRequest, MethodThenParametersOnOneLine) {
       {WriteMessagesRaw{{{0x18DAF110, {}, true}, {1, {0xFF}, false}}, 20},
        "WriteMessagesRaw messages=[{arbId=0x18DAF110 data=[] extended=true}, {arbId=0x1 data=[FF] "
        "extended=false}] timeout_ms=20"},
-      {AddFilterRaw{"pass", {0xFF}, {0x01}, false},
+      {AddFilterRaw{"pass", {0xFF}, {0x01}, false, std::nullopt},
        R"(AddFilterRaw filter_type="pass" mask=[FF] pattern=[01] extended=false)"},
+      {AddFilter{"flow_control", {0xFF}, {0xE8}, false, Bytes{0x07, 0xE0}},
+       R"(AddFilter filter_type="flow_control" mask=[FF] pattern=[E8] extended=false )"
+       "flow_control=[07 E0]"},
   };
   for (const auto& [request, text] : cases)
     EXPECT_EQ(RenderRequest(request), text);

@@ -145,6 +145,7 @@ struct AddFilter {
   Bytes mask;
   Bytes pattern;
   bool extended = false;
+  std::optional<Bytes> flow_control;  ///< the flow-control message; absent when not given
   bool operator==(const AddFilter&) const = default;
 };
 struct AddFilterRaw {
@@ -153,6 +154,7 @@ struct AddFilterRaw {
   Bytes mask;
   Bytes pattern;
   bool extended = false;
+  std::optional<Bytes> flow_control;  ///< the flow-control message; absent when not given
   bool operator==(const AddFilterRaw&) const = default;
 };
 struct RemoveFilter {

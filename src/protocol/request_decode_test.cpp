@@ -81,10 +81,19 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{R"({"id":1,"method":"ClearPeriodicMessages"})", ClearPeriodicMessages{}},
         DecodeCase{
             R"({"id":1,"method":"AddFilter","params":{"filter_type":"pass","mask":[255],"pattern":[1],"extended":false}})",
-            AddFilter{"pass", {255}, {1}, false}},
+            AddFilter{"pass", {255}, {1}, false, std::nullopt}},
         DecodeCase{
             R"({"id":1,"method":"AddFilterRaw","params":{"filter_type":"flow","mask":[],"pattern":[],"extended":true}})",
-            AddFilterRaw{"flow", {}, {}, true}},
+            AddFilterRaw{"flow", {}, {}, true, std::nullopt}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilter","params":{"filter_type":"flow_control","mask":[255],"pattern":[232],"extended":false,"flow_control":[7,224]}})",
+            AddFilter{"flow_control", {255}, {232}, false, Bytes{7, 224}}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilterRaw","params":{"flow_control":[],"filter_type":"flow_control","mask":[],"pattern":[],"extended":true}})",
+            AddFilterRaw{"flow_control", {}, {}, true, Bytes{}}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilterRaw","params":{"filter_type":"pass","mask":[],"pattern":[],"extended":true,"flow_control":null}})",
+            AddFilterRaw{"pass", {}, {}, true, std::nullopt}},
         DecodeCase{R"({"id":1,"method":"RemoveFilter","params":{"filter_id":9}})", RemoveFilter{9}},
         DecodeCase{R"({"id":1,"method":"ClearFilters"})", ClearFilters{}},
         DecodeCase{R"({"id":1,"method":"GetConfig","params":{"parameter":1}})", GetConfig{1}},
@@ -141,6 +150,43 @@ TEST(DecodeMessage, NumbersBeyondTheTokenisersLimits) {
   EXPECT_EQ(described.error().text,
             "invalid type: floating point `10000000000.0`, expected u64 at line 1 column " +
                 std::to_string(7 + zeros.size() + 5));
+}
+
+// The line of many long numbers that once made decoding cubic, small: each number is judged by
+// its own text, wherever it stands and whatever came before it.
+TEST(DecodeMessage, ManyLongNumbersEachReadOnItsOwn) {
+  const std::string ten = "1" + std::string(310, '0') + "e-300";  // 1e10
+  const std::string two = "2" + std::string(310, '0') + "e-305";  // 2e5
+  std::string earlier;
+  for (int i = 0; i < 40; ++i)
+    earlier += (i % 2 ? two : ten) + ",";
+  const std::string line = R"({"id":7,"x":[)" + earlier + ten + R"(],"method":"SetConfig",)" +
+                           R"("params":{"value":1,"parameter":)" + two + "}}";
+  auto decoded = DecodeMessage(line);
+  ASSERT_FALSE(decoded.ok());
+  EXPECT_EQ(decoded.error().text,
+            "invalid type: floating point `200000.0`, expected u32 at line 1 column " +
+                std::to_string(line.size()));
+  auto ignored = DecodeMessage(R"({"id":7,"method":"GetLoopback","x":[)" + earlier + ten + "]}");
+  ASSERT_TRUE(ignored.ok()) << ignored.error().text;
+  EXPECT_EQ(ignored->request, Request(GetLoopback{}));
+}
+
+// Batch frames go straight into the request: strings holding brackets, commas and escaped quotes
+// do not disturb the frame count, and params met before the method decode alike.
+TEST(DecodeMessage, BatchFramesStraightFromTheLine) {
+  const std::string messages =
+      R"({"messages":[[1,[2],true],{"note":"],[\"{,","arbId":3,"data":[],"extended":false},)"
+      R"([4294967295,[255,0],false]]})";
+  const SendMessagesBatch expected{{BatchMessage{1, {2}, true}, BatchMessage{3, {}, false},
+                                    BatchMessage{0xFFFFFFFF, {255, 0}, false}}};
+  for (const std::string& line :
+       {R"({"id":1,"method":"SendMessagesBatch","params":)" + messages + "}",
+        R"({"id":1,"params":)" + messages + R"(,"method":"SendMessagesBatch"})"}) {
+    auto decoded = DecodeMessage(line);
+    ASSERT_TRUE(decoded.ok()) << decoded.error().text;
+    EXPECT_EQ(decoded->request, Request(expected)) << line;
+  }
 }
 
 TEST(MethodName, NamesEveryMethodInWireOrder) {

@@ -1,6 +1,7 @@
-// Decoding of parameter values with the decoder's error texts.
+// Decoding of parameter values straight from the line's reader, with the decoder's error texts.
 #include "protocol/value_decode.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tarnix::protocol {
@@ -20,26 +21,63 @@ Status ReadUnsigned(const Value& value, uint64_t max, std::string_view name, uin
   return json::InvalidType(value, name);
 }
 
+// The shortest frame is "[0,[],true]".
+constexpr size_t kShortestFrame = 11;
+
+// How many frames the batch array whose '[' is at `start` holds, counted before it is read so
+// that its vector is allocated once: its elements, but never more than its bytes can hold as
+// frames, so that a line of empty elements cannot reserve more than its own size.
+size_t FrameCountHint(std::string_view text, size_t start) {
+  size_t commas = 0;
+  bool any = false;
+  int depth = 0;
+  size_t end = text.size();
+  for (size_t i = start; i < text.size(); ++i) {
+    const char c = text[i];
+    if (depth == 1 && c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ',' && c != ']') {
+      any = true;
+    }
+    if (c == '"') {
+      for (++i; i < text.size() && text[i] != '"'; ++i) {
+        if (text[i] == '\\') ++i;
+      }
+    } else if (c == '[' || c == '{') {
+      ++depth;
+    } else if (c == ']' || c == '}') {
+      if (--depth == 0) {
+        end = i + 1;
+        break;
+      }
+    } else if (c == ',' && depth == 1) {
+      ++commas;
+    }
+  }
+  const size_t elements = any ? commas + 1 : 0;
+  return std::min(elements, (end - start) / kShortestFrame);
+}
+
 constexpr Field<BatchMessage> kBatchFields[] = {
     {"arbId", Presence::Required,
-     [](const Value& v, BatchMessage& m) { return ReadU32(v, m.arb_id); }},
-    {"data", Presence::Required,
-     [](const Value& v, BatchMessage& m) { return ReadBytes(v, m.data); }},
+     [](Source& in, BatchMessage& m) { return ReadU32(in, m.arb_id); }},
+    {"data", Presence::Required, [](Source& in, BatchMessage& m) { return ReadBytes(in, m.data); }},
     {"extended", Presence::Required,
-     [](const Value& v, BatchMessage& m) { return ReadBool(v, m.extended); }},
+     [](Source& in, BatchMessage& m) { return ReadBool(in, m.extended); }},
 };
 
 // The array form [arbId, data, extended]: elements decoded in order; a short array fails where it
 // ends, a long one after the three values (the extra elements are only counted).
-Status ReadBatchArray(const Value& value, BatchMessage& out) {
-  const size_t count = value.items.size();
-  for (size_t i = 0; i < 3; ++i) {
-    if (i == count) {
-      return "invalid length " + std::to_string(count) +
-             ", expected struct BatchMessage with 3 elements";
-    }
-    Status status = kBatchFields[i].read(value.items[i], out);
-    if (!status) return status;
+Status ReadBatchArray(Source& in, BatchMessage& out) {
+  size_t count = 0;
+  Status status = ReadElements(in.json, [&](size_t i) -> Status {
+    count = i + 1;
+    if (i < 3) return kBatchFields[i].read(in, out);
+    in.json.Skip();
+    return {};
+  });
+  if (!status) return status;
+  if (count < 3) {
+    return "invalid length " + std::to_string(count) +
+           ", expected struct BatchMessage with 3 elements";
   }
   if (count > 3) {
     return "invalid length " + std::to_string(count) + ", expected 3 elements in sequence";
@@ -47,63 +85,61 @@ Status ReadBatchArray(const Value& value, BatchMessage& out) {
   return {};
 }
 
-Status ReadBatchMessage(const Value& value, BatchMessage& out) {
-  if (value.kind == Value::Kind::Object) return ReadFields(value, kBatchFields, out);
-  if (value.kind == Value::Kind::Array) return ReadBatchArray(value, out);
-  return json::InvalidType(value, "struct BatchMessage");
+Status ReadBatchMessage(Source& in, BatchMessage& out) {
+  if (in.json.Peek() == '{') return ReadFields(in, kBatchFields, out);
+  if (in.json.Peek() == '[') return ReadBatchArray(in, out);
+  return json::InvalidType(in.json.Read(), "struct BatchMessage");
 }
 
 }  // namespace
 
-Status ReadU32(const Value& value, uint32_t& out) {
+Status ReadU32(Source& in, uint32_t& out) {
   uint64_t n = 0;
-  Status status = ReadUnsigned(value, std::numeric_limits<uint32_t>::max(), "u32", n);
+  Status status = ReadUnsigned(in.json.Read(), std::numeric_limits<uint32_t>::max(), "u32", n);
   if (status) out = static_cast<uint32_t>(n);
   return status;
 }
 
-Status ReadBool(const Value& value, bool& out) {
+Status ReadBool(Source& in, bool& out) {
+  const Value value = in.json.Read();
   if (value.kind != Value::Kind::Bool) return json::InvalidType(value, "a boolean");
   out = value.boolean;
   return {};
 }
 
-Status ReadText(const Value& value, std::string& out) {
+Status ReadText(Source& in, std::string& out) {
+  const Value value = in.json.Read();
   if (value.kind != Value::Kind::String) return json::InvalidType(value, "a string");
-  out = value.text;
+  out.assign(value.text);
   return {};
 }
 
-Status ReadBytes(const Value& value, Bytes& out) {
-  if (value.kind != Value::Kind::Array) return json::InvalidType(value, "a sequence");
-  out.clear();
-  out.reserve(value.items.size());
-  for (const Value& item : value.items) {
+Status ReadBytes(Source& in, Bytes& out) {
+  if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
+  in.bytes.clear();
+  Status status = ReadElements(in.json, [&in](size_t) -> Status {
     uint64_t n = 0;
-    Status status = ReadUnsigned(item, std::numeric_limits<uint8_t>::max(), "u8", n);
-    if (!status) return status;
-    out.push_back(static_cast<uint8_t>(n));
-  }
-  return {};
+    Status read = ReadUnsigned(in.json.Read(), std::numeric_limits<uint8_t>::max(), "u8", n);
+    if (read) in.bytes.push_back(static_cast<uint8_t>(n));
+    return read;
+  });
+  if (status) out.assign(in.bytes.begin(), in.bytes.end());
+  return status;
 }
 
-Status ReadBatchMessages(const Value& value, std::vector<BatchMessage>& out) {
-  if (value.kind != Value::Kind::Array) return json::InvalidType(value, "a sequence");
+Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out) {
+  if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   out.clear();
-  out.reserve(value.items.size());
-  for (const Value& item : value.items) {
-    BatchMessage message;
-    Status status = ReadBatchMessage(item, message);
-    if (!status) return status;
-    out.push_back(std::move(message));
-  }
-  return {};
+  out.reserve(FrameCountHint(in.json.text(), in.json.pos()));
+  return ReadElements(in.json,
+                      [&](size_t) -> Status { return ReadBatchMessage(in, out.emplace_back()); });
 }
 
-Status ReadInitMode(const Value& value, KlineInitMode& out) {
+Status ReadInitMode(Source& in, KlineInitMode& out) {
   static constexpr std::string_view kNames[] = {"fast", "slow", "auto"};
   static constexpr KlineInitMode kModes[] = {KlineInitMode::Fast, KlineInitMode::Slow,
                                              KlineInitMode::Auto};
+  const Value value = in.json.Read();
   if (value.kind == Value::Kind::String) {
     for (size_t i = 0; i < 3; ++i) {
       if (value.text == kNames[i]) {
@@ -111,7 +147,8 @@ Status ReadInitMode(const Value& value, KlineInitMode& out) {
         return {};
       }
     }
-    return "unknown variant `" + value.text + "`, expected one of `fast`, `slow`, `auto`";
+    return "unknown variant `" + std::string(value.text) +
+           "`, expected one of `fast`, `slow`, `auto`";
   }
   if (value.kind == Value::Kind::Unsigned) {
     if (value.unsigned_value >= 3) return json::InvalidValue(value, "variant index 0 <= i < 3");

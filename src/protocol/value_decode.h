@@ -1,4 +1,5 @@
-// Decoding of parameter values and of objects with named fields, with the decoder's error texts.
+// Decoding of parameter values and of objects with named fields, straight from the line's reader,
+// with the decoder's error texts.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "common/result.h"
-#include "protocol/json_value.h"
+#include "protocol/json_reader.h"
 #include "protocol/request.h"
 
 namespace tarnix::protocol {
@@ -16,18 +17,59 @@ namespace tarnix::protocol {
 /// Success, or an error text without position.
 using Status = Result<void, std::string>;
 
+/// What the value readers read from: the line's reader, and scratch space they share. Every
+/// reader below takes exactly one whole value from `json`, also when it answers an error.
+struct Source {
+  explicit Source(json::Reader& reader) : json(reader) {}
+  json::Reader& json;
+  Bytes bytes;  ///< byte values gathered before they are stored with one allocation
+};
+
 /// Unsigned 32-bit integer ("u32").
-Status ReadU32(const json::Value& value, uint32_t& out);
+Status ReadU32(Source& in, uint32_t& out);
 /// true or false ("a boolean").
-Status ReadBool(const json::Value& value, bool& out);
+Status ReadBool(Source& in, bool& out);
 /// A string ("a string").
-Status ReadText(const json::Value& value, std::string& out);
+Status ReadText(Source& in, std::string& out);
 /// An array of integers 0..255 ("a sequence" of "u8").
-Status ReadBytes(const json::Value& value, Bytes& out);
+Status ReadBytes(Source& in, Bytes& out);
 /// An array of BatchMessage, each an object or an array of three values.
-Status ReadBatchMessages(const json::Value& value, std::vector<BatchMessage>& out);
+Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out);
 /// "fast", "slow", "auto" or the numbers 0..2.
-Status ReadInitMode(const json::Value& value, KlineInitMode& out);
+Status ReadInitMode(Source& in, KlineInitMode& out);
+
+/// Walks the elements of the array at the cursor: `read(index)` reads each one until an error;
+/// the elements after it are only checked. Returns the first error.
+template <typename ReadElement>
+Status ReadElements(json::Reader& reader, ReadElement&& read) {
+  Status status;
+  if (!reader.Enter()) return status;
+  for (size_t i = 0; reader.NextElement(); ++i) {
+    if (status) {
+      status = read(i);
+    } else {
+      reader.Skip();
+    }
+  }
+  return status;
+}
+
+/// Walks the members of the object at the cursor: `read(name)` reads each member's value until an
+/// error; the members after it are only checked. Returns the first error.
+template <typename ReadMember>
+Status ReadMembers(json::Reader& reader, ReadMember&& read) {
+  Status status;
+  if (!reader.Enter()) return status;
+  std::string_view name;
+  while (reader.NextName(name) && reader.Colon()) {
+    if (status) {
+      status = read(name);
+    } else {
+      reader.Skip();
+    }
+  }
+  return status;
+}
 
 /// Whether a field must be given, may be left out for its default, or may be left out or null.
 enum class Presence : uint8_t { Required, Defaulted, Optional };
@@ -37,27 +79,33 @@ template <typename T>
 struct Field {
   std::string_view name;
   Presence presence;
-  Status (*read)(const json::Value&, T&);
+  Status (*read)(Source&, T&);
 };
 
-/// Decodes the members of `object` into `out`: members in text order, each known field decoded
-/// when met (a second occurrence is a duplicate), unknown members ignored; then the first absent
-/// required field, in the order of `fields`, is missing. `out` holds the defaults on entry.
+/// Decodes the object at the cursor into `out`: members in text order, each known field decoded
+/// when met (a second occurrence is a duplicate), unknown members only checked; then the first
+/// absent required field, in the order of `fields`, is missing. `out` holds the defaults on entry.
 template <typename T, size_t N>
-Status ReadFields(const json::Value& object, const Field<T> (&fields)[N], T& out) {
+Status ReadFields(Source& in, const Field<T> (&fields)[N], T& out) {
   bool seen[N] = {};
-  for (size_t m = 0; m < object.items.size(); ++m) {
+  Status status = ReadMembers(in.json, [&](std::string_view name) -> Status {
     for (size_t f = 0; f < N; ++f) {
-      if (object.keys[m] != fields[f].name) continue;
-      if (seen[f]) return "duplicate field `" + std::string(fields[f].name) + "`";
+      if (name != fields[f].name) continue;
+      if (seen[f]) {
+        in.json.Skip();
+        return "duplicate field `" + std::string(fields[f].name) + "`";
+      }
       seen[f] = true;
-      const json::Value& value = object.items[m];
-      if (fields[f].presence == Presence::Optional && value.kind == json::Value::Kind::Null) break;
-      Status status = fields[f].read(value, out);
-      if (!status) return status;
-      break;
+      if (fields[f].presence == Presence::Optional && in.json.Peek() == 'n') {
+        in.json.Skip();  // null: left out
+        return {};
+      }
+      return fields[f].read(in, out);
     }
-  }
+    in.json.Skip();
+    return {};
+  });
+  if (!status) return status;
   for (size_t f = 0; f < N; ++f) {
     if (!seen[f] && fields[f].presence == Presence::Required) {
       return "missing field `" + std::string(fields[f].name) + "`";

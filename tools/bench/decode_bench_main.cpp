@@ -1,0 +1,21 @@
+// decode_bench: prints the request decoder's figures beside their yardsticks; judges nothing.
+//
+// Usage: decode_bench [scale]   (line sizes times scale; default 1: lines of 1 to 8 MB)
+#include <cstdio>
+#include <cstdlib>
+
+#include "decode_bench.h"
+
+int main(int argc, char** argv) {
+  const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
+  if (!(scale > 0)) {
+    std::fprintf(stderr, "usage: decode_bench [scale > 0]\n");
+    return 2;
+  }
+  std::printf("%-88s %12s %12s %8s\n", "figure", "value", "yardstick", "ratio");
+  for (const auto& row : tarnix::bench::RunDecodeBench(scale)) {
+    std::printf("%-88s %12.3f %12.3f %8.2f\n", row.figure.c_str(), row.value, row.yardstick,
+                row.ratio);
+  }
+  return 0;
+}
