@@ -30,6 +30,10 @@ tarnix_ensure_packages() {
 TARNIX_HOST_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest rapidjson-dev)
 # What the Windows builds and running their tests under Wine need.
 TARNIX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386)
+# What the Python client's tests need: Debian's interpreter with python-can, pytest and venv/pip
+# (its package is installed into a virtual environment, without network).
+TARNIX_PYTHON_PACKAGES=(python3 python3-can python3-pytest python3-venv python3-pip python3-setuptools
+  python3-wheel)
 # What fuzzing needs: clang and its libFuzzer runtime.
 TARNIX_FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev rapidjson-dev libgtest-dev libgmock-dev)
 

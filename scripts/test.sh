@@ -7,7 +7,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-tarnix_ensure_packages "${TARNIX_HOST_PACKAGES[@]}" "${TARNIX_WINDOWS_PACKAGES[@]}" || exit 1
+tarnix_ensure_packages "${TARNIX_HOST_PACKAGES[@]}" "${TARNIX_WINDOWS_PACKAGES[@]}" \
+  "${TARNIX_PYTHON_PACKAGES[@]}" || exit 1
 tarnix_ensure_32bit || echo "== 32-bit programs cannot run here; the win32 build's tests are skipped"
 
 # Wine is quiet and never asks to install Mono or Gecko; its prefix lives in the build tree.
@@ -124,7 +125,26 @@ run_python() {
   add_row python "$status" $((SECONDS - start)) "${counts[@]}" "(log: $log)"
 }
 
+# The release archives, as scripts/release.sh writes them, checked in a folder of their own.
+run_release() {
+  local start=$SECONDS status=ok log=build/release.log junit="$PWD/build/release-junit.xml" out
+  echo "== release: build and check"
+  rm -f "$junit"
+  out=$(mktemp -d "${TMPDIR:-/tmp}/tarnix-release.XXXXXX")
+  if scripts/release.sh --out "$out" >"$log" 2>&1; then
+    python3 scripts/check_release.py "$out" "$junit" 2>&1 | tee -a "$log"
+  else
+    tail -n 40 "$log"
+  fi
+  rm -rf "$out"
+  local counts=(0 1 0)
+  [ -f "$junit" ] && read -r -a counts < <(junit_counts "$junit")
+  [ "${counts[1]}" -gt 0 ] && status="tests failed" && failed=1
+  add_row release "$status" $((SECONDS - start)) "${counts[@]}" "(log: $log)"
+}
+
 run_preset host
+run_release
 [ -f clients/python/run_tests.sh ] && run_python
 run_preset asan
 # The worker's threads and channels, once more under ThreadSanitizer.
