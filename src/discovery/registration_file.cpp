@@ -34,7 +34,9 @@ std::optional<Registration> ParseRegistrationFile(std::string_view text, std::st
   if (!ParseJsonObject(text, document)) return std::nullopt;
   Registration registration;
   registration.own_name = std::move(own_name);
-  for (const auto& member : document.GetObject()) {
+  // Through a const object: clang finds comparing mutable member iterators ambiguous in C++20.
+  const rapidjson::Document& object = document;
+  for (const auto& member : object.GetObject()) {
     ReadMember(std::string_view(member.name.GetString(), member.name.GetStringLength()),
                member.value, registration);
   }
