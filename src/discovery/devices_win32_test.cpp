@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "discovery/devices.h"
 #include "discovery/fake_registry.h"
+#include "discovery/library_examination.h"
 #include "discovery/registry_source.h"
 #include "discovery/test_files.h"
 #include "discovery/version_cache.h"
