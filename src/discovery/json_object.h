@@ -16,4 +16,10 @@ inline bool ParseJsonObject(std::string_view text, rapidjson::Document& document
   return !document.HasParseError() && document.IsObject();
 }
 
+/// The members of an object that ParseJsonObject accepted, for range-for. Read through a const
+/// object: clang finds comparing mutable member iterators ambiguous in C++20.
+inline rapidjson::Document::ConstObject ObjectMembers(const rapidjson::Document& document) {
+  return document.GetObject();
+}
+
 }  // namespace tarnix::discovery

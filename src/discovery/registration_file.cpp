@@ -34,9 +34,7 @@ std::optional<Registration> ParseRegistrationFile(std::string_view text, std::st
   if (!ParseJsonObject(text, document)) return std::nullopt;
   Registration registration;
   registration.own_name = std::move(own_name);
-  // Through a const object: clang finds comparing mutable member iterators ambiguous in C++20.
-  const rapidjson::Document& object = document;
-  for (const auto& member : object.GetObject()) {
+  for (const auto& member : ObjectMembers(document)) {
     ReadMember(std::string_view(member.name.GetString(), member.name.GetStringLength()),
                member.value, registration);
   }

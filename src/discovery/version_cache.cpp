@@ -52,7 +52,7 @@ std::optional<VersionCacheEntries> ParseVersionCache(std::string_view text) {
   rapidjson::Document document;
   if (!ParseJsonObject(text, document)) return std::nullopt;
   VersionCacheEntries entries;
-  for (const auto& member : document.GetObject()) {
+  for (const auto& member : ObjectMembers(document)) {
     if (!member.value.IsString()) return std::nullopt;
     entries[std::string(member.name.GetString(), member.name.GetStringLength())] =
         std::string(member.value.GetString(), member.value.GetStringLength());
