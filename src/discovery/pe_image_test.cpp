@@ -115,7 +115,8 @@ TEST_P(PeExportsTest, ExaminesNoMoreNamesThanTheBound) {
   for (uint32_t i = 0; i < kMaxPeExportNames; ++i)
     names.push_back("n" + std::to_string(i));
   names.push_back(kScan);
-  MemoryImage past_bound(Build(names).bytes);
+  const PeImage last = Build(names);
+  MemoryImage past_bound(last.bytes);
   EXPECT_EQ(PeExportsName(past_bound, kScan), std::nullopt);
 
   std::swap(names.front(), names.back());
