@@ -5,7 +5,11 @@
 
 #include "common/text.h"
 #include "discovery/fake_registry.h"
+#include "discovery/library_examination.h"
+#include "discovery/registry_source.h"
 #include "discovery/test_files.h"
+#include "discovery/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::discovery {
 namespace {
@@ -18,7 +22,7 @@ using testing::TextValue;
 constexpr const char* k0404 = "SOFTWARE\\PassThruSupport.04.04";
 constexpr const char* k0500 = "SOFTWARE\\PassThruSupport.05.00";
 
-// Libraries that do not exist: the examination lists them without probing or caching.
+// Libraries that do not exist: the examination lists them without reading or caching.
 std::u16string MissingLibrary(const std::u16string& name) {
   return u"Z:\\no such dir\\" + name;
 }
@@ -26,17 +30,12 @@ std::u16string MissingLibrary(const std::u16string& name) {
 class EnumerateDevicesTest : public ::testing::Test {
  protected:
   // Any cache activity would land in this folder, which must stay empty.
-  testing::TempFolder folder_;
-  testing::ScopedEnvironment local_app_data_{"LOCALAPPDATA", testing::Utf8(folder_.path())};
+  test_support::TempFolder folder_{"discovery"};
+  testing::ScopedCacheFolder cache_{testing::Utf8(folder_.path())};
   FakeRegistry registry_;
-  int probes_ = 0;
-  std::optional<std::string> probe_answer_ = "05.00";
 
   std::vector<protocol::DeviceInfo> Enumerate() {
-    auto devices = EnumerateDevices(registry_, [this](const std::string&) {
-      ++probes_;
-      return probe_answer_;
-    });
+    auto devices = EnumerateDevices(RegistrySource(registry_));
     EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));
     return devices;
   }
@@ -92,7 +91,6 @@ TEST_F(EnumerateDevicesTest, DefaultsDependOnTheSourceVersion) {
   EXPECT_TRUE(devices[1].can_iso11898);
   EXPECT_EQ(devices[1].api_version, "05.00");
   EXPECT_EQ(devices[1].supported_protocols, (std::vector<std::string>{"CAN", "ISO-TP"}));
-  EXPECT_EQ(probes_, 0);
 }
 
 TEST_F(EnumerateDevicesTest, ProtocolValuesGiveLabelsInTableOrder) {
@@ -198,22 +196,21 @@ TEST_F(EnumerateDevicesTest, SkipsSubkeysThatCannotBeRead) {
   EXPECT_EQ(Names(Enumerate()), (std::vector<std::string>{"Good"}));
 }
 
-TEST_F(EnumerateDevicesTest, ExaminesAnExistingLibrary) {
-  const testing::TempFolder libraries;
+TEST_F(EnumerateDevicesTest, ReadsAnExistingLibraryAsAPeImage) {
+  const test_support::TempFolder libraries("discovery");
   const std::string library = libraries.File("lib32.dll");
-  testing::WriteBytes(library, testing::PeHeader(testing::kMachineI386));
+  testing::WriteBytes(library, testing::BuildPe({.names = {"PassThruScanForDevices"}}).bytes);
   registry_.Add(k0404, RegistryView::k64Bit, u"r")
       .Set("Name", TextValue(u"Real"))
       .Set("FunctionLibrary", TextValue(Utf8ToUtf16(library)));
-  // No cache: the probe decides, even against the 04.04 source.
-  testing::ScopedEnvironment no_cache("LOCALAPPDATA", std::nullopt);
+  // No cache: the export table decides, even against the 04.04 source.
+  testing::ScopedCacheFolder no_cache(std::nullopt);
   const auto devices = Enumerate();
   ASSERT_EQ(devices.size(), 1u);
   EXPECT_EQ(devices[0].bitness, 32);
   EXPECT_TRUE(devices[0].available);
   EXPECT_EQ(devices[0].unavailable_reason, std::nullopt);
   EXPECT_EQ(devices[0].api_version, "05.00");
-  EXPECT_EQ(probes_, 1);
 }
 
 }  // namespace

@@ -1,16 +1,10 @@
-// Examining a registered library: header first, then the version cache, then a probe on a miss.
+// Examining a registered library: header first, then the version cache, then the export table on
+// a miss.
 #include "discovery/library_examination.h"
 
-#include "discovery/library_header.h"
 #include "discovery/version_cache.h"
 
 namespace tarnix::discovery {
-namespace {
-
-constexpr const char* kApi0404 = "04.04";
-constexpr const char* kApi0500 = "05.00";
-
-}  // namespace
 
 std::string ResolveApiVersion(const std::string& path, const VersionProbe& probe) {
   const std::string key = VersionCacheKey(path);
@@ -22,13 +16,15 @@ std::string ResolveApiVersion(const std::string& path, const VersionProbe& probe
 }
 
 LibraryExamination ExamineLibrary(const std::string& path, bool from_0500_source,
-                                  const VersionProbe& probe) {
-  const std::optional<uint8_t> bitness = ReadLibraryBitness(path);
+                                  ImageFormat format) {
+  const std::optional<uint8_t> bitness = ReadLibraryBitness(path, format);
   if (!bitness) {
     return LibraryExamination{kOwnBitness, false, "DLL not found",
                               from_0500_source ? kApi0500 : kApi0404};
   }
-  return LibraryExamination{*bitness, true, std::nullopt, ResolveApiVersion(path, probe)};
+  const std::string version = ResolveApiVersion(
+      path, [format](const std::string& file) { return ReadLibraryApiVersion(file, format); });
+  return LibraryExamination{*bitness, true, std::nullopt, version};
 }
 
 }  // namespace tarnix::discovery

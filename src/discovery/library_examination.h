@@ -2,10 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
-#include "discovery/version_probe.h"
+#include "discovery/library_file.h"
 
 namespace tarnix::discovery {
 
@@ -20,14 +21,19 @@ struct LibraryExamination {
 /// This build's own width: 64 or 32.
 inline constexpr uint8_t kOwnBitness = static_cast<uint8_t>(sizeof(void*) * 8);
 
-/// The API version of an examinable library: the cached one, or else the probe's answer. A probe
-/// that loaded the library stores its answer; one that could not load it answers "04.04" but stores
-/// nothing, so that a build of the library's own width can still record the true version later.
+/// Finds a library's API version from its file: "05.00" or "04.04", or nullopt when it cannot
+/// tell (the file cannot be read, or has no export table).
+using VersionProbe = std::function<std::optional<std::string>(const std::string& path)>;
+
+/// The API version of an examinable library: the cached one, or else the probe's answer. An
+/// answer is stored; a probe that cannot tell gives "04.04" and stores nothing, so that a later
+/// examination of a repaired file can still record the true version.
 std::string ResolveApiVersion(const std::string& path, const VersionProbe& probe);
 
-/// Examines the library at `path` (as registered). A library whose header cannot be read is listed
-/// as not available with the version its registration source implies; the cache is then left alone.
+/// Examines the library at `path` (as registered), a file in `format`. A library whose header
+/// cannot be read is listed as not available with the version its registration source implies;
+/// the cache is then left alone. Nothing is loaded.
 LibraryExamination ExamineLibrary(const std::string& path, bool from_0500_source,
-                                  const VersionProbe& probe);
+                                  ImageFormat format);
 
 }  // namespace tarnix::discovery

@@ -1,10 +1,11 @@
-// Library examination: the PE header reads, and what a library that cannot be examined yields.
+// Library examination: the PE header read from a file, and what a library that cannot be examined
+// yields.
 #include "discovery/library_examination.h"
 
 #include <gtest/gtest.h>
 
-#include "discovery/library_header.h"
 #include "discovery/test_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::discovery {
 namespace {
@@ -53,37 +54,32 @@ TEST(ReadLibraryBitness, ReadsTheMachineOfThePeHeader) {
        std::nullopt},
       {"empty file", {}, std::nullopt},
   };
-  const testing::TempFolder folder;
+  const test_support::TempFolder folder("discovery");
   int n = 0;
   for (const Case& c : cases) {
     const std::string path = folder.File("lib" + std::to_string(n++) + ".dll");
     testing::WriteBytes(path, c.bytes);
-    EXPECT_EQ(ReadLibraryBitness(path), c.expected) << c.what;
+    EXPECT_EQ(ReadLibraryBitness(path, ImageFormat::kPe), c.expected) << c.what;
   }
-  EXPECT_EQ(ReadLibraryBitness(folder.File("missing.dll")), std::nullopt);
-  EXPECT_EQ(ReadLibraryBitness(testing::Utf8(folder.path())), std::nullopt) << "a folder";
+  EXPECT_EQ(ReadLibraryBitness(folder.File("missing.dll"), ImageFormat::kPe), std::nullopt);
+  EXPECT_EQ(ReadLibraryBitness(testing::Utf8(folder.path()), ImageFormat::kPe), std::nullopt)
+      << "a folder";
 }
 
 TEST(ExamineLibrary, ALibraryThatCannotBeExaminedIsListedUnavailable) {
-  const testing::TempFolder folder;
-  testing::ScopedEnvironment cache("LOCALAPPDATA", folder.File("appdata"));
+  const test_support::TempFolder folder("discovery");
+  testing::ScopedCacheFolder cache(folder.File("appdata"));
   const std::string no_mz = folder.File("text.dll");
   testing::WriteBytes(no_mz, {'h', 'e', 'l', 'l', 'o'});
-  int probes = 0;
-  const VersionProbe probe = [&](const std::string&) {
-    ++probes;
-    return std::optional<std::string>("05.00");
-  };
   for (const std::string& path : {folder.File("missing.dll"), no_mz}) {
     for (const bool from_0500 : {false, true}) {
-      const LibraryExamination examined = ExamineLibrary(path, from_0500, probe);
+      const LibraryExamination examined = ExamineLibrary(path, from_0500, ImageFormat::kPe);
       EXPECT_EQ(examined.bitness, sizeof(void*) * 8);
       EXPECT_FALSE(examined.available);
       EXPECT_EQ(examined.unavailable_reason, "DLL not found");
       EXPECT_EQ(examined.api_version, from_0500 ? "05.00" : "04.04");
     }
   }
-  EXPECT_EQ(probes, 0);
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "appdata")) << "the cache was touched";
 }
 

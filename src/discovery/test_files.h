@@ -1,4 +1,4 @@
-// Temporary folders, environment overrides and library-like files for the discovery tests.
+// Environment overrides and library-like files for the discovery tests.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/library_file.h"
 #include "platform/environment.h"
 #include "tests/support/temp_folder.h"
 
@@ -35,6 +36,30 @@ class ScopedEnvironment {
  private:
   std::string name_;
   std::optional<std::string> previous_;
+};
+
+/// The format of this system's libraries.
+#ifdef _WIN32
+inline constexpr ImageFormat kSystemFormat = ImageFormat::kPe;
+#else
+inline constexpr ImageFormat kSystemFormat = ImageFormat::kElf;
+#endif
+
+/// Points the version cache at `folder` until the end of the scope; nullopt leaves no cache at
+/// all. Sets the variable this system's cache folder comes from and removes HOME, from which Linux
+/// would otherwise fall back to the user's real cache.
+class ScopedCacheFolder {
+ public:
+  explicit ScopedCacheFolder(const std::optional<std::string>& folder) : base_(kVariable, folder) {}
+
+ private:
+#ifdef _WIN32
+  static constexpr const char* kVariable = "LOCALAPPDATA";
+#else
+  static constexpr const char* kVariable = "XDG_CACHE_HOME";
+#endif
+  ScopedEnvironment base_;
+  ScopedEnvironment home_{"HOME", std::nullopt};
 };
 
 /// Writes `bytes` to `path`, replacing the file.

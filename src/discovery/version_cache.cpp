@@ -1,10 +1,10 @@
 // Reading, formatting and rewriting the API version cache file; every failure means "no entry".
 #include "discovery/version_cache.h"
 
-#include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "discovery/json_object.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 
@@ -15,7 +15,7 @@ constexpr const char* kFolderName = "tarnix";
 constexpr const char* kFileName = "api_version_cache.json";
 
 std::optional<std::string> CacheFolder() {
-  auto base = platform::GetEnvironment("LOCALAPPDATA");
+  auto base = platform::UserCacheFolder();
   if (!base) return std::nullopt;
   return *base + platform::PathSeparator() + kFolderName;
 }
@@ -49,14 +49,10 @@ std::string VersionCacheKey(const std::string& library_path) {
 }
 
 std::optional<VersionCacheEntries> ParseVersionCache(std::string_view text) {
-  // Iterative parsing: a hostile file cannot exhaust the stack with deep nesting.
-  constexpr unsigned kFlags =
-      rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag;
   rapidjson::Document document;
-  document.Parse<kFlags>(text.data(), text.size());
-  if (document.HasParseError() || !document.IsObject()) return std::nullopt;
+  if (!ParseJsonObject(text, document)) return std::nullopt;
   VersionCacheEntries entries;
-  for (const auto& member : document.GetObject()) {
+  for (const auto& member : ObjectMembers(document)) {
     if (!member.value.IsString()) return std::nullopt;
     entries[std::string(member.name.GetString(), member.name.GetStringLength())] =
         std::string(member.value.GetString(), member.value.GetStringLength());

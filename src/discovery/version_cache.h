@@ -1,4 +1,4 @@
-// The API version cache: a JSON file of probed library versions shared by both builds.
+// The API version cache: a JSON file of the library versions found, shared by both builds.
 #pragma once
 
 #include <map>
@@ -11,9 +11,9 @@ namespace tarnix::discovery {
 /// Cache members: key (library path, "|", last-write seconds) to API version text.
 using VersionCacheEntries = std::map<std::string, std::string>;
 
-/// LOCALAPPDATA, then "tarnix", then "api_version_cache.json", joined with this system's separator;
-/// nullopt when LOCALAPPDATA is unset or not valid Unicode (then there is no cache). Read at each
-/// use.
+/// This user's cache folder (LOCALAPPDATA on Windows; $XDG_CACHE_HOME, else ~/.cache on Linux),
+/// then "tarnix", then "api_version_cache.json", joined with this system's separator; nullopt when
+/// there is no such folder (then there is no cache). Read at each use.
 std::optional<std::string> VersionCachePath();
 
 /// The key of a library: its path as registered, "|" and its last-write time in whole seconds since

@@ -8,6 +8,7 @@
 #include "discovery/library_examination.h"
 #include "discovery/test_files.h"
 #include "platform/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::discovery {
 namespace {
@@ -58,19 +59,20 @@ TEST(ParseVersionCache, AcceptsOnlyAnObjectOfStrings) {
   EXPECT_EQ(ParseVersionCache(std::string(100000, '[')), std::nullopt);
 }
 
-TEST(VersionCachePath, FollowsLocalAppData) {
+TEST(VersionCachePath, LiesInTheUserCacheFolder) {
+  const test_support::TempFolder folder("discovery");
   {
-    testing::ScopedEnvironment set("LOCALAPPDATA", "base");
+    testing::ScopedCacheFolder set(testing::Utf8(folder.path()));
     const std::string separator(1, platform::PathSeparator());
-    EXPECT_EQ(VersionCachePath(),
-              "base" + separator + "tarnix" + separator + "api_version_cache.json");
+    EXPECT_EQ(VersionCachePath(), testing::Utf8(folder.path()) + separator + "tarnix" + separator +
+                                      "api_version_cache.json");
   }
-  testing::ScopedEnvironment unset("LOCALAPPDATA", std::nullopt);
+  testing::ScopedCacheFolder unset(std::nullopt);
   EXPECT_EQ(VersionCachePath(), std::nullopt);
 }
 
 TEST(VersionCacheKey, IsThePathAndItsLastWriteSeconds) {
-  const testing::TempFolder folder;
+  const test_support::TempFolder folder("discovery");
   const std::string library = folder.File("lib.dll");
   testing::WriteBytes(library, {1});
   const auto seconds = platform::LastWriteSeconds(library);
@@ -97,9 +99,9 @@ class ApiVersionCacheTest : public ::testing::Test {
     return folder_.path() / "appdata" / "tarnix" / "api_version_cache.json";
   }
 
-  testing::TempFolder folder_;
-  // The folder below LOCALAPPDATA does not exist yet: the store creates it.
-  testing::ScopedEnvironment local_app_data_{"LOCALAPPDATA", folder_.File("appdata")};
+  test_support::TempFolder folder_{"discovery"};
+  // The cache folder does not exist yet: the store creates it.
+  testing::ScopedCacheFolder cache_{folder_.File("appdata")};
   std::string library_ = folder_.File("pt.dll");
   std::optional<std::string> answer_ = "05.00";
   int probes_ = 0;
@@ -151,19 +153,19 @@ TEST_F(ApiVersionCacheTest, ADamagedCacheMissesAndIsReplaced) {
   }
 }
 
-TEST_F(ApiVersionCacheTest, ALibraryThatCannotBeLoadedIsNotStored) {
+TEST_F(ApiVersionCacheTest, AnUnreadableExportTableIsNotStored) {
   answer_ = std::nullopt;
   EXPECT_EQ(Resolve(), "04.04");
   EXPECT_FALSE(std::filesystem::exists(CacheFile()));
-  // The build that can load it finds no entry and records the true version for both.
+  // Once the file can be read, the next examination finds no entry and records the true version.
   answer_ = "05.00";
   EXPECT_EQ(Resolve(), "05.00");
   EXPECT_EQ(probes_, 2);
   EXPECT_EQ(ReadFile(CacheFile()), FormatVersionCache({{VersionCacheKey(library_), "05.00"}}));
 }
 
-TEST_F(ApiVersionCacheTest, WithoutLocalAppDataEveryExaminationProbes) {
-  testing::ScopedEnvironment unset("LOCALAPPDATA", std::nullopt);
+TEST_F(ApiVersionCacheTest, WithoutACacheFolderEveryExaminationProbes) {
+  testing::ScopedCacheFolder unset(std::nullopt);
   EXPECT_EQ(Resolve(), "05.00");
   EXPECT_EQ(Resolve(), "05.00");
   EXPECT_EQ(probes_, 2);

@@ -20,4 +20,13 @@ void SetEnvironment(const std::string& name, const std::optional<std::string>& v
   }
 }
 
+std::optional<std::string> UserCacheFolder() {
+  // A relative XDG_CACHE_HOME is invalid by that convention and is ignored.
+  auto xdg = GetEnvironment("XDG_CACHE_HOME");
+  if (xdg && xdg->starts_with('/')) return xdg;
+  auto home = GetEnvironment("HOME");
+  if (!home || home->empty()) return std::nullopt;
+  return *home + "/.cache";
+}
+
 }  // namespace tarnix::platform

@@ -40,4 +40,8 @@ void SetEnvironment(const std::string& name, const std::optional<std::string>& v
   if (value && value->empty()) ::SetEnvironmentVariableW(wide_name.c_str(), L"");
 }
 
+std::optional<std::string> UserCacheFolder() {
+  return GetEnvironment("LOCALAPPDATA");
+}
+
 }  // namespace tarnix::platform

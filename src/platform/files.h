@@ -1,4 +1,5 @@
-// Files by UTF-8 path: exact reads of a library's header, modification times, whole small files.
+// Files by UTF-8 path: exact reads in a library file, modification times, whole small files, the
+// names in a folder.
 #pragma once
 
 #include <cstddef>
@@ -6,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/result.h"
 #include "platform/unique_handle.h"
@@ -28,6 +30,9 @@ class InputFile {
   /// fewer bytes there or positioning fails.
   Result<void> ReadAt(uint64_t offset, void* buffer, size_t size);
 
+  /// The number of bytes the file holds now.
+  Result<uint64_t> Size();
+
  private:
   explicit InputFile(SystemHandle handle) : handle_(std::move(handle)) {}
   SystemHandle handle_;
@@ -39,6 +44,10 @@ Result<uint64_t> LastWriteSeconds(const std::string& path);
 
 /// The whole content of the file at `path`.
 Result<std::string> ReadWholeFile(const std::string& path);
+
+/// The names (UTF-8, no folder part) of every entry in the folder `path` except "." and "..", in
+/// the order the system lists them. Fails when the folder cannot be opened or listed.
+Result<std::vector<std::string>> ListFolder(const std::string& path);
 
 /// Creates the folder `path` and any missing parents; succeeds when it exists afterwards.
 Result<void> CreateFolders(const std::string& path);

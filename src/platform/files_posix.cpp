@@ -1,8 +1,11 @@
 // Files on Linux through file descriptors, each closed by its owner.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
 
 #include "platform/files.h"
 #include "platform/system_error.h"
@@ -37,6 +40,12 @@ Result<void> InputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
   return Ok();
 }
 
+Result<uint64_t> InputFile::Size() {
+  struct stat info {};
+  if (::fstat(static_cast<int>(handle_.get()), &info) != 0) return CallFailed("fstat");
+  return info.st_size < 0 ? uint64_t{0} : static_cast<uint64_t>(info.st_size);
+}
+
 Result<uint64_t> LastWriteSeconds(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return CallFailed("stat");
@@ -54,6 +63,22 @@ Result<std::string> ReadWholeFile(const std::string& path) {
     if (got < 0) return CallFailed("read");
     if (got == 0) return content;
     content.append(chunk, static_cast<size_t>(got));
+  }
+}
+
+Result<std::vector<std::string>> ListFolder(const std::string& path) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), &::closedir);
+  if (folder == nullptr) return CallFailed("opendir");
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(folder.get());
+    if (entry == nullptr) {
+      if (errno != 0) return CallFailed("readdir");
+      return names;
+    }
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +44,7 @@ TEST_F(FilesTest, ReadsExactlyTheBytesAskedForAtAnOffset) {
   EXPECT_FALSE(file->ReadAt(7, buffer, 4).ok()) << "only three bytes are left";
   EXPECT_FALSE(file->ReadAt(100, buffer, 1).ok());
   EXPECT_TRUE(file->ReadAt(10, buffer, 0).ok());
+  EXPECT_EQ(file->Size().value(), 10u);
 
   EXPECT_FALSE(InputFile::Open(Path("missing")).ok());
 }
@@ -91,6 +93,19 @@ TEST_F(FilesTest, WritesAndReadsWholeFiles) {
   EXPECT_EQ(ReadWholeFile(Path("empty")).value(), "");
   EXPECT_FALSE(ReadWholeFile(Path("missing")).ok());
   EXPECT_FALSE(WriteWholeFile(Utf8(folder_ / "no" / "file"), "x").ok());
+}
+
+TEST_F(FilesTest, ListsTheNamesInAFolder) {
+  Write("b", "x");
+  std::ofstream(folder_ / fs::path(u8"\u00e9.json")) << "";  // listed as UTF-8
+  fs::create_directory(folder_ / "sub");
+  auto names = ListFolder(Utf8(folder_));
+  ASSERT_TRUE(names.ok()) << names.error().text;
+  std::sort(names->begin(), names->end());
+  EXPECT_EQ(*names, (std::vector<std::string>{"b", "sub", "\u00e9.json"}));
+  EXPECT_EQ(ListFolder(Path("sub")).value(), std::vector<std::string>{});
+  EXPECT_FALSE(ListFolder(Path("missing")).ok());
+  EXPECT_FALSE(ListFolder(Path("b")).ok()) << "a file";
 }
 
 TEST_F(FilesTest, CreatesFoldersWithTheirParents) {

@@ -54,6 +54,12 @@ Result<void> InputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
   return Ok();
 }
 
+Result<uint64_t> InputFile::Size() {
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(AsHandle(handle_), &size)) return CallFailed("GetFileSizeEx");
+  return size.QuadPart < 0 ? uint64_t{0} : static_cast<uint64_t>(size.QuadPart);
+}
+
 Result<uint64_t> LastWriteSeconds(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) {
@@ -79,6 +85,28 @@ Result<std::string> ReadWholeFile(const std::string& path) {
     if (got == 0) return content;
     content.append(chunk.data(), got);
   }
+}
+
+Result<std::vector<std::string>> ListFolder(const std::string& path) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileExW(Widen(path + "\\*").c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr, 0);
+  std::vector<std::string> names;
+  if (search == INVALID_HANDLE_VALUE) {
+    // A folder without even "." and ".." (a drive's root) is empty, not missing.
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return names;
+    return CallFailed("FindFirstFileExW", error);
+  }
+  DWORD error = ERROR_SUCCESS;
+  do {
+    const std::string name = Narrow(found.cFileName);
+    if (name != "." && name != "..") names.push_back(name);
+    if (!::FindNextFileW(search, &found)) error = ::GetLastError();
+  } while (error == ERROR_SUCCESS);
+  ::FindClose(search);
+  if (error != ERROR_NO_MORE_FILES) return CallFailed("FindNextFileW", error);
+  return names;
 }
 
 Result<void> CreateFolders(const std::string& path) {

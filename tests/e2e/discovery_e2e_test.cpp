@@ -1,8 +1,10 @@
-// EnumerateDevices through the real bridge: registrations in both registry views, each library's
-// bitness, and the API version cache that the two Windows builds share.
+// EnumerateDevices through the real bridge: registrations (registry keys on Windows, files in
+// $HOME/.passthru on Linux), each library's width and version read from its file without loading
+// it, and the version cache in this system's cache folder.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "bridge_harness.h"
 #include "common/text.h"
@@ -10,15 +12,34 @@
 #include "json_helpers.h"
 #include "platform/environment.h"
 #include "platform/registry.h"
+#include "ptsim_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::e2e {
 namespace {
 
-using discovery::testing::TextValue;
+// The device object the bridge writes for a library that registers CAN and ISO 15765.
+std::string Expected(const std::string& name, const std::string& vendor, const std::string& library,
+                     unsigned bitness, const std::string& version) {
+  return R"({"name":")" + name + R"(","vendor":")" + vendor + R"(","dllPath":)" +
+         JsonQuoted(library) +
+         R"(,"canIso15765":true,"canIso11898":true,"compatible":true,"bitness":)" +
+         std::to_string(bitness) + R"(,"available":true,"unavailableReason":null,"apiVersion":")" +
+         version + R"(","supportedProtocols":["CAN","ISO-TP"]})";
+}
 
 #ifdef _WIN32
 
 constexpr char kKey[] = "SOFTWARE\\PassThruSupport.05.00\\";
+
+// The device object listed for `library` in an EnumerateDevices answer, as JSON text; empty when
+// it is not listed.
+std::string DeviceFor(const Reply& reply, const std::string& library) {
+  for (const auto& device : reply.data().GetArray()) {
+    if (device["dllPath"].GetString() == library) return JsonText(device);
+  }
+  return {};
+}
 
 // The ptsim0500 of the other Windows build, which this bridge cannot load.
 std::string OtherWidthFile(const std::string& file) {
@@ -37,8 +58,8 @@ class Registration {
     for (const auto& [name, text] : {std::pair<std::string, std::string>{"Name", subkey + " (x64)"},
                                      {"Vendor", "tarnix e2e"},
                                      {"FunctionLibrary", library}}) {
-      const Result<void> written =
-          platform::WriteLocalMachineValue(path_, view_, name, TextValue(Utf8ToUtf16(text)));
+      const Result<void> written = platform::WriteLocalMachineValue(
+          path_, view_, name, discovery::testing::TextValue(Utf8ToUtf16(text)));
       EXPECT_TRUE(written.ok()) << written.error().text;
     }
   }
@@ -49,93 +70,76 @@ class Registration {
   std::string path_;
 };
 
-// The device object listed for `library`, as JSON text; empty when it is not listed.
-std::string DeviceFor(Bridge& bridge, const std::string& library, uint64_t id) {
-  const Reply reply(
-      bridge.Call(R"({"id":)" + std::to_string(id) + R"(,"method":"EnumerateDevices"})"), id);
-  for (const auto& device : reply.data().GetArray()) {
-    if (device["dllPath"].GetString() == library) return JsonText(device);
-  }
-  return {};
-}
-
-// A Windows path as a JSON string body: backslashes doubled.
-std::string Escaped(const std::string& path) {
-  std::string out;
-  for (char c : path)
-    out += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  return out;
-}
-
-std::string Expected(const std::string& subkey, const std::string& library, unsigned bitness,
-                     const std::string& version) {
-  return R"({"name":")" + subkey + R"(","vendor":"tarnix e2e","dllPath":")" + Escaped(library) +
-         R"(","canIso15765":true,"canIso11898":true,"compatible":true,"bitness":)" +
-         std::to_string(bitness) + R"(,"available":true,"unavailableReason":null,"apiVersion":")" +
-         version + R"(","supportedProtocols":["CAN","ISO-TP"]})";
-}
-
-TEST(Discovery, ListsLibrariesOfBothWidthsAndSharesTheVersionCache) {
-  const std::string own = BinaryPath("ptsim0500.dll");
+TEST(Discovery, ReadsTheVersionsOfLibrariesOfBothWidthsWithoutLoadingThem) {
+  const std::string own0404 = PtsimPath("ptsim0404");
+  const std::string own0500 = PtsimPath("ptsim0500");
   const std::string other = OtherWidthFile("ptsim0500.dll");
   if (!std::filesystem::exists(other))
     GTEST_SKIP() << "the other width's build is absent: " << other;
   const std::string tag = "tarnix-e2e-" + std::to_string(platform::CurrentProcessId());
-  const Registration own_entry(
-      kBitness == 64 ? platform::RegistryView::k64Bit : platform::RegistryView::k32Bit,
-      tag + "-own", own);
-  const Registration other_entry(
-      kBitness == 64 ? platform::RegistryView::k32Bit : platform::RegistryView::k64Bit,
-      tag + "-other", other);
-  const test_support::TempFolder appdata_folder("e2e-appdata");
-  const std::string appdata = appdata_folder.Prefix();
-  const std::string cache = appdata + "tarnix\\api_version_cache.json";
-  const platform::EnvironmentChanges env{{"LOCALAPPDATA", appdata}};
+  const auto own_view =
+      kBitness == 64 ? platform::RegistryView::k64Bit : platform::RegistryView::k32Bit;
+  const auto other_view =
+      kBitness == 64 ? platform::RegistryView::k32Bit : platform::RegistryView::k64Bit;
+  const Registration entries[] = {{own_view, tag + "-0404", own0404},
+                                  {own_view, tag + "-0500", own0500},
+                                  {other_view, tag + "-other", other}};
+  const test_support::TempFolder appdata("e2e-discovery");
   const unsigned other_bitness = kBitness == 64 ? 32 : 64;
 
-  {
-    Bridge bridge(env);
-    // Our own width is probed and stored; the other width cannot be loaded here, so it answers
-    // 04.04, and that guess is not stored.
-    EXPECT_EQ(DeviceFor(bridge, own, 1), Expected(tag + "-own", own, kBitness, "05.00"));
-    EXPECT_EQ(DeviceFor(bridge, other, 2), Expected(tag + "-other", other, other_bitness, "04.04"));
-    bridge.Disconnect();
-    EXPECT_EQ(bridge.WaitExit(), 0);
-  }
-  const std::string stored = ReadFileText(cache);
-  EXPECT_NE(stored.find("\"" + Escaped(own) + "|"), std::string::npos) << stored;
-  EXPECT_EQ(stored.find("\"" + Escaped(other)), std::string::npos) << stored;
+  PtsimSession session({{"LOCALAPPDATA", appdata.path().string()}});
+  const Reply listed = session.Call("EnumerateDevices");
+  // The file decides, not the key: ptsim0404 registered as 05.00 is read as 04.04; the library
+  // this build could not load is read as 05.00 all the same.
+  EXPECT_EQ(DeviceFor(listed, own0404),
+            Expected(tag + "-0404", "tarnix e2e", own0404, kBitness, "04.04"));
+  EXPECT_EQ(DeviceFor(listed, own0500),
+            Expected(tag + "-0500", "tarnix e2e", own0500, kBitness, "05.00"));
+  EXPECT_EQ(DeviceFor(listed, other),
+            Expected(tag + "-other", "tarnix e2e", other, other_bitness, "05.00"));
+  EXPECT_TRUE(session.Log().empty()) << "a library was loaded";
+  EXPECT_EQ(session.Finish(), 0);
 
-  // The other build probes its own width and stores 05.00, which this bridge then reads.
-  if (platform::GetEnvironment("TARNIX_E2E_OTHER_WIDTH_EMULATED")) {
-    GTEST_SKIP() << "the other width's bridge runs emulated here, minutes for each start";
+  const std::string stored = ReadFileText(appdata.File("tarnix\\api_version_cache.json"));
+  for (const std::string& library : {own0404, own0500, other}) {
+    const std::string quoted = JsonQuoted(library);
+    EXPECT_NE(stored.find(quoted.substr(0, quoted.size() - 1) + "|"), std::string::npos) << stored;
   }
-  const std::string other_bridge = OtherWidthFile("tarnix.exe");
-  auto probe = platform::ChildProcess::Spawn(other_bridge, {}, {}, appdata + "probe.err");
-  if (!probe.ok() || probe->Wait(60000) != std::optional<int>(1)) {
-    GTEST_SKIP() << "the other width's bridge cannot run on this machine";
-  }
-  {
-    Bridge other_side(env, std::nullopt, other_bridge);
-    EXPECT_EQ(DeviceFor(other_side, other, 3),
-              Expected(tag + "-other", other, other_bitness, "05.00"));
-    other_side.Disconnect();
-    EXPECT_EQ(other_side.WaitExit(), 0);
-  }
-  Bridge bridge(env);
-  EXPECT_EQ(DeviceFor(bridge, other, 4), Expected(tag + "-other", other, other_bitness, "05.00"));
-  bridge.Disconnect();
-  EXPECT_EQ(bridge.WaitExit(), 0);
 }
 
 #else
 
-TEST(Discovery, LinuxHasNoRegistryAndListsNothing) {
-  Bridge bridge;
-  EXPECT_EQ(bridge.Call(R"({"id":1,"method":"EnumerateDevices"})"),
-            R"({"id":1,"status":"ok","data":[]})");
-  bridge.Disconnect();
-  EXPECT_EQ(bridge.WaitExit(), 0);
+// Writes `text` to `path`.
+void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST(Discovery, ListsRegistrationFilesAndOpensTheListedLibraryWithoutLoadingAtListing) {
+  const test_support::TempFolder home("e2e-discovery");
+  std::filesystem::create_directory(home.path() / ".passthru");
+  const std::string sim0404 = PtsimPath("ptsim0404");
+  const std::string sim0500 = PtsimPath("ptsim0500");
+  WriteText(home.path() / ".passthru" / "b.json",
+            R"({"NAME": "ptsim 04.04", "VENDOR": "tarnix e2e", "FUNCTION_LIB": )" +
+                JsonQuoted(sim0404) + R"(, "CAN": true, "ISO15765": 1, "ISO9141": false})");
+  WriteText(home.path() / ".passthru" / "a.json",
+            R"j({"NAME": "ptsim (64-bit)", "VENDOR": "tarnix e2e", "FUNCTION_LIB": )j" +
+                JsonQuoted(sim0500) + R"(, "CAN": 1, "ISO15765": true})");
+
+  PtsimSession session({{"HOME", home.path().string()}, {"XDG_CACHE_HOME", std::nullopt}});
+  const Reply listed = session.Call("EnumerateDevices");
+  EXPECT_EQ(listed.Data(), "[" + Expected("ptsim", "tarnix e2e", sim0500, kBitness, "05.00") + "," +
+                               Expected("ptsim 04.04", "tarnix e2e", sim0404, kBitness, "04.04") +
+                               "]");
+  EXPECT_TRUE(session.Log().empty()) << "a library was loaded";
+  EXPECT_TRUE(
+      std::filesystem::exists(home.path() / ".cache" / "tarnix" / "api_version_cache.json"));
+
+  ASSERT_TRUE(listed.ok() && listed.data().Size() == 2);
+  EXPECT_TRUE(session.OpenPath(listed.data()[0]["dllPath"].GetString(), 6).ok());
+  const LoggedCalls log = session.Log();
+  EXPECT_EQ(CallsOf(log, "load").size(), 1u) << "the log shows loads";
+  EXPECT_EQ(session.Finish(), 0);
 }
 
 #endif

@@ -89,7 +89,10 @@ TEST(WorkerLifecycle, ConnectionSequenceFailuresReachTheClient) {
 
 TEST(WorkerLifecycle, EnumerateDevicesWhileConnectedLeavesTheConnectionAlone) {
   const test_support::TempFolder appdata("e2e-appdata");
-  PtsimSession session({{"LOCALAPPDATA", appdata.Prefix()}});
+  // The registrations and the version cache of the tester's own account stay out of it.
+  PtsimSession session({{"LOCALAPPDATA", appdata.Prefix()},
+                        {"HOME", appdata.Prefix()},
+                        {"XDG_CACHE_HOME", std::nullopt}});
   const Reply before = session.Call("EnumerateDevices");
   ASSERT_TRUE(before.ok()) << before.line();
   session.Open(kIso15765);

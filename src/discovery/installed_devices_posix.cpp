@@ -1,0 +1,11 @@
+// The interfaces installed on Linux: registration files in $HOME/.passthru, ELF libraries.
+#include "discovery/devices.h"
+#include "discovery/folder_source.h"
+
+namespace tarnix::discovery {
+
+std::vector<protocol::DeviceInfo> EnumerateInstalledDevices() {
+  return EnumerateDevices(FolderSource(HomeRegistrationFolder()));
+}
+
+}  // namespace tarnix::discovery

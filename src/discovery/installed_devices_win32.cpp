@@ -1,0 +1,11 @@
+// The interfaces installed on Windows: registrations in the registry, PE libraries.
+#include "discovery/devices.h"
+#include "discovery/registry_source.h"
+
+namespace tarnix::discovery {
+
+std::vector<protocol::DeviceInfo> EnumerateInstalledDevices() {
+  return EnumerateDevices(RegistrySource(platform::SystemRegistry()));
+}
+
+}  // namespace tarnix::discovery
