@@ -24,6 +24,7 @@ TEST(TraceReader, ReadsEveryKindOfLineAndWritesItBackUnchanged) {
       R"({"fn":"load"})",
       R"({"fn":"unload"})",
       R"({"fn":"config","problem":"PTSIM_VBATT \"x\" ignored"})",
+      R"({"fn":"loaderThread","event":"started"})",
       R"({"fn":"trace","version":1,"bridge":"0.3.0","bits":32,"library":"C:\\pt\\v.dll","t":0})",
       R"({"fn":"trace","truncated":true})",
       R"({"fn":"PassThruOpen","name":null,"ret":0,"deviceId":1,"t":12,"us":3})",
