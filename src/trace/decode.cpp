@@ -165,8 +165,8 @@ Result<void> DecodeLibraryLine(const Node& line, std::string_view fn, Line& out)
     const bool config = fn == "config";
     const char* key = config ? "problem" : "event";
     if (members.size() != 1 || members[0].first != key) {
-      return Fail("a " + std::string(fn) + " line has exactly one member besides \"fn\": \"" +
-                  key + "\"");
+      return Fail("a " + std::string(fn) + " line has exactly one member besides \"fn\": \"" + key +
+                  "\"");
     }
     auto text = ToText(*members[0].second, key);
     if (!text) return std::move(text).error();

@@ -24,7 +24,6 @@ TEST(TraceReader, ReadsEveryKindOfLineAndWritesItBackUnchanged) {
       R"({"fn":"load"})",
       R"({"fn":"unload"})",
       R"({"fn":"config","problem":"PTSIM_VBATT \"x\" ignored"})",
-      R"({"fn":"loaderThread","event":"started"})",
       R"({"fn":"trace","version":1,"bridge":"0.3.0","bits":32,"library":"C:\\pt\\v.dll","t":0})",
       R"({"fn":"trace","truncated":true})",
       R"({"fn":"PassThruOpen","name":null,"ret":0,"deviceId":1,"t":12,"us":3})",
@@ -42,6 +41,7 @@ TEST(TraceReader, ReadsEveryKindOfLineAndWritesItBackUnchanged) {
       R"({"fn":"PassThruReadVersion","deviceId":1,"ret":0,"firmware":"f","dll":"d","api":"04.04"})",
       R"({"fn":"PassThruGetLastError","ret":0,"text":"non-null"})",
       R"({"fn":"PassThruScanForDevices","ret":0,"deviceCount":1})",
+      R"({"fn":"loaderThread","event":"started"})",
   };
   for (std::string line : lines) {
     while (line.find('@') != std::string::npos)
