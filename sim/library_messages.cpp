@@ -139,8 +139,7 @@ int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* 
   const bool needs_flow_control =
       call.settings().strict && flow_control.has_value() && type == kFlowControlFilter;
   if (needs_flow_control && *flow_control == nullptr) {
-    return call.Return(
-        Refuse(kErrNullParameter, "pFlowControlMsg is null; a flow-control filter needs one"));
+    return call.Return(Refuse(kErrNullParameter, "a flow-control filter needs pFlowControlMsg"));
   }
   const RecordView mask_view = ReadRecord(form_, mask);
   const RecordView pattern_view = ReadRecord(form_, pattern);

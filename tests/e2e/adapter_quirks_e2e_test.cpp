@@ -41,8 +41,7 @@ TEST(StrictAdapter, FlowControlFiltersCarryTheirFlowControlMessage) {
            R"({"filter_type":"flow_control","mask":[255,255,255,255],"pattern":[0,0,7,232],
                "extended":false})",
            Fails("ERR_J2534_FILTER_FAILED: error code 4 (ERR_NULL_PARAMETER) - "
-                 "PassThruStartMsgFilter: pFlowControlMsg is null; a flow-control filter needs "
-                 "one"),
+                 "PassThruStartMsgFilter: a flow-control filter needs pFlowControlMsg"),
            {{"PassThruStartMsgFilter", "", R"({"filterType":3,"flowControl":null,"ret":4})"}}},
           {"AddFilter",
            R"({"filter_type":"flow_control","mask":[255,255,255,255],"pattern":[0,0,7,232],
