@@ -56,16 +56,18 @@ class Device {
                        uint32_t& msg_id);
   Status StopPeriodic(uint32_t channel_id, uint32_t msg_id);
   /// Pass, block and flow-control filters; the mask record's CAN_29BIT_ID flag says which
-  /// identifier width the filter applies to on a CAN-like channel.
+  /// identifier width the filter applies to on a CAN-like channel. A `flow_control` message, when
+  /// given, is checked like the mask and pattern (it plays no part in the simulation).
   Status StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask, const Frame& pattern,
-                     uint32_t& filter_id);
+                     const Frame* flow_control, uint32_t& filter_id);
   Status StopFilter(uint32_t channel_id, uint32_t filter_id);
   Status SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t millivolts);
 
   Status GetConfig(uint32_t channel_id, uint32_t parameter, uint32_t& value);
   Status SetConfig(uint32_t channel_id, uint32_t parameter, uint32_t value);
-  /// READ_VBATT and READ_PROG_VOLTAGE, on the device id or any channel id.
-  Status ReadVoltage(uint32_t handle, uint32_t ioctl, uint32_t& millivolts);
+  /// READ_VBATT and READ_PROG_VOLTAGE, on the device id or any channel id; with `device_only`, on
+  /// the device id alone (ERR_INVALID_DEVICE_ID for any other handle).
+  Status ReadVoltage(uint32_t handle, uint32_t ioctl, bool device_only, uint32_t& millivolts);
   /// CLEAR_TX_BUFFER, CLEAR_RX_BUFFER, CLEAR_PERIODIC_MSGS or CLEAR_MSG_FILTERS.
   Status Clear(uint32_t channel_id, uint32_t ioctl);
   /// The keyword bytes; queues a frame holding 0xCC on the channel unless PTSIM_NO_CC.

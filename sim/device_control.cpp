@@ -16,6 +16,10 @@ std::string Number(uint64_t value) {
   return std::to_string(value);
 }
 
+std::string IoctlLabel(uint32_t ioctl) {
+  return std::string(IoctlName(ioctl).value_or("the ioctl"));
+}
+
 bool IsProgrammingPin(uint32_t pin) {
   constexpr uint32_t kPins[] = {0, 6, 9, 11, 12, 13, 14, 15};
   return std::find(std::begin(kPins), std::end(kPins), pin) != std::end(kPins);
@@ -71,7 +75,7 @@ Status Device::StopPeriodic(uint32_t channel_id, uint32_t msg_id) {
 }
 
 Status Device::StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask,
-                           const Frame& pattern, uint32_t& filter_id) {
+                           const Frame& pattern, const Frame* flow_control, uint32_t& filter_id) {
   std::lock_guard lock(mutex_);
   RunPeriodic(now_());
   Channel* channel = FindChannel(channel_id);
@@ -82,13 +86,18 @@ Status Device::StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask
   if (type == kFlowControlFilter && !IsCanLike(channel->protocol)) {
     return Refuse(kErrNotSupported, "flow-control filters exist only on CAN and ISO15765");
   }
-  if (mask.protocol != channel->protocol || pattern.protocol != channel->protocol) {
-    return Refuse(kErrMsgProtocolId,
-                  "mask and pattern must have the channel's protocol " + Number(channel->protocol));
+  const std::string records =
+      flow_control == nullptr ? "mask and pattern" : "mask, pattern and flow-control message";
+  for (const Frame* record : {&mask, &pattern, flow_control}) {
+    if (record != nullptr && record->protocol != channel->protocol) {
+      return Refuse(kErrMsgProtocolId,
+                    records + " must have the channel's protocol " + Number(channel->protocol));
+    }
   }
-  if (mask.data.empty() || mask.data.size() > kMaxFilterBytes || pattern.data.empty() ||
-      pattern.data.size() > kMaxFilterBytes) {
-    return Refuse(kErrInvalidMsg, "mask and pattern must hold 1 to 12 bytes");
+  for (const Frame* record : {&mask, &pattern, flow_control}) {
+    if (record != nullptr && (record->data.empty() || record->data.size() > kMaxFilterBytes)) {
+      return Refuse(kErrInvalidMsg, records + " must hold 1 to 12 bytes");
+    }
   }
   if (channel->filters.size() >= kFilterLimit) {
     return Refuse(kErrExceededLimit, "a channel holds at most 10 filters");
@@ -151,12 +160,22 @@ Status Device::SetConfig(uint32_t channel_id, uint32_t parameter, uint32_t value
   std::lock_guard lock(mutex_);
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
+  if (settings_->strict && parameter == kLoopback && value > 1) {
+    return Refuse(kErrInvalidIoctlValue, "LOOPBACK is 0 (off) or 1 (on), not " + Number(value));
+  }
   channel->config[parameter] = value;
   return {};
 }
 
-Status Device::ReadVoltage(uint32_t handle, uint32_t ioctl, uint32_t& millivolts) {
+Status Device::ReadVoltage(uint32_t handle, uint32_t ioctl, bool device_only,
+                           uint32_t& millivolts) {
   std::lock_guard lock(mutex_);
+  if (device_only && (!open_ || handle != kDeviceId)) {
+    // The voltages belong to the device: a channel id is no device id.
+    return Refuse(kErrInvalidDeviceId, "handle " + Number(handle) + " is not the open device (" +
+                                           Number(kDeviceId) + "); " + IoctlLabel(ioctl) +
+                                           " is addressed to the device");
+  }
   if (!open_ || (handle != kDeviceId && FindChannel(handle) == nullptr)) {
     return Refuse(kErrInvalidChannelId, "handle " + Number(handle) + " is not open");
   }

@@ -39,7 +39,7 @@ class DeviceTest : public ::testing::Test {
     const uint32_t flags = extended ? kCan29BitId : 0;
     ASSERT_EQ(device_
                   .StartFilter(channel, kPassFilter, Message(protocol, zero, flags),
-                               Message(protocol, zero, flags), id)
+                               Message(protocol, zero, flags), nullptr, id)
                   .code,
               0u);
   }
@@ -94,7 +94,7 @@ TEST(DeviceClockTest, AWaitingReadWakesWhenAFrameArrives) {
   ASSERT_TRUE(device.Open(std::make_shared<const Settings>(), id).ok());
   ASSERT_TRUE(device.Connect(id, kIso15765, 0, 500000, channel).ok());
   const Frame zero = Message(kIso15765, {0, 0, 0, 0});
-  ASSERT_TRUE(device.StartFilter(channel, kPassFilter, zero, zero, filter).ok());
+  ASSERT_TRUE(device.StartFilter(channel, kPassFilter, zero, zero, nullptr, filter).ok());
   std::thread writer([&] {
     std::this_thread::sleep_for(milliseconds(20));
     size_t sent = 0;
@@ -273,10 +273,10 @@ TEST_F(DeviceTest, ChannelsAndConfiguration) {
   ASSERT_TRUE(device_.SetConfig(channel, 0x1E, 8).ok());
   ASSERT_TRUE(device_.GetConfig(channel, 0x1E, value).ok());
   EXPECT_EQ(value, 8u);
-  ASSERT_TRUE(device_.ReadVoltage(1, kReadVbatt, value).ok());
+  ASSERT_TRUE(device_.ReadVoltage(1, kReadVbatt, false, value).ok());
   EXPECT_EQ(value, 12600u);
   ASSERT_TRUE(device_.SetProgrammingVoltage(1, 15, 18000).ok());
-  ASSERT_TRUE(device_.ReadVoltage(channel, kReadProgVoltage, value).ok());
+  ASSERT_TRUE(device_.ReadVoltage(channel, kReadProgVoltage, false, value).ok());
   EXPECT_EQ(value, 18000u);
   EXPECT_EQ(device_.SetProgrammingVoltage(1, 7, 18000).code, kErrPinInvalid);
   ASSERT_TRUE(device_.Disconnect(channel).ok());

@@ -24,9 +24,18 @@ constexpr Form kForm = Form::k0500;
 constexpr Form kForm = Form::k0404;
 #endif
 
+#if defined(_WIN32)
+// Detaching runs under the loader lock, which a leaving thread needs: joining it would deadlock.
+constexpr auto kThreadEnd = tarnix::sim::ThreadEnd::kDetach;
+#else
+constexpr auto kThreadEnd = tarnix::sim::ThreadEnd::kJoin;
+#endif
+
 // Lives exactly as long as the library is attached: its constructor writes the "load" line, its
 // destructor the "unload" line.
-tarnix::sim::Library g_library(kForm, PTSIM_VARIANT, &tarnix::sim::os::GetEnv);
+tarnix::sim::Library g_library(
+    kForm, PTSIM_VARIANT, &tarnix::sim::os::GetEnv, [] { return tarnix::sim::Clock::now(); },
+    kThreadEnd);
 
 /// Runs an entry point's body; nothing may escape into a caller that knows no C++.
 template <typename Body>

@@ -105,15 +105,24 @@ int32_t Library::Call::Replayed(
   return recorded == nullptr ? ReturnDiverged() : ReturnRecorded(*recorded, outputs);
 }
 
-Library::Library(Form form, std::string variant, EnvFn env, NowFn now)
+Library::Library(Form form, std::string variant, EnvFn env, NowFn now, ThreadEnd thread_end)
     : form_(form), variant_(std::move(variant)), env_(std::move(env)), device_(std::move(now)) {
   std::vector<std::string> problems;
   settings_ = std::make_shared<const Settings>(ReadSettings(env_, problems));
   log_.Write(settings_->log_path, trace::EncodeMarker(trace::Line::Kind::kLoad));
   LogProblems(problems);
+  if (settings_->misbehave.loader_thread) {
+    loader_thread_ = std::make_unique<LoaderThread>(
+        std::chrono::milliseconds(settings_->unload_delay_ms), thread_end,
+        [this](std::string_view event) {
+          std::lock_guard lock(mutex_);
+          log_.Write(settings_->log_path, trace::EncodeThreadEvent(event));
+        });
+  }
 }
 
 Library::~Library() {
+  loader_thread_.reset();
   std::shared_ptr<const Settings> settings;
   {
     std::lock_guard lock(mutex_);

@@ -15,6 +15,7 @@
 
 #include "sim/call_log.h"
 #include "sim/device.h"
+#include "sim/loader_thread.h"
 #include "sim/names.h"
 #include "sim/records.h"
 #include "sim/replay.h"
@@ -25,11 +26,14 @@ namespace tarnix::sim {
 
 class Library {
  public:
-  /// The library attached to a process: reads the controls and logs {"fn":"load"}. `variant` is
-  /// the library's name ("ptsim0404_trim"), shown in its version text.
+  /// The library attached to a process: reads the controls, logs {"fn":"load"} and, with
+  /// PTSIM_MISBEHAVE=loader_thread, starts its loader thread, let go as `thread_end` says when the
+  /// library is detached. `variant` is the library's name ("ptsim0404_trim"), shown in its version
+  /// text.
   Library(
-      Form form, std::string variant, EnvFn env, NowFn now = [] { return Clock::now(); });
-  /// The library detached: logs {"fn":"unload"}.
+      Form form, std::string variant, EnvFn env, NowFn now = [] { return Clock::now(); },
+      ThreadEnd thread_end = ThreadEnd::kJoin);
+  /// The library detached: waits for the loader thread, if any, then logs {"fn":"unload"}.
   ~Library();
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
@@ -95,6 +99,8 @@ class Library {
   std::string last_error_;
   std::shared_ptr<Replay> replay_;
   std::string replay_path_;  // the PTSIM_REPLAY value replay_ was loaded for
+
+  std::unique_ptr<LoaderThread> loader_thread_;  // PTSIM_MISBEHAVE=loader_thread
 };
 
 /// One entry-point call: its fault check, its log line (arguments, "ret", outputs) and its effect

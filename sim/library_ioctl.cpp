@@ -68,8 +68,9 @@ int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, ui
   }
   if (call.replay() != nullptr) return call.Replayed({{"output", output}});
   uint32_t millivolts = 0;
-  const Status status = output == nullptr ? Refuse(kErrNullParameter, "the output is null")
-                                          : device_.ReadVoltage(handle, ioctl_id, millivolts);
+  const Status status =
+      output == nullptr ? Refuse(kErrNullParameter, "the output is null")
+                        : device_.ReadVoltage(handle, ioctl_id, call.settings().strict, millivolts);
   if (status.ok()) {
     *output = millivolts;
     call.out().Num("output", millivolts);

@@ -134,15 +134,31 @@ int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* 
   if (mask == nullptr || pattern == nullptr || filter_id == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "pMaskMsg, pPatternMsg or pFilterID is null"));
   }
+  // A conforming 04.04 library needs the message it sends as flow control for a flow-control
+  // filter; the lenient default takes none.
+  const bool needs_flow_control =
+      call.settings().strict && flow_control.has_value() && type == kFlowControlFilter;
+  if (needs_flow_control && *flow_control == nullptr) {
+    return call.Return(Refuse(kErrNullParameter, "a flow-control filter needs pFlowControlMsg"));
+  }
   const RecordView mask_view = ReadRecord(form_, mask);
   const RecordView pattern_view = ReadRecord(form_, pattern);
+  std::optional<RecordView> flow_view;
+  if (needs_flow_control) flow_view = ReadRecord(form_, *flow_control);
   for (const auto& [view, what] :
        {std::pair{&mask_view, "the mask"}, {&pattern_view, "the pattern"}}) {
     if (Status check = CheckRecord(*view, what); !check.ok()) return call.Return(check);
   }
+  std::optional<Frame> flow_frame;
+  if (flow_view) {
+    const Status check = CheckRecord(*flow_view, "the flow-control message");
+    if (!check.ok()) return call.Return(check);
+    flow_frame = ToFrame(*flow_view);
+  }
   uint32_t id = 0;
   const Status status =
-      device_.StartFilter(channel_id, type, ToFrame(mask_view), ToFrame(pattern_view), id);
+      device_.StartFilter(channel_id, type, ToFrame(mask_view), ToFrame(pattern_view),
+                          flow_frame ? &*flow_frame : nullptr, id);
   if (status.ok()) {
     *filter_id = id;
     call.out().Num("filterId", id);

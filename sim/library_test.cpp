@@ -1,5 +1,8 @@
 // Tests of the entry-point layer: the call log, fault injection, the last error and the
 // misbehaviour switches, in both record forms.
+#include <algorithm>
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 #include "sim/library_fixture.h"
@@ -165,6 +168,54 @@ TEST_F(LibraryTest, KLineIoctlMisbehaviour) {
   ASSERT_EQ(lib->Ioctl(channel, kFastInit, &request, &response), 0);
   EXPECT_EQ(response.DataSize, 0u);
   EXPECT_EQ(response.ProtocolID, kIso14230);
+}
+
+TEST_F(LibraryTest, StrictModeRefusesWhatOnlyALenientLibraryTakes) {
+  for (const bool strict : {false, true}) {
+    SCOPED_TRACE(strict ? "strict" : "lenient");
+    env_["PTSIM_STRICT"] = strict ? "1" : "0";
+    auto lib = Make(Form::k0404);
+    const uint32_t channel = Start(*lib, kIso15765);
+    uint32_t mv = 0;
+    // The voltages belong to the device: a channel id is no device id.
+    EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), strict ? 26 : 0);
+    EXPECT_EQ(lib->Ioctl(channel, kReadProgVoltage, nullptr, &mv), strict ? 26 : 0);
+    EXPECT_EQ(lib->Ioctl(1, kReadVbatt, nullptr, &mv), 0);
+    EXPECT_EQ(mv, 12600u);
+    SConfig loopback{kLoopback, 2};
+    SConfigList list{1, &loopback};
+    EXPECT_EQ(lib->Ioctl(channel, kSetConfig, &list, nullptr), strict ? 5 : 0);
+
+    PassThruMsg0404 mask{};
+    mask.ProtocolID = kIso15765;
+    mask.DataSize = 4;
+    std::fill(mask.Data, mask.Data + 4, 0xFF);
+    PassThruMsg0404 flow = mask;
+    const uint8_t id[] = {0x00, 0x00, 0x07, 0xE0};
+    std::copy(std::begin(id), std::end(id), flow.Data);
+    uint32_t filter = 0;
+    EXPECT_EQ(lib->StartMsgFilter(channel, kFlowControlFilter, &mask, &mask, nullptr, &filter),
+              strict ? 4 : 0);
+    flow.DataSize = 0;
+    EXPECT_EQ(lib->StartMsgFilter(channel, kFlowControlFilter, &mask, &mask, &flow, &filter),
+              strict ? 10 : 0);
+    flow.DataSize = 4;
+    EXPECT_EQ(lib->StartMsgFilter(channel, kFlowControlFilter, &mask, &mask, &flow, &filter), 0);
+    EXPECT_EQ(Str(At(Last("PassThruStartMsgFilter"), "flowControl"), "data"), "000007E0");
+  }
+}
+
+TEST_F(LibraryTest, LoaderThreadHoldsUpAnUnloadUntilItHasStarted) {
+  env_["PTSIM_MISBEHAVE"] = "loader_thread";
+  env_["PTSIM_UNLOAD_DELAY_MS"] = "300";
+  const auto loaded = std::chrono::steady_clock::now();
+  Make(Form::k0404).reset();
+  EXPECT_GE(std::chrono::steady_clock::now() - loaded, std::chrono::milliseconds(300));
+  std::vector<std::string> lines;
+  for (const auto& line : Lines())
+    lines.push_back(Str(line, "fn") + (line.HasMember("event") ? " " + Str(line, "event") : ""));
+  EXPECT_EQ(lines, (std::vector<std::string>{"load", "loaderThread started", "loaderThread ended",
+                                             "unload"}));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // divergence, and unusable recordings.
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "sim/library_fixture.h"
 #include "trace/decode.h"
@@ -10,6 +12,7 @@
 namespace tarnix::sim {
 namespace {
 
+namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 const Bytes kEngineSpeed = {0, 0, 0x07, 0xDF, 0x01, 0x0C};
 const Bytes kVehicleSpeed = {0, 0, 0x07, 0xDF, 0x01, 0x0D};

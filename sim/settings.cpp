@@ -50,6 +50,18 @@ bool IsSet(const std::optional<std::string>& value) {
   return value && (*value == "1" || *value == "true" || *value == "yes");
 }
 
+// A decimal variable such as PTSIM_VBATT; `unit` names what to give when the value is unusable.
+void ReadCount(const EnvFn& env, const char* name, const char* unit, uint32_t& out,
+               std::vector<std::string>& problems) {
+  const auto text = env(name);
+  if (!text) return;
+  if (auto value = ParseNumber(*text, 10)) {
+    out = *value;
+  } else {
+    problems.push_back(std::string(name) + " \"" + *text + "\" ignored: give " + unit);
+  }
+}
+
 void ReadFaults(const std::string& text, Settings& settings, std::vector<std::string>& problems) {
   for (std::string_view rule : Split(text, ';')) {
     if (rule.empty()) continue;
@@ -116,6 +128,7 @@ void ReadMisbehaviour(const std::string& text, Misbehaviour& m,
       {"last_error_bad_utf8", &m.last_error_bad_utf8},
       {"five_baud_40", &m.five_baud_40},
       {"fast_init_empty", &m.fast_init_empty},
+      {"loader_thread", &m.loader_thread},
   };
   for (std::string_view name : Split(text, ',')) {
     if (name.empty()) continue;
@@ -187,17 +200,13 @@ Settings ReadSettings(const EnvFn& env, std::vector<std::string>& problems) {
   if (auto echo = env("PTSIM_ECHO")) ReadEcho(*echo, settings, problems);
   if (auto keywords = env("PTSIM_KEYWORDS")) ReadKeywords(*keywords, settings, problems);
   settings.no_cc = IsSet(env("PTSIM_NO_CC"));
-  if (auto vbatt = env("PTSIM_VBATT")) {
-    if (auto mv = ParseNumber(*vbatt, 10)) {
-      settings.vbatt_mv = *mv;
-    } else {
-      problems.push_back("PTSIM_VBATT \"" + *vbatt + "\" ignored: give millivolts");
-    }
-  }
+  ReadCount(env, "PTSIM_VBATT", "millivolts", settings.vbatt_mv, problems);
   if (auto traffic = env("PTSIM_TRAFFIC")) ReadTraffic(*traffic, settings, problems);
   if (auto misbehave = env("PTSIM_MISBEHAVE")) {
     ReadMisbehaviour(*misbehave, settings.misbehave, problems);
   }
+  settings.strict = IsSet(env("PTSIM_STRICT"));
+  ReadCount(env, "PTSIM_UNLOAD_DELAY_MS", "milliseconds", settings.unload_delay_ms, problems);
   return settings;
 }
 

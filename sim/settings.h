@@ -31,6 +31,7 @@ struct Misbehaviour {
   bool last_error_bad_utf8 = false;  ///< GetLastError answers invalid UTF-8
   bool five_baud_40 = false;         ///< FIVE_BAUD_INIT reports NumOfBytes 40
   bool fast_init_empty = false;      ///< FAST_INIT answers a record with no data
+  bool loader_thread = false;        ///< a thread started at load holds up the unload
 };
 
 /// PTSIM_TRAFFIC: frames that arrive on every CAN-like channel, or endless reads.
@@ -53,6 +54,8 @@ struct Settings {
   Misbehaviour misbehave;
   std::string replay_path;  ///< PTSIM_REPLAY; empty: ptsim's own model answers
   bool no_ecu = false;      ///< the replay file is unusable: nothing on the bus answers
+  bool strict = false;              ///< PTSIM_STRICT: conforming where the default is lenient
+  uint32_t unload_delay_ms = 2000;  ///< PTSIM_UNLOAD_DELAY_MS: the loader thread's start-up
 };
 
 /// Reads every PTSIM_* variable through `env`. A value that cannot be used is left at its default

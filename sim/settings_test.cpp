@@ -61,6 +61,8 @@ TEST(SettingsTest, DefaultsWithoutVariables) {
   EXPECT_FALSE(s.no_cc || s.log_reads || s.traffic.endless);
   EXPECT_EQ(s.plain_echoes, 0u);
   EXPECT_EQ(s.traffic.count, 0u);
+  EXPECT_FALSE(s.strict || s.misbehave.loader_thread);
+  EXPECT_EQ(s.unload_delay_ms, 2000u);
 }
 
 TEST(SettingsTest, ReadsEveryVariable) {
@@ -74,7 +76,9 @@ TEST(SettingsTest, ReadsEveryVariable) {
                                            {"PTSIM_NO_CC", "1"},
                                            {"PTSIM_VBATT", "13800"},
                                            {"PTSIM_TRAFFIC", "5:18DAF110"},
-                                           {"PTSIM_MISBEHAVE", "five_baud_40,version_fill"}}),
+                                           {"PTSIM_MISBEHAVE", "five_baud_40,loader_thread"},
+                                           {"PTSIM_STRICT", "yes"},
+                                           {"PTSIM_UNLOAD_DELAY_MS", "250"}}),
                                   problems);
   EXPECT_TRUE(problems.empty()) << problems.front();
   EXPECT_EQ(s.log_path, "/tmp/x.log");
@@ -87,8 +91,10 @@ TEST(SettingsTest, ReadsEveryVariable) {
   EXPECT_EQ(s.vbatt_mv, 13800u);
   EXPECT_EQ(s.traffic.count, 5u);
   EXPECT_EQ(s.traffic.id, 0x18DAF110u);
-  EXPECT_TRUE(s.misbehave.five_baud_40 && s.misbehave.version_fill);
+  EXPECT_TRUE(s.misbehave.five_baud_40 && s.misbehave.loader_thread);
   EXPECT_FALSE(s.misbehave.read_count_overflow);
+  EXPECT_TRUE(s.strict);
+  EXPECT_EQ(s.unload_delay_ms, 250u);
 }
 
 TEST(SettingsTest, UnusableValuesKeepDefaultsAndAreReported) {
@@ -98,9 +104,11 @@ TEST(SettingsTest, UnusableValuesKeepDefaultsAndAreReported) {
                                            {"PTSIM_KEYWORDS", "8F,XYZ"},
                                            {"PTSIM_VBATT", "12.6"},
                                            {"PTSIM_TRAFFIC", "lots"},
-                                           {"PTSIM_MISBEHAVE", "explode"}}),
+                                           {"PTSIM_MISBEHAVE", "explode"},
+                                           {"PTSIM_UNLOAD_DELAY_MS", "2s"}}),
                                   problems);
-  EXPECT_EQ(problems.size(), 6u);
+  EXPECT_EQ(problems.size(), 7u);
+  EXPECT_EQ(s.unload_delay_ms, 2000u);
   EXPECT_EQ(s.faults.size(), 1u);
   EXPECT_EQ(s.plain_echoes, 0u);
   EXPECT_EQ(s.keywords, (std::vector<uint8_t>{0x08, 0x08}));

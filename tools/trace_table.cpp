@@ -194,6 +194,9 @@ std::vector<Row> RowsOf(size_t number, const Result<trace::Line>& line) {
       first.call = "(ptsim control ignored)";
       items.push_back({"", line->problem});
       break;
+    case trace::Line::Kind::kThread:
+      first.call = "(library thread " + line->event + ")";
+      break;
     case trace::Line::Kind::kHeader:
       first.call = "(connection)";
       items.push_back({"", "bridge " + line->header.bridge + ", " +

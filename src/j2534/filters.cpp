@@ -12,26 +12,42 @@ namespace {
 constexpr size_t kIdFilterBytes = 4;
 constexpr size_t kMaxRawFilterBytes = 12;
 
-Bytes Resized(const Bytes& bytes, size_t size) {
+// An identifier filter's record: exactly 4 bytes, cut or padded with zeros.
+Bytes IdBytes(const Bytes& bytes) {
   Bytes out(bytes.begin(),
-            bytes.begin() + static_cast<std::ptrdiff_t>(std::min(size, bytes.size())));
-  out.resize(size, 0);
+            bytes.begin() + static_cast<std::ptrdiff_t>(std::min(kIdFilterBytes, bytes.size())));
+  out.resize(kIdFilterBytes, 0);
   return out;
 }
 
-Bytes CutTo(const Bytes& bytes, size_t limit) {
-  return Resized(bytes, std::min(limit, bytes.size()));
+// A byte filter's record: its first 12 bytes at most.
+Bytes RawBytes(const Bytes& bytes) {
+  return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(
+                                                  std::min(kMaxRawFilterBytes, bytes.size())));
+}
+
+// The flow-control message of a request, shaped like its pattern; only a flow-control filter
+// takes one, so with another type it is dropped.
+std::optional<Bytes> FlowControlFor(uint32_t type, const std::optional<Bytes>& flow_control,
+                                    Bytes (*shape)(const Bytes&)) {
+  if (type != kFlowControlFilter || !flow_control) return std::nullopt;
+  return shape(*flow_control);
 }
 
 }  // namespace
 
 Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
                                                       uint32_t filter_type, const Bytes& mask,
-                                                      const Bytes& pattern, uint32_t tx_flags) {
-  MessageArray mask_record =
-      MessageArray::ForSend(channel.api_0500, channel.protocol_id, {{mask, tx_flags}});
-  MessageArray pattern_record =
-      MessageArray::ForSend(channel.api_0500, channel.protocol_id, {{pattern, tx_flags}});
+                                                      const Bytes& pattern, uint32_t tx_flags,
+                                                      const std::optional<Bytes>& flow_control) {
+  if (channel.api_0500 && flow_control) {
+    return RefusedError("ERR_J2534_FILTER_FAILED: flow_control needs a 04.04 library");
+  }
+  const auto record = [&](const Bytes& bytes) {
+    return MessageArray::ForSend(channel.api_0500, channel.protocol_id, {{bytes, tx_flags}});
+  };
+  MessageArray mask_record = record(mask);
+  MessageArray pattern_record = record(pattern);
   FilterStart start;
   if (channel.api_0500) {
     auto fn = channel.library.Resolve<PassThruStartMsgFilter0500Fn>("PassThruStartMsgFilter");
@@ -42,17 +58,20 @@ Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
   } else {
     auto fn = channel.library.Resolve<PassThruStartMsgFilterFn>("PassThruStartMsgFilter");
     if (!fn) return std::move(fn).error();
-    start.status =
-        static_cast<uint32_t>((*fn)(channel.channel_id, filter_type, mask_record.records(),
-                                    pattern_record.records(), nullptr, &start.filter_id));
+    std::optional<MessageArray> flow_record;
+    if (flow_control) flow_record = record(*flow_control);
+    start.status = static_cast<uint32_t>(
+        (*fn)(channel.channel_id, filter_type, mask_record.records(), pattern_record.records(),
+              flow_record ? flow_record->records() : nullptr, &start.filter_id));
   }
   return start;
 }
 
 Result<uint32_t, PassThruError> StartFilter(const ChannelRef& channel, uint32_t filter_type,
                                             const Bytes& mask, const Bytes& pattern,
-                                            uint32_t tx_flags) {
-  auto start = CallStartMsgFilter(channel, filter_type, mask, pattern, tx_flags);
+                                            uint32_t tx_flags,
+                                            const std::optional<Bytes>& flow_control) {
+  auto start = CallStartMsgFilter(channel, filter_type, mask, pattern, tx_flags, flow_control);
   if (!start) return std::move(start).error();
   if (start->status != kStatusNoError) {
     return CallFailedError("FILTER_FAILED", start->status, LastErrorText(channel.library));
@@ -69,23 +88,29 @@ Result<uint32_t, PassThruError> FilterType(std::string_view filter_type) {
 
 Result<uint32_t, PassThruError> AddFilter(const Connection& connection,
                                           std::string_view filter_type, const Bytes& mask,
-                                          const Bytes& pattern, bool extended) {
+                                          const Bytes& pattern, bool extended,
+                                          const std::optional<Bytes>& flow_control) {
   auto type = FilterType(filter_type);
   if (!type) return std::move(type).error();
-  return StartFilter(connection.main_channel(), *type, Resized(mask, kIdFilterBytes),
-                     Resized(pattern, kIdFilterBytes), extended ? kCan29BitId : 0);
+  return StartFilter(connection.main_channel(), *type, IdBytes(mask), IdBytes(pattern),
+                     extended ? kCan29BitId : 0, FlowControlFor(*type, flow_control, IdBytes));
 }
 
 Result<uint32_t, PassThruError> AddFilterRaw(const Connection& connection,
                                              std::string_view filter_type, const Bytes& mask,
-                                             const Bytes& pattern, bool extended) {
+                                             const Bytes& pattern, bool extended,
+                                             const std::optional<Bytes>& flow_control) {
   auto type = FilterType(filter_type);
   if (!type) return std::move(type).error();
   if (mask.empty() || pattern.empty()) {
     return RefusedError("ERR_J2534_ADD_FILTER_FAILED: mask/pattern must be 1-12 bytes");
   }
-  return StartFilter(connection.main_channel(), *type, CutTo(mask, kMaxRawFilterBytes),
-                     CutTo(pattern, kMaxRawFilterBytes), extended ? kCan29BitId : 0);
+  std::optional<Bytes> flow = FlowControlFor(*type, flow_control, RawBytes);
+  if (flow && flow->empty()) {
+    return RefusedError("ERR_J2534_ADD_FILTER_FAILED: flow_control must be 1-12 bytes");
+  }
+  return StartFilter(connection.main_channel(), *type, RawBytes(mask), RawBytes(pattern),
+                     extended ? kCan29BitId : 0, flow);
 }
 
 Result<void, PassThruError> RemoveFilter(const Connection& connection, uint32_t filter_id) {

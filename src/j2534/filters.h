@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "common/result.h"
@@ -15,32 +16,38 @@ struct FilterStart {
   uint32_t filter_id = 0;
 };
 
-/// Calls PassThruStartMsgFilter on `channel` in its form (04.04: null flow-control message;
-/// 05.00: five arguments), mask and pattern records carrying `tx_flags`. Fails only when the entry
-/// point is missing; the library's status is returned as it came.
-Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
-                                                      uint32_t filter_type, const Bytes& mask,
-                                                      const Bytes& pattern, uint32_t tx_flags);
+/// Calls PassThruStartMsgFilter on `channel` in its form, mask and pattern records (and the
+/// flow-control record, when given) carrying `tx_flags`. 04.04 passes the flow-control record or
+/// null; 05.00 has no such argument, so a given flow-control message is refused there with
+/// "ERR_J2534_FILTER_FAILED: flow_control needs a 04.04 library" before anything is called.
+/// Otherwise fails only when the entry point is missing; the library's status is returned as it
+/// came.
+Result<FilterStart, PassThruError> CallStartMsgFilter(
+    const ChannelRef& channel, uint32_t filter_type, const Bytes& mask, const Bytes& pattern,
+    uint32_t tx_flags, const std::optional<Bytes>& flow_control = std::nullopt);
 
 /// Starts a filter on `channel` and answers its id. A non-zero status fails with FILTER_FAILED and
 /// the library's last-error text.
-Result<uint32_t, PassThruError> StartFilter(const ChannelRef& channel, uint32_t filter_type,
-                                            const Bytes& mask, const Bytes& pattern,
-                                            uint32_t tx_flags);
+Result<uint32_t, PassThruError> StartFilter(
+    const ChannelRef& channel, uint32_t filter_type, const Bytes& mask, const Bytes& pattern,
+    uint32_t tx_flags, const std::optional<Bytes>& flow_control = std::nullopt);
 
 /// "pass", "block" or "flow_control" (exactly) as the J2534 filter type; "Invalid filter type".
 Result<uint32_t, PassThruError> FilterType(std::string_view filter_type);
 
 /// An identifier filter: mask and pattern cut or zero-padded to 4 bytes; TxFlags CAN_29BIT_ID
-/// when `extended`, on every protocol.
+/// when `extended`, on every protocol. `flow_control` counts only for a "flow_control" filter
+/// (ignored with another type): shaped like the pattern, it becomes the flow-control message.
 Result<uint32_t, PassThruError> AddFilter(const Connection& connection,
                                           std::string_view filter_type, const Bytes& mask,
-                                          const Bytes& pattern, bool extended);
+                                          const Bytes& pattern, bool extended,
+                                          const std::optional<Bytes>& flow_control = std::nullopt);
 
-/// A byte filter: mask and pattern each 1 to 12 bytes (longer ones cut to 12, empty refused).
-Result<uint32_t, PassThruError> AddFilterRaw(const Connection& connection,
-                                             std::string_view filter_type, const Bytes& mask,
-                                             const Bytes& pattern, bool extended);
+/// A byte filter: mask and pattern each 1 to 12 bytes (longer ones cut to 12, empty refused); so
+/// is the flow-control message of a "flow_control" filter, when given (ignored with another type).
+Result<uint32_t, PassThruError> AddFilterRaw(
+    const Connection& connection, std::string_view filter_type, const Bytes& mask,
+    const Bytes& pattern, bool extended, const std::optional<Bytes>& flow_control = std::nullopt);
 
 /// PassThruStopMsgFilter on the main channel.
 Result<void, PassThruError> RemoveFilter(const Connection& connection, uint32_t filter_id);

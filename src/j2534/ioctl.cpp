@@ -18,11 +18,19 @@ Result<uint32_t, PassThruError> ConfigIoctl(const ChannelRef& channel, uint32_t 
   return CallIoctl(channel.library, channel.channel_id, ioctl_id, &list, nullptr);
 }
 
+// The voltages belong to the device, and conforming libraries take these ioctls only on the device
+// id; lenient ones also take the channel. The channel is asked first, so that libraries that
+// accept it see no change, and the device only when the library rejects the channel as a handle.
 Result<double, PassThruError> ReadVoltage(const Connection& connection, uint32_t ioctl_id,
                                           const std::string& failure_head) {
   uint32_t millivolts = 0;
   auto status =
       CallIoctl(connection.library(), connection.channel_id(), ioctl_id, nullptr, &millivolts);
+  if (status && (*status == kErrInvalidChannelId || *status == kErrInvalidDeviceId)) {
+    millivolts = 0;
+    status =
+        CallIoctl(connection.library(), connection.device_id(), ioctl_id, nullptr, &millivolts);
+  }
   if (!status) return std::move(status).error();
   if (*status != kStatusNoError) return StatusError(failure_head, *status);
   return millivolts / 1000.0;

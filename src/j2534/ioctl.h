@@ -36,9 +36,10 @@ Result<void, PassThruError> SetLoopback(const Connection& connection, bool enabl
 /// DATA_RATE in bits per second.
 Result<uint32_t, PassThruError> GetDataRate(const Connection& connection);
 
-/// READ_VBATT on the main channel, in volts.
+/// READ_VBATT on the main channel, in volts. When the library answers ERR_INVALID_CHANNEL_ID or
+/// ERR_INVALID_DEVICE_ID, it is asked once more on the device id, and that call's answer counts.
 Result<double, PassThruError> ReadBatteryVoltage(const Connection& connection);
-/// READ_PROG_VOLTAGE on the main channel, in volts.
+/// READ_PROG_VOLTAGE in volts, on the main channel and then the device like ReadBatteryVoltage.
 Result<double, PassThruError> ReadProgrammingVoltage(const Connection& connection);
 
 /// CLEAR_TX_BUFFER, then (only when that succeeded) CLEAR_RX_BUFFER.

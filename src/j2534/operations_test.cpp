@@ -124,6 +124,104 @@ TEST_F(OperationsTest, FailuresHaveTheirOwnTexts) {
   }
 }
 
+TEST_F(OperationsTest, VoltagesAskTheDeviceOnlyWhenTheChannelIsRefusedAsAHandle) {
+  struct Case {
+    const char* strict;
+    const char* fail;
+    bool battery;
+    std::string answer;  // the volts, or the error text
+    std::vector<int64_t> handles;
+  };
+  const Case cases[] = {
+      // A library that takes the channel is asked nothing more.
+      {"0", "", true, "12.600000", {2}},
+      {"1", "", true, "12.600000", {2, 1}},
+      {"0", "Ioctl.READ_VBATT@1=ERR_INVALID_CHANNEL_ID", true, "12.600000", {2, 1}},
+      {"0",
+       "Ioctl.READ_VBATT=ERR_NOT_SUPPORTED",
+       true,
+       "ERR_J2534_READ_VBATT_FAILED: error code 1 (ERR_NOT_SUPPORTED)",
+       {2}},
+      // The second call's status is the one reported.
+      {"0",
+       "Ioctl.READ_VBATT=ERR_INVALID_CHANNEL_ID",
+       true,
+       "ERR_J2534_READ_VBATT_FAILED: error code 2 (ERR_INVALID_CHANNEL_ID)",
+       {2, 1}},
+      {"1",
+       "Ioctl.READ_PROG_VOLTAGE@2=ERR_DEVICE_NOT_CONNECTED",
+       false,
+       "ERR_J2534_READ_PROG_VOLTAGE_FAILED: error code 8 (ERR_DEVICE_NOT_CONNECTED)",
+       {2, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.strict) + " " + c.fail);
+    Env("PTSIM_STRICT", c.strict);
+    Env("PTSIM_FAIL", c.fail);
+    std::optional<Connection> connection = Open("ptsim0404", kIso15765);
+    ASSERT_TRUE(connection);
+    ClearCalls();
+    auto volts = c.battery ? ReadBatteryVoltage(*connection) : ReadProgrammingVoltage(*connection);
+    EXPECT_EQ(volts ? std::to_string(*volts) : volts.error().text, c.answer);
+    std::vector<int64_t> handles;
+    for (const Call& call : CallsOf("PassThruIoctl"))
+      handles.push_back(Num(call, "handle"));
+    EXPECT_EQ(handles, c.handles);
+  }
+}
+
+TEST_F(OperationsTest, FlowControlMessagesAreShapedLikeThePattern) {
+  std::optional<Connection> connection = Open("ptsim0404", kIso15765);
+  ASSERT_TRUE(connection);
+  const Bytes mask = {0xFF, 0xFF, 0xFF, 0xFF};
+  const Bytes pattern = {0x00, 0x00, 0x07, 0xE8};
+  struct Case {
+    bool raw;
+    const char* type;
+    Bytes flow_control;
+    std::string hex;  // empty: no flow-control message passed
+  };
+  const Case cases[] = {
+      {false, "flow_control", {0x00, 0x00, 0x07}, "00000700"},
+      {false, "flow_control", {0x00, 0x00, 0x07, 0xE0, 0x99}, "000007E0"},
+      {true,
+       "flow_control",
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13},
+       "0102030405060708090A0B0C"},
+      {false, "pass", {0x00, 0x00, 0x07, 0xE0}, ""},
+      {true, "block", {}, ""},  // not even checked with another type
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " " + c.hex);
+    ClearCalls();
+    auto id = c.raw ? AddFilterRaw(*connection, c.type, mask, pattern, true, c.flow_control)
+                    : AddFilter(*connection, c.type, mask, pattern, true, c.flow_control);
+    ASSERT_TRUE(id.ok()) << id.error().text;
+    const Call call = std::move(CallsOf("PassThruStartMsgFilter").at(0));
+    const auto& flow = call["flowControl"];
+    if (c.hex.empty()) {
+      EXPECT_TRUE(flow.IsNull());
+      continue;
+    }
+    ASSERT_TRUE(flow.IsObject());
+    EXPECT_EQ(Str(flow, "data"), c.hex);
+    EXPECT_EQ(Num(flow, "protocol"), kIso15765);
+    EXPECT_EQ(Num(flow, "txFlags"), 0x100);
+  }
+  ASSERT_TRUE(ClearFilters(*connection).ok());
+
+  // The 05.00 call has no place for it: refused, and nothing is called.
+  connection = Open("ptsim0500", kIso15765);
+  ASSERT_TRUE(connection);
+  ClearCalls();
+  auto refused = AddFilter(*connection, "flow_control", mask, pattern, false, Bytes{0x07});
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().text, "ERR_J2534_FILTER_FAILED: flow_control needs a 04.04 library");
+  EXPECT_EQ(refused.error().kind, PassThruError::Kind::Refused);
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_TRUE(AddFilterRaw(*connection, "pass", mask, pattern, false, Bytes{0x07}).ok());
+}
+
 TEST_F(OperationsTest, MissingEntryPointsFailOnlyTheirOperations) {
   ExpectFunctionNotFound(
       {

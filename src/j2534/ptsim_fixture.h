@@ -141,8 +141,9 @@ class PtsimTest : public ::testing::Test {
 
  private:
   static constexpr const char* kVariables[] = {
-      "PTSIM_LOG",      "PTSIM_LOG_READS", "PTSIM_FAIL",  "PTSIM_LAST_ERROR", "PTSIM_ECHO",
-      "PTSIM_KEYWORDS", "PTSIM_NO_CC",     "PTSIM_VBATT", "PTSIM_TRAFFIC",    "PTSIM_MISBEHAVE"};
+      "PTSIM_LOG",     "PTSIM_LOG_READS", "PTSIM_FAIL",   "PTSIM_LAST_ERROR",
+      "PTSIM_ECHO",    "PTSIM_KEYWORDS",  "PTSIM_NO_CC",  "PTSIM_VBATT",
+      "PTSIM_TRAFFIC", "PTSIM_MISBEHAVE", "PTSIM_STRICT", "PTSIM_UNLOAD_DELAY_MS"};
 
   test_support::TempFolder folder_{"j2534"};
   std::string log_path_ = folder_.File("calls.log");

@@ -110,12 +110,14 @@ struct Line {
     kLoad,       ///< {"fn":"load"}
     kUnload,     ///< {"fn":"unload"}
     kConfig,     ///< {"fn":"config","problem":...}
+    kThread,     ///< {"fn":"loaderThread","event":...}: a ptsim library's own thread
     kHeader,     ///< {"fn":"trace","version":1,...}
     kTruncated,  ///< {"fn":"trace","truncated":true}: the size bound stopped the recording
   };
   Kind kind = Kind::kCall;
   Call call;                   ///< kCall
   std::string problem;         ///< kConfig
+  std::string event;           ///< kThread: "started" or "ended"
   Header header;               ///< kHeader
   std::optional<uint64_t> t;   ///< microseconds since the bridge started (bridge traces)
   std::optional<uint64_t> us;  ///< the call's duration in microseconds (bridge traces)

@@ -158,17 +158,20 @@ Result<void> DecodeCall(const Node& line, std::string fn, Line& out) {
   return {};
 }
 
-/// "load", "unload" and "config": lines of ptsim's own.
+/// "load", "unload", "config" and "loaderThread": lines of ptsim's own.
 Result<void> DecodeLibraryLine(const Node& line, std::string_view fn, Line& out) {
   const auto members = OwnMembers(line);
-  if (fn == "config") {
-    if (members.size() != 1 || members[0].first != "problem") {
-      return Fail("a config line has exactly one member besides \"fn\": \"problem\"");
+  if (fn == "config" || fn == "loaderThread") {
+    const bool config = fn == "config";
+    const char* key = config ? "problem" : "event";
+    if (members.size() != 1 || members[0].first != key) {
+      return Fail("a " + std::string(fn) + " line has exactly one member besides \"fn\": \"" + key +
+                  "\"");
     }
-    auto problem = ToText(*members[0].second, "problem");
-    if (!problem) return std::move(problem).error();
-    out.kind = Line::Kind::kConfig;
-    out.problem = std::move(*problem);
+    auto text = ToText(*members[0].second, key);
+    if (!text) return std::move(text).error();
+    out.kind = config ? Line::Kind::kConfig : Line::Kind::kThread;
+    (config ? out.problem : out.event) = std::move(*text);
     return {};
   }
   if (!members.empty()) return Fail("a " + std::string(fn) + " line has no members besides \"fn\"");
@@ -218,7 +221,7 @@ Result<Line> DecodeLine(std::string_view text) {
   auto fn = ToText(*common->fn, "fn");
   if (!fn) return std::move(fn).error();
   Result<void> decoded;
-  if (*fn == "load" || *fn == "unload" || *fn == "config") {
+  if (*fn == "load" || *fn == "unload" || *fn == "config" || *fn == "loaderThread") {
     decoded = DecodeLibraryLine(*tree, *fn, line);
   } else if (*fn == "trace") {
     decoded = DecodeHeader(*tree, line);

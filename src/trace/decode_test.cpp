@@ -41,6 +41,7 @@ TEST(TraceReader, ReadsEveryKindOfLineAndWritesItBackUnchanged) {
       R"({"fn":"PassThruReadVersion","deviceId":1,"ret":0,"firmware":"f","dll":"d","api":"04.04"})",
       R"({"fn":"PassThruGetLastError","ret":0,"text":"non-null"})",
       R"({"fn":"PassThruScanForDevices","ret":0,"deviceCount":1})",
+      R"({"fn":"loaderThread","event":"started"})",
   };
   for (std::string line : lines) {
     while (line.find('@') != std::string::npos)

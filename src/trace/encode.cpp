@@ -123,6 +123,9 @@ std::string EncodeLine(const Line& line) {
     case Line::Kind::kConfig:
       json.Str("fn", "config").Str("problem", line.problem);
       break;
+    case Line::Kind::kThread:
+      json.Str("fn", "loaderThread").Str("event", line.event);
+      break;
     case Line::Kind::kHeader:
       json.Str("fn", "trace")
           .Num("version", line.header.version)
@@ -149,6 +152,13 @@ std::string EncodeProblem(std::string_view problem) {
   Line line;
   line.kind = Line::Kind::kConfig;
   line.problem = problem;
+  return EncodeLine(line);
+}
+
+std::string EncodeThreadEvent(std::string_view event) {
+  Line line;
+  line.kind = Line::Kind::kThread;
+  line.event = event;
   return EncodeLine(line);
 }
 

@@ -26,4 +26,7 @@ std::string EncodeMarker(Line::Kind kind);
 /// {"fn":"config","problem":...}
 std::string EncodeProblem(std::string_view problem);
 
+/// {"fn":"loaderThread","event":<event>}: ptsim's loader thread "started" or "ended".
+std::string EncodeThreadEvent(std::string_view event);
+
 }  // namespace tarnix::trace

@@ -126,10 +126,12 @@ class J2534Session::Dispatcher {
 
   // Filters.
   Outcome operator()(const protocol::AddFilter& r) const {
-    return Answer(j2534::AddFilter(connection_, r.filter_type, r.mask, r.pattern, r.extended));
+    return Answer(j2534::AddFilter(connection_, r.filter_type, r.mask, r.pattern, r.extended,
+                                   r.flow_control));
   }
   Outcome operator()(const protocol::AddFilterRaw& r) const {
-    return Answer(j2534::AddFilterRaw(connection_, r.filter_type, r.mask, r.pattern, r.extended));
+    return Answer(j2534::AddFilterRaw(connection_, r.filter_type, r.mask, r.pattern, r.extended,
+                                      r.flow_control));
   }
   Outcome operator()(const protocol::RemoveFilter& r) const {
     return Answer(j2534::RemoveFilter(connection_, r.filter_id));

@@ -25,6 +25,8 @@ constexpr const char* kControls[] = {
     "PTSIM_TRAFFIC",
     "PTSIM_MISBEHAVE",
     "PTSIM_REPLAY",
+    "PTSIM_STRICT",
+    "PTSIM_UNLOAD_DELAY_MS",
     "TARNIX_VERBOSE",
     "TARNIX_RX_CAPACITY",
     "TARNIX_POLL_INTERVAL_MS",
