@@ -23,7 +23,8 @@ TEST(VanishedClient, LeavingDuringAWaitingReadMessagesClosesTheDeviceAtOnce) {
   session.Open(kIso15765);
   Bridge& bridge = session.bridge();
   const Clock::time_point asked = Clock::now();
-  bridge.Send(R"({"id":2,"method":"ReadMessages","params":{"timeout_ms":8000}})"
+  // A read that would wait a minute: the bridge must not.
+  bridge.Send(R"({"id":2,"method":"ReadMessages","params":{"timeout_ms":60000}})"
               "\n");
   platform::SleepMilliseconds(100);
   const Clock::time_point left = Clock::now();
@@ -33,8 +34,9 @@ TEST(VanishedClient, LeavingDuringAWaitingReadMessagesClosesTheDeviceAtOnce) {
   std::printf("[ figures  ] client left %lld ms into the read; bridge ended %lld ms later\n",
               MillisecondsBetween(asked, left), MillisecondsBetween(left, ended));
 
-  // The device was closed and the library unloaded in order, before the read's own time-out.
-  EXPECT_LT(MillisecondsBetween(asked, ended), 8000);
+  // The device was closed and the library unloaded in order, long before the read's own time-out
+  // (the bound is generous: the machine may be loaded; the figure above is the measurement).
+  EXPECT_LT(MillisecondsBetween(left, ended), 5000);
   EXPECT_EQ(LastFns(session.Log(), 3),
             (std::vector<std::string>{"PassThruDisconnect", "PassThruClose", "unload"}));
   // The same lines as when a client leaves between requests.
