@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,9 +111,17 @@ std::vector<BenchRow> MeasurePeakMemory(const BenchSettings& settings) {
     Result<BridgeUnderTest> bridge = BridgeUnderTest::Start(
         settings.bridge, settings.ptsim, BridgeEnvironment(std::to_string(kBufferedFrames)));
     if (!bridge) return {Missing(figure, bridge.error().text)};
-    // The pump moves the traffic into the buffer within a few poll intervals.
-    platform::SleepMilliseconds(500);
-    const auto buffered = bridge->Usage();
+    // The pump moves the traffic into the buffer within a few poll intervals, longer on a loaded
+    // machine: the buffer is full once the bridge's memory stops growing.
+    std::optional<platform::ProcessUsage> buffered;
+    for (int wait = 0; wait < 50; ++wait) {
+      platform::SleepMilliseconds(200);
+      const auto now = bridge->Usage();
+      if (!now) break;
+      const bool settled = buffered && buffered->resident_bytes == now->resident_bytes;
+      buffered = now;
+      if (settled) break;
+    }
     Result<size_t> taken = bridge->client().Call(kReadAll);
     const auto answered = bridge->Usage();
     if (!taken || !buffered || !answered) return {Missing(figure, "the bridge did not answer")};

@@ -52,7 +52,10 @@ BenchRow Row(const std::string& figure, const Samples& bridge, const std::string
 }
 
 BenchRow Missing(const std::string& figure, const std::string& reason) {
-  return {figure, "not measured: " + reason, "-", "-"};
+  std::string text = reason;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  return {figure, "not measured: " + text, "-", "-"};
 }
 
 void Interleave(size_t repeats, const std::vector<std::function<void()>>& parties) {

@@ -29,7 +29,7 @@ std::string BatchRequest() {
   std::string request = R"({"id":3,"method":"SendMessagesBatch","params":{"messages":[)";
   for (size_t i = 0; i < kBatch; ++i) {
     if (i > 0) request += ',';
-    request += R"({"arb_id":1851,"data":[2,1,12,0,0,0,0,0]})";
+    request += R"({"arbId":1851,"data":[2,1,12,0,0,0,0,0],"extended":false})";
   }
   return request + "]}}\n";
 }
