@@ -48,7 +48,7 @@ double MedianRoundTrip(BenchClient& client, const char* request, double seconds)
 
 }  // namespace
 
-std::vector<BenchRow> MeasureRoundTrip(const BenchSettings& settings) {
+std::vector<TableRow> MeasureRoundTrip(const BenchSettings& settings) {
   const std::string figure = "ReadBatteryVoltage round trip, median";
   Result<BridgeUnderTest> bridge =
       BridgeUnderTest::Start(settings.bridge, settings.ptsim, BridgeEnvironment(""));
@@ -72,7 +72,7 @@ std::vector<BenchRow> MeasureRoundTrip(const BenchSettings& settings) {
   return {Row(figure, through_bridge, "hand-off echo over the same pipe", handoff, Microseconds)};
 }
 
-std::vector<BenchRow> MeasureIdle(const BenchSettings& settings) {
+std::vector<TableRow> MeasureIdle(const BenchSettings& settings) {
   const std::string figure = "idle connected bridge, CPU of one core";
   Result<BridgeUnderTest> bridge =
       BridgeUnderTest::Start(settings.bridge, settings.ptsim, BridgeEnvironment(""));
@@ -103,7 +103,7 @@ std::vector<BenchRow> MeasureIdle(const BenchSettings& settings) {
               Percent)};
 }
 
-std::vector<BenchRow> MeasurePeakMemory(const BenchSettings& settings) {
+std::vector<TableRow> MeasurePeakMemory(const BenchSettings& settings) {
   std::string figure = "peak RSS, one ReadMessages taking 65,536 buffered frames";
   Samples after, before;
   for (size_t repeat = 0; repeat < settings.repeats; ++repeat) {

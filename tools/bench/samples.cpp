@@ -5,15 +5,12 @@
 #include <cstdio>
 
 namespace tarnix::bench {
-namespace {
 
 std::string Printed(const char* format, double value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
 }
-
-}  // namespace
 
 double Samples::Min() const {
   return values_.empty() ? 0 : *std::min_element(values_.begin(), values_.end());
@@ -43,7 +40,7 @@ std::string Mebibytes(double value) {
   return Printed("%.1f MiB", value / (1024.0 * 1024.0));
 }
 
-BenchRow Row(const std::string& figure, const Samples& bridge, const std::string& yardstick,
+TableRow Row(const std::string& figure, const Samples& bridge, const std::string& yardstick,
              const Samples& reference, Unit unit) {
   const std::string ratio =
       reference.Median() > 0 ? Printed("%.2f", bridge.Median() / reference.Median()) : "-";
@@ -51,7 +48,7 @@ BenchRow Row(const std::string& figure, const Samples& bridge, const std::string
           yardstick + ": " + unit(reference.Min()) + " / " + unit(reference.Median()), ratio};
 }
 
-BenchRow Missing(const std::string& figure, const std::string& reason) {
+TableRow Missing(const std::string& figure, const std::string& reason) {
   std::string text = reason;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
     text.pop_back();

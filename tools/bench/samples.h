@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_row.h"
+#include "table_row.h"
 
 namespace tarnix::bench {
 
@@ -22,6 +22,9 @@ class Samples {
   std::vector<double> values_;
 };
 
+/// `value` written by the printf `format`.
+std::string Printed(const char* format, double value);
+
 /// Writes one value in its unit ("2.41 M frames/s", "58.2 us", "0.42 %", "14.2 MiB").
 using Unit = std::string (*)(double value);
 std::string FramesPerSecond(double value);
@@ -31,11 +34,11 @@ std::string Mebibytes(double value);
 
 /// A table row: the bridge's min / median, the yardstick's name and min / median, and the ratio of
 /// the medians (bridge over yardstick).
-BenchRow Row(const std::string& figure, const Samples& bridge, const std::string& yardstick,
+TableRow Row(const std::string& figure, const Samples& bridge, const std::string& yardstick,
              const Samples& reference, Unit unit);
 
 /// A row for a figure that could not be measured, with the reason.
-BenchRow Missing(const std::string& figure, const std::string& reason);
+TableRow Missing(const std::string& figure, const std::string& reason);
 
 /// Runs every party once per repeat, in order on even repeats and in reverse on odd ones, so that
 /// a swing of the machine's load falls on all of them alike.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_row.h"
+#include "table_row.h"
 
 namespace tarnix::bench {
 
@@ -20,21 +20,21 @@ struct BenchSettings {
 
 /// ReadMessages (batch_size 256, max_drain_reads 256) on endless traffic, frames per second,
 /// against PassThruReadMsgs in this process and against the transport limit.
-std::vector<BenchRow> MeasureReading(const BenchSettings& settings);
+std::vector<TableRow> MeasureReading(const BenchSettings& settings);
 
 /// SendMessagesBatch of 1000 frames, frames per second, against PassThruWriteMsgs of the same
 /// frames in this process.
-std::vector<BenchRow> MeasureSending(const BenchSettings& settings);
+std::vector<TableRow> MeasureSending(const BenchSettings& settings);
 
 /// ReadBatteryVoltage's round trip, median, against the hand-off echo.
-std::vector<BenchRow> MeasureRoundTrip(const BenchSettings& settings);
+std::vector<TableRow> MeasureRoundTrip(const BenchSettings& settings);
 
 /// The CPU an idle connected bridge uses, against a process that only wakes every poll interval.
-std::vector<BenchRow> MeasureIdle(const BenchSettings& settings);
+std::vector<TableRow> MeasureIdle(const BenchSettings& settings);
 
 /// The bridge's peak memory when one ReadMessages takes 65,536 buffered frames, against its peak
 /// while they sit in the buffer.
-std::vector<BenchRow> MeasurePeakMemory(const BenchSettings& settings);
+std::vector<TableRow> MeasurePeakMemory(const BenchSettings& settings);
 
 /// The idle yardstick's body: waits for nothing, waking every `interval_ms`, until killed.
 [[noreturn]] void IdleTicker(unsigned interval_ms);

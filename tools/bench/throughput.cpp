@@ -36,7 +36,7 @@ std::string BatchRequest() {
 
 }  // namespace
 
-std::vector<BenchRow> MeasureReading(const BenchSettings& settings) {
+std::vector<TableRow> MeasureReading(const BenchSettings& settings) {
   const std::string figure = "ReadMessages 256 x 256, frames/s";
   Result<BridgeUnderTest> bridge =
       BridgeUnderTest::Start(settings.bridge, settings.ptsim, BridgeEnvironment("endless"));
@@ -73,7 +73,7 @@ std::vector<BenchRow> MeasureReading(const BenchSettings& settings) {
           transport, FramesPerSecond)};
 }
 
-std::vector<BenchRow> MeasureSending(const BenchSettings& settings) {
+std::vector<TableRow> MeasureSending(const BenchSettings& settings) {
   const std::string figure = "SendMessagesBatch of 1000, frames/s";
   Result<BridgeUnderTest> bridge =
       BridgeUnderTest::Start(settings.bridge, settings.ptsim, BridgeEnvironment(""));
