@@ -25,7 +25,7 @@ BridgeState::Guard BridgeState::Lock() {
 
 void BridgeState::ReleaseWorker() {
   std::lock_guard lock(mutex_);
-  if (poisoned_ || !worker_) return;
+  if (!worker_) return;
   worker::WorkerHandle present = std::move(*worker_);
   worker_.reset();
   worker::Release(std::move(present));

@@ -49,7 +49,9 @@ class BridgeState {
   Guard Lock();
 
   /// Releases a worker that is still present (closes its command channel, waits for its thread).
-  /// Called when the message loop ends. Skipped when the state is poisoned; never throws that.
+  /// Called when the message loop ends, however it ends. A poisoned state is released too: moving
+  /// a handle cannot fail, so the slot holds a whole one or none, and the device must be closed
+  /// before the process exits. Never throws PoisonedStateError.
   void ReleaseWorker();
 
   bool poisoned();

@@ -4,43 +4,71 @@
 #include "common/text.h"
 
 namespace tarnix::main {
+namespace {
+
+/// A buffer grown beyond this by a long line is given back once the line is done with.
+constexpr size_t kKeptCapacity = size_t{1} << 20;
+
+}  // namespace
 
 Result<std::optional<RawLine>> LineReader::Next() {
   size_t scanned = start_;
   for (;;) {
-    if (const size_t lf = buffer_.find('\n', scanned); lf != std::string::npos) {
-      RawLine line{buffer_.substr(start_, lf - start_), true};
-      start_ = lf + 1;
-      if (start_ == buffer_.size()) {
-        buffer_.clear();
-        start_ = 0;
-      }
-      if (!IsValidUtf8(line.text)) return Fail("stream did not contain valid UTF-8");
-      return std::optional<RawLine>(std::move(line));
+    const size_t lf = buffer_.find('\n', scanned);
+    if (skipping_ && lf != std::string::npos) {
+      start_ = scanned = lf + 1;
+      skipping_ = false;
+      continue;
     }
-    scanned = buffer_.size();
-    // Keep only the unread part, so a long stream of short lines does not grow the buffer.
-    if (start_ > 0) {
-      buffer_.erase(0, start_);
-      scanned -= start_;
+    if (skipping_) {
+      buffer_.clear();
       start_ = 0;
+    } else if (lf != std::string::npos) {
+      const RawLine line{std::string_view(buffer_).substr(start_, lf - start_), true};
+      start_ = lf + 1;
+      if (!IsValidUtf8(line.text)) return Fail("stream did not contain valid UTF-8");
+      return std::optional<RawLine>(line);
     }
+    // Keep only the unread part, so a long stream of short lines does not grow the buffer.
+    Compact();
+    scanned = buffer_.size();
     const size_t old_size = buffer_.size();
     buffer_.resize(old_size + kBufferSize);
     Result<size_t> got = source_(buffer_.data() + old_size, kBufferSize);
     if (!got) {
       buffer_.clear();
+      skipping_ = false;
       return std::move(got).error();
     }
     buffer_.resize(old_size + *got);
     if (*got == 0) {
+      skipping_ = false;
       if (buffer_.empty()) return std::optional<RawLine>();
-      RawLine line{std::move(buffer_), false};
-      buffer_.clear();
+      const RawLine line{buffer_, false};
+      start_ = buffer_.size();
       if (!IsValidUtf8(line.text)) return Fail("stream did not contain valid UTF-8");
-      return std::optional<RawLine>(std::move(line));
+      return std::optional<RawLine>(line);
     }
   }
+}
+
+void LineReader::Compact() {
+  if (start_ == 0) return;
+  buffer_.erase(0, start_);
+  start_ = 0;
+}
+
+void LineReader::ReleaseLine() {
+  if (buffer_.capacity() <= kKeptCapacity) return;
+  Compact();
+  buffer_.shrink_to_fit();
+}
+
+void LineReader::SkipLine() {
+  // Nothing held has a line feed, or the line would have been returned: all of it is the line's.
+  std::string().swap(buffer_);
+  start_ = 0;
+  skipping_ = true;
 }
 
 std::string_view RequestText(const RawLine& line) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/result.h"
 
@@ -13,13 +14,15 @@ namespace tarnix::main {
 /// Reads up to `size` bytes into `buffer`; 0 means end of input.
 using ByteSource = std::function<Result<size_t>(char* buffer, size_t size)>;
 
-/// One line as read: its bytes without the line feed, and whether a line feed ended it.
+/// One line as read: its bytes without the line feed (a view into the reader, valid until its
+/// next call), and whether a line feed ended it.
 struct RawLine {
-  std::string text;
+  std::string_view text;
   bool had_line_feed = false;
 };
 
-/// Splits a byte stream into lines, reading 8192 bytes at a time.
+/// Splits a byte stream into lines, reading 8192 bytes at a time. A line is held once, in the
+/// reader's own buffer, which grows with the line and is given back after a long one.
 class LineReader {
  public:
   static constexpr size_t kBufferSize = 8192;
@@ -28,12 +31,25 @@ class LineReader {
 
   /// The next line; nullopt at the end of input with nothing read. The error is the read failure's
   /// text, or "stream did not contain valid UTF-8"; the bytes of that line are then discarded.
+  /// Throws when memory for the line runs out; SkipLine() then drops the rest of it.
   Result<std::optional<RawLine>> Next();
 
+  /// Gives back the memory of the line last returned when it was long (its text is invalid from
+  /// now on). Lines ahead of it that were already read are kept.
+  void ReleaseLine();
+
+  /// Discards what is held of the line being read and the rest of it up to its line feed, which
+  /// the next call to Next() reads past.
+  void SkipLine();
+
  private:
+  /// Moves the unread bytes to the start of the buffer.
+  void Compact();
+
   ByteSource source_;
   std::string buffer_;
-  size_t start_ = 0;
+  size_t start_ = 0;       // first unread byte
+  bool skipping_ = false;  // the bytes up to the next line feed belong to a skipped line
 };
 
 /// The request text of a line: the line feed already removed, then one carriage return before it.

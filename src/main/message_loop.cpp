@@ -1,8 +1,11 @@
-// One request at a time: decode, log, handle under the fault guard, write, and stop on Shutdown.
+// One request at a time: read, decode, log, handle, write, each under the fault guard, and stop on
+// Shutdown, at the end of input or when the client went away.
 #include "main/message_loop.h"
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "log/log.h"
 #include "main/verbose.h"
@@ -10,57 +13,156 @@
 namespace tarnix::main {
 namespace {
 
-Result<void> WriteLine(const ByteSink& write, const protocol::Response& response) {
-  std::string text = protocol::EncodeResponse(response);
-  text.push_back('\n');
-  return write(text);
+/// What the loop does after a line: go on, or end (successfully).
+using LineResult = Result<bool>;
+
+/// The description of the fault being handled; only inside a catch block.
+std::string CurrentFault() {
+  try {
+    throw;
+  } catch (const std::exception& fault) {
+    return fault.what();
+  } catch (...) {
+    return "Unknown panic";
+  }
 }
 
-}  // namespace
-
-protocol::Outcome HandleGuarded(const RequestHandler& handle, const protocol::Request& request) {
-  std::string description;
-  try {
-    return handle(request);
-  } catch (const std::exception& fault) {
-    description = fault.what();
-  } catch (...) {
-    description = "Unknown panic";
-  }
+/// Logs the PANIC line and builds the answer of a caught fault.
+protocol::Failure Panic(const std::string& description) {
   LogLine("[bridge] PANIC while handling request: " + description);
   return protocol::Failure{-999, "J2534 DLL caused panic: " + description};
 }
 
-Result<void> RunMessageLoop(LineReader& reader, const ByteSink& write,
-                            const RequestHandler& handle) {
-  for (;;) {
-    Result<std::optional<RawLine>> next = reader.Next();
-    if (!next) {
-      LogLine("[bridge] Read error: " + next.error().text);
-      return Ok();
-    }
-    if (!*next) return Ok();
-    const std::string_view text = RequestText(**next);
-    if (text.empty()) continue;
+class Loop {
+ public:
+  Loop(LineReader& reader, const ByteSink& write, const RequestHandler& handle,
+       const LoopOptions& options)
+      : reader_(reader), write_(write), handle_(handle), options_(options) {}
 
+  LineResult ServeLine();
+
+ private:
+  void Enter(LineStage stage) const {
+    if (options_.entering) options_.entering(stage);
+  }
+  /// The request of `text`, or nullopt when the line was answered here (parse error, fault).
+  std::optional<protocol::Message> Decode(std::string_view text, Result<void>& written);
+  /// Writes one answer. A fault while encoding it is answered with -999 instead, unless part of
+  /// the line already went out: that is fatal, as a failed write is.
+  Result<void> Answer(protocol::Response response);
+  bool ClientGoneNow();
+
+  LineReader& reader_;
+  const ByteSink& write_;
+  const RequestHandler& handle_;
+  const LoopOptions& options_;
+  protocol::ResponseStream answers_;
+  bool client_gone_ = false;
+};
+
+LineResult Answered(Result<void> written) {
+  if (!written) return std::move(written).error();
+  return true;
+}
+
+LineResult Loop::ServeLine() {
+  std::optional<Result<std::optional<RawLine>>> next;
+  try {
+    next.emplace(reader_.Next());
+  } catch (...) {
+    const std::string fault = CurrentFault();
+    reader_.SkipLine();
+    return Answered(Answer({0, Panic(fault)}));
+  }
+  if (!next->ok()) {
+    LogLine("[bridge] Read error: " + next->error().text);
+    return false;
+  }
+  if (!next->value()) return false;
+  const std::string_view text = RequestText(*next->value());
+  if (text.empty()) return true;
+
+  Result<void> written = Ok();
+  std::optional<protocol::Message> message = Decode(text, written);
+  if (!message) return Answered(std::move(written));
+  const bool shutdown = std::holds_alternative<protocol::Shutdown>(message->request);
+  const ClientGone client_gone = [this] { return ClientGoneNow(); };
+  protocol::Outcome outcome = HandleGuarded(handle_, std::move(message->request), client_gone);
+  // Nobody is left to read the answer; the loop ends as when the client leaves between requests.
+  if (client_gone_) return false;
+  if (Result<void> sent = Answer({message->id, std::move(outcome)}); !sent) return sent.error();
+  if (shutdown) {
+    LogLine("[bridge] Shutdown requested");
+    return false;
+  }
+  return true;
+}
+
+std::optional<protocol::Message> Loop::Decode(std::string_view text, Result<void>& written) {
+  uint64_t id = 0;
+  try {
+    Enter(LineStage::kDecode);
     Result<protocol::Message> message = protocol::DecodeMessage(text);
+    // The request holds what it needs; a long line's text is not kept while it is handled.
+    reader_.ReleaseLine();
     if (!message) {
       LogLine("[bridge] Parse error: " + message.error().text);
-      const protocol::Response response{
-          0, protocol::RequestFailed("Parse error: " + message.error().text)};
-      if (Result<void> written = WriteLine(write, response); !written) return written;
-      continue;
+      written = Answer({0, protocol::RequestFailed("Parse error: " + message.error().text)});
+      return std::nullopt;
     }
+    id = message->id;
     if (Verbose()) {
-      LogLine("[bridge] Request " + std::to_string(message->id) + ": " +
+      LogLine("[bridge] Request " + std::to_string(id) + ": " +
               protocol::RenderRequest(message->request));
     }
-    const protocol::Response response{message->id, HandleGuarded(handle, message->request)};
-    if (Result<void> written = WriteLine(write, response); !written) return written;
-    if (std::holds_alternative<protocol::Shutdown>(message->request)) {
-      LogLine("[bridge] Shutdown requested");
-      return Ok();
+    return std::move(message).value();
+  } catch (...) {
+    const std::string fault = CurrentFault();
+    written = Answer({id, Panic(fault)});
+    return std::nullopt;
+  }
+}
+
+Result<void> Loop::Answer(protocol::Response response) {
+  bool writing = false;
+  try {
+    Enter(LineStage::kEncode);
+    writing = true;
+    return answers_.WriteLine(response, write_);
+  } catch (...) {
+    const std::string fault = CurrentFault();
+    if (writing && answers_.PartlySent()) {
+      LogLine("[bridge] PANIC while handling request: " + fault);
+      return Fail("answer cut short: " + fault);
     }
+    response.outcome = Panic(fault);
+  }
+  return answers_.WriteLine(response, write_);
+}
+
+bool Loop::ClientGoneNow() {
+  if (!client_gone_ && options_.client_gone) client_gone_ = options_.client_gone();
+  return client_gone_;
+}
+
+}  // namespace
+
+protocol::Outcome HandleGuarded(const RequestHandler& handle, protocol::Request request,
+                                const ClientGone& client_gone) {
+  try {
+    return handle(std::move(request), client_gone);
+  } catch (...) {
+    return Panic(CurrentFault());
+  }
+}
+
+Result<void> RunMessageLoop(LineReader& reader, const ByteSink& write, const RequestHandler& handle,
+                            const LoopOptions& options) {
+  Loop loop(reader, write, handle, options);
+  for (;;) {
+    LineResult served = loop.ServeLine();
+    if (!served) return std::move(served).error();
+    if (!*served) return Ok();
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 
 #include "log/captured_log.h"
@@ -36,7 +37,8 @@ struct LoopRun {
   std::vector<std::string> log;
 };
 
-LoopRun RunLoop(ByteSource source, const RequestHandler& handler, int failing_write = -1) {
+LoopRun RunLoop(ByteSource source, const RequestHandler& handler, int failing_write = -1,
+                const LoopOptions& options = {}) {
   CapturedLog log;
   LoopRun run;
   int writes = 0;
@@ -48,12 +50,12 @@ LoopRun RunLoop(ByteSource source, const RequestHandler& handler, int failing_wr
         run.written.append(bytes);
         return Ok();
       },
-      handler);
+      handler, options);
   run.log = log.Lines();
   return run;
 }
 
-protocol::Outcome AnswerNull(const protocol::Request&) {
+protocol::Outcome AnswerNull(protocol::Request&&, const ClientGone&) {
   return protocol::Payload();
 }
 
@@ -105,7 +107,7 @@ TEST(MessageLoop, AnswersUndecodableLinesWithIdZeroAndGoesOn) {
 
 TEST(MessageLoop, FaultGuardAnswersMinus999AndTheLoopGoesOn) {
   int calls = 0;
-  const RequestHandler handler = [&](const protocol::Request&) -> protocol::Outcome {
+  const RequestHandler handler = [&](protocol::Request&&, const ClientGone&) -> protocol::Outcome {
     ++calls;
     if (calls == 1) throw std::runtime_error("vendor returned garbage");
     if (calls == 2) throw 42;  // not an exception type: no description
@@ -125,9 +127,66 @@ TEST(MessageLoop, FaultGuardAnswersMinus999AndTheLoopGoesOn) {
                          "[bridge] PANIC while handling request: Unknown panic"}));
 }
 
+TEST(MessageLoop, AnAllocationFailureAnywhereInALineAnswersItAndTheLoopGoesOn) {
+  // Line 1 fails while it is read (its rest is skipped), line 2 while it is decoded, line 3 while
+  // its answer is encoded; line 4 is served as usual.
+  std::vector<std::string> pieces = {
+      "{\"id\":1,\"method\":\"GetLoo", "",
+      "pback\"}\n{\"id\":2,\"method\":\"GetLoopback\"}\n{\"id\":3,\"method\":\"GetLoopback\"}\n"
+      "{\"id\":4,\"method\":\"GetLoopback\"}\n"};
+  size_t next = 0;
+  const ByteSource source = [&](char* buffer, size_t size) -> Result<size_t> {
+    if (next == pieces.size()) return size_t{0};
+    const std::string& piece = pieces[next++];
+    if (piece.empty()) throw std::bad_alloc();
+    return static_cast<size_t>(piece.copy(buffer, size));
+  };
+  int decodes = 0;
+  int encodes = 0;
+  LoopOptions options;
+  options.entering = [&](LineStage stage) {
+    // Encodings 1 and 2 are the answers to the failed lines 1 and 2.
+    if (stage == LineStage::kDecode && ++decodes == 1) throw std::bad_alloc();
+    if (stage == LineStage::kEncode && ++encodes == 3) throw std::bad_alloc();
+  };
+  const RequestHandler handler = [&](protocol::Request&&, const ClientGone&) -> protocol::Outcome {
+    return protocol::Payload(true);
+  };
+  const LoopRun run = RunLoop(source, handler, -1, options);
+  EXPECT_TRUE(run.result.ok());
+  const std::string panic =
+      R"("status":"error","code":-999,"message":"J2534 DLL caused panic: std::bad_alloc"})";
+  EXPECT_EQ(run.written, "{\"id\":0," + panic + "\n{\"id\":0," + panic + "\n{\"id\":3," + panic +
+                             "\n{\"id\":4,\"status\":\"ok\",\"data\":true}\n");
+  EXPECT_EQ(run.log,
+            std::vector<std::string>(3, "[bridge] PANIC while handling request: std::bad_alloc"));
+}
+
+TEST(MessageLoop, AClientGoneWhileARequestWaitsGetsNoAnswerAndTheLoopEnds) {
+  bool gone = false;
+  LoopOptions options;
+  options.client_gone = [&] { return gone; };
+  int calls = 0;
+  const RequestHandler handler = [&](protocol::Request&&,
+                                     const ClientGone& client_gone) -> protocol::Outcome {
+    if (++calls == 2) {
+      gone = true;
+      EXPECT_TRUE(client_gone());
+    }
+    return protocol::Payload(true);
+  };
+  const LoopRun run = RunLoop(Chunks({"{\"id\":1,\"method\":\"GetLoopback\"}\n{\"id\":2,\"method\":"
+                                      "\"GetLoopback\"}\n{\"id\":3,\"method\":\"GetLoopback\"}\n"}),
+                              handler, -1, options);
+  EXPECT_TRUE(run.result.ok());
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(run.written, "{\"id\":1,\"status\":\"ok\",\"data\":true}\n");
+  EXPECT_TRUE(run.log.empty());
+}
+
 TEST(MessageLoop, ShutdownEndsTheLoopEvenWhenItFails) {
   int calls = 0;
-  const RequestHandler handler = [&](const protocol::Request&) -> protocol::Outcome {
+  const RequestHandler handler = [&](protocol::Request&&, const ClientGone&) -> protocol::Outcome {
     ++calls;
     return protocol::RequestFailed("Bridge worker command channel is closed");
   };

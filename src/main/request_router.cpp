@@ -40,13 +40,14 @@ Outcome Finish(protocol::Request request, BridgeState& state) {
   return std::move(reply).value();
 }
 
-Outcome Forward(const protocol::Request& request, BridgeState& state) {
+Outcome Forward(protocol::Request&& request, BridgeState& state, const ClientGone& client_gone) {
   BridgeState::Guard guard = state.Lock();
   std::optional<worker::WorkerHandle>& present = guard.worker();
   if (!present) return protocol::RequestFailed("Not connected");
-  Result<Outcome> reply = worker::Exchange(*present, request);
+  Result<Outcome> reply = worker::Exchange(*present, std::move(request), client_gone);
   if (reply.ok()) return std::move(reply).value();
-  // The worker is gone; its thread has ended or is ending, so the release returns promptly.
+  // The worker is gone, its thread ending; or the client is, and the release ends the worker's
+  // wait and closes the device before the loop ends.
   worker::WorkerHandle gone = std::move(*present);
   present.reset();
   worker::Release(std::move(gone));
@@ -55,27 +56,28 @@ Outcome Forward(const protocol::Request& request, BridgeState& state) {
 
 }  // namespace
 
-Outcome HandleRequest(const protocol::Request& request, BridgeState& state,
-                      const RouterDeps& deps) {
+Outcome HandleRequest(protocol::Request request, BridgeState& state, const RouterDeps& deps,
+                      const ClientGone& client_gone) {
   switch (worker::WhoAnswers(request)) {
     case worker::AnsweredBy::kControlThread:
       return protocol::Payload(deps.enumerate_devices());
     case worker::AnsweredBy::kWorkerStart:
       return OpenDevice(std::get<protocol::Open>(request), state, deps);
     case worker::AnsweredBy::kWorkerEnd:
-      return Finish(request, state);
+      return Finish(std::move(request), state);
     case worker::AnsweredBy::kSession:
       break;
   }
-  return Forward(request, state);
+  return Forward(std::move(request), state, client_gone);
 }
 
 RequestHandling MakeRequestHandling(RouterDeps deps) {
   auto state = std::make_shared<BridgeState>();
   auto shared_deps = std::make_shared<const RouterDeps>(std::move(deps));
   RequestHandling handling;
-  handling.handle = [state, shared_deps](const protocol::Request& request) {
-    return HandleRequest(request, *state, *shared_deps);
+  handling.handle = [state, shared_deps](protocol::Request&& request,
+                                         const ClientGone& client_gone) {
+    return HandleRequest(std::move(request), *state, *shared_deps, client_gone);
   };
   handling.release_worker = [state] { state->ReleaseWorker(); };
   return handling;

@@ -25,11 +25,13 @@ struct RouterDeps {
   worker::WorkerOptions worker_options;
 };
 
-/// Answers one request. Blocks for as long as enumeration, the worker's start-up or its reply take.
-/// Errors made here have code -1. Throws PoisonedStateError (and lets through whatever else
-/// escapes while the lock is held, poisoning the state) for the loop's fault guard.
-protocol::Outcome HandleRequest(const protocol::Request& request, BridgeState& state,
-                                const RouterDeps& deps);
+/// Answers one request. Blocks for as long as enumeration, the worker's start-up or its reply take;
+/// a forwarded request stops waiting once `client_gone` answers true, and the worker is then
+/// released (the answer, an error, goes nowhere). Errors made here have code -1. Throws
+/// PoisonedStateError (and lets through whatever else escapes while the lock is held, poisoning
+/// the state) for the loop's fault guard.
+protocol::Outcome HandleRequest(protocol::Request request, BridgeState& state,
+                                const RouterDeps& deps, const ClientGone& client_gone = {});
 
 /// The handler and end-of-loop release for the message loop, sharing one new, empty state.
 RequestHandling MakeRequestHandling(RouterDeps deps);

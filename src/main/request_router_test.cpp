@@ -221,7 +221,9 @@ TEST(BridgeStateLock, AFailureWhileHeldPoisonsEveryLaterLockButNotEnumeration) {
 
   // Through the loop's fault guard the poisoned lock is an internal fault, code -999.
   CapturedLog quiet;
-  const RequestHandler handler = [&](const protocol::Request& r) { return bridge.Handle(r); };
+  const RequestHandler handler = [&](protocol::Request&& r, const ClientGone&) {
+    return bridge.Handle(r);
+  };
   const auto failure = std::get<protocol::Failure>(HandleGuarded(handler, kReadVersion));
   EXPECT_EQ(failure.code, -999);
   EXPECT_EQ(failure.message.rfind("J2534 DLL caused panic: ", 0), 0u);
@@ -235,11 +237,11 @@ TEST(RequestHandling, TheLoopsReleaseEndsAPresentWorkerAndIsHarmlessOtherwise) {
   const RequestHandling handling = MakeRequestHandling(deps);
 
   handling.release_worker();  // nothing open yet
-  EXPECT_TRUE(Bridge::IsNull(handling.handle(kOpen)));
-  EXPECT_TRUE(handling.handle(kReadVersion).index() == 0);
+  EXPECT_TRUE(Bridge::IsNull(handling.handle(protocol::Request(kOpen), {})));
+  EXPECT_TRUE(handling.handle(protocol::Request(kReadVersion), {}).index() == 0);
   handling.release_worker();
   EXPECT_EQ(probe->Events().back(), "released");
-  EXPECT_EQ(ErrorOf(handling.handle(kReadVersion)), "Not connected");
+  EXPECT_EQ(ErrorOf(handling.handle(protocol::Request(kReadVersion), {})), "Not connected");
   handling.release_worker();
 }
 

@@ -28,4 +28,11 @@ Result<std::optional<std::string>> PipeClient::ReadLine() {
   }
 }
 
+Result<size_t> PipeClient::Read(char* buffer, size_t size) {
+  if (pending_.empty()) return ReadPipe(handle_, buffer, size);
+  const size_t n = pending_.copy(buffer, size);
+  pending_.erase(0, n);
+  return n;
+}
+
 }  // namespace tarnix::platform

@@ -29,6 +29,10 @@ class PipeClient {
   /// Reads the next line, without its line feed; nullopt at the end of the stream.
   Result<std::optional<std::string>> ReadLine();
 
+  /// Reads at most `size` bytes into `buffer` (what ReadLine already holds first), blocking until
+  /// some arrive; 0 at the end of the stream.
+  Result<size_t> Read(char* buffer, size_t size);
+
   /// Closes the client's end; the bridge sees the end of input. Destruction does it too.
   void Close() { handle_.Reset(); }
 

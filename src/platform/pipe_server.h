@@ -25,6 +25,11 @@ class PipeReader {
   /// the system error text.
   Result<size_t> Read(char* buffer, size_t size);
 
+  /// Whether the client is gone, asked without reading and without blocking: its end is closed,
+  /// broken or failing. A client that only ended its sending direction (a half-close, where the
+  /// system has one) is still there to read answers, and bytes it sent stay unread.
+  bool PeerGone() const;
+
  private:
   friend class PipeServer;
   explicit PipeReader(SystemHandle handle) : handle_(std::move(handle)) {}

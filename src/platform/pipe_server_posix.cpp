@@ -1,5 +1,6 @@
 // The client's pipe on Linux: a Unix-domain stream socket at the path given as the pipe name.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -57,6 +58,17 @@ Result<PipeReader> PipeServer::OpenReader() {
   const int fd = ::fcntl(static_cast<int>(connection_.get()), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return Fail(SystemErrorText());
   return PipeReader(SystemHandle(fd));
+}
+
+bool PipeReader::PeerGone() const {
+  // POLLHUP only once both directions are shut: a client's half-close shows as POLLRDHUP alone.
+  pollfd watched{static_cast<int>(handle_.get()), POLLIN | POLLRDHUP, 0};
+  int ready = 0;
+  do {
+    ready = ::poll(&watched, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  if (ready < 0) return true;
+  return (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 }  // namespace tarnix::platform

@@ -60,4 +60,11 @@ Result<PipeReader> PipeServer::OpenReader() {
   return PipeReader(Own(duplicate));
 }
 
+bool PipeReader::PeerGone() const {
+  // A named pipe has no half-close: peeking fails (ERROR_BROKEN_PIPE) once the client's handle is
+  // closed, and consumes nothing while it is open.
+  DWORD available = 0;
+  return !::PeekNamedPipe(AsHandle(handle_), nullptr, 0, nullptr, &available, nullptr);
+}
+
 }  // namespace tarnix::platform

@@ -3,9 +3,13 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
+#include <thread>
 
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
+#include "platform/pipe_client.h"
+#include "platform/pipe_server.h"
 #include "platform/process.h"
 #include "platform/system_error.h"
 #include "platform/thread.h"
@@ -62,6 +66,34 @@ TEST(Thread, AnEscapingExceptionEndsOnlyThatThread) {
   Result<Thread> thread = Thread::Start("thrower", 64 * 1024, [] { throw 7; });
   ASSERT_TRUE(thread.ok());
   thread->Join();
+}
+
+TEST(PipeServer, SeesTheClientGoneOnlyOnceItsEndIsClosed) {
+  const std::string name = UniquePipeName("peer");
+  Result<PipeServer> server = PipeServer::Create(name);
+  ASSERT_TRUE(server.ok()) << server.error().text;
+  std::optional<Result<PipeClient>> client;
+  std::thread connecting([&] { client.emplace(PipeClient::Connect(name, 20000)); });
+  const Result<void> connected = server->WaitForClient();
+  connecting.join();
+  ASSERT_TRUE(connected.ok() && client->ok());
+  Result<PipeReader> reader = server->OpenReader();
+  ASSERT_TRUE(reader.ok());
+  EXPECT_FALSE(reader->PeerGone());
+
+  // Watching leaves a pipelined request where it is, also after the client stopped sending.
+  ASSERT_TRUE((*client)->Write("next\n").ok());
+  EXPECT_FALSE(reader->PeerGone());
+  if ((*client)->CloseWrite()) {
+    EXPECT_FALSE(reader->PeerGone()) << "a half-closed client still reads answers";
+  }
+  char buffer[16] = {};
+  Result<size_t> got = reader->Read(buffer, sizeof buffer);
+  ASSERT_TRUE(got.ok());
+  EXPECT_EQ(std::string(buffer, *got), "next\n");
+
+  (*client)->Close();
+  EXPECT_TRUE(reader->PeerGone());
 }
 
 TEST(Process, ReportsTheChildsExitCode) {

@@ -1,4 +1,5 @@
-// Starting and waiting for child processes (used by the end-to-end tests and the client tool).
+// Starting, measuring and waiting for child processes (used by the end-to-end tests, the client
+// tool and the benchmark).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,16 @@ namespace tarnix::platform {
 
 /// Environment changes for a child: a value sets the variable, nullopt removes it.
 using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+/// What a running process has used so far.
+struct ProcessUsage {
+  double cpu_seconds = 0;            ///< user and system time of its threads
+  uint64_t resident_bytes = 0;       ///< physical memory it holds now
+  uint64_t peak_resident_bytes = 0;  ///< the most physical memory it held at once
+};
+
+/// The file that discards what is written to it: "/dev/null", or "NUL" on Windows.
+extern const char kNullDevice[];
 
 /// A started child process. Destroying a still-running child kills it.
 class ChildProcess {
@@ -35,6 +46,9 @@ class ChildProcess {
 
   /// Ends the child at once and reaps it; its exit code is then kKilledExitCode.
   void Kill();
+
+  /// What the running child has used; nullopt once it has ended or when the system cannot tell.
+  std::optional<ProcessUsage> Usage() const;
 
  private:
   /// Ends the child `handle` at once, reaps it and frees the handle.

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "platform/process.h"
@@ -49,6 +51,28 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 }  // namespace
 
 const int ChildProcess::kKilledExitCode = 128 + SIGKILL;
+const char kNullDevice[] = "/dev/null";
+
+std::optional<ProcessUsage> ChildProcess::Usage() const {
+  if (!handle_.valid()) return std::nullopt;
+  const std::filesystem::path proc = "/proc/" + std::to_string(handle_.get());
+  ProcessUsage usage;
+  // Each thread's time on a processor, in nanoseconds (finer than the tick counts of "stat").
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator(proc / "task", error)) {
+    std::ifstream schedstat(task.path() / "schedstat");
+    uint64_t nanoseconds = 0;
+    if (schedstat >> nanoseconds) usage.cpu_seconds += static_cast<double>(nanoseconds) * 1e-9;
+  }
+  if (error) return std::nullopt;
+  std::ifstream status(proc / "status");
+  for (std::string line; std::getline(status, line);) {
+    const auto kilobytes = [&line] { return std::stoull(line.substr(line.find(':') + 1)) << 10; };
+    if (line.starts_with("VmRSS:")) usage.resident_bytes = kilobytes();
+    if (line.starts_with("VmHWM:")) usage.peak_resident_bytes = kilobytes();
+  }
+  return usage;
+}
 
 void ChildProcess::End(intptr_t handle) {
   ::kill(static_cast<pid_t>(handle), SIGKILL);

@@ -1,5 +1,7 @@
 // Child processes on Windows: CreateProcessW with a merged environment block and redirected stderr.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <map>
 
@@ -63,6 +65,26 @@ HANDLE InheritableFile(const std::wstring& path, DWORD access, DWORD disposition
 }  // namespace
 
 const int ChildProcess::kKilledExitCode = 255;
+const char kNullDevice[] = "NUL";
+
+std::optional<ProcessUsage> ChildProcess::Usage() const {
+  if (!handle_.valid()) return std::nullopt;
+  HANDLE process = reinterpret_cast<HANDLE>(handle_.get());
+  FILETIME created, exited, kernel, user;
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user) ||
+      !::GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+    return std::nullopt;
+  }
+  const auto ticks = [](const FILETIME& time) {
+    return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+  };
+  ProcessUsage usage;
+  usage.cpu_seconds = static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7;  // 100 ns units
+  usage.resident_bytes = memory.WorkingSetSize;
+  usage.peak_resident_bytes = memory.PeakWorkingSetSize;
+  return usage;
+}
 
 void ChildProcess::End(intptr_t handle) {
   HANDLE process = reinterpret_cast<HANDLE>(handle);

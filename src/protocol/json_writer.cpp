@@ -13,8 +13,13 @@ namespace tarnix::protocol {
 void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
+  // Runs of characters that need no escape are appended whole.
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text, run, i - run);
+    run = i + 1;
     switch (c) {
       case '"':
         out += "\\\"";
@@ -37,16 +42,13 @@ void AppendJsonString(std::string& out, std::string_view text) {
       case '\r':
         out += "\\r";
         break;
-      default:
-        if (c < 0x20) {
-          out += "\\u00";
-          out += kHex[c >> 4];
-          out += kHex[c & 0xF];
-        } else {
-          out += ch;
-        }
+      default: {
+        const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+        out.append(escape, sizeof escape);
+      }
     }
   }
+  out.append(text, run);
   out += '"';
 }
 
@@ -148,12 +150,14 @@ void JsonWriter::Bool(bool value) {
 
 void JsonWriter::Unsigned(uint64_t value) {
   BeforeValue();
-  out_ += std::to_string(value);
+  char digits[24];
+  out_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 void JsonWriter::Signed(int64_t value) {
   BeforeValue();
-  out_ += std::to_string(value);
+  char digits[24];
+  out_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 void JsonWriter::Double(double value) {

@@ -115,6 +115,13 @@ class Receiver {
   }
   ~Receiver() { Reset(); }
 
+  /// Whether every producer is gone (messages may still be queued).
+  bool ProducersGone() const {
+    if (!state_) return true;
+    std::lock_guard lock(state_->mutex);
+    return state_->producers == 0;
+  }
+
   /// The next message, waiting without a time limit; nullopt once the channel is closed and empty.
   std::optional<T> Receive() { return ReceiveUntil(std::nullopt).message; }
 

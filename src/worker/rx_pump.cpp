@@ -42,7 +42,7 @@ std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainF
   if (request.timeout_ms != 0 && buffer.empty()) {
     const std::optional<Clock::TimePoint> deadline =
         DeadlineAfter(clock.Now(), Milliseconds(request.timeout_ms));
-    while (buffer.empty()) {
+    while (buffer.empty() && !WorkerReleased()) {
       const Clock::TimePoint current = clock.Now();
       if (deadline && current >= *deadline) break;
       const Clock::Duration remaining = deadline ? *deadline - current : Clock::Duration::max();

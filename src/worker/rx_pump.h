@@ -24,10 +24,11 @@ using DrainFunction =
 /// logged only when `timeout_ms` is not 0 (the idle pump retries silently).
 void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms);
 
-/// Answers ReadMessages from `buffer`. While the buffer is empty and the request's timeout has not
-/// passed on `clock`, runs pump cycles with waits of at most `poll_interval` (at least 1 ms each);
-/// then one more with 0 ms, and takes at most batch_size x max_drain_reads frames (each clamped to
-/// 1..256), oldest first. Never fails: read errors were logged by the pump.
+/// Answers ReadMessages from `buffer`. While the buffer is empty, the request's timeout has not
+/// passed on `clock` and the worker is not released (WorkerReleased), runs pump cycles with waits
+/// of at most `poll_interval` (at least 1 ms each); then one more with 0 ms, and takes at most
+/// batch_size x max_drain_reads frames (each clamped to 1..256), oldest first. Never fails: read
+/// errors were logged by the pump.
 std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
                                                   const protocol::ReadMessages& request,
                                                   Milliseconds poll_interval,

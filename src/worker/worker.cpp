@@ -40,10 +40,14 @@ bool Execute(Session& session, Command command) {
   return who == AnsweredBy::kWorkerEnd;
 }
 
+/// The command channel of the worker running on this thread, for WorkerReleased().
+thread_local const Receiver<Command>* t_commands = nullptr;
+
 /// Serves commands until Close or Shutdown is answered or the command channel closes, pumping
 /// after every other command and whenever a poll interval passes without one.
 void Serve(Session& session, Receiver<Command>& commands) {
   const Milliseconds interval = session.PollInterval();
+  t_commands = &commands;
   for (;;) {
     Receipt<Command> receipt = commands.ReceiveUntil(DeadlineAfter(SteadyClock().Now(), interval));
     switch (receipt.status) {
@@ -108,14 +112,24 @@ Result<WorkerHandle> StartWorker(SessionFactory factory, const WorkerOptions& op
   return Fail(std::move(*startup).error().text);
 }
 
-Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request request) {
+Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request request,
+                                   const std::function<bool()>& abandon) {
   auto [reply_sender, reply_receiver] = MakeChannel<protocol::Outcome>(1);
   if (!worker.commands_.Send(Command{std::move(request), std::move(reply_sender)})) {
     return Fail(kCommandChannelClosed);
   }
-  std::optional<protocol::Outcome> reply = reply_receiver.Receive();
-  if (!reply) return Fail(kTerminatedWhileProcessing);
-  return std::move(*reply);
+  for (;;) {
+    std::optional<Clock::TimePoint> deadline;
+    if (abandon) deadline = SteadyClock().Now() + kAbandonCheckInterval;
+    Receipt<protocol::Outcome> reply = reply_receiver.ReceiveUntil(deadline);
+    if (reply.status == ReceiveStatus::kMessage) return std::move(*reply.message);
+    if (reply.status == ReceiveStatus::kClosed) return Fail(kTerminatedWhileProcessing);
+    if (abandon()) return Fail(kReplyAbandoned);
+  }
+}
+
+bool WorkerReleased() {
+  return t_commands != nullptr && t_commands->ProducersGone();
 }
 
 void Release(WorkerHandle worker) {

@@ -64,7 +64,8 @@ class WorkerHandle {
   bool Alive() const { return commands_.ConsumerAlive(); }
 
  private:
-  friend Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request request);
+  friend Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request request,
+                                            const std::function<bool()>& abandon);
   friend void Release(WorkerHandle worker);
 
   // Declared in this order so that implicit destruction also closes the channel before joining.
@@ -79,6 +80,10 @@ inline constexpr char kTerminatedBeforeStartup[] =
     "Bridge worker terminated before startup completed";
 inline constexpr char kFailedToStart[] = "Failed to start bridge worker: ";
 inline constexpr char kControlThreadOnly[] = "Request must be handled by the bridge control thread";
+inline constexpr char kReplyAbandoned[] = "Bridge worker reply no longer wanted";
+
+/// How often Exchange asks whether a reply is still wanted.
+inline constexpr std::chrono::milliseconds kAbandonCheckInterval{10};
 
 /// How the worker thread is created; the defaults are what the bridge uses.
 struct WorkerOptions {
@@ -95,11 +100,20 @@ Result<WorkerHandle> StartWorker(SessionFactory factory, const WorkerOptions& op
 /// Sends `request` to the worker and waits, without a time limit, for its reply. Errors: "Bridge
 /// worker command channel is closed" (the worker is gone) or "Bridge worker terminated while
 /// processing request" (it ended without answering). After either, the worker is unusable.
-Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request request);
+/// `abandon`, when given, is asked every kAbandonCheckInterval while the reply is outstanding;
+/// once it answers true the wait ends with kReplyAbandoned, and the worker, still busy, must be
+/// released (which ends a waiting ReadMessages early).
+Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request request,
+                                   const std::function<bool()>& abandon = {});
 
 /// Closes the command channel and waits for the worker thread to end; the worker finishes a
 /// request in progress, leaves its loop and releases its session first.
 void Release(WorkerHandle worker);
+
+/// Whether the control thread has let go of the worker running on the calling thread (its command
+/// channel is closed): nobody waits for the answer of the request in progress, so a long wait
+/// inside it may end early. False on any other thread.
+bool WorkerReleased();
 
 /// now + `interval`, or nullopt when that lies beyond the clock's range (wait without a limit).
 std::optional<Clock::TimePoint> DeadlineAfter(Clock::TimePoint now, Milliseconds interval);

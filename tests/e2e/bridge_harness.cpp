@@ -168,4 +168,11 @@ bool Bridge::WaitForErrorOutput(std::string_view text, uint32_t timeout_ms) cons
   }
 }
 
+std::vector<std::string> LinesOfASessionTheClientEnded(const std::string& pipe_name) {
+  return {"[bridge] Starting tarnix on pipe: " + pipe_name,
+          "[bridge] Process bitness: " + std::to_string(kBitness) + "-bit",
+          "[bridge] Waiting for client connection...", "[bridge] Client connected",
+          "[bridge] Message loop ended"};
+}
+
 }  // namespace tarnix::e2e

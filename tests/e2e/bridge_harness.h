@@ -80,4 +80,7 @@ class Bridge {
 /// The pointer width of this build in bits, which the bridge reports as its bitness.
 inline constexpr unsigned kBitness = sizeof(void*) * 8;
 
+/// The standard-error lines of a bridge on `pipe_name` whose client connected and then left.
+std::vector<std::string> LinesOfASessionTheClientEnded(const std::string& pipe_name);
+
 }  // namespace tarnix::e2e

@@ -1,0 +1,65 @@
+// Minimum and median, units, rows, and the alternating order of the parties.
+#include "samples.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tarnix::bench {
+
+std::string Printed(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+double Samples::Min() const {
+  return values_.empty() ? 0 : *std::min_element(values_.begin(), values_.end());
+}
+
+double Samples::Median() const {
+  if (values_.empty()) return 0;
+  std::vector<double> sorted = values_;
+  std::sort(sorted.begin(), sorted.end());
+  const size_t middle = sorted.size() / 2;
+  return sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+}
+
+std::string FramesPerSecond(double value) {
+  return value >= 1e6 ? Printed("%.2f M/s", value / 1e6) : Printed("%.0f k/s", value / 1e3);
+}
+
+std::string Microseconds(double value) {
+  return Printed("%.1f us", value);
+}
+
+std::string Percent(double value) {
+  return Printed("%.2f %%", value);
+}
+
+std::string Mebibytes(double value) {
+  return Printed("%.1f MiB", value / (1024.0 * 1024.0));
+}
+
+TableRow Row(const std::string& figure, const Samples& bridge, const std::string& yardstick,
+             const Samples& reference, Unit unit) {
+  const std::string ratio =
+      reference.Median() > 0 ? Printed("%.2f", bridge.Median() / reference.Median()) : "-";
+  return {figure, unit(bridge.Min()) + " / " + unit(bridge.Median()),
+          yardstick + ": " + unit(reference.Min()) + " / " + unit(reference.Median()), ratio};
+}
+
+TableRow Missing(const std::string& figure, const std::string& reason) {
+  std::string text = reason;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  return {figure, "not measured: " + text, "-", "-"};
+}
+
+void Interleave(size_t repeats, const std::vector<std::function<void()>>& parties) {
+  for (size_t repeat = 0; repeat < repeats; ++repeat) {
+    for (size_t i = 0; i < parties.size(); ++i)
+      parties[repeat % 2 == 0 ? i : parties.size() - 1 - i]();
+  }
+}
+
+}  // namespace tarnix::bench
