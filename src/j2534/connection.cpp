@@ -11,6 +11,7 @@ void EchoList::PruneLocked(Clock::TimePoint now) {
   // Entries are in order of sending, so the expired ones are at the front.
   while (!entries_.empty() && entries_.front().sent_at <= now - kLifetime)
     entries_.pop_front();
+  size_.store(entries_.size(), std::memory_order_release);
 }
 
 void EchoList::Add(uint32_t arb_id, const Bytes& payload) {
@@ -18,18 +19,23 @@ void EchoList::Add(uint32_t arb_id, const Bytes& payload) {
   Clock::TimePoint now = clock_->Now();
   PruneLocked(now);
   entries_.push_back({payload, now, arb_id});
+  size_.store(entries_.size(), std::memory_order_release);
 }
 
-void EchoList::Add(const std::vector<protocol::BatchMessage>& messages, size_t count) {
+void EchoList::Add(std::span<const protocol::BatchMessage> messages, size_t count) {
   std::lock_guard lock(mutex_);
-  PruneLocked(clock_->Now());
+  const Clock::TimePoint now = clock_->Now();
+  PruneLocked(now);
   count = std::min(count, messages.size());
   for (size_t i = 0; i < count; ++i) {
-    entries_.push_back({messages[i].data, clock_->Now(), messages[i].arb_id});
+    entries_.push_back({messages[i].data, now, messages[i].arb_id});
   }
+  size_.store(entries_.size(), std::memory_order_release);
 }
 
 bool EchoList::Cancel(uint32_t arb_id, const Bytes& data) {
+  // Nothing was sent lately: most received frames end here.
+  if (size_.load(std::memory_order_acquire) == 0) return false;
   std::lock_guard lock(mutex_);
   PruneLocked(clock_->Now());
   auto match = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& entry) {
@@ -37,6 +43,7 @@ bool EchoList::Cancel(uint32_t arb_id, const Bytes& data) {
   });
   if (match == entries_.end()) return false;
   entries_.erase(match);
+  size_.store(entries_.size(), std::memory_order_release);
   return true;
 }
 
@@ -75,8 +82,16 @@ void Connection::SetChannel29Bit(uint32_t channel_id) {
 
 MessageArray& Connection::ReceiveRecords(size_t frames) {
   std::optional<MessageArray>& records = state_->receive_records;
-  if (!records || records->size() != frames) {
+  if (!records || records->size() < frames) {
     records = MessageArray::ForReceive(state_->api_0500, state_->protocol_id, frames);
+  }
+  return *records;
+}
+
+MessageArray& Connection::SendRecords(size_t frames) {
+  std::optional<MessageArray>& records = state_->send_records;
+  if (!records || records->size() < frames) {
+    records = MessageArray::ForPacking(state_->api_0500, state_->protocol_id, frames);
   }
   return *records;
 }

@@ -1,12 +1,14 @@
 // The open connection: library, device, channels, and the echo list of recently sent frames.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "common/clock.h"
@@ -18,7 +20,8 @@ namespace tarnix::j2534 {
 
 /// Frames recently sent, used to recognise and drop the device's plain echoes of them. Every
 /// operation locks the list and first prunes entries 500 ms old or older; the lock is never held
-/// across a library call. Each entry cancels at most one received frame.
+/// across a library call. Each entry cancels at most one received frame. Matching against a list
+/// that holds nothing takes neither the lock nor the time.
 class EchoList {
  public:
   static constexpr std::chrono::milliseconds kLifetime{500};
@@ -28,8 +31,8 @@ class EchoList {
   /// Appends one entry: `payload` (without the identifier prefix) sent with `arb_id`, now.
   void Add(uint32_t arb_id, const Bytes& payload);
 
-  /// Appends entries for the first `count` of `messages`, in order, each with its own time.
-  void Add(const std::vector<protocol::BatchMessage>& messages, size_t count);
+  /// Appends entries for the first `count` of `messages`, in order, all sent now.
+  void Add(std::span<const protocol::BatchMessage> messages, size_t count);
 
   /// Removes the oldest entry with identifier `arb_id` and exactly the payload `data`; true when
   /// one was found (the received frame is then an echo and dropped).
@@ -49,6 +52,8 @@ class EchoList {
   const Clock* clock_;
   std::mutex mutex_;
   std::deque<Entry> entries_;
+  /// entries_.size(), written under the lock; read without it to skip an empty list.
+  std::atomic<size_t> size_{0};
 };
 
 /// What a channel-level call needs: the library, its form, the channel and its protocol.
@@ -88,9 +93,14 @@ class Connection {
   EchoList& echo_list() const { return state_->echo_list; }
   const Clock& clock() const { return *state_->clock; }
 
-  /// Receive records for `frames` frames, kept with the connection so that the receive pump, which
-  /// drains every poll interval, does not allocate and clear a megabyte each time.
+  /// At least `frames` receive records, prepared once and kept with the connection: the receive
+  /// pump, which drains every poll interval, neither allocates nor clears them each time. Every
+  /// read restores what it used (MessageArray::RestoreReceive).
   MessageArray& ReceiveRecords(size_t frames);
+
+  /// At least `frames` send records, kept with the connection for every write; each write zeroes
+  /// again what it packed (MessageArray::ClearPacked).
+  MessageArray& SendRecords(size_t frames);
 
   /// The main channel.
   ChannelRef main_channel() const {
@@ -119,6 +129,7 @@ class Connection {
     std::optional<uint32_t> channel_29bit;
     const Clock* clock;
     std::optional<MessageArray> receive_records;
+    std::optional<MessageArray> send_records;
   };
   std::unique_ptr<State> state_;
 };
