@@ -1,6 +1,7 @@
 // The open connection: library, device, channels, and the echo list of recently sent frames.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -42,10 +43,17 @@ class EchoList {
   size_t Size();
 
  private:
+  /// One sent frame. A classic CAN payload is held in the entry itself: a busy sender adds up
+  /// to a million entries a second, and a heap block for each would cost more than the send.
   struct Entry {
-    Bytes payload;
+    Entry(uint32_t arb_id, std::span<const uint8_t> payload, Clock::TimePoint sent_at);
+    bool Matches(uint32_t arb_id, std::span<const uint8_t> data) const;
+
     Clock::TimePoint sent_at;
     uint32_t arb_id;
+    uint32_t size;
+    std::array<uint8_t, 8> short_payload{};
+    Bytes long_payload;  ///< the payload when longer than short_payload
   };
   void PruneLocked(Clock::TimePoint now);
 
