@@ -66,19 +66,20 @@ std::string SimulatorPath() {
   return platform::ExecutableDirectory() + platform::SharedLibraryFileName("ptsim0404");
 }
 
-Result<j2534::Connection, j2534::PassThruError> OpenSimulator(uint32_t protocol = kIso15765) {
-  return j2534::RunConnectionSequence({SimulatorPath(), protocol, kBaud, 0});
+/// A connection to ptsim on `protocol`, or nullopt after saying why there is none.
+std::optional<j2534::Connection> OpenSimulator(uint32_t protocol = kIso15765) {
+  auto connection = j2534::RunConnectionSequence({SimulatorPath(), protocol, kBaud, 0});
+  if (connection.ok()) return std::move(connection).value();
+  std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
+  return std::nullopt;
 }
 
 /// Drain alone, as one pump cycle reads: `batch` records per call, `reads` calls.
 bool BenchDrain(double seconds, uint32_t batch, uint32_t reads) {
   auto connection = OpenSimulator();
-  if (!connection.ok()) {
-    std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
-    return false;
-  }
+  if (!connection) return false;
   const Figures figures = Measure(seconds, [&]() -> uint64_t {
-    auto frames = j2534::Drain(connection.value(), 0, batch, reads);
+    auto frames = j2534::Drain(*connection, 0, batch, reads);
     return frames.ok() ? frames.value().size() : 0;
   });
   Print("Drain " + std::to_string(batch) + " x " + std::to_string(reads), figures);
@@ -89,10 +90,7 @@ bool BenchDrain(double seconds, uint32_t batch, uint32_t reads) {
 /// call into records prepared once, nothing converted.
 bool BenchLibraryRead(double seconds) {
   auto connection = OpenSimulator();
-  if (!connection.ok()) {
-    std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
-    return false;
-  }
+  if (!connection) return false;
   auto read = connection->library().Resolve<j2534::PassThruReadWriteFn>("PassThruReadMsgs");
   if (!read.ok()) return false;
   j2534::MessageArray records = j2534::MessageArray::ForReceive(false, kIso15765, 256);
@@ -109,11 +107,8 @@ bool BenchLibraryRead(double seconds) {
 bool BenchSession(double seconds, const worker::PumpTunables& tunables,
                   const protocol::ReadMessages& request) {
   auto connection = OpenSimulator();
-  if (!connection.ok()) {
-    std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
-    return false;
-  }
-  worker::J2534Session session(std::move(connection).value(), tunables);
+  if (!connection) return false;
+  worker::J2534Session session(std::move(*connection), tunables);
   const Figures figures = Measure(seconds, [&]() -> uint64_t {
     session.Pump();
     const protocol::Outcome outcome = session.Execute(request);
@@ -133,11 +128,8 @@ bool BenchSession(double seconds, const worker::PumpTunables& tunables,
 /// every command. CAN frames of 8 bytes to an identifier the simulated ECU does not answer.
 bool BenchSendBatch(double seconds, size_t frames) {
   auto connection = OpenSimulator(kCan);
-  if (!connection.ok()) {
-    std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
-    return false;
-  }
-  worker::J2534Session session(std::move(connection).value(), worker::PumpTunables{});
+  if (!connection) return false;
+  worker::J2534Session session(std::move(*connection), worker::PumpTunables{});
   protocol::SendMessagesBatch batch;
   for (size_t i = 0; i < frames; ++i) {
     batch.messages.push_back({0x123, {0, 1, 2, 3, 4, 5, 6, static_cast<uint8_t>(i)}, false});
@@ -157,10 +149,7 @@ bool BenchSendBatch(double seconds, size_t frames) {
 /// The yardstick of the send figure: PassThruWriteMsgs of the same frames, packed once.
 bool BenchLibraryWrite(double seconds, size_t frames) {
   auto connection = OpenSimulator(kCan);
-  if (!connection.ok()) {
-    std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
-    return false;
-  }
+  if (!connection) return false;
   auto write = connection->library().Resolve<j2534::PassThruReadWriteFn>("PassThruWriteMsgs");
   if (!write.ok()) return false;
   std::vector<j2534::OutgoingFrame> packed;
@@ -197,12 +186,9 @@ double CoreShare(double seconds, Idle&& idle) {
 /// every 2 ms, as the worker's wait for commands does.
 bool BenchIdle(double seconds) {
   auto connection = OpenSimulator();
-  if (!connection.ok()) {
-    std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
-    return false;
-  }
+  if (!connection) return false;
   {
-    worker::J2534Session session(std::move(connection).value(), worker::PumpTunables{});
+    worker::J2534Session session(std::move(*connection), worker::PumpTunables{});
     Clock::Duration busy{};
     uint64_t cycles = 0;
     const auto end = SteadyClock().Now() + std::chrono::duration<double>(seconds);
