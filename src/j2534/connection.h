@@ -1,12 +1,15 @@
 // The open connection: library, device, channels, and the echo list of recently sent frames.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "common/clock.h"
@@ -18,7 +21,8 @@ namespace tarnix::j2534 {
 
 /// Frames recently sent, used to recognise and drop the device's plain echoes of them. Every
 /// operation locks the list and first prunes entries 500 ms old or older; the lock is never held
-/// across a library call. Each entry cancels at most one received frame.
+/// across a library call. Each entry cancels at most one received frame. Matching against a list
+/// that holds nothing takes neither the lock nor the time.
 class EchoList {
  public:
   static constexpr std::chrono::milliseconds kLifetime{500};
@@ -28,8 +32,8 @@ class EchoList {
   /// Appends one entry: `payload` (without the identifier prefix) sent with `arb_id`, now.
   void Add(uint32_t arb_id, const Bytes& payload);
 
-  /// Appends entries for the first `count` of `messages`, in order, each with its own time.
-  void Add(const std::vector<protocol::BatchMessage>& messages, size_t count);
+  /// Appends entries for the first `count` of `messages`, in order, all sent now.
+  void Add(std::span<const protocol::BatchMessage> messages, size_t count);
 
   /// Removes the oldest entry with identifier `arb_id` and exactly the payload `data`; true when
   /// one was found (the received frame is then an echo and dropped).
@@ -39,16 +43,25 @@ class EchoList {
   size_t Size();
 
  private:
+  /// One sent frame. A classic CAN payload is held in the entry itself: a busy sender adds up
+  /// to a million entries a second, and a heap block for each would cost more than the send.
   struct Entry {
-    Bytes payload;
+    Entry(uint32_t arb_id, std::span<const uint8_t> payload, Clock::TimePoint sent_at);
+    bool Matches(uint32_t arb_id, std::span<const uint8_t> data) const;
+
     Clock::TimePoint sent_at;
     uint32_t arb_id;
+    uint32_t size;
+    std::array<uint8_t, 8> short_payload{};
+    Bytes long_payload;  ///< the payload when longer than short_payload
   };
   void PruneLocked(Clock::TimePoint now);
 
   const Clock* clock_;
   std::mutex mutex_;
   std::deque<Entry> entries_;
+  /// entries_.size(), written under the lock; read without it to skip an empty list.
+  std::atomic<size_t> size_{0};
 };
 
 /// What a channel-level call needs: the library, its form, the channel and its protocol.
@@ -88,9 +101,14 @@ class Connection {
   EchoList& echo_list() const { return state_->echo_list; }
   const Clock& clock() const { return *state_->clock; }
 
-  /// Receive records for `frames` frames, kept with the connection so that the receive pump, which
-  /// drains every poll interval, does not allocate and clear a megabyte each time.
+  /// At least `frames` receive records, prepared once and kept with the connection: the receive
+  /// pump, which drains every poll interval, neither allocates nor clears them each time. Every
+  /// read restores what it used (MessageArray::RestoreReceive).
   MessageArray& ReceiveRecords(size_t frames);
+
+  /// At least `frames` send records, kept with the connection for every write; each write zeroes
+  /// again what it packed (MessageArray::ClearPacked).
+  MessageArray& SendRecords(size_t frames);
 
   /// The main channel.
   ChannelRef main_channel() const {
@@ -119,6 +137,7 @@ class Connection {
     std::optional<uint32_t> channel_29bit;
     const Clock* clock;
     std::optional<MessageArray> receive_records;
+    std::optional<MessageArray> send_records;
   };
   std::unique_ptr<State> state_;
 };

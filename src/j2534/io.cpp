@@ -1,8 +1,10 @@
-// Frames through a connection: writing, draining with echo suppression, and the direct reads.
+// Frames through a connection: writing in bounded calls, draining with echo suppression, and the
+// direct reads.
 #include "j2534/io.h"
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 
 #include "j2534/passthru_abi.h"
 
@@ -46,69 +48,119 @@ Result<uint32_t, PassThruError> CallWrite(const Connection& connection, MessageA
   return static_cast<uint32_t>((*write)(channel_id, records.records(), &count, timeout_ms));
 }
 
-// Packs every element, refusing the whole batch when one does not fit.
-Result<MessageArray, PassThruError> PackBatch(const Connection& connection,
-                                              const std::vector<protocol::BatchMessage>& messages) {
-  uint32_t protocol_id = connection.protocol_id();
-  std::vector<OutgoingFrame> frames;
-  frames.reserve(messages.size());
+// The MSG_TOO_LONG refusal of the first element that does not fit, if any.
+std::optional<PassThruError> CheckSizes(uint32_t protocol_id,
+                                        std::span<const protocol::BatchMessage> messages) {
+  const size_t max = MaxPayload(protocol_id);
   for (size_t i = 0; i < messages.size(); ++i) {
-    const protocol::BatchMessage& message = messages[i];
-    auto frame = PackFrame(protocol_id, message.arb_id, message.data, message.extended,
-                           MaxPayload(protocol_id), "messages[" + std::to_string(i) + "]");
-    if (!frame) return std::move(frame).error();
-    frames.push_back(std::move(frame).value());
+    if (messages[i].data.size() > max) {
+      return TooLongError("messages[" + std::to_string(i) + "]", messages[i].data.size(), max,
+                          protocol_id);
+    }
   }
-  return MessageArray::ForSend(connection.api_0500(), protocol_id, frames);
+  return std::nullopt;
 }
 
-// The outcome of a batch write: the library's status and the count it reported sent.
-Result<protocol::RawResult, PassThruError> WriteBatch(
-    Connection& connection, const std::vector<protocol::BatchMessage>& messages,
-    uint32_t timeout_ms) {
-  auto records = PackBatch(connection, messages);
-  if (!records) return std::move(records).error();
-  auto count = static_cast<uint32_t>(messages.size());
-  auto status = CallWrite(connection, *records, count, timeout_ms);
+// Packs frames that fit into the connection's send records and writes them in one call; the
+// records are clean again afterwards. `Frame` has arb_id, data and extended.
+template <typename Frame>
+Result<protocol::RawResult, PassThruError> WriteCall(Connection& connection,
+                                                     std::span<const Frame> frames,
+                                                     uint32_t timeout_ms) {
+  const uint32_t protocol_id = connection.protocol_id();
+  MessageArray& records = connection.SendRecords(frames.size());
+  size_t bytes = 0;
+  for (const Frame& frame : frames)
+    bytes += frame.data.size();
+  bytes += frames.size() * HeadOf(protocol_id, 0, false).prefix_size;
+  records.BeginPacking(bytes);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const FrameHead head = HeadOf(protocol_id, frames[i].arb_id, frames[i].extended);
+    records.Pack(i, head.tx_flags, head.bytes(), frames[i].data);
+  }
+  auto count = static_cast<uint32_t>(frames.size());
+  auto status = CallWrite(connection, records, count, timeout_ms);
+  records.ClearPacked(frames.size());
   if (!status) return std::move(status).error();
   return protocol::RawResult{static_cast<int32_t>(*status), count};
 }
 
-// Reads `channel_id` into `out` as Drain describes. Answers the status of the first read when
+// Writes checked frames in calls of at most kWriteChunkFrames, each with `timeout_ms` or, when
+// absent, the timeout of its frame count, until a call fails or sends fewer than it carried.
+// Answers that call's status (0 when none failed) and the counts of all calls added up. Each call's
+// frames go into the echo list when it succeeded, or whatever its status with `echo_failed`.
+Result<protocol::RawResult, PassThruError> WriteInCalls(
+    Connection& connection, std::span<const protocol::BatchMessage> messages,
+    std::optional<uint32_t> timeout_ms, bool echo_failed) {
+  protocol::RawResult total;
+  for (size_t first = 0; first < messages.size(); first += kWriteChunkFrames) {
+    const auto chunk =
+        messages.subspan(first, std::min(kWriteChunkFrames, messages.size() - first));
+    auto call = WriteCall(connection, chunk, timeout_ms.value_or(BatchTimeoutMs(chunk.size())));
+    if (!call) return call;
+    total.result = call->result;
+    total.num_msgs = static_cast<uint32_t>(
+        std::min<uint64_t>(uint64_t{total.num_msgs} + call->num_msgs, UINT32_MAX));
+    const bool failed = call->result != static_cast<int32_t>(kStatusNoError);
+    if (!failed || echo_failed) connection.echo_list().Add(chunk, call->num_msgs);
+    if (failed || call->num_msgs < chunk.size()) break;
+  }
+  return total;
+}
+
+// Reads `channel_id` into `sink` as Drain describes. Answers the status of the first read when
 // it was abnormal (nothing was gathered then), otherwise STATUS_NOERROR.
 uint32_t DrainChannel(Connection& connection, PassThruReadWriteFn read, MessageArray& records,
-                      uint32_t channel_id, uint32_t first_timeout_ms, uint32_t max_calls,
-                      bool can_like, bool mark_extended, Messages& out) {
-  auto frames = static_cast<uint32_t>(records.size());
+                      uint32_t frames, uint32_t channel_id, uint32_t first_timeout_ms,
+                      uint32_t max_calls, bool can_like, bool mark_extended, FrameSink& sink) {
+  EchoList& echo_list = connection.echo_list();
   for (uint32_t call = 0; call < max_calls; ++call) {
-    records.PrepareReceive();
     uint32_t count = frames;
     auto status = static_cast<uint32_t>(
         read(channel_id, records.records(), &count, call == 0 ? first_timeout_ms : 0));
-    if (!IsNormalReadStatus(status)) return call == 0 ? status : kStatusNoError;
+    if (!IsNormalReadStatus(status)) {
+      // What a failing library left in the records is unknown: restore all of them.
+      records.RestoreReceive(frames);
+      return call == 0 ? status : kStatusNoError;
+    }
     // A library that reports more records than it was given room for: read only those.
     uint32_t filled = std::min(count, frames);
     for (uint32_t i = 0; i < filled; ++i) {
       if ((records.RxStatus(i) & kTxMsgType) != 0) continue;
       auto message = ToMessage(records.View(i), can_like);
       if (!message) continue;
-      if (can_like && connection.echo_list().Cancel(message->arb_id, message->data)) continue;
+      if (can_like && echo_list.Cancel(message->arb_id, message->data)) continue;
       if (mark_extended) message->extended = true;
-      out.push_back(std::move(*message));
+      sink.Put(std::move(*message));
     }
+    records.RestoreReceive(filled);
     if (count < frames) break;
   }
   return kStatusNoError;
 }
 
-// One read of `frames` records on the main channel; the status (or a missing entry point).
-Result<uint32_t, PassThruError> ReadOnce(const Connection& connection, MessageArray& records,
-                                         uint32_t& count, uint32_t timeout_ms) {
+// A sink that gathers the frames in a list.
+class ListSink final : public FrameSink {
+ public:
+  void Put(protocol::ReceivedMessage&& frame) override { frames.push_back(std::move(frame)); }
+  Messages frames;
+};
+
+// One read of `frames` of the connection's receive records on the main channel; the status (or
+// a missing entry point) and the count. `use` sees the records before they are restored.
+template <typename Use>
+Result<uint32_t, PassThruError> ReadOnce(Connection& connection, uint32_t frames,
+                                         uint32_t timeout_ms, uint32_t& count, Use&& use) {
   auto read = connection.library().Resolve<PassThruReadWriteFn>("PassThruReadMsgs");
   if (!read) return std::move(read).error();
-  count = static_cast<uint32_t>(records.size());
-  return static_cast<uint32_t>(
+  MessageArray& records = connection.ReceiveRecords(frames);
+  count = frames;
+  auto status = static_cast<uint32_t>(
       (*read)(connection.channel_id(), records.records(), &count, timeout_ms));
+  const uint32_t filled = std::min(count, frames);
+  use(records, IsNormalReadStatus(status) ? filled : 0u);
+  records.RestoreReceive(IsNormalReadStatus(status) ? filled : frames);
+  return status;
 }
 
 PassThruError ReadFailed(uint32_t status) {
@@ -127,17 +179,23 @@ uint32_t BatchTimeoutMs(size_t count) {
 Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, const Bytes& data,
                                     bool extended) {
   uint32_t protocol_id = connection.protocol_id();
-  auto frame = PackFrame(protocol_id, arb_id, data, extended, MaxPayload(protocol_id));
-  if (!frame) return std::move(frame).error();
-  MessageArray records = MessageArray::ForSend(connection.api_0500(), protocol_id, {*frame});
-  uint32_t count = 1;
-  auto status = CallWrite(connection, records, count, kSendOneTimeoutMs);
-  if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) {
+  if (data.size() > MaxPayload(protocol_id)) {
+    return TooLongError({}, data.size(), MaxPayload(protocol_id), protocol_id);
+  }
+  struct Frame {
+    uint32_t arb_id;
+    const Bytes& data;
+    bool extended;
+  };
+  const Frame frame{arb_id, data, extended};
+  auto result = WriteCall(connection, std::span<const Frame>(&frame, 1), kSendOneTimeoutMs);
+  if (!result) return std::move(result).error();
+  auto status = static_cast<uint32_t>(result->result);
+  if (status != kStatusNoError) {
     return PassThruError{PassThruError::Kind::CallFailed,
-                         "ERR_J2534_WRITE_FAILED: error code " + std::to_string(*status) + " [" +
-                             StatusName(*status) + "]",
-                         *status};
+                         "ERR_J2534_WRITE_FAILED: error code " + std::to_string(status) + " [" +
+                             StatusName(status) + "]",
+                         status};
   }
   connection.echo_list().Add(arb_id, data);
   return {};
@@ -146,7 +204,8 @@ Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, con
 Result<uint32_t, PassThruError> SendBatch(Connection& connection,
                                           const std::vector<protocol::BatchMessage>& messages) {
   if (messages.empty()) return 0u;
-  auto result = WriteBatch(connection, messages, BatchTimeoutMs(messages.size()));
+  if (auto refused = CheckSizes(connection.protocol_id(), messages)) return std::move(*refused);
+  auto result = WriteInCalls(connection, messages, std::nullopt, false);
   if (!result) return std::move(result).error();
   auto status = static_cast<uint32_t>(result->result);
   if (status != kStatusNoError) {
@@ -155,7 +214,6 @@ Result<uint32_t, PassThruError> SendBatch(Connection& connection,
                   std::to_string(messages.size()) + " messages";
     return error;
   }
-  connection.echo_list().Add(messages, result->num_msgs);
   return result->num_msgs;
 }
 
@@ -163,54 +221,59 @@ Result<protocol::RawResult, PassThruError> SendRaw(
     Connection& connection, const std::vector<protocol::BatchMessage>& messages,
     uint32_t timeout_ms) {
   if (messages.empty()) return protocol::RawResult{};
-  auto result = WriteBatch(connection, messages, timeout_ms);
-  if (!result) return result;
-  connection.echo_list().Add(messages, result->num_msgs);
-  return result;
+  if (auto refused = CheckSizes(connection.protocol_id(), messages)) return std::move(*refused);
+  return WriteInCalls(connection, messages, timeout_ms, true);
 }
 
-Result<Messages, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
-                                      uint32_t frames_per_call, uint32_t max_calls) {
+Result<void, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
+                                  uint32_t frames_per_call, uint32_t max_calls, FrameSink& sink) {
   auto read = connection.library().Resolve<PassThruReadWriteFn>("PassThruReadMsgs");
   if (!read) return std::move(read).error();
   uint32_t frames = Clamp(frames_per_call, kMaxDrainFrames);
   uint32_t calls = Clamp(max_calls, kMaxDrainCalls);
-  // Reused by every read of this operation, and by later drains of the same size.
+  // Reused by every read of this operation, and by later drains.
   MessageArray& records = connection.ReceiveRecords(frames);
-  Messages out;
-  uint32_t status = DrainChannel(connection, *read, records, connection.channel_id(), timeout_ms,
-                                 calls, IsCanLike(connection.protocol_id()), false, out);
+  uint32_t status =
+      DrainChannel(connection, *read, records, frames, connection.channel_id(), timeout_ms, calls,
+                   IsCanLike(connection.protocol_id()), false, sink);
   if (status != kStatusNoError) return ReadFailed(status);
   if (connection.has_29bit_channel()) {
     // Failures on the extra channel only end its reading.
-    (void)DrainChannel(connection, *read, records, connection.channel_29bit_id(), 0, calls, true,
-                       true, out);
+    (void)DrainChannel(connection, *read, records, frames, connection.channel_29bit_id(), 0, calls,
+                       true, true, sink);
   }
-  return out;
+  return {};
 }
 
-Result<Messages, PassThruError> ReadWithEcho(const Connection& connection, uint32_t timeout_ms) {
-  MessageArray records = MessageArray::ForReceive(connection.api_0500(), connection.protocol_id(),
-                                                  kReadWithEchoFrames);
+Result<Messages, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
+                                      uint32_t frames_per_call, uint32_t max_calls) {
+  ListSink sink;
+  auto drained = Drain(connection, timeout_ms, frames_per_call, max_calls, sink);
+  if (!drained) return std::move(drained).error();
+  return std::move(sink.frames);
+}
+
+Result<Messages, PassThruError> ReadWithEcho(Connection& connection, uint32_t timeout_ms) {
+  Messages out;
+  const bool can_like = IsCanLike(connection.protocol_id());
   uint32_t count = 0;
-  auto status = ReadOnce(connection, records, count, timeout_ms);
+  auto status = ReadOnce(connection, kReadWithEchoFrames, timeout_ms, count,
+                         [&](const MessageArray& records, uint32_t filled) {
+                           for (uint32_t i = 0; i < filled; ++i) {
+                             auto message = ToMessage(records.View(i), can_like);
+                             if (message) out.push_back(std::move(*message));
+                           }
+                         });
   if (!status) return std::move(status).error();
   if (!IsNormalReadStatus(*status)) return ReadFailed(*status);
-  Messages out;
-  bool can_like = IsCanLike(connection.protocol_id());
-  uint32_t filled = std::min<uint32_t>(count, kReadWithEchoFrames);
-  for (uint32_t i = 0; i < filled; ++i) {
-    if (auto message = ToMessage(records.View(i), can_like)) out.push_back(std::move(*message));
-  }
   return out;
 }
 
-Result<protocol::RawResult, PassThruError> ReadRaw(const Connection& connection,
-                                                   uint32_t max_frames, uint32_t timeout_ms) {
-  MessageArray records = MessageArray::ForReceive(connection.api_0500(), connection.protocol_id(),
-                                                  Clamp(max_frames, kMaxRawReadFrames));
+Result<protocol::RawResult, PassThruError> ReadRaw(Connection& connection, uint32_t max_frames,
+                                                   uint32_t timeout_ms) {
   uint32_t count = 0;
-  auto status = ReadOnce(connection, records, count, timeout_ms);
+  auto status = ReadOnce(connection, Clamp(max_frames, kMaxRawReadFrames), timeout_ms, count,
+                         [](const MessageArray&, uint32_t) {});
   if (!status) return std::move(status).error();
   return protocol::RawResult{static_cast<int32_t>(*status), count};
 }

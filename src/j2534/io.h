@@ -1,7 +1,9 @@
 // Frames through a connection: writing, draining with echo suppression, and the direct reads.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "common/result.h"
@@ -13,7 +15,11 @@ namespace tarnix::j2534 {
 
 using Messages = std::vector<protocol::ReceivedMessage>;
 
-/// The write timeout of a batch: 10 ms per frame, never less than 5000 ms.
+/// The most frames one write call carries. A larger batch is written as consecutive calls of at
+/// most this many frames, so that the records packed at once stay bounded (4 MB in 04.04 form).
+inline constexpr size_t kWriteChunkFrames = 1024;
+
+/// The write timeout of a call carrying `count` frames: 10 ms per frame, never less than 5000 ms.
 uint32_t BatchTimeoutMs(size_t count);
 
 /// Sends one frame (timeout 1000 ms) and records it in the echo list. A payload that does not fit
@@ -22,33 +28,53 @@ uint32_t BatchTimeoutMs(size_t count);
 Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, const Bytes& data,
                                     bool extended);
 
-/// Sends the frames in one write call and answers the number the library reports sent, after
-/// recording that many in the echo list. Every element is checked before anything is sent (the
-/// MSG_TOO_LONG text then names "messages[i]"). An empty list sends nothing and answers 0.
+/// Sends the frames and answers the number the library reports sent. Every element is checked
+/// before anything is sent (the MSG_TOO_LONG text then names "messages[i]"). An empty list sends
+/// nothing and answers 0. Up to kWriteChunkFrames frames go in one write call; a larger batch in
+/// consecutive calls of that many (the last one shorter), each with the timeout of its own frame
+/// count, stopping after the first call that fails or reports fewer frames sent than it carried.
+/// The count answered (and the "sent n/total" of the WRITE_FAILED text) adds up what every call
+/// reported. Each successful call's frames are recorded in the echo list right after it; a
+/// failing call's are not.
 Result<uint32_t, PassThruError> SendBatch(Connection& connection,
                                           const std::vector<protocol::BatchMessage>& messages);
 
-/// As SendBatch with the caller's timeout; the library's status is answered as data, and the
-/// frames reported sent are recorded in the echo list whatever the status. Fails only when a
-/// frame does not fit or the write entry point is missing.
+/// As SendBatch with the caller's timeout for every call; the status of the call that stopped the
+/// batch (0 when none failed) is answered as data with the count of all calls, and every frame
+/// reported sent is recorded in the echo list whatever the status. Fails only when a frame does
+/// not fit or the write entry point is missing.
 Result<protocol::RawResult, PassThruError> SendRaw(
     Connection& connection, const std::vector<protocol::BatchMessage>& messages,
     uint32_t timeout_ms);
 
-/// Reads what the device holds: up to `max_calls` reads of `frames_per_call` records (each 1 to
-/// 256) on the main channel, `timeout_ms` for the first only, then the dedicated 29-bit channel
-/// with timeout 0. Transmit echoes and frames matching the echo list (CAN-like channels) are
-/// dropped. Only a failure of the first read of the main channel is an error (READ_FAILED).
+/// Where a drain delivers the frames it keeps, in order, each moved in once.
+class FrameSink {
+ public:
+  virtual void Put(protocol::ReceivedMessage&& frame) = 0;
+
+ protected:
+  ~FrameSink() = default;
+};
+
+/// Reads what the device holds into `sink`: up to `max_calls` reads of `frames_per_call` records
+/// (each 1 to 256) on the main channel, `timeout_ms` for the first only, then the dedicated 29-bit
+/// channel with timeout 0. Transmit echoes and frames matching the echo list (CAN-like channels)
+/// are dropped. Only a failure of the first read of the main channel is an error (READ_FAILED);
+/// nothing has reached the sink then.
+Result<void, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
+                                  uint32_t frames_per_call, uint32_t max_calls, FrameSink& sink);
+
+/// The same, gathering the frames in a list.
 Result<Messages, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
                                       uint32_t frames_per_call, uint32_t max_calls);
 
 /// One read of up to 16 records on the main channel, transmit echoes included, no echo
 /// suppression.
-Result<Messages, PassThruError> ReadWithEcho(const Connection& connection, uint32_t timeout_ms);
+Result<Messages, PassThruError> ReadWithEcho(Connection& connection, uint32_t timeout_ms);
 
 /// One read of `max_frames` records (1 to 64) on the main channel whose contents are discarded;
 /// the status and count are answered as the library gave them.
-Result<protocol::RawResult, PassThruError> ReadRaw(const Connection& connection,
-                                                   uint32_t max_frames, uint32_t timeout_ms);
+Result<protocol::RawResult, PassThruError> ReadRaw(Connection& connection, uint32_t max_frames,
+                                                   uint32_t timeout_ms);
 
 }  // namespace tarnix::j2534

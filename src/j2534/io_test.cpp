@@ -186,6 +186,45 @@ TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
   EXPECT_EQ(connection->echo_list().Size(), 2u);
 }
 
+TEST_F(IoTest, LargeBatchesGoInCallsOfAtMostTheChunkSize) {
+  // A clock that stands still keeps the echo entries however slowly the calls run.
+  FakeClock clock;
+  std::optional<Connection> connection = Open("ptsim0404", kCan, 0, clock);
+  ASSERT_TRUE(connection);
+  ClearCalls();
+  EXPECT_EQ(*SendBatch(*connection, Frames(kWriteChunkFrames + 1)), kWriteChunkFrames + 1);
+  std::vector<Call> writes = CallsOf("PassThruWriteMsgs");
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(Num(writes[0], "count"), static_cast<int64_t>(kWriteChunkFrames));
+  EXPECT_EQ(Num(writes[0], "timeout"), static_cast<int64_t>(BatchTimeoutMs(kWriteChunkFrames)));
+  EXPECT_EQ(Num(writes[1], "count"), 1);
+  EXPECT_EQ(Num(writes[1], "timeout"), 5000);
+  EXPECT_EQ(connection->echo_list().Size(), kWriteChunkFrames + 1);
+
+  // A failing second call ends the batch: the third is never made, and what went out is counted.
+  const std::vector<BatchMessage> three_calls = Frames(2 * kWriteChunkFrames + 1);
+  Env("PTSIM_FAIL", "PassThruWriteMsgs@2=ERR_FAILED");
+  for (bool raw : {false, true}) {
+    SCOPED_TRACE(raw ? "raw" : "batch");
+    connection.reset();
+    connection = Open("ptsim0404", kCan, 0, clock);
+    ASSERT_TRUE(connection);
+    ClearCalls();
+    if (raw) {
+      EXPECT_EQ(*SendRaw(*connection, three_calls, 40),
+                (protocol::RawResult{7, static_cast<uint32_t>(kWriteChunkFrames)}));
+      EXPECT_EQ(Num(CallsOf("PassThruWriteMsgs").at(1), "timeout"), 40);
+    } else {
+      EXPECT_EQ(SendBatch(*connection, three_calls).error().text,
+                "ERR_J2534_WRITE_FAILED: error code 7 (ERR_FAILED), sent " +
+                    std::to_string(kWriteChunkFrames) + "/" + std::to_string(three_calls.size()) +
+                    " messages");
+    }
+    EXPECT_EQ(CallsOf("PassThruWriteMsgs").size(), 2u);
+    EXPECT_EQ(connection->echo_list().Size(), kWriteChunkFrames);
+  }
+}
+
 TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
   Env("PTSIM_ECHO", "plain");
   FakeClock clock;

@@ -32,18 +32,25 @@ PassThruError TooLongError(const std::string& where, size_t size, size_t max,
   return RefusedError(std::move(text));
 }
 
+FrameHead HeadOf(uint32_t protocol_id, uint32_t arb_id, bool extended) {
+  FrameHead head;
+  if (IsCanLike(protocol_id)) {
+    head.prefix = {static_cast<uint8_t>(arb_id >> 24), static_cast<uint8_t>(arb_id >> 16),
+                   static_cast<uint8_t>(arb_id >> 8), static_cast<uint8_t>(arb_id)};
+    head.prefix_size = kIdBytes;
+    head.tx_flags = extended ? kCan29BitId : 0;
+  }
+  return head;
+}
+
 Result<OutgoingFrame, PassThruError> PackFrame(uint32_t protocol_id, uint32_t arb_id,
                                                const Bytes& payload, bool extended,
                                                size_t max_payload, const std::string& where) {
   if (payload.size() > max_payload) {
     return TooLongError(where, payload.size(), max_payload, protocol_id);
   }
-  OutgoingFrame frame;
-  if (IsCanLike(protocol_id)) {
-    frame.bytes = {static_cast<uint8_t>(arb_id >> 24), static_cast<uint8_t>(arb_id >> 16),
-                   static_cast<uint8_t>(arb_id >> 8), static_cast<uint8_t>(arb_id)};
-    frame.tx_flags = extended ? kCan29BitId : 0;
-  }
+  const FrameHead head = HeadOf(protocol_id, arb_id, extended);
+  OutgoingFrame frame{Bytes(head.bytes().begin(), head.bytes().end()), head.tx_flags};
   frame.bytes.insert(frame.bytes.end(), payload.begin(), payload.end());
   return frame;
 }
@@ -61,28 +68,39 @@ RecordView View(const PassThruMsg0500& record, const uint8_t* area, size_t area_
   return view;
 }
 
+namespace {
+
+// The record as a frame whose payload starts `skip` bytes into the data (skip <= length).
+void FillMessage(const RecordView& record, size_t skip, protocol::ReceivedMessage& message) {
+  message.timestamp_us = record.timestamp;
+  if (record.data != nullptr) message.data.assign(record.data + skip, record.data + record.length);
+  message.rx_status = record.rx_status;
+  message.data_size = record.length;
+  message.protocol_id = record.protocol_id;
+}
+
+}  // namespace
+
 std::optional<protocol::ReceivedMessage> ToMessage(const RecordView& record, bool can_like) {
   if (record.data == nullptr) return std::nullopt;
-  if (can_like) {
-    if (record.length < kIdBytes) return std::nullopt;
-    protocol::ReceivedMessage message = RawMessage(record);
-    message.arb_id = ReadBigEndian(record.data);
-    message.raw_arb_id = message.arb_id;
-    message.data.erase(message.data.begin(), message.data.begin() + kIdBytes);
-    message.extended = message.arb_id > 0x7FF || (record.rx_status & kCan29BitId) != 0;
+  if (can_like && record.length < kIdBytes) return std::nullopt;
+  if (!can_like && record.length == 0) return std::nullopt;
+  // Built in place in the result: the frame is moved only by its consumer.
+  std::optional<protocol::ReceivedMessage> message(std::in_place);
+  if (!can_like) {
+    FillMessage(record, 0, *message);
     return message;
   }
-  if (record.length == 0) return std::nullopt;
-  return RawMessage(record);
+  FillMessage(record, kIdBytes, *message);
+  message->arb_id = ReadBigEndian(record.data);
+  message->raw_arb_id = message->arb_id;
+  message->extended = message->arb_id > 0x7FF || (record.rx_status & kCan29BitId) != 0;
+  return message;
 }
 
 protocol::ReceivedMessage RawMessage(const RecordView& record) {
   protocol::ReceivedMessage message;
-  message.timestamp_us = record.timestamp;
-  if (record.data != nullptr) message.data.assign(record.data, record.data + record.length);
-  message.rx_status = record.rx_status;
-  message.data_size = record.length;
-  message.protocol_id = record.protocol_id;
+  FillMessage(record, 0, message);
   return message;
 }
 
@@ -101,46 +119,29 @@ MessageArray MessageArray::ForReceive(bool api_0500, uint32_t protocol_id, size_
   MessageArray array(api_0500, protocol_id, count);
   if (api_0500) {
     array.buffers_.assign(count * kMaxDataSize, 0);
-    for (size_t i = 0; i < count; ++i)
+    for (size_t i = 0; i < count; ++i) {
       array.Bind0500(i, kMaxDataSize, i * kMaxDataSize);
-    array.PrepareReceive();
+      array.PrepareReceive0500(i);
+    }
   }
   return array;
 }
 
 MessageArray MessageArray::ForSend(bool api_0500, uint32_t protocol_id,
                                    const std::vector<OutgoingFrame>& frames) {
-  MessageArray array(api_0500, protocol_id, frames.size());
-  if (api_0500) {
-    size_t total = 0;
-    for (const OutgoingFrame& frame : frames)
-      total += frame.bytes.size();
-    // Never a null buffer, even for frames without bytes.
-    array.buffers_.reserve(std::max<size_t>(total, 1));
-    for (size_t i = 0; i < frames.size(); ++i) {
-      array.Bind0500(i, frames[i].bytes.size(), array.buffers_.size());
-      array.buffers_.insert(array.buffers_.end(), frames[i].bytes.begin(), frames[i].bytes.end());
-    }
-  }
-  for (size_t i = 0; i < frames.size(); ++i) {
-    const OutgoingFrame& frame = frames[i];
-    auto size = static_cast<uint32_t>(frame.bytes.size());
-    if (api_0500) {
-      PassThruMsg0500& record = array.records_0500_[i];
-      record.ProtocolID = protocol_id;
-      record.TxFlags = frame.tx_flags;
-      record.DataLength = size;
-      record.ExtraDataIndex = size;
-      record.DataBufferSize = size;
-      record.DataBuffer = array.buffers_.data() + array.offset_[i];
-    } else {
-      PassThruMsg0404& record = array.records_0404_[i];
-      record.ProtocolID = protocol_id;
-      record.TxFlags = frame.tx_flags;
-      record.DataSize = static_cast<uint32_t>(std::min<size_t>(size, kMaxDataSize));
-      if (record.DataSize != 0) std::memcpy(record.Data, frame.bytes.data(), record.DataSize);
-    }
-  }
+  MessageArray array = ForPacking(api_0500, protocol_id, frames.size());
+  size_t total = 0;
+  for (const OutgoingFrame& frame : frames)
+    total += frame.bytes.size();
+  array.BeginPacking(total);
+  for (size_t i = 0; i < frames.size(); ++i)
+    array.Pack(i, frames[i].tx_flags, {}, frames[i].bytes);
+  return array;
+}
+
+MessageArray MessageArray::ForPacking(bool api_0500, uint32_t protocol_id, size_t count) {
+  MessageArray array(api_0500, protocol_id, count);
+  array.area_.resize(count);
   return array;
 }
 
@@ -154,19 +155,78 @@ void* MessageArray::records() {
                    : static_cast<void*>(records_0404_.data());
 }
 
-void MessageArray::PrepareReceive() {
-  if (!api_0500_) {
-    for (PassThruMsg0404& record : records_0404_) {
+void MessageArray::PrepareReceive0500(size_t index) {
+  PassThruMsg0500& record = records_0500_[index];
+  std::memset(&record, 0, sizeof(record));
+  record.ProtocolID = protocol_id_;
+  record.DataBuffer = buffers_.data() + offset_[index];
+  record.DataBufferSize = static_cast<uint32_t>(area_[index]);
+}
+
+void MessageArray::RestoreReceive(size_t used) {
+  used = std::min(used, count_);
+  for (size_t i = 0; i < used; ++i) {
+    // The read wrote the data bytes the record states, within its area.
+    if (!api_0500_) {
+      PassThruMsg0404& record = records_0404_[i];
+      std::memset(record.Data, 0, std::min<size_t>(record.DataSize, kMaxDataSize));
       std::memset(&record, 0, offsetof(PassThruMsg0404, Data));
+      continue;
     }
-    return;
+    const size_t stated = std::min<size_t>(records_0500_[i].DataLength, area_[i]);
+    std::memset(buffers_.data() + offset_[i], 0, stated);
+    PrepareReceive0500(i);
   }
-  for (size_t i = 0; i < count_; ++i) {
-    PassThruMsg0500& record = records_0500_[i];
-    std::memset(&record, 0, sizeof(record));
+}
+
+void MessageArray::BeginPacking(size_t bytes) {
+  packed_bytes_ = 0;
+  // Never a null buffer, even for frames without bytes.
+  if (api_0500_ && buffers_.size() < std::max<size_t>(bytes, 1)) {
+    buffers_.resize(std::max<size_t>(bytes, 1));
+  }
+}
+
+void MessageArray::Pack(size_t index, uint32_t tx_flags, std::span<const uint8_t> head,
+                        std::span<const uint8_t> payload) {
+  size_t size = head.size() + payload.size();
+  uint8_t* data = nullptr;
+  if (api_0500_) {
+    offset_[index] = packed_bytes_;
+    packed_bytes_ += size;
+    data = buffers_.data() + offset_[index];
+    PassThruMsg0500& record = records_0500_[index];
     record.ProtocolID = protocol_id_;
-    record.DataBuffer = buffers_.data() + offset_[i];
-    record.DataBufferSize = static_cast<uint32_t>(area_[i]);
+    record.TxFlags = tx_flags;
+    record.DataLength = static_cast<uint32_t>(size);
+    record.ExtraDataIndex = static_cast<uint32_t>(size);
+    record.DataBufferSize = static_cast<uint32_t>(size);
+    record.DataBuffer = data;
+  } else {
+    size = std::min(size, kMaxDataSize);
+    PassThruMsg0404& record = records_0404_[index];
+    record.ProtocolID = protocol_id_;
+    record.TxFlags = tx_flags;
+    record.DataSize = static_cast<uint32_t>(size);
+    data = record.Data;
+  }
+  area_[index] = size;
+  const size_t head_size = std::min(head.size(), size);
+  if (head_size != 0) std::memcpy(data, head.data(), head_size);
+  if (size > head_size) std::memcpy(data + head_size, payload.data(), size - head_size);
+}
+
+void MessageArray::ClearPacked(size_t used) {
+  used = std::min(used, count_);
+  for (size_t i = 0; i < used; ++i) {
+    if (api_0500_) {
+      // The buffers hold exactly the frames' bytes and are overwritten by the next packing.
+      std::memset(&records_0500_[i], 0, sizeof(PassThruMsg0500));
+      continue;
+    }
+    PassThruMsg0404& record = records_0404_[i];
+    std::memset(record.Data, 0, area_[i]);
+    std::memset(&record, 0, offsetof(PassThruMsg0404, Data));
   }
 }
 

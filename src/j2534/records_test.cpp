@@ -114,37 +114,62 @@ TEST(MessageArrayTest, SendRecordsInBothForms) {
             static_cast<std::ptrdiff_t>(sizeof(void*) == 8 ? 40 : 36));
 }
 
-TEST(MessageArrayTest, ReceiveRecordsAreRestoredBeforeEachRead) {
+/// The bytes of `size` bytes at `start`.
+Bytes Memory(const void* start, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(start);
+  return Bytes(bytes, bytes + size);
+}
+
+TEST(MessageArrayTest, ReceiveRecordsAreRestoredToTheirPreparedBytesAfterARead) {
+  // 05.00: what a library leaves behind in the first record must not reach the next read.
   MessageArray array = MessageArray::ForReceive(true, kCan, 2);
   auto* records = static_cast<PassThruMsg0500*>(array.records());
+  const Bytes prepared_headers = Memory(records, 2 * sizeof(PassThruMsg0500));
   uint8_t* first_buffer = records[0].DataBuffer;
   // Members of the packed record are copied out: a reference to one may be misaligned.
   uint8_t* second_buffer = records[1].DataBuffer;
-  EXPECT_NE(first_buffer, second_buffer);
-  for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(records[i].ProtocolID, kCan);
-    EXPECT_EQ(records[i].DataBufferSize, 4128u);
-    EXPECT_EQ(records[i].DataLength, 0u);
-  }
-  // What a library leaves behind must not reach the next read.
+  EXPECT_EQ(second_buffer - first_buffer, 4128);
+  EXPECT_EQ(records[0].ProtocolID, kCan);
+  EXPECT_EQ(records[1].DataBufferSize, 4128u);
+  std::memset(first_buffer, 0x5A, 7);
   records[0].RxStatus = kTxMsgType;
   records[0].DataLength = 7;
   records[0].DataBuffer = nullptr;
   records[0].DataBufferSize = 3;
-  array.PrepareReceive();
-  EXPECT_EQ(records[0].RxStatus, 0u);
-  EXPECT_EQ(records[0].DataLength, 0u);
-  uint8_t* restored_buffer = records[0].DataBuffer;
-  EXPECT_EQ(restored_buffer, first_buffer);
-  EXPECT_EQ(records[0].DataBufferSize, 4128u);
+  array.RestoreReceive(1);
+  EXPECT_EQ(Memory(records, 2 * sizeof(PassThruMsg0500)), prepared_headers);
+  EXPECT_EQ(Memory(first_buffer, 2 * 4128), Bytes(2 * 4128, 0));
 
-  MessageArray old_form = MessageArray::ForReceive(false, kCan, 1);
-  auto* old_record = static_cast<PassThruMsg0404*>(old_form.records());
-  EXPECT_EQ(old_record->ProtocolID, 0u);
-  old_record->DataSize = 9;
-  old_record->RxStatus = 1;
-  old_form.PrepareReceive();
-  EXPECT_EQ(old_record->DataSize | old_record->RxStatus, 0u);
+  // 04.04: zero-filled again, and a record beyond those used is left as it is.
+  MessageArray old_form = MessageArray::ForReceive(false, kCan, 2);
+  auto* old_records = static_cast<PassThruMsg0404*>(old_form.records());
+  for (PassThruMsg0404* record : {&old_records[0], &old_records[1]}) {
+    record->DataSize = 9;
+    record->RxStatus = 1;
+    std::memset(record->Data, 0xA5, 9);
+  }
+  old_form.RestoreReceive(1);
+  EXPECT_EQ(Memory(&old_records[0], sizeof(PassThruMsg0404)), Bytes(sizeof(PassThruMsg0404), 0));
+  EXPECT_EQ(old_records[1].DataSize, 9u);
+}
+
+TEST(MessageArrayTest, PackedRecordsAreZeroFilledAgainAfterTheirWrite) {
+  for (bool api_0500 : {false, true}) {
+    SCOPED_TRACE(api_0500);
+    MessageArray array = MessageArray::ForPacking(api_0500, kIso15765, 2);
+    const size_t size = api_0500 ? 2 * sizeof(PassThruMsg0500) : 2 * sizeof(PassThruMsg0404);
+    const Bytes clean = Memory(array.records(), size);
+    const FrameHead head = HeadOf(kIso15765, 0x18DA10F1, true);
+    array.BeginPacking(2 * 4 + 4124 + 1);
+    array.Pack(0, head.tx_flags, head.bytes(), Bytes(4124, 0x77));
+    array.Pack(1, 0, head.bytes(), Bytes{0x3E});
+    const RecordView second = array.View(1);
+    EXPECT_EQ(Bytes(second.data, second.data + second.length),
+              (Bytes{0x18, 0xDA, 0x10, 0xF1, 0x3E}));
+    static_cast<uint8_t*>(array.records())[12] = 99;  // a library marking the first header
+    array.ClearPacked(2);
+    EXPECT_EQ(Memory(array.records(), size), clean);
+  }
 }
 
 RecordView CanView(const Bytes& bytes, uint32_t rx_status = 0) {

@@ -10,20 +10,35 @@
 
 namespace tarnix::worker {
 
+namespace {
+
+/// Hands each drained frame straight to the receive buffer.
+class BufferSink final : public j2534::FrameSink {
+ public:
+  explicit BufferSink(RxBuffer& buffer) : buffer_(buffer) {}
+  void Put(protocol::ReceivedMessage&& frame) override { buffer_.Push(std::move(frame)); }
+
+ private:
+  RxBuffer& buffer_;
+};
+
+}  // namespace
+
 DrainFunction MakeDrain(j2534::Connection& connection, uint32_t batch_size, uint32_t max_reads) {
-  return [&connection, batch_size,
-          max_reads](uint32_t timeout_ms) -> Result<std::vector<protocol::ReceivedMessage>> {
-    Result<j2534::Messages, j2534::PassThruError> frames =
-        j2534::Drain(connection, timeout_ms, batch_size, max_reads);
-    if (!frames.ok()) return Fail(std::move(frames).error().text);
-    return std::move(frames).value();
-  };
+  return
+      [&connection, batch_size, max_reads](uint32_t timeout_ms, RxBuffer& buffer) -> Result<void> {
+        BufferSink sink(buffer);
+        Result<void, j2534::PassThruError> drained =
+            j2534::Drain(connection, timeout_ms, batch_size, max_reads, sink);
+        if (!drained.ok()) return Fail(std::move(drained).error().text);
+        return Ok();
+      };
 }
 
 J2534Session::J2534Session(j2534::Connection connection, const PumpTunables& tunables)
     : tunables_(tunables),
       connection_(std::move(connection)),
-      buffer_(tunables.rx_capacity),
+      buffer_(tunables.rx_capacity, tunables.rx_capacity_bytes),
       drain_(MakeDrain(connection_, tunables.batch_size, tunables.max_drain_reads)) {}
 
 J2534Session::~J2534Session() {

@@ -14,9 +14,9 @@
 
 namespace tarnix::worker {
 
-/// Reads through `connection` what the device holds, `batch_size` records per call and at most
-/// `max_reads` calls, with echoes removed; errors carry the J2534 text. The connection must
-/// outlive the function.
+/// Reads through `connection` what the device holds into the buffer it is given, `batch_size`
+/// records per call and at most `max_reads` calls, with echoes removed; errors carry the J2534
+/// text. The connection must outlive the function.
 DrainFunction MakeDrain(j2534::Connection& connection, uint32_t batch_size, uint32_t max_reads);
 
 /// An open connection served on the worker thread. Frames the device receives are pumped into a

@@ -45,6 +45,8 @@ PumpTunables ReadPumpTunables(const EnvironmentLookup& lookup) {
   PumpTunables tunables;
   tunables.rx_capacity = static_cast<size_t>(
       Bound(Setting(lookup, "TARNIX_RX_CAPACITY", kSizeMax, defaults.rx_capacity), kSizeMax));
+  tunables.rx_capacity_bytes = static_cast<size_t>(Bound(
+      Setting(lookup, "TARNIX_RX_CAPACITY_BYTES", kSizeMax, defaults.rx_capacity_bytes), kSizeMax));
   tunables.poll_interval = Milliseconds(
       Bound(Setting(lookup, "TARNIX_POLL_INTERVAL_MS", kU64Max, defaults.poll_interval.count()),
             kU64Max));

@@ -14,7 +14,8 @@ namespace tarnix::worker {
 
 /// How the receive pump reads and how much it keeps. Read once per worker.
 struct PumpTunables {
-  size_t rx_capacity = 65536;     ///< frames held at most; at least 1
+  size_t rx_capacity = 65536;                   ///< frames held at most; at least 1
+  size_t rx_capacity_bytes = size_t{64} << 20;  ///< payload bytes held at most; at least 1
   Milliseconds poll_interval{2};  ///< idle wait, and the longest single wait while reading
   uint32_t batch_size = 256;      ///< records per read call, 1..256
   uint32_t max_drain_reads = 16;  ///< read calls per pump cycle, 1..256
@@ -24,9 +25,9 @@ struct PumpTunables {
 /// Looks up an environment variable: its text, or nullopt when absent or not valid text.
 using EnvironmentLookup = std::function<std::optional<std::string>(const std::string&)>;
 
-/// Reads "TARNIX_RX_CAPACITY", "TARNIX_POLL_INTERVAL_MS", "TARNIX_PUMP_BATCH_SIZE" and
-/// "TARNIX_PUMP_MAX_DRAIN_READS". An absent or unparsable value takes its default; a parsed one is
-/// clamped to its bounds. Never fails.
+/// Reads "TARNIX_RX_CAPACITY", "TARNIX_RX_CAPACITY_BYTES", "TARNIX_POLL_INTERVAL_MS",
+/// "TARNIX_PUMP_BATCH_SIZE" and "TARNIX_PUMP_MAX_DRAIN_READS". An absent or unparsable value takes
+/// its default; a parsed one is clamped to its bounds. Never fails.
 PumpTunables ReadPumpTunables(const EnvironmentLookup& lookup);
 
 /// The same, from this process's environment.

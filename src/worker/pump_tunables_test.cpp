@@ -24,6 +24,7 @@ TEST(PumpTunables, DefaultsWhenNothingIsSet) {
   const PumpTunables tunables =
       ReadPumpTunables([](const std::string&) -> std::optional<std::string> { return {}; });
   EXPECT_EQ(tunables.rx_capacity, 65536u);
+  EXPECT_EQ(tunables.rx_capacity_bytes, 64u << 20);
   EXPECT_EQ(tunables.poll_interval, Milliseconds(2));
   EXPECT_EQ(tunables.batch_size, 256u);
   EXPECT_EQ(tunables.max_drain_reads, 16u);
@@ -65,6 +66,10 @@ TEST(PumpTunables, EachValueIsParsedThenBounded) {
       {"TARNIX_RX_CAPACITY", max_size, std::numeric_limits<size_t>::max()},
       {"TARNIX_RX_CAPACITY", max_size + "0", 65536},
       {"TARNIX_RX_CAPACITY", "1e3", 65536},
+      {"TARNIX_RX_CAPACITY_BYTES", "0", 1},
+      {"TARNIX_RX_CAPACITY_BYTES", "4096", 4096},
+      {"TARNIX_RX_CAPACITY_BYTES", max_size, std::numeric_limits<size_t>::max()},
+      {"TARNIX_RX_CAPACITY_BYTES", max_size + "0", 64u << 20},
   };
   for (const Case& c : cases) {
     const PumpTunables t = WithOne(c.variable, c.value);
@@ -72,6 +77,7 @@ TEST(PumpTunables, EachValueIsParsedThenBounded) {
     const uint64_t got = name == "TARNIX_PUMP_BATCH_SIZE"        ? t.batch_size
                          : name == "TARNIX_PUMP_MAX_DRAIN_READS" ? t.max_drain_reads
                          : name == "TARNIX_POLL_INTERVAL_MS"     ? t.poll_interval.count()
+                         : name == "TARNIX_RX_CAPACITY_BYTES"    ? uint64_t{t.rx_capacity_bytes}
                                                                  : uint64_t{t.rx_capacity};
     EXPECT_EQ(got, c.expected) << c.variable << "=\"" << c.value << "\"";
   }

@@ -19,31 +19,40 @@ bool IsPowerOfTwo(uint64_t value) {
 
 }  // namespace
 
-RxBuffer::RxBuffer(size_t capacity)
+RxBuffer::RxBuffer(size_t capacity, size_t capacity_bytes)
     : slots_(std::min(std::max<size_t>(capacity, 1), kInitialReserve)),
-      capacity_(std::max<size_t>(capacity, 1)) {}
+      capacity_(std::max<size_t>(capacity, 1)),
+      capacity_bytes_(std::max<size_t>(capacity_bytes, 1)) {}
 
 void RxBuffer::AppendCycle(std::vector<protocol::ReceivedMessage> frames) {
   for (auto& frame : frames)
     Push(std::move(frame));
-  high_water_ = std::max(high_water_, count_);
 }
 
-void RxBuffer::Push(protocol::ReceivedMessage frame) {
-  if (count_ == capacity_) {
-    // Overwriting the oldest slot releases that frame; the ring's start moves past it.
-    slots_[head_] = std::move(frame);
-    head_ = Slot(1);
-    ++dropped_;
-    if (IsPowerOfTwo(dropped_)) {
-      LogLine("[bridge-worker] RX buffer overflow; dropped " + std::to_string(dropped_) +
-              " frame(s)");
-    }
-    return;
-  }
+void RxBuffer::Push(protocol::ReceivedMessage&& frame) {
+  const size_t size = frame.data.size();
+  // bytes_ + size would pass the byte bound (written so that it cannot overflow).
+  auto too_many_bytes = [&] { return size > capacity_bytes_ || bytes_ > capacity_bytes_ - size; };
+  while (count_ != 0 && (count_ == capacity_ || too_many_bytes()))
+    DropOldest();
   if (count_ == slots_.size()) Grow();
   slots_[Slot(count_)] = std::move(frame);
   ++count_;
+  bytes_ += size;
+  high_water_ = std::max(high_water_, count_);
+}
+
+void RxBuffer::DropOldest() {
+  // Releasing the oldest frame moves the ring's start past it.
+  bytes_ -= slots_[head_].data.size();
+  slots_[head_] = {};
+  head_ = Slot(1);
+  --count_;
+  ++dropped_;
+  if (IsPowerOfTwo(dropped_)) {
+    LogLine("[bridge-worker] RX buffer overflow; dropped " + std::to_string(dropped_) +
+            " frame(s)");
+  }
 }
 
 void RxBuffer::Grow() {
@@ -61,8 +70,9 @@ std::vector<protocol::ReceivedMessage> RxBuffer::Take(size_t count) {
   std::vector<protocol::ReceivedMessage> taken;
   taken.reserve(n);
   for (size_t i = 0; i < n; ++i) {
+    // A moved-from frame holds no payload any more; its slot is simply overwritten later.
+    bytes_ -= slots_[head_].data.size();
     taken.push_back(std::move(slots_[head_]));
-    slots_[head_] = {};
     head_ = Slot(1);
   }
   count_ -= n;
@@ -75,6 +85,7 @@ void RxBuffer::Clear() {
     slots_[Slot(i)] = {};
   head_ = 0;
   count_ = 0;
+  bytes_ = 0;
 }
 
 void RxBuffer::ReportAtEnd() const {

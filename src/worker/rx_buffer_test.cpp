@@ -16,14 +16,15 @@ namespace {
 
 using protocol::ReceivedMessage;
 
-/// Frames numbered first..first+count-1; the number is the timestamp and the only data byte.
-std::vector<ReceivedMessage> Frames(uint64_t first, size_t count) {
+/// Frames numbered first..first+count-1; the number is the timestamp and every one of the `size`
+/// data bytes.
+std::vector<ReceivedMessage> Frames(uint64_t first, size_t count, size_t size = 1) {
   std::vector<ReceivedMessage> frames;
   for (uint64_t n = first; n < first + count; ++n) {
     ReceivedMessage frame;
     frame.timestamp_us = n;
     frame.arb_id = 0x7E8;
-    frame.data = {static_cast<uint8_t>(n)};
+    frame.data.assign(size, static_cast<uint8_t>(n));
     frames.push_back(frame);
   }
   return frames;
@@ -61,6 +62,26 @@ TEST(RxBuffer, OverflowKeepsTheNewestAndReportsAtPowersOfTwo) {
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{OverflowLine(1), OverflowLine(2),
                                                    OverflowLine(4), OverflowLine(8)}));
   EXPECT_EQ(Numbers(buffer.Take(10)), Range(10, 12));
+}
+
+TEST(RxBuffer, TheByteBoundDropsTheOldestAsTheFrameBoundDoes) {
+  CapturedLog log;
+  RxBuffer buffer(100, 10);
+  buffer.AppendCycle(Frames(1, 3, 4));  // the third needs the first one's room
+  EXPECT_EQ(buffer.bytes(), 8u);
+  EXPECT_EQ(buffer.dropped(), 1u);
+  buffer.AppendCycle(Frames(4, 1, 25));  // larger than the bound: kept, alone
+  EXPECT_EQ(buffer.size(), 1u);
+  EXPECT_EQ(buffer.bytes(), 25u);
+  buffer.AppendCycle(Frames(5, 2, 5));  // exactly the bound
+  EXPECT_EQ(buffer.dropped(), 4u);
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{OverflowLine(1), OverflowLine(2), OverflowLine(4)}));
+  EXPECT_EQ(Numbers(buffer.Take(1)), Range(5, 5));
+  EXPECT_EQ(buffer.bytes(), 5u);
+  buffer.ReportAtEnd();
+  EXPECT_EQ(log.Lines().back(),
+            "[bridge-worker] RX buffer dropped 4 frame(s); high-water mark 2 / 100");
 }
 
 TEST(RxBuffer, TheSummaryAppearsOnlyWhenFramesWereDropped) {
@@ -119,7 +140,7 @@ TEST(PumpCycle, ReadFailuresLeaveTheBufferAloneAndAreLoggedOnlyWhenWaiting) {
   CapturedLog log;
   RxBuffer buffer(8);
   buffer.AppendCycle(Frames(1, 2));
-  const DrainFunction failing = [](uint32_t) -> Result<std::vector<ReceivedMessage>> {
+  const DrainFunction failing = [](uint32_t, RxBuffer&) -> Result<void> {
     return Fail("ERR_J2534_READ: error code 9 (ERR_DEVICE_NOT_CONNECTED)");
   };
   PumpCycle(buffer, failing, 0);
@@ -133,9 +154,10 @@ TEST(PumpCycle, ReadFailuresLeaveTheBufferAloneAndAreLoggedOnlyWhenWaiting) {
   uint32_t asked = 99;
   PumpCycle(
       buffer,
-      [&](uint32_t timeout) -> Result<std::vector<ReceivedMessage>> {
+      [&](uint32_t timeout, RxBuffer& into) -> Result<void> {
         asked = timeout;
-        return Frames(3, 2);
+        into.AppendCycle(Frames(3, 2));
+        return Ok();
       },
       7);
   EXPECT_EQ(asked, 7u);
@@ -153,11 +175,11 @@ struct FakeDevice {
   size_t frame_count = 0;
 
   DrainFunction Drain() {
-    return [this](uint32_t timeout) -> Result<std::vector<ReceivedMessage>> {
+    return [this](uint32_t timeout, RxBuffer& into) -> Result<void> {
       timeouts.push_back(timeout);
       clock.Advance(std::chrono::milliseconds(timeout) + lag);
-      if (timeouts.size() == frames_on_cycle) return Frames(1, frame_count);
-      return std::vector<ReceivedMessage>();
+      if (timeouts.size() == frames_on_cycle) into.AppendCycle(Frames(1, frame_count));
+      return Ok();
     };
   }
   std::vector<ReceivedMessage> Take(const protocol::ReadMessages& request, Milliseconds poll) {

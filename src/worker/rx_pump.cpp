@@ -27,12 +27,10 @@ uint32_t NextWaitMs(Milliseconds poll_interval, Clock::Duration remaining) {
 }  // namespace
 
 void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms) {
-  Result<std::vector<protocol::ReceivedMessage>> frames = drain(timeout_ms);
-  if (!frames.ok()) {
-    if (timeout_ms != 0) LogLine("[bridge-worker] RX pump error: " + frames.error().text);
-    return;
+  Result<void> drained = drain(timeout_ms, buffer);
+  if (!drained.ok() && timeout_ms != 0) {
+    LogLine("[bridge-worker] RX pump error: " + drained.error().text);
   }
-  buffer.AppendCycle(std::move(frames).value());
 }
 
 std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,

@@ -15,13 +15,13 @@
 
 namespace tarnix::worker {
 
-/// Reads what the device has, waiting up to `timeout_ms` for the first record: the frames in
-/// order, echoes already removed, or the error text.
-using DrainFunction =
-    std::function<Result<std::vector<protocol::ReceivedMessage>>(uint32_t timeout_ms)>;
+/// Reads what the device has, waiting up to `timeout_ms` for the first record, and pushes the
+/// frames into `buffer` in order, echoes already removed; or answers the error text, having pushed
+/// nothing.
+using DrainFunction = std::function<Result<void>(uint32_t timeout_ms, RxBuffer& buffer)>;
 
-/// One pump cycle: drains the device into `buffer`. A failure leaves the buffer unchanged and is
-/// logged only when `timeout_ms` is not 0 (the idle pump retries silently).
+/// One pump cycle: drains the device into `buffer`. A failure is logged only when `timeout_ms` is
+/// not 0 (the idle pump retries silently).
 void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms);
 
 /// Answers ReadMessages from `buffer`. While the buffer is empty, the request's timeout has not
