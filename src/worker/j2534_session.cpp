@@ -7,6 +7,7 @@
 
 #include "j2534/connect.h"
 #include "j2534/io.h"
+#include "worker/trace_settings.h"
 
 namespace tarnix::worker {
 
@@ -55,8 +56,10 @@ SessionFactory MakeJ2534SessionFactory(const protocol::Open& open) {
                                       open.connect_flags};
   return [parameters = std::move(parameters)]() -> Result<std::unique_ptr<Session>> {
     const PumpTunables tunables = ReadPumpTunables();
+    j2534::ConnectParameters traced = parameters;
+    traced.trace = ReadTraceSettings();
     Result<j2534::Connection, j2534::PassThruError> connection =
-        j2534::RunConnectionSequence(parameters);
+        j2534::RunConnectionSequence(traced);
     if (!connection.ok()) return Fail(std::move(connection).error().text);
     return std::unique_ptr<Session>(
         std::make_unique<J2534Session>(std::move(connection).value(), tunables));
