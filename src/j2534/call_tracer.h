@@ -18,7 +18,7 @@ class PassThruLibrary;
 
 /// Where and how much a connection records.
 struct TraceSettings {
-  std::string path;                            ///< the trace file (UTF-8); empty: no trace
+  std::string path;                          ///< the trace file (UTF-8); empty: no trace
   uint64_t max_bytes = uint64_t{256} << 20;  ///< the size the file may reach
 };
 

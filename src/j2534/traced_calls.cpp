@@ -55,9 +55,9 @@ class Recorder {
 /// A text the library wrote: up to its terminating zero, at most kTextSize bytes, unchanged.
 std::string TextOf(const char* buffer) {
   const void* end = std::memchr(buffer, 0, kTextSize);
-  return std::string(buffer,
-                     end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - buffer)
-                                    : kTextSize);
+  return std::string(buffer, end != nullptr
+                                 ? static_cast<size_t>(static_cast<const char*>(end) - buffer)
+                                 : kTextSize);
 }
 
 /// A read that found nothing, which the trace leaves out so that an idle connection writes
@@ -68,8 +68,8 @@ bool NothingRead(int32_t ret, uint32_t count) {
          (status == kStatusNoError || status == kErrTimeout || status == kErrBufferEmpty);
 }
 
-int32_t TracedRead(CallTracer& tracer, PassThruReadWriteFn fn, uint32_t channel_id,
-                   void* messages, uint32_t* count, uint32_t timeout_ms) {
+int32_t TracedRead(CallTracer& tracer, PassThruReadWriteFn fn, uint32_t channel_id, void* messages,
+                   uint32_t* count, uint32_t timeout_ms) {
   Recorder call(tracer, "PassThruReadMsgs");
   const uint32_t room = count == nullptr ? 0 : *count;
   call.Run([&] { return fn(channel_id, messages, count, timeout_ms); });
@@ -78,8 +78,9 @@ int32_t TracedRead(CallTracer& tracer, PassThruReadWriteFn fn, uint32_t channel_
   call.args() = trace::ReadMsgsArgs(channel_id, count == nullptr ? nullptr : &room, timeout_ms);
   if (messages != nullptr && count != nullptr) {
     // A library may report more records than it had room for; only those it had are read.
-    call.out().Num("countOut", got).Add(
-        "msgs", trace::ReadRecords(call.form(), messages, std::min(got, room)));
+    call.out()
+        .Num("countOut", got)
+        .Add("msgs", trace::ReadRecords(call.form(), messages, std::min(got, room)));
   }
   return call.Write();
 }
@@ -134,8 +135,8 @@ bool IsRecording(const CallTracer& tracer) {
   return tracer.recording();
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruOpenFn fn,
-                   const void* device_name, uint32_t* device_id) {
+int32_t TracedCall(CallTracer& tracer, const char* name, PassThruOpenFn fn, const void* device_name,
+                   uint32_t* device_id) {
   return TracedWithId(tracer, name, trace::OpenArgs(device_name), "deviceId", device_id,
                       [&] { return fn(device_name, device_id); });
 }
@@ -148,10 +149,10 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruCloseFn fn, uin
 
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruConnectFn fn, uint32_t device_id,
                    uint32_t protocol_id, uint32_t flags, uint32_t baud_rate, uint32_t* channel_id) {
-  return TracedWithId(
-      tracer, name, trace::ConnectArgs(device_id, protocol_id, flags, baud_rate, nullptr),
-      "channelId", channel_id,
-      [&] { return fn(device_id, protocol_id, flags, baud_rate, channel_id); });
+  return TracedWithId(tracer, name,
+                      trace::ConnectArgs(device_id, protocol_id, flags, baud_rate, nullptr),
+                      "channelId", channel_id,
+                      [&] { return fn(device_id, protocol_id, flags, baud_rate, channel_id); });
 }
 
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruConnect0500Fn fn,
@@ -182,9 +183,8 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartPeriodicMs
                    uint32_t channel_id, const void* message, uint32_t* message_id,
                    uint32_t interval_ms) {
   return TracedWithId(
-      tracer, name,
-      trace::StartPeriodicMsgArgs(tracer.form(), channel_id, message, interval_ms), "msgId",
-      message_id, [&] { return fn(channel_id, message, message_id, interval_ms); });
+      tracer, name, trace::StartPeriodicMsgArgs(tracer.form(), channel_id, message, interval_ms),
+      "msgId", message_id, [&] { return fn(channel_id, message, message_id, interval_ms); });
 }
 
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStopMsgFilterFn fn,
@@ -197,8 +197,8 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStopMsgFilterFn
 }
 
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilterFn fn,
-                   uint32_t channel_id, uint32_t filter_type, const void* mask,
-                   const void* pattern, const void* flow_control, uint32_t* filter_id) {
+                   uint32_t channel_id, uint32_t filter_type, const void* mask, const void* pattern,
+                   const void* flow_control, uint32_t* filter_id) {
   return TracedWithId(tracer, name,
                       trace::StartMsgFilterArgs(tracer.form(), channel_id, filter_type, mask,
                                                 pattern, flow_control),
@@ -208,8 +208,8 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilterF
 }
 
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilter0500Fn fn,
-                   uint32_t channel_id, uint32_t filter_type, const void* mask,
-                   const void* pattern, uint32_t* filter_id) {
+                   uint32_t channel_id, uint32_t filter_type, const void* mask, const void* pattern,
+                   uint32_t* filter_id) {
   return TracedWithId(tracer, name,
                       trace::StartMsgFilterArgs(tracer.form(), channel_id, filter_type, mask,
                                                 pattern, std::nullopt),

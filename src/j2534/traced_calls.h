@@ -35,11 +35,11 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartPeriodicMs
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStopMsgFilterFn fn,
                    uint32_t channel_id, uint32_t id);
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilterFn fn,
-                   uint32_t channel_id, uint32_t filter_type, const void* mask,
-                   const void* pattern, const void* flow_control, uint32_t* filter_id);
+                   uint32_t channel_id, uint32_t filter_type, const void* mask, const void* pattern,
+                   const void* flow_control, uint32_t* filter_id);
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilter0500Fn fn,
-                   uint32_t channel_id, uint32_t filter_type, const void* mask,
-                   const void* pattern, uint32_t* filter_id);
+                   uint32_t channel_id, uint32_t filter_type, const void* mask, const void* pattern,
+                   uint32_t* filter_id);
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruSetProgrammingVoltageFn fn,
                    uint32_t device_id, uint32_t pin, uint32_t voltage);
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruReadVersionFn fn,

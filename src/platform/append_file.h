@@ -32,7 +32,8 @@ class AppendFile {
   Result<void> Write(std::string_view bytes);
 
  private:
-  AppendFile(SystemHandle handle, uint64_t size) : handle_(std::move(handle)), size_at_open_(size) {}
+  AppendFile(SystemHandle handle, uint64_t size)
+      : handle_(std::move(handle)), size_at_open_(size) {}
   SystemHandle handle_;
   uint64_t size_at_open_;
 };

@@ -16,9 +16,10 @@ constexpr size_t kChunkBytes = 1 << 20;
 }  // namespace
 
 Result<AppendFile> AppendFile::Open(const std::string& path) {
-  SystemHandle file = Own(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  SystemHandle file =
+      Own(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return Fail(SystemErrorText());
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(AsHandle(file), &size)) return Fail(SystemErrorText());

@@ -54,12 +54,11 @@ void J2534Session::Pump() {
 SessionFactory MakeJ2534SessionFactory(const protocol::Open& open) {
   j2534::ConnectParameters parameters{open.dll_path, open.protocol_id, open.baud_rate,
                                       open.connect_flags};
-  return [parameters = std::move(parameters)]() -> Result<std::unique_ptr<Session>> {
+  return [parameters = std::move(parameters)]() mutable -> Result<std::unique_ptr<Session>> {
     const PumpTunables tunables = ReadPumpTunables();
-    j2534::ConnectParameters traced = parameters;
-    traced.trace = ReadTraceSettings();
+    parameters.trace = ReadTraceSettings();
     Result<j2534::Connection, j2534::PassThruError> connection =
-        j2534::RunConnectionSequence(traced);
+        j2534::RunConnectionSequence(parameters);
     if (!connection.ok()) return Fail(std::move(connection).error().text);
     return std::unique_ptr<Session>(
         std::make_unique<J2534Session>(std::move(connection).value(), tunables));
