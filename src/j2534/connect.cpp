@@ -103,6 +103,7 @@ Result<Connection, PassThruError> RunConnectionSequence(const ConnectParameters&
                                                         const Clock& clock) {
   auto library = PassThruLibrary::Load(parameters.dll_path);
   if (!library) return std::move(library).error();
+  StartTrace(*library, parameters.trace, parameters.dll_path);
   auto device_id = OpenDevice(*library);
   if (!device_id) return std::move(device_id).error();
   bool api_0500 = library->IsApi0500();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/result.h"
+#include "j2534/call_tracer.h"
 #include "j2534/connection.h"
 
 namespace tarnix::j2534 {
@@ -16,12 +17,14 @@ struct ConnectParameters {
   uint32_t protocol_id = 0;
   uint32_t baud_rate = 0;
   uint32_t connect_flags = 0;
+  TraceSettings trace = {};  ///< where the connection's calls are recorded, if anywhere
 };
 
-/// Loads the library, opens the device, connects the main channel, installs the pass filters the
-/// protocol needs (and the dedicated 29-bit channel for CAN_ID_BOTH alone), and in 04.04 switches
-/// loopback off. On failure everything acquired so far is released before the error returns; the
-/// warnings of the sequence go to LogLine. `clock` times the connection's echo list.
+/// Loads the library, starts its trace (when `parameters.trace` names a file), opens the device,
+/// connects the main channel, installs the pass filters the protocol needs (and the dedicated
+/// 29-bit channel for CAN_ID_BOTH alone), and in 04.04 switches loopback off. On failure everything
+/// acquired so far is released before the error returns; the warnings of the sequence go to
+/// LogLine. `clock` times the connection's echo list.
 Result<Connection, PassThruError> RunConnectionSequence(const ConnectParameters& parameters,
                                                         const Clock& clock = SteadyClock());
 

@@ -3,7 +3,6 @@
 #include "j2534/io.h"
 
 #include <algorithm>
-#include <bit>
 #include <optional>
 
 #include "j2534/passthru_abi.h"
@@ -33,14 +32,14 @@ Result<uint32_t, PassThruError> CallWrite(const Connection& connection, MessageA
   uint32_t channel_id = connection.channel_id();
   if (connection.api_0500()) {
     if (Result<void*> queue = library.Find("PassThruQueueMsgs")) {
-      auto fn = std::bit_cast<PassThruQueueMsgsFn>(queue.value());
+      auto fn = library.Bind<PassThruQueueMsgsFn>("PassThruQueueMsgs", queue.value());
       return static_cast<uint32_t>(fn(channel_id, records.records(), &count));
     }
     Result<void*> write = library.Find("PassThruWriteMsgs");
     if (!write) {
       return FunctionNotFoundError("PassThruQueueMsgs/PassThruWriteMsgs", write.error().text);
     }
-    auto fn = std::bit_cast<PassThruReadWriteFn>(write.value());
+    auto fn = library.Bind<PassThruReadWriteFn>("PassThruWriteMsgs", write.value());
     return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
   }
   auto write = library.Resolve<PassThruReadWriteFn>("PassThruWriteMsgs");
@@ -110,9 +109,10 @@ Result<protocol::RawResult, PassThruError> WriteInCalls(
 
 // Reads `channel_id` into `sink` as Drain describes. Answers the status of the first read when
 // it was abnormal (nothing was gathered then), otherwise STATUS_NOERROR.
-uint32_t DrainChannel(Connection& connection, PassThruReadWriteFn read, MessageArray& records,
-                      uint32_t frames, uint32_t channel_id, uint32_t first_timeout_ms,
-                      uint32_t max_calls, bool can_like, bool mark_extended, FrameSink& sink) {
+uint32_t DrainChannel(Connection& connection, const EntryPoint<PassThruReadWriteFn>& read,
+                      MessageArray& records, uint32_t frames, uint32_t channel_id,
+                      uint32_t first_timeout_ms, uint32_t max_calls, bool can_like,
+                      bool mark_extended, FrameSink& sink) {
   EchoList& echo_list = connection.echo_list();
   for (uint32_t call = 0; call < max_calls; ++call) {
     uint32_t count = frames;

@@ -6,26 +6,10 @@
 
 #include "common/text.h"
 #include "j2534/passthru_abi.h"
+#include "trace/names.h"
 
 namespace tarnix::j2534 {
 namespace {
-
-constexpr std::array<const char*, 27> kStatusNames = {
-    "STATUS_NOERROR",           "ERR_NOT_SUPPORTED",
-    "ERR_INVALID_CHANNEL_ID",   "ERR_INVALID_PROTOCOL_ID",
-    "ERR_NULL_PARAMETER",       "ERR_INVALID_IOCTL_VALUE",
-    "ERR_INVALID_FLAGS",        "ERR_FAILED",
-    "ERR_DEVICE_NOT_CONNECTED", "ERR_TIMEOUT",
-    "ERR_INVALID_MSG",          "ERR_INVALID_TIME_INTERVAL",
-    "ERR_EXCEEDED_LIMIT",       "ERR_INVALID_MSG_ID",
-    "ERR_DEVICE_IN_USE",        "ERR_INVALID_IOCTL_ID",
-    "ERR_BUFFER_EMPTY",         "ERR_BUFFER_FULL",
-    "ERR_BUFFER_OVERFLOW",      "ERR_PIN_INVALID",
-    "ERR_CHANNEL_IN_USE",       "ERR_MSG_PROTOCOL_ID",
-    "ERR_INVALID_FILTER_ID",    "ERR_NO_FLOW_CONTROL",
-    "ERR_NOT_UNIQUE",           "ERR_INVALID_BAUDRATE",
-    "ERR_INVALID_DEVICE_ID",
-};
 
 // The vendor's last-error text is read into a buffer larger than the 80 bytes the standard asks
 // for, so that a chatty library cannot overrun it.
@@ -33,8 +17,8 @@ constexpr size_t kLastErrorBufferSize = 512;
 
 }  // namespace
 
-const char* StatusName(uint32_t status) {
-  return status < kStatusNames.size() ? kStatusNames[status] : "UNKNOWN_ERROR";
+std::string StatusName(uint32_t status) {
+  return std::string(trace::StatusName(status).value_or("UNKNOWN_ERROR"));
 }
 
 std::string StatusText(const std::string& head, uint32_t status) {

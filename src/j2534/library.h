@@ -3,10 +3,12 @@
 
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "common/result.h"
+#include "j2534/entry_point.h"
 #include "platform/dynamic_library.h"
 
 namespace tarnix::j2534 {
@@ -25,7 +27,7 @@ struct PassThruError {
 };
 
 /// The J2534 name of a status code; "UNKNOWN_ERROR" above 26.
-const char* StatusName(uint32_t status);
+std::string StatusName(uint32_t status);
 
 /// `head` + " error code " + status + " (" + name + ")": the shape of every failed-call text.
 std::string StatusText(const std::string& head, uint32_t status);
@@ -47,19 +49,29 @@ PassThruError StatusError(const std::string& head, uint32_t status);
 PassThruError RefusedError(std::string text);
 
 /// A loaded vendor library. Move-only; unloaded exactly once, when destroyed. Entry points are
-/// looked up by name for each use, so a missing one fails only the operations that need it.
+/// looked up by name for each use, so a missing one fails only the operations that need it. Calls
+/// through its entry points are recorded while a tracer is set.
 class PassThruLibrary {
  public:
   /// Loads the library at `path` (UTF-8). Fails with a DllLoad error.
   static Result<PassThruLibrary, PassThruError> Load(const std::string& path);
 
-  /// The entry point `name` as a function pointer of type Fn, or a FunctionNotFound error.
+  /// The entry point `name` (static text) with the signature Fn, or a FunctionNotFound error.
   template <typename Fn>
-  Result<Fn, PassThruError> Resolve(const char* name) const {
+  Result<EntryPoint<Fn>, PassThruError> Resolve(const char* name) const {
     Result<void*> address = library_.Find(name);
     if (!address) return FunctionNotFoundError(name, address.error().text);
-    return std::bit_cast<Fn>(address.value());
+    return Bind<Fn>(name, address.value());
   }
+
+  /// The export `name` (static text) that Find gave at `address`, as an entry point of type Fn.
+  template <typename Fn>
+  EntryPoint<Fn> Bind(const char* name, void* address) const {
+    return EntryPoint<Fn>(std::bit_cast<Fn>(address), name, tracer_.get());
+  }
+
+  /// Records the calls through entry points resolved from now on in `tracer` (null: none).
+  void SetTracer(std::shared_ptr<CallTracer> tracer) { tracer_ = std::move(tracer); }
 
   /// The address of export `name`, or the loader's detail text.
   Result<void*> Find(const char* name) const { return library_.Find(name); }
@@ -69,6 +81,8 @@ class PassThruLibrary {
 
  private:
   explicit PassThruLibrary(platform::DynamicLibrary library) : library_(std::move(library)) {}
+  // Declared first so that the trace outlives the library's last call and its unloading.
+  std::shared_ptr<CallTracer> tracer_;
   platform::DynamicLibrary library_;
 };
 

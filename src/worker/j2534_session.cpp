@@ -7,6 +7,7 @@
 
 #include "j2534/connect.h"
 #include "j2534/io.h"
+#include "worker/trace_settings.h"
 
 namespace tarnix::worker {
 
@@ -53,8 +54,9 @@ void J2534Session::Pump() {
 SessionFactory MakeJ2534SessionFactory(const protocol::Open& open) {
   j2534::ConnectParameters parameters{open.dll_path, open.protocol_id, open.baud_rate,
                                       open.connect_flags};
-  return [parameters = std::move(parameters)]() -> Result<std::unique_ptr<Session>> {
+  return [parameters = std::move(parameters)]() mutable -> Result<std::unique_ptr<Session>> {
     const PumpTunables tunables = ReadPumpTunables();
+    parameters.trace = ReadTraceSettings();
     Result<j2534::Connection, j2534::PassThruError> connection =
         j2534::RunConnectionSequence(parameters);
     if (!connection.ok()) return Fail(std::move(connection).error().text);

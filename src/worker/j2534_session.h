@@ -54,8 +54,8 @@ class J2534Session final : public Session {
 };
 
 /// What a worker runs for an Open request, with its own copy of the parameters. On the worker
-/// thread it reads the pump tunables, runs the connection sequence (whose error text becomes the
-/// start-up failure unchanged) and builds the session with an empty buffer.
+/// thread it reads the pump tunables and the trace settings, runs the connection sequence (whose
+/// error text becomes the start-up failure unchanged) and builds the session with an empty buffer.
 SessionFactory MakeJ2534SessionFactory(const protocol::Open& open);
 
 }  // namespace tarnix::worker

@@ -32,6 +32,8 @@ constexpr const char* kControls[] = {
     "TARNIX_POLL_INTERVAL_MS",
     "TARNIX_PUMP_BATCH_SIZE",
     "TARNIX_PUMP_MAX_DRAIN_READS",
+    "TARNIX_TRACE",
+    "TARNIX_TRACE_MAX_MB",
 };
 
 platform::EnvironmentChanges SessionEnvironment(const std::string& log_path,

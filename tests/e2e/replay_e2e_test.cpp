@@ -1,8 +1,10 @@
-// PTSIM_REPLAY end to end: a session run through the bridge against ptsim, answered again by ptsim
-// from nothing but its call log of that session.
+// Recording and replaying end to end: a session run through the bridge against ptsim, recorded by
+// the bridge (TARNIX_TRACE) and by ptsim (its call log), then answered again by ptsim from nothing
+// but either recording.
 #include <gtest/gtest.h>
 
 #include "ptsim_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace tarnix::e2e {
 namespace {
@@ -37,18 +39,56 @@ std::vector<std::string> Answers(PtsimSession& session) {
   return answers;
 }
 
-TEST(Replay, PtsimAnswersABridgeSessionAgainFromItsCallLog) {
-  PtsimSession recording({{"PTSIM_VBATT", "13800"}});
-  const std::vector<std::string> recorded = Answers(recording);
+/// A session recorded both ways: ptsim's call log and the bridge's trace.
+struct Recording {
+  test_support::TempFolder folder{"e2e-trace"};
+  std::string trace_path = folder.File("bridge.trace");
+  PtsimSession session{{"PTSIM_VBATT", "13800"}, {"TARNIX_TRACE", trace_path}};
+};
+
+/// The bridge's trace at `path` as the caller's side of ptsim's log: without its connection
+/// headers, and each call without "t" and "us" (which every call line must have).
+std::vector<std::string> TraceAsCallLog(const std::string& path) {
+  std::vector<std::string> calls;
+  for (const std::string& line : SplitLines(ReadFileText(path))) {
+    rapidjson::Document call = ParseJson(line);
+    if (!call.IsObject()) continue;
+    if (call.HasMember("fn") && std::string_view(call["fn"].GetString()) == "trace") continue;
+    EXPECT_TRUE(call.HasMember("t") && call.HasMember("us")) << line;
+    call.EraseMember("t");
+    call.EraseMember("us");
+    calls.push_back(JsonText(call));
+  }
+  return calls;
+}
+
+TEST(Replay, TheBridgesTraceAndPtsimsCallLogAgreeLineForLine) {
+  Recording recording;
+  Answers(recording.session);
+  std::vector<std::string> logged;
+  for (const auto& call : recording.session.Log()) {
+    const std::string_view fn = call["fn"].GetString();
+    if (fn != "load" && fn != "unload") logged.push_back(JsonText(call));
+  }
+  ASSERT_GT(logged.size(), 10u);
+  EXPECT_EQ(TraceAsCallLog(recording.trace_path), logged);
+}
+
+TEST(Replay, PtsimAnswersABridgeSessionAgainFromItsCallLogOrTheBridgesTrace) {
+  Recording recording;
+  const std::vector<std::string> recorded = Answers(recording.session);
   // Both reads found their answer, and the battery voltage was not ptsim's usual one.
   ASSERT_NE(recorded[1].find("[65,12,26,248]"), std::string::npos) << recorded[1];
   ASSERT_NE(recorded[7].find("[65,13,50]"), std::string::npos) << recorded[7];
   ASSERT_EQ(recorded[4], "ReadBatteryVoltage 13.8");
 
-  PtsimSession replay({{"PTSIM_REPLAY", recording.log_path()}});
-  EXPECT_EQ(Answers(replay), recorded);
-  for (const auto& call : replay.Log()) {
-    EXPECT_FALSE(call.HasMember("replay")) << "a call diverged";
+  for (const std::string& file : {recording.session.log_path(), recording.trace_path}) {
+    SCOPED_TRACE(file);
+    PtsimSession replay({{"PTSIM_REPLAY", file}});
+    EXPECT_EQ(Answers(replay), recorded);
+    for (const auto& call : replay.Log()) {
+      EXPECT_FALSE(call.HasMember("replay")) << "a call diverged";
+    }
   }
 }
 
