@@ -9,6 +9,11 @@ set -e
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:=$here/../build/wineprefix}"
 export WINEPREFIX
+# The Wine server keeps its socket folder under TMPDIR: beside the prefix rather than in /tmp, so that
+# test runs leave nothing there. Every Wine process of one prefix must agree on it.
+: "${TARNIX_WINE_TMPDIR:=${WINEPREFIX%/}-tmp}"
+export TMPDIR="$TARNIX_WINE_TMPDIR"
+mkdir -p "$TMPDIR"
 export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs: the tests need neither.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;${WINEDLLOVERRIDES:-}"

@@ -154,10 +154,10 @@ prefix_start=$SECONDS
 sh cmake/wine-run.sh --prepare
 prefix_seconds=$((SECONDS - prefix_start))
 # One Wine server for every Windows test, rather than one started for each test.
-wineserver -p 2>/dev/null || true
+TMPDIR="$PWD/build/wineprefix-tmp" wineserver -p 2>/dev/null || true
 run_preset win64
 run_preset win32
-wineserver -k 2>/dev/null || true
+TMPDIR="$PWD/build/wineprefix-tmp" wineserver -k 2>/dev/null || true
 
 echo
 echo "== summary"
