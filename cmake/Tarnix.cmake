@@ -38,6 +38,11 @@ include(GoogleTest)
 # Our own code is held to every warning.
 function(tarnix_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  # GCC 12 at -O3 (the release builds) warns about std::string concatenation that cannot overlap
+  # (a false -Wrestrict inside libstdc++'s char_traits); it stays a warning there, not an error.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    target_compile_options(${target} PRIVATE -Wno-error=restrict)
+  endif()
 endfunction()
 
 # Sources of a module directory: every .cpp except tests and the other platform's files.

@@ -21,8 +21,14 @@ tarnix_ensure_packages cmake ninja-build g++ rapidjson-dev libgtest-dev libgmock
 
 for flavour in linux win64 win32; do
   echo "== release-$flavour"
-  cmake --preset "release-$flavour" >/dev/null
-  cmake --build --preset "release-$flavour" >/dev/null
+  log="build/release-$flavour.log"
+  mkdir -p build
+  if ! { cmake --preset "release-$flavour" && cmake --build --preset "release-$flavour"; } >"$log" 2>&1
+  then
+    tail -n 40 "$log"
+    echo "release: release-$flavour failed to build (log: $log)" >&2
+    exit 1
+  fi
 done
 
 # The version the build stamped into the program: one place, the generated header.
