@@ -89,14 +89,36 @@ case "${1:-}" in
     ;;
 esac
 
+# Runs the program with its output in files, then hands the output on. The first program of a Wine
+# server's life starts the Wine services (services.exe, rpcss.exe, ...), which inherit its output and
+# live as long as the server: were that output a pipe, its reader (CTest, a test listing) would wait
+# for them until the server ends. Sets $code and leaves the output in $out and $err.
+run_into_files() {
+  out=$(mktemp "$TMPDIR/out.XXXXXX")
+  err=$(mktemp "$TMPDIR/err.XXXXXX")
+  code=0
+  "$loader" "$@" <&0 >"$out" 2>"$err" || code=$?
+}
+
 prepare_prefix
 case " $* " in
   *" --gtest_list_tests "*)
     # CTest reads the list of test cases line by line; Wine's console ends lines with CR LF. A
     # listing that fails (Wine has failed a start on a loaded machine) is asked for once more
     # rather than failing the build.
-    listed=$("$loader" "$@") || listed=$("$loader" "$@") || exit $?
-    printf '%s\n' "$listed" | tr -d '\r'
+    run_into_files "$@"
+    [ "$code" -eq 0 ] || { rm -f "$out" "$err"; run_into_files "$@"; }
+    tr -d '\r' <"$out"
+    cat "$err" >&2
+    rm -f "$out" "$err"
+    exit "$code"
     ;;
-  *) exec "$loader" "$@" ;;
 esac
+if [ -p /dev/stdout ] || [ -p /dev/stderr ]; then
+  run_into_files "$@"
+  cat "$out"
+  cat "$err" >&2
+  rm -f "$out" "$err"
+  exit "$code"
+fi
+exec "$loader" "$@"
