@@ -164,6 +164,10 @@ if wanted win64 || wanted win32; then
   wine_tmp="$PWD/build/wineprefix-tmp"
   TMPDIR="$wine_tmp" wineserver -p 2>/dev/null || true
   TMPDIR="$wine_tmp" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
+  # The 64-bit scenarios read the 32-bit ptsim beside them (libraries of the other width): built first.
+  if wanted win64 && wanted win32; then
+    { cmake --preset win32 && cmake --build --preset win32 --target ptsim0500; } >build/win32.log 2>&1
+  fi
   wanted win64 && run_preset win64
   wanted win32 && run_preset win32
   TMPDIR="$wine_tmp" wineserver -k 2>/dev/null || true
