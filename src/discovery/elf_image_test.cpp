@@ -11,7 +11,7 @@ namespace {
 
 using testing::BuildElf;
 using testing::ElfImage;
-using testing::ElfSpec;
+using testing::ElfLayout;
 using testing::Put;
 
 constexpr const char* kScan = "PassThruScanForDevices";
@@ -55,13 +55,13 @@ TEST(ElfBitness, TakesTheClassOfTheListedMachines) {
 
 TEST(ElfExports, FindsDefinedGlobalOrWeakSymbolsOfEitherClassAndOrder) {
   const auto with = [](std::vector<testing::ElfSymbol> symbols) {
-    return ElfSpec{.symbols = std::move(symbols)};
+    return ElfLayout{.symbols = std::move(symbols)};
   };
-  ElfSpec arm32 = with({{"PassThruOpen"}, {kScan}});
+  ElfLayout arm32 = with({{"PassThruOpen"}, {kScan}});
   arm32.is64 = false;
   arm32.big_endian = true;
   arm32.machine = 40;
-  ElfSpec x86 = with({{kScan}});
+  ElfLayout x86 = with({{kScan}});
   x86.is64 = false;
   x86.machine = 3;
   const ElfImage last = BuildElf(with({{"PassThruOpen"}, {kScan}}));

@@ -85,7 +85,7 @@ TEST_F(FolderSourceTest, NoFolderHoldsNoRegistrations) {
 TEST_F(FolderSourceTest, ListsDevicesAsA0404SourceWithElfLibraries) {
   const test_support::TempFolder libraries("discovery");
   const std::string elf32 = libraries.File("libpt32.so");
-  testing::ElfSpec spec32{.is64 = false, .machine = 3, .symbols = {{"PassThruScanForDevices"}}};
+  testing::ElfLayout spec32{.is64 = false, .machine = 3, .symbols = {{"PassThruScanForDevices"}}};
   testing::WriteBytes(elf32, testing::BuildElf(spec32).bytes);
   const std::string elf64 = libraries.File("libpt64.so");
   testing::WriteBytes(elf64, testing::BuildElf({.symbols = {{"PassThruOpen"}}}).bytes);

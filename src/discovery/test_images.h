@@ -33,7 +33,7 @@ inline size_t PutText(std::vector<uint8_t>& bytes, const std::string& text) {
 }
 
 /// A PE image to build: one section holding the export directory, its tables and the names.
-struct PeSpec {
+struct PeLayout {
   bool plus = false;  ///< PE32+ (64-bit) rather than PE32
   uint16_t machine = 0x014C;
   std::vector<std::string> names = {};  ///< exported by name, in order, each its own function
@@ -56,9 +56,9 @@ struct PeImage {
 inline constexpr uint32_t kPeSectionAddress = 0x1000;
 inline constexpr size_t kPeSectionFileOffset = 0x200;
 
-/// Builds the image that `spec` describes. The names come last, so that the last name's NUL is
+/// Builds the image that `layout` describes. The names come last, so that the last name's NUL is
 /// the file's last byte.
-inline PeImage BuildPe(const PeSpec& spec) {
+inline PeImage BuildPe(const PeLayout& layout) {
   PeImage image;
   auto& b = image.bytes;
   b.assign(kPeSectionFileOffset, 0);
@@ -68,13 +68,13 @@ inline PeImage BuildPe(const PeSpec& spec) {
   b[0x40] = 'P';
   b[0x41] = 'E';
   image.coff = 0x44;
-  const size_t optional_size = spec.plus ? 240 : 224;
-  Put(b, image.coff, spec.machine, 2);
+  const size_t optional_size = layout.plus ? 240 : 224;
+  Put(b, image.coff, layout.machine, 2);
   Put(b, image.coff + 2, 1, 2);  // one section
   Put(b, image.coff + 16, optional_size, 2);
   image.optional_header = image.coff + 20;
-  const size_t directories = image.optional_header + (spec.plus ? 112 : 96);
-  Put(b, image.optional_header, spec.plus ? 0x20B : 0x10B, 2);
+  const size_t directories = image.optional_header + (layout.plus ? 112 : 96);
+  Put(b, image.optional_header, layout.plus ? 0x20B : 0x10B, 2);
   Put(b, directories - 4, 16, 4);
   image.section_header = image.optional_header + optional_size;
   std::memcpy(&b[image.section_header], ".edata", 6);
@@ -83,21 +83,21 @@ inline PeImage BuildPe(const PeSpec& spec) {
   const auto address = [](size_t file_offset) {
     return static_cast<uint32_t>(file_offset - kPeSectionFileOffset + kPeSectionAddress);
   };
-  const size_t named = spec.names.size();
-  const size_t functions = named + spec.unnamed;
+  const size_t named = layout.names.size();
+  const size_t functions = named + layout.unnamed;
   image.export_directory = kPeSectionFileOffset;
   image.functions = image.export_directory + 40;
   image.names = image.functions + 4 * functions;
   image.ordinals = image.names + 4 * named;
   b.resize(image.ordinals + 2 * named, 0);
-  const size_t forwarder = PutText(b, "other." + spec.forwarded);
+  const size_t forwarder = PutText(b, "other." + layout.forwarded);
   const size_t module_name = PutText(b, "test.dll");
   for (size_t i = 0; i < functions; ++i) {
-    const bool forwards = i < named && spec.names[i] == spec.forwarded;
+    const bool forwards = i < named && layout.names[i] == layout.forwarded;
     Put(b, image.functions + 4 * i, forwards ? address(forwarder) : 0x2000 + 0x10 * i, 4);
   }
   for (size_t i = 0; i < named; ++i) {
-    Put(b, image.names + 4 * i, address(PutText(b, spec.names[i])), 4);
+    Put(b, image.names + 4 * i, address(PutText(b, layout.names[i])), 4);
     Put(b, image.ordinals + 2 * i, i, 2);
   }
   const size_t d = image.export_directory;
@@ -127,7 +127,7 @@ struct ElfSymbol {
 };
 
 /// An ELF image to build: a dynamic symbol table and its string table, then nothing else.
-struct ElfSpec {
+struct ElfLayout {
   bool is64 = true;
   bool big_endian = false;
   uint16_t machine = 62;  ///< x86-64
@@ -144,50 +144,50 @@ struct ElfImage {
   size_t dynstr = 0;
 };
 
-/// Builds the image that `spec` describes. The string table comes last, so that the last name's
+/// Builds the image that `layout` describes. The string table comes last, so that the last name's
 /// NUL is the file's last byte.
-inline ElfImage BuildElf(const ElfSpec& spec) {
+inline ElfImage BuildElf(const ElfLayout& layout) {
   ElfImage image;
   auto& b = image.bytes;
-  const bool be = spec.big_endian;
-  const size_t word = spec.is64 ? 8 : 4;
-  const size_t header_bytes = spec.is64 ? 64 : 52;
-  image.section_bytes = spec.is64 ? 64 : 40;
-  const size_t symbol_bytes = spec.is64 ? 24 : 16;
+  const bool be = layout.big_endian;
+  const size_t word = layout.is64 ? 8 : 4;
+  const size_t header_bytes = layout.is64 ? 64 : 52;
+  image.section_bytes = layout.is64 ? 64 : 40;
+  const size_t symbol_bytes = layout.is64 ? 24 : 16;
   b.assign(header_bytes, 0);
-  const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(spec.is64 ? 2 : 1), uint8_t(be ? 2 : 1), 1};
+  const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(layout.is64 ? 2 : 1), uint8_t(be ? 2 : 1), 1};
   std::memcpy(b.data(), ident, sizeof ident);
   Put(b, 16, 3, 2, be);  // ET_DYN
-  Put(b, 18, spec.machine, 2, be);
+  Put(b, 18, layout.machine, 2, be);
   Put(b, 20, 1, 4, be);
   image.section_headers = header_bytes;
-  Put(b, spec.is64 ? 40 : 32, image.section_headers, word, be);
-  Put(b, spec.is64 ? 58 : 46, image.section_bytes, 2, be);
-  Put(b, spec.is64 ? 60 : 48, 4, 2, be);
+  Put(b, layout.is64 ? 40 : 32, image.section_headers, word, be);
+  Put(b, layout.is64 ? 58 : 46, image.section_bytes, 2, be);
+  Put(b, layout.is64 ? 60 : 48, 4, 2, be);
   b.resize(image.section_headers + 4 * image.section_bytes, 0);
 
   image.dynsym = b.size();
-  b.resize(image.dynsym + symbol_bytes * (spec.symbols.size() + 1), 0);  // symbol 0 is null
+  b.resize(image.dynsym + symbol_bytes * (layout.symbols.size() + 1), 0);  // symbol 0 is null
   image.dynstr = b.size();
   b.push_back(0);
-  for (size_t i = 0; i < spec.symbols.size(); ++i) {
-    const ElfSymbol& symbol = spec.symbols[i];
+  for (size_t i = 0; i < layout.symbols.size(); ++i) {
+    const ElfSymbol& symbol = layout.symbols[i];
     const size_t at = image.dynsym + symbol_bytes * (i + 1);
     Put(b, at, PutText(b, symbol.name) - image.dynstr, 4, be);
-    b[at + (spec.is64 ? 4 : 12)] = static_cast<uint8_t>(symbol.bind << 4 | 2);  // a function
-    Put(b, at + (spec.is64 ? 6 : 14), symbol.defined ? 3 : 0, 2, be);           // .text or none
+    b[at + (layout.is64 ? 4 : 12)] = static_cast<uint8_t>(symbol.bind << 4 | 2);  // a function
+    Put(b, at + (layout.is64 ? 6 : 14), symbol.defined ? 3 : 0, 2, be);           // .text or none
   }
   // Section headers: type at 4; offset, size, link and entsize where each class keeps them.
   const auto section = [&](size_t index, uint32_t type, size_t offset, size_t size, uint32_t link,
                            size_t entsize) {
     const size_t at = image.section_headers + index * image.section_bytes;
     Put(b, at + 4, type, 4, be);
-    Put(b, at + (spec.is64 ? 24 : 16), offset, word, be);
-    Put(b, at + (spec.is64 ? 32 : 20), size, word, be);
-    Put(b, at + (spec.is64 ? 40 : 24), link, 4, be);
-    Put(b, at + (spec.is64 ? 56 : 36), entsize, word, be);
+    Put(b, at + (layout.is64 ? 24 : 16), offset, word, be);
+    Put(b, at + (layout.is64 ? 32 : 20), size, word, be);
+    Put(b, at + (layout.is64 ? 40 : 24), link, 4, be);
+    Put(b, at + (layout.is64 ? 56 : 36), entsize, word, be);
   };
-  section(1, spec.has_dynsym ? 11 : 2, image.dynsym, image.dynstr - image.dynsym, 2, symbol_bytes);
+  section(1, layout.has_dynsym ? 11 : 2, image.dynsym, image.dynstr - image.dynsym, 2, symbol_bytes);
   section(2, 3, image.dynstr, b.size() - image.dynstr, 0, 0);
   section(3, 1, 0, 0, 0, 0);
   return image;
