@@ -155,7 +155,8 @@ inline ElfImage BuildElf(const ElfLayout& layout) {
   image.section_bytes = layout.is64 ? 64 : 40;
   const size_t symbol_bytes = layout.is64 ? 24 : 16;
   b.assign(header_bytes, 0);
-  const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(layout.is64 ? 2 : 1), uint8_t(be ? 2 : 1), 1};
+  const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(layout.is64 ? 2 : 1), uint8_t(be ? 2 : 1),
+                           1};
   std::memcpy(b.data(), ident, sizeof ident);
   Put(b, 16, 3, 2, be);  // ET_DYN
   Put(b, 18, layout.machine, 2, be);
@@ -187,7 +188,8 @@ inline ElfImage BuildElf(const ElfLayout& layout) {
     Put(b, at + (layout.is64 ? 40 : 24), link, 4, be);
     Put(b, at + (layout.is64 ? 56 : 36), entsize, word, be);
   };
-  section(1, layout.has_dynsym ? 11 : 2, image.dynsym, image.dynstr - image.dynsym, 2, symbol_bytes);
+  section(1, layout.has_dynsym ? 11 : 2, image.dynsym, image.dynstr - image.dynsym, 2,
+          symbol_bytes);
   section(2, 3, image.dynstr, b.size() - image.dynstr, 0, 0);
   section(3, 1, 0, 0, 0, 0);
   return image;
