@@ -67,6 +67,10 @@ void RxBuffer::Grow() {
 
 std::vector<protocol::ReceivedMessage> RxBuffer::Take(size_t count) {
   const size_t n = std::min(count, count_);
+  // A large take that leaves little behind hands the ring's own storage over, so that the
+  // frames' records never exist twice while a large answer is written; small takes copy, so
+  // that a busy ring is not given up on every read.
+  if (n > kInitialReserve && n >= count_ - n) return TakeStorage(n);
   std::vector<protocol::ReceivedMessage> taken;
   taken.reserve(n);
   for (size_t i = 0; i < n; ++i) {
@@ -77,6 +81,23 @@ std::vector<protocol::ReceivedMessage> RxBuffer::Take(size_t count) {
   }
   count_ -= n;
   if (count_ == 0) head_ = 0;
+  return taken;
+}
+
+std::vector<protocol::ReceivedMessage> RxBuffer::TakeStorage(size_t n) {
+  std::rotate(slots_.begin(), slots_.begin() + static_cast<ptrdiff_t>(head_), slots_.end());
+  std::vector<protocol::ReceivedMessage> rest(
+      std::max(count_ - n, std::min(capacity_, kInitialReserve)));
+  bytes_ = 0;
+  for (size_t i = n; i < count_; ++i) {
+    bytes_ += slots_[i].data.size();
+    rest[i - n] = std::move(slots_[i]);
+  }
+  std::vector<protocol::ReceivedMessage> taken = std::move(slots_);
+  taken.resize(n);  // only shrinks: the storage stays where it is
+  slots_ = std::move(rest);
+  head_ = 0;
+  count_ -= n;
   return taken;
 }
 

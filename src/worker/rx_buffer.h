@@ -28,7 +28,8 @@ class RxBuffer {
   /// Appends the frames of one pump cycle in order, as Push does.
   void AppendCycle(std::vector<protocol::ReceivedMessage> frames);
 
-  /// Removes and returns the `count` oldest frames (fewer when fewer are held), oldest first.
+  /// Removes and returns the `count` oldest frames (fewer when fewer are held), oldest first. A
+  /// take of most of a large ring returns the ring's storage itself and starts a fresh one.
   std::vector<protocol::ReceivedMessage> Take(size_t count);
 
   /// Releases every frame; the dropped count and the high-water mark stay.
@@ -51,6 +52,8 @@ class RxBuffer {
  private:
   void DropOldest();
   void Grow();
+  /// Take of the `n` oldest frames that hands the storage over with them.
+  std::vector<protocol::ReceivedMessage> TakeStorage(size_t n);
   size_t Slot(size_t offset) const { return (head_ + offset) % slots_.size(); }
 
   std::vector<protocol::ReceivedMessage> slots_;  // the ring's storage; size() is its room

@@ -124,6 +124,23 @@ TEST(RxBuffer, ReservesAtMost4096AndGrowsWithoutReorderingAWrappedRing) {
   EXPECT_EQ(Numbers(buffer.Take(20000)), Range(4000, 13999));
 }
 
+TEST(RxBuffer, ALargeTakeOfAWrappedRingHandsItsStorageOverAndKeepsTheRestInOrder) {
+  RxBuffer buffer(20000);
+  buffer.AppendCycle(Frames(0, 10000, 2));
+  ASSERT_EQ(Numbers(buffer.Take(1000)), Range(0, 999));
+  buffer.AppendCycle(Frames(10000, 7000, 2));  // wraps without growing
+  const size_t storage = buffer.reserved();
+
+  const std::vector<ReceivedMessage> taken = buffer.Take(9000);
+  EXPECT_EQ(Numbers(taken), Range(1000, 9999));
+  EXPECT_EQ(taken.capacity(), storage);  // the frames' records are never held twice
+  EXPECT_EQ(buffer.reserved(), 7000u);
+  EXPECT_EQ(buffer.bytes(), 14000u);
+  EXPECT_EQ(Numbers(buffer.Take(7000)), Range(10000, 16999));
+  EXPECT_EQ(buffer.reserved(), 4096u);
+  EXPECT_EQ(buffer.bytes(), 0u);
+}
+
 TEST(RxBuffer, ClearReleasesFramesButKeepsTheCounters) {
   CapturedLog log;
   RxBuffer buffer(2);
