@@ -2,6 +2,7 @@
 #include "common/text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace tarnix {
 namespace {
@@ -100,6 +101,15 @@ void AppendUtf8(std::string& out, char32_t c) {
 bool IsValidUtf8(std::string_view bytes) {
   size_t bad = 0;
   for (size_t pos = 0; pos < bytes.size();) {
+    // Protocol lines are nearly all ASCII: eight such bytes are passed at once.
+    uint64_t eight = 0;
+    if (bytes.size() - pos >= sizeof eight) {
+      std::memcpy(&eight, bytes.data() + pos, sizeof eight);
+      if ((eight & 0x8080808080808080u) == 0) {
+        pos += sizeof eight;
+        continue;
+      }
+    }
     const size_t len = SequenceLength(bytes, pos, bad);
     if (len == 0) return false;
     pos += len;

@@ -30,6 +30,11 @@ TEST(Utf8, AcceptsOnlyShortestFormsOfScalarValues) {
   };
   for (const char* bytes : invalid)
     EXPECT_FALSE(IsValidUtf8(bytes)) << bytes;
+  // Long ASCII runs are passed eight bytes at a time; what follows them is still checked.
+  const std::string ascii(13, 'a');
+  EXPECT_TRUE(IsValidUtf8(ascii + "\xE2\x82\xAC" + ascii));
+  EXPECT_FALSE(IsValidUtf8(ascii + "\xE2\x82" + ascii));
+  EXPECT_FALSE(IsValidUtf8(ascii + ascii + "\x80"));
 }
 
 TEST(Utf8, LossyDecodingReplacesEachMaximalInvalidPartOnce) {

@@ -168,6 +168,14 @@ std::string PositionSuffix(std::string_view text, size_t consumed) {
 std::optional<Value> NumberValue(std::string_view token) {
   const char* const first = token.data();
   const char* const last = first + token.size();
+  // Short unsigned integers, nearly every number of a request: 19 digits always fit in 64 bits.
+  if (token.size() <= 19 && token[0] != '-') {
+    uint64_t n = 0;
+    const char* digit = first;
+    for (; digit != last && IsDigit(*digit); ++digit)
+      n = n * 10 + static_cast<uint64_t>(*digit - '0');
+    if (digit == last) return Value::Unsigned(n);
+  }
   if (token.find_first_of(".eE") == std::string_view::npos) {
     if (token == "-0") return Value::Float(-0.0);
     if (token[0] == '-') {

@@ -1,50 +1,9 @@
-// Constructors of decoder values and the descriptions that decoding error texts use.
+// The descriptions that decoding error texts use.
 #include "protocol/json_value.h"
 
 #include "protocol/response.h"
 
 namespace tarnix::protocol::json {
-
-Value Value::Bool(bool b) {
-  Value v;
-  v.kind = Kind::Bool;
-  v.boolean = b;
-  return v;
-}
-
-Value Value::Unsigned(uint64_t n) {
-  Value v;
-  v.kind = Kind::Unsigned;
-  v.unsigned_value = n;
-  return v;
-}
-
-Value Value::Signed(int64_t n) {
-  Value v;
-  v.kind = Kind::Signed;
-  v.signed_value = n;
-  return v;
-}
-
-Value Value::Float(double d) {
-  Value v;
-  v.kind = Kind::Float;
-  v.float_value = d;
-  return v;
-}
-
-Value Value::String(std::string_view s) {
-  Value v;
-  v.kind = Kind::String;
-  v.text = s;
-  return v;
-}
-
-Value Value::Container(Kind kind) {
-  Value v;
-  v.kind = kind;
-  return v;
-}
 
 std::string Describe(const Value& value) {
   switch (value.kind) {

@@ -23,13 +23,23 @@ struct Value {
   /// reader reads its next string.
   std::string_view text;
 
+  // Defined here so that the reader's hot loop builds values in place.
   static Value Null() { return Value{}; }
-  static Value Bool(bool b);
-  static Value Unsigned(uint64_t n);
-  static Value Signed(int64_t n);
-  static Value Float(double d);
-  static Value String(std::string_view s);
-  static Value Container(Kind kind);
+  static Value Bool(bool b) { return With(Kind::Bool, &Value::boolean, b); }
+  static Value Unsigned(uint64_t n) { return With(Kind::Unsigned, &Value::unsigned_value, n); }
+  static Value Signed(int64_t n) { return With(Kind::Signed, &Value::signed_value, n); }
+  static Value Float(double d) { return With(Kind::Float, &Value::float_value, d); }
+  static Value String(std::string_view s) { return With(Kind::String, &Value::text, s); }
+  static Value Container(Kind kind) { return With(kind, &Value::boolean, false); }
+
+ private:
+  template <typename T>
+  static Value With(Kind kind, T Value::*member, T value) {
+    Value v;
+    v.kind = kind;
+    v.*member = value;
+    return v;
+  }
 };
 
 /// What an error text calls a found value: "null", "boolean `true`", "integer `5`",

@@ -172,10 +172,11 @@ Result<Message> DecodeMessage(std::string_view line) {
     return Fail(failure.message + json::PositionSuffix(line, failure.consumed));
   }
   // Everything found after the whole object was read is reported at its closing brace.
-  const std::string at_end = json::PositionSuffix(line, reader.pos());
-  if (!request_reader.id()) return Fail("missing field `id`" + at_end);
+  // Worked out only for a failure: it scans the line up to the brace.
+  const auto at_end = [&] { return json::PositionSuffix(line, reader.pos()); };
+  if (!request_reader.id()) return Fail("missing field `id`" + at_end());
   auto request = request_reader.TakeRequest();
-  if (!request) return Fail(request.error() + at_end);
+  if (!request) return Fail(request.error() + at_end());
   reader.SkipBlanks();
   if (reader.pos() < line.size()) {
     return Fail("trailing characters" + json::PositionSuffix(line, reader.pos() + 1));

@@ -24,37 +24,10 @@ Status ReadUnsigned(const Value& value, uint64_t max, std::string_view name, uin
 // The shortest frame is "[0,[],true]".
 constexpr size_t kShortestFrame = 11;
 
-// How many frames the batch array whose '[' is at `start` holds, counted before it is read so
-// that its vector is allocated once: its elements, but never more than its bytes can hold as
-// frames, so that a line of empty elements cannot reserve more than its own size.
-size_t FrameCountHint(std::string_view text, size_t start) {
-  size_t commas = 0;
-  bool any = false;
-  int depth = 0;
-  size_t end = text.size();
-  for (size_t i = start; i < text.size(); ++i) {
-    const char c = text[i];
-    if (depth == 1 && c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ',' && c != ']') {
-      any = true;
-    }
-    if (c == '"') {
-      for (++i; i < text.size() && text[i] != '"'; ++i) {
-        if (text[i] == '\\') ++i;
-      }
-    } else if (c == '[' || c == '{') {
-      ++depth;
-    } else if (c == ']' || c == '}') {
-      if (--depth == 0) {
-        end = i + 1;
-        break;
-      }
-    } else if (c == ',' && depth == 1) {
-      ++commas;
-    }
-  }
-  const size_t elements = any ? commas + 1 : 0;
-  return std::min(elements, (end - start) / kShortestFrame);
-}
+// Frames reserved before a batch is read: a batch that fits is allocated once, a larger one grows
+// as it is read; never more than the rest of the line can hold, so that a short line cannot
+// reserve more than its own size.
+constexpr size_t kReservedFrames = 1024;
 
 constexpr Field<BatchMessage> kBatchFields[] = {
     {"arbId", Presence::Required,
@@ -130,7 +103,8 @@ Status ReadBytes(Source& in, Bytes& out) {
 Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   out.clear();
-  out.reserve(FrameCountHint(in.json.text(), in.json.pos()));
+  const size_t rest = in.json.text().size() - in.json.pos();
+  out.reserve(std::min(rest / kShortestFrame, kReservedFrames));
   return ReadElements(in.json,
                       [&](size_t) -> Status { return ReadBatchMessage(in, out.emplace_back()); });
 }
