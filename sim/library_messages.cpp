@@ -81,8 +81,8 @@ int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint
   std::vector<Frame> frames;
   frames.reserve(views.size());
   for (size_t i = 0; i < views.size(); ++i) {
-    const Status check = CheckRecord(views[i], ("message " + std::to_string(i + 1)).c_str());
-    if (!check.ok()) {
+    if (!IsSound(views[i])) {
+      const Status check = CheckRecord(views[i], ("message " + std::to_string(i + 1)).c_str());
       *count = 0;
       call.out().Num("countOut", 0);
       return call.Return(check);

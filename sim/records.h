@@ -19,6 +19,9 @@ using trace::ReadRecord;
 using trace::RecordAt;
 using trace::RecordSize;
 
+/// True when CheckRecord finds nothing wrong; cheap, for the per-frame loops.
+bool IsSound(const RecordView& view);
+
 /// STATUS_NOERROR when a record handed in for sending or as a filter is consistent: its length
 /// fits its data area and a 05.00 record with data has a buffer.
 Status CheckRecord(const RecordView& view, const char* what);
