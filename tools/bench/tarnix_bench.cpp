@@ -21,13 +21,33 @@ using bench::TableRow;
 
 constexpr char kUsage[] =
     "Usage: tarnix_bench [--seconds S] [--repeats N] [--decode-scale F] [--bridge PATH]\n"
+    "                    [--only reading|sending|latency|idle|memory|decoding]\n"
     "Starts the bridge (default: tarnix beside this program) on ptsim and prints each figure as\n"
     "min / median over N repeats (default 5) beside its yardstick; S (default 1) is the length of\n"
     "one throughput sample. The decoder's lines of 1 to 8 MB are scaled by F (default 1; 0 leaves\n"
-    "them out).\n";
+    "them out). --only measures that one figure (with its yardsticks) and nothing else.\n";
 
 /// The decoder's line sizes are multiplied by this (0: its figures are left out).
 double decode_scale = 1;
+/// The one section to measure; empty: all of them.
+std::string only;
+
+struct Section {
+  const char* name;
+  std::vector<TableRow> (*measure)(const BenchSettings&);
+};
+constexpr Section kSections[] = {{"reading", &bench::MeasureReading},
+                                 {"sending", &bench::MeasureSending},
+                                 {"latency", &bench::MeasureRoundTrip},
+                                 {"idle", &bench::MeasureIdle},
+                                 {"memory", &bench::MeasurePeakMemory}};
+
+bool KnownSection(const std::string& name) {
+  if (name.empty() || name == "decoding") return true;
+  for (const Section& section : kSections)
+    if (name == section.name) return true;
+  return false;
+}
 
 bool ParseOptions(const std::vector<std::string>& args, BenchSettings& settings) {
   for (size_t i = 1; i < args.size(); ++i) {
@@ -39,6 +59,8 @@ bool ParseOptions(const std::vector<std::string>& args, BenchSettings& settings)
       settings.repeats = static_cast<size_t>(std::atoi(value.c_str()));
     } else if (args[i] == "--decode-scale") {
       decode_scale = std::atof(value.c_str());
+    } else if (args[i] == "--only") {
+      only = value;
     } else if (args[i] == "--bridge") {
       settings.bridge = value;
     } else {
@@ -46,7 +68,7 @@ bool ParseOptions(const std::vector<std::string>& args, BenchSettings& settings)
     }
     ++i;
   }
-  return settings.seconds > 0 && settings.repeats > 0 && decode_scale >= 0;
+  return settings.seconds > 0 && settings.repeats > 0 && decode_scale >= 0 && KnownSection(only);
 }
 
 /// A decoder figure as a row of the table (its unit is part of its name).
@@ -84,13 +106,12 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::vector<TableRow> rows;
-  for (const auto measure :
-       {&bench::MeasureReading, &bench::MeasureSending, &bench::MeasureRoundTrip,
-        &bench::MeasureIdle, &bench::MeasurePeakMemory}) {
+  for (const auto& [name, measure] : kSections) {
+    if (!only.empty() && only != name) continue;
     for (TableRow& row : measure(settings))
       rows.push_back(std::move(row));
   }
-  if (decode_scale > 0) {
+  if (decode_scale > 0 && (only.empty() || only == "decoding")) {
     for (const bench::BenchRow& row : bench::RunDecodeBench(decode_scale))
       rows.push_back(DecodeRow(row));
   }
