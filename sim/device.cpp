@@ -8,14 +8,9 @@
 namespace tarnix::sim {
 namespace {
 
-constexpr uint32_t kDeviceId = 1;
 constexpr size_t kChannelLimit = 8;
 /// Periodic transmissions made up at once after a long silence; beyond that the schedule skips.
 constexpr int kCatchUpLimit = 10000;
-
-std::string Number(uint64_t value) {
-  return std::to_string(value);
-}
 
 }  // namespace
 
@@ -40,7 +35,7 @@ Status Device::Open(std::shared_ptr<const Settings> settings, uint32_t& device_i
 Status Device::Close(uint32_t device_id) {
   std::lock_guard lock(mutex_);
   if (!open_ || device_id != kDeviceId) {
-    return Refuse(kErrInvalidDeviceId, "device " + Number(device_id) + " is not open");
+    return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
   }
   open_ = false;
   channels_.clear();
@@ -52,7 +47,7 @@ Status Device::Close(uint32_t device_id) {
 Status Device::CheckDevice(uint32_t device_id) {
   std::lock_guard lock(mutex_);
   if (!open_ || device_id != kDeviceId) {
-    return Refuse(kErrInvalidDeviceId, "device " + Number(device_id) + " is not open");
+    return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
   }
   return {};
 }
@@ -61,10 +56,11 @@ Status Device::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, ui
                        uint32_t& channel_id) {
   std::lock_guard lock(mutex_);
   if (!open_ || device_id != kDeviceId) {
-    return Refuse(kErrInvalidDeviceId, "device " + Number(device_id) + " is not open");
+    return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
   }
   if (protocol < kJ1850Vpw || protocol > kIso15765) {
-    return Refuse(kErrInvalidProtocolId, "protocol " + Number(protocol) + " is not supported");
+    return Refuse(kErrInvalidProtocolId,
+                  "protocol " + std::to_string(protocol) + " is not supported");
   }
   if (channels_.size() >= kChannelLimit) {
     return Refuse(kErrExceededLimit, "no more than 8 channels can be connected");
@@ -107,7 +103,7 @@ Status Device::Read(uint32_t channel_id, size_t max, uint32_t timeout_ms, std::v
     if (!out.empty() || max == 0) return {};
     if (timeout_ms == 0) return Refuse(kErrBufferEmpty, "no message was received");
     if (now_() >= deadline) {
-      return Refuse(kErrTimeout, "no message arrived within " + Number(timeout_ms) + " ms");
+      return Refuse(kErrTimeout, "no message arrived within " + std::to_string(timeout_ms) + " ms");
     }
     arrived_.wait_until(lock, NextDue(deadline));
   }
@@ -124,16 +120,17 @@ Status Device::Write(uint32_t channel_id, const std::vector<Frame>& frames, size
   const size_t minimum = can ? 4 : 1;
   const size_t maximum = channel->protocol == kCan ? 12 : kMaxDataSize;
   for (const Frame& frame : frames) {
-    const std::string which = "message " + Number(sent + 1);
+    const std::string which = "message " + std::to_string(sent + 1);
     if (frame.protocol != channel->protocol) {
-      return Refuse(kErrMsgProtocolId, which + " has protocol " + Number(frame.protocol) +
+      return Refuse(kErrMsgProtocolId, which + " has protocol " + std::to_string(frame.protocol) +
                                            " on a channel of protocol " +
-                                           Number(channel->protocol));
+                                           std::to_string(channel->protocol));
     }
     if (frame.data.size() < minimum || frame.data.size() > maximum) {
-      return Refuse(kErrInvalidMsg, which + " has " + Number(frame.data.size()) +
-                                        " data bytes; protocol " + Number(channel->protocol) +
-                                        " takes " + Number(minimum) + " to " + Number(maximum));
+      return Refuse(kErrInvalidMsg, which + " has " + std::to_string(frame.data.size()) +
+                                        " data bytes; protocol " +
+                                        std::to_string(channel->protocol) + " takes " +
+                                        std::to_string(minimum) + " to " + std::to_string(maximum));
     }
     Transmit(*channel, frame, now);
     ++sent;
@@ -149,7 +146,8 @@ Device::Channel* Device::FindChannel(uint32_t channel_id) {
 }
 
 Status Device::NoChannel(uint32_t channel_id) const {
-  return Refuse(kErrInvalidChannelId, "channel " + Number(channel_id) + " is not connected");
+  return Refuse(kErrInvalidChannelId,
+                "channel " + std::to_string(channel_id) + " is not connected");
 }
 
 uint32_t Device::Timestamp(Clock::time_point at) const {

@@ -25,6 +25,8 @@ using NowFn = std::function<Clock::time_point()>;
 
 /// Receive frames queued per channel at most; later ones are dropped, as a full device buffer does.
 inline constexpr size_t kReceiveCapacity = 65536;
+/// The id PassThruOpen gives the one simulated device.
+inline constexpr uint32_t kDeviceId = 1;
 /// Filters and periodic messages per channel, as J2534 allows.
 inline constexpr size_t kFilterLimit = 10;
 inline constexpr size_t kPeriodicLimit = 10;

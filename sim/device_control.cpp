@@ -7,14 +7,9 @@
 namespace tarnix::sim {
 namespace {
 
-constexpr uint32_t kDeviceId = 1;
 constexpr uint32_t kMinInterval = 5;
 constexpr uint32_t kMaxInterval = 65535;
 constexpr size_t kMaxFilterBytes = 12;
-
-std::string Number(uint64_t value) {
-  return std::to_string(value);
-}
 
 std::string IoctlLabel(uint32_t ioctl) {
   return std::string(IoctlName(ioctl).value_or("the ioctl"));
@@ -35,20 +30,22 @@ Status Device::StartPeriodic(uint32_t channel_id, const Frame& frame, uint32_t i
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
   if (frame.protocol != channel->protocol) {
-    return Refuse(kErrMsgProtocolId, "the message has protocol " + Number(frame.protocol) +
-                                         " on a channel of protocol " + Number(channel->protocol));
+    return Refuse(kErrMsgProtocolId, "the message has protocol " + std::to_string(frame.protocol) +
+                                         " on a channel of protocol " +
+                                         std::to_string(channel->protocol));
   }
   const bool can = IsCanLike(channel->protocol);
   const size_t minimum = can ? 4 : 1;
   const size_t maximum = can ? 12 : kMaxDataSize;
   if (frame.data.size() < minimum || frame.data.size() > maximum) {
-    return Refuse(kErrInvalidMsg, "a periodic message of protocol " + Number(channel->protocol) +
-                                      " has " + Number(minimum) + " to " + Number(maximum) +
-                                      " data bytes, not " + Number(frame.data.size()));
+    return Refuse(kErrInvalidMsg, "a periodic message of protocol " +
+                                      std::to_string(channel->protocol) + " has " +
+                                      std::to_string(minimum) + " to " + std::to_string(maximum) +
+                                      " data bytes, not " + std::to_string(frame.data.size()));
   }
   if (interval_ms < kMinInterval || interval_ms > kMaxInterval) {
     return Refuse(kErrInvalidTimeInterval,
-                  "the interval must be 5 to 65535 ms, not " + Number(interval_ms));
+                  "the interval must be 5 to 65535 ms, not " + std::to_string(interval_ms));
   }
   if (channel->periodic.size() >= kPeriodicLimit) {
     return Refuse(kErrExceededLimit, "a channel holds at most 10 periodic messages");
@@ -68,7 +65,8 @@ Status Device::StopPeriodic(uint32_t channel_id, uint32_t msg_id) {
   const auto it =
       std::find_if(list.begin(), list.end(), [&](const Periodic& p) { return p.id == msg_id; });
   if (it == list.end()) {
-    return Refuse(kErrInvalidMsgId, "periodic message " + Number(msg_id) + " does not exist");
+    return Refuse(kErrInvalidMsgId,
+                  "periodic message " + std::to_string(msg_id) + " does not exist");
   }
   list.erase(it);
   return {};
@@ -81,7 +79,7 @@ Status Device::StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
   if (type != kPassFilter && type != kBlockFilter && type != kFlowControlFilter) {
-    return Refuse(kErrNotSupported, "filter type " + Number(type) + " does not exist");
+    return Refuse(kErrNotSupported, "filter type " + std::to_string(type) + " does not exist");
   }
   if (type == kFlowControlFilter && !IsCanLike(channel->protocol)) {
     return Refuse(kErrNotSupported, "flow-control filters exist only on CAN and ISO15765");
@@ -90,8 +88,8 @@ Status Device::StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask
       flow_control == nullptr ? "mask and pattern" : "mask, pattern and flow-control message";
   for (const Frame* record : {&mask, &pattern, flow_control}) {
     if (record != nullptr && record->protocol != channel->protocol) {
-      return Refuse(kErrMsgProtocolId,
-                    records + " must have the channel's protocol " + Number(channel->protocol));
+      return Refuse(kErrMsgProtocolId, records + " must have the channel's protocol " +
+                                           std::to_string(channel->protocol));
     }
   }
   for (const Frame* record : {&mask, &pattern, flow_control}) {
@@ -123,7 +121,7 @@ Status Device::StopFilter(uint32_t channel_id, uint32_t filter_id) {
   const auto it = std::find_if(list.begin(), list.end(),
                                [&](const MessageFilter& f) { return f.id == filter_id; });
   if (it == list.end()) {
-    return Refuse(kErrInvalidFilterId, "filter " + Number(filter_id) + " does not exist");
+    return Refuse(kErrInvalidFilterId, "filter " + std::to_string(filter_id) + " does not exist");
   }
   list.erase(it);
   return {};
@@ -132,10 +130,10 @@ Status Device::StopFilter(uint32_t channel_id, uint32_t filter_id) {
 Status Device::SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t millivolts) {
   std::lock_guard lock(mutex_);
   if (!open_ || device_id != kDeviceId) {
-    return Refuse(kErrInvalidDeviceId, "device " + Number(device_id) + " is not open");
+    return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
   }
   if (!IsProgrammingPin(pin) || (millivolts == kShortToGround && pin != 15)) {
-    return Refuse(kErrPinInvalid, "pin " + Number(pin) + " cannot take that voltage");
+    return Refuse(kErrPinInvalid, "pin " + std::to_string(pin) + " cannot take that voltage");
   }
   if (millivolts == kVoltageOff || millivolts == kShortToGround) {
     prog_voltage_mv_ = 0;
@@ -161,7 +159,8 @@ Status Device::SetConfig(uint32_t channel_id, uint32_t parameter, uint32_t value
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
   if (settings_->strict && parameter == kLoopback && value > 1) {
-    return Refuse(kErrInvalidIoctlValue, "LOOPBACK is 0 (off) or 1 (on), not " + Number(value));
+    return Refuse(kErrInvalidIoctlValue,
+                  "LOOPBACK is 0 (off) or 1 (on), not " + std::to_string(value));
   }
   channel->config[parameter] = value;
   return {};
@@ -172,12 +171,13 @@ Status Device::ReadVoltage(uint32_t handle, uint32_t ioctl, bool device_only,
   std::lock_guard lock(mutex_);
   if (device_only && (!open_ || handle != kDeviceId)) {
     // The voltages belong to the device: a channel id is no device id.
-    return Refuse(kErrInvalidDeviceId, "handle " + Number(handle) + " is not the open device (" +
-                                           Number(kDeviceId) + "); " + IoctlLabel(ioctl) +
+    return Refuse(kErrInvalidDeviceId, "handle " + std::to_string(handle) +
+                                           " is not the open device (" + std::to_string(kDeviceId) +
+                                           "); " + IoctlLabel(ioctl) +
                                            " is addressed to the device");
   }
   if (!open_ || (handle != kDeviceId && FindChannel(handle) == nullptr)) {
-    return Refuse(kErrInvalidChannelId, "handle " + Number(handle) + " is not open");
+    return Refuse(kErrInvalidChannelId, "handle " + std::to_string(handle) + " is not open");
   }
   millivolts = ioctl == kReadVbatt ? settings_->vbatt_mv : prog_voltage_mv_;
   return {};

@@ -11,8 +11,6 @@
 namespace tarnix::sim {
 namespace {
 
-constexpr size_t kTextSize = 80;  // J2534 version and error text buffers
-
 /// Copies `text` into an 80-byte J2534 text buffer with its terminating zero.
 void CopyText(const std::string& text, char* buffer) {
   const size_t n = std::min(text.size(), kTextSize - 1);

@@ -24,6 +24,9 @@
 
 namespace tarnix::sim {
 
+/// Bytes of a J2534 version or error text buffer.
+inline constexpr size_t kTextSize = 80;
+
 class Library {
  public:
   /// The library attached to a process: reads the controls, logs {"fn":"load"} and, with

@@ -9,8 +9,6 @@
 namespace tarnix::sim {
 namespace {
 
-constexpr size_t kTextSize = 80;  // J2534 version and error text buffers
-
 /// A recorded text as the caller's buffer receives it: cut to fit with a terminating zero, or all
 /// 80 bytes without one when the recording shows that many.
 void PutText(const std::string& text, char* buffer) {

@@ -52,8 +52,8 @@ struct Settings {
   uint32_t vbatt_mv = 12600;
   Traffic traffic;
   Misbehaviour misbehave;
-  std::string replay_path;  ///< PTSIM_REPLAY; empty: ptsim's own model answers
-  bool no_ecu = false;      ///< the replay file is unusable: nothing on the bus answers
+  std::string replay_path;          ///< PTSIM_REPLAY; empty: ptsim's own model answers
+  bool no_ecu = false;              ///< the replay file is unusable: nothing on the bus answers
   bool strict = false;              ///< PTSIM_STRICT: conforming where the default is lenient
   uint32_t unload_delay_ms = 2000;  ///< PTSIM_UNLOAD_DELAY_MS: the loader thread's start-up
 };

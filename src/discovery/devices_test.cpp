@@ -16,11 +16,10 @@ namespace {
 
 using platform::RegistryView;
 using testing::FakeRegistry;
+using testing::k0404;
+using testing::k0500;
 using testing::NumberValue;
 using testing::TextValue;
-
-constexpr const char* k0404 = "SOFTWARE\\PassThruSupport.04.04";
-constexpr const char* k0500 = "SOFTWARE\\PassThruSupport.05.00";
 
 // Libraries that do not exist: the examination lists them without reading or caching.
 std::u16string MissingLibrary(const std::u16string& name) {

@@ -21,15 +21,11 @@ namespace tarnix::discovery {
 namespace {
 
 using platform::RegistryView;
+using testing::k0404;
+using testing::k0500;
 using testing::NumberValue;
+using testing::SimLibrary;
 using testing::TextValue;
-
-constexpr const char* k0404 = "SOFTWARE\\PassThruSupport.04.04";
-constexpr const char* k0500 = "SOFTWARE\\PassThruSupport.05.00";
-
-std::string SimLibrary(const char* base) {
-  return platform::ExecutableDirectory() + platform::SharedLibraryFileName(base);
-}
 
 class RegistryEnumerationTest : public ::testing::Test {
  protected:

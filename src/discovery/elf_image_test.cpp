@@ -12,9 +12,9 @@ namespace {
 using testing::BuildElf;
 using testing::ElfImage;
 using testing::ElfLayout;
-using testing::Put;
-
-constexpr const char* kScan = "PassThruScanForDevices";
+using testing::ExportCase;
+using testing::kScan;
+using testing::With;
 
 // Reads `bytes`, keeping them as a fuzz seed named after the case.
 std::optional<bool> Exports(const std::string& what, const std::vector<uint8_t>& bytes) {
@@ -27,17 +27,6 @@ std::optional<uint8_t> Bitness(const std::vector<uint8_t>& bytes) {
   MemoryImage image(bytes);
   return ElfBitness(image);
 }
-
-std::vector<uint8_t> With(std::vector<uint8_t> bytes, size_t at, uint64_t value, size_t width) {
-  Put(bytes, at, value, width);
-  return bytes;
-}
-
-struct Case {
-  std::string what;
-  std::vector<uint8_t> bytes;
-  std::optional<bool> expected;
-};
 
 TEST(ElfBitness, TakesTheClassOfTheListedMachines) {
   EXPECT_EQ(Bitness(BuildElf({}).bytes), 64);
@@ -68,7 +57,7 @@ TEST(ElfExports, FindsDefinedGlobalOrWeakSymbolsOfEitherClassAndOrder) {
   ASSERT_EQ(last.bytes.back(), 0);
   std::vector<uint8_t> cut = last.bytes;
   cut.pop_back();
-  const Case cases[] = {
+  const ExportCase cases[] = {
       {"present", BuildElf(with({{"PassThruOpen"}, {kScan}, {"PassThruClose"}})).bytes, true},
       {"absent", BuildElf(with({{"PassThruOpen"}, {"PassThruClose"}})).bytes, false},
       {"weak", BuildElf(with({{kScan, 2}})).bytes, true},
@@ -82,7 +71,7 @@ TEST(ElfExports, FindsDefinedGlobalOrWeakSymbolsOfEitherClassAndOrder) {
       {"name_at_file_end", last.bytes, true},
       {"name_nul_cut_off", cut, std::nullopt},
   };
-  for (const Case& c : cases)
+  for (const ExportCase& c : cases)
     EXPECT_EQ(Exports(c.what, c.bytes), c.expected) << c.what;
 }
 
@@ -90,7 +79,7 @@ TEST(ElfExports, ChecksEveryFieldAgainstTheImage) {
   const ElfImage base = BuildElf({.symbols = {{"PassThruOpen"}, {kScan}}});
   const size_t dynsym = base.section_headers + base.section_bytes;
   const size_t dynstr = dynsym + base.section_bytes;
-  const Case cases[] = {
+  const ExportCase cases[] = {
       {"not_elf", With(base.bytes, 1, 'e', 1), std::nullopt},
       {"no_dynamic_symbols", BuildElf({.symbols = {{kScan}}, .has_dynsym = false}).bytes,
        std::nullopt},
@@ -107,7 +96,7 @@ TEST(ElfExports, ChecksEveryFieldAgainstTheImage) {
       // A name outside the string table is not this name; the others are still read.
       {"name_past_strings", With(base.bytes, base.dynsym + 2 * 24, 0xFFFFFF, 4), false},
   };
-  for (const Case& c : cases)
+  for (const ExportCase& c : cases)
     EXPECT_EQ(Exports(c.what, c.bytes), c.expected) << c.what;
 }
 

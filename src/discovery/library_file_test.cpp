@@ -13,10 +13,7 @@
 namespace tarnix::discovery {
 namespace {
 
-std::string SimLibrary(const char* base) {
-  return platform::ExecutableDirectory() + platform::SharedLibraryFileName(base);
-}
-
+using testing::SimLibrary;
 TEST(ReadLibraryFile, TellsTheSimulatorVersionsWithoutLoadingThem) {
   const test_support::TempFolder folder("discovery");
   // A load of either library would write its "load" line here.

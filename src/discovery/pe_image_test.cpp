@@ -9,10 +9,10 @@
 namespace tarnix::discovery {
 namespace {
 
+using testing::ExportCase;
+using testing::kScan;
 using testing::PeImage;
-using testing::Put;
-
-constexpr const char* kScan = "PassThruScanForDevices";
+using testing::With;
 
 class PeExportsTest : public ::testing::TestWithParam<bool> {
  protected:
@@ -36,23 +36,12 @@ class PeExportsTest : public ::testing::TestWithParam<bool> {
   }
 };
 
-struct Case {
-  std::string what;
-  std::vector<uint8_t> bytes;
-  std::optional<bool> expected;
-};
-
-std::vector<uint8_t> With(std::vector<uint8_t> bytes, size_t at, uint64_t value, size_t width) {
-  Put(bytes, at, value, width);
-  return bytes;
-}
-
 TEST_P(PeExportsTest, FindsANameTheLoaderWouldResolve) {
   const PeImage last = Build({"PassThruOpen", kScan});
   ASSERT_EQ(last.bytes.back(), 0);
   std::vector<uint8_t> cut = last.bytes;
   cut.pop_back();  // the name's NUL, and with it the section's last byte
-  const Case cases[] = {
+  const ExportCase cases[] = {
       {"present", Build({"PassThruClose", kScan, "PassThruOpen"}).bytes, true},
       {"absent", Build({"PassThruClose", "PassThruOpen"}).bytes, false},
       {"longer_and_shorter", Build({"PassThruScanForDevicesEx", "PassThruScanForDevice"}).bytes,
@@ -63,7 +52,7 @@ TEST_P(PeExportsTest, FindsANameTheLoaderWouldResolve) {
       {"name_at_file_end", last.bytes, true},
       {"name_nul_cut_off", cut, std::nullopt},
   };
-  for (const Case& c : cases)
+  for (const ExportCase& c : cases)
     EXPECT_EQ(Exports(c.what, c.bytes), c.expected) << c.what;
 }
 
@@ -74,7 +63,7 @@ TEST_P(PeExportsTest, ChecksEveryFieldAgainstTheImage) {
   const size_t content = base.bytes.size() - testing::kPeSectionFileOffset;
   std::vector<uint8_t> truncated = base.bytes;
   truncated.resize(0x100);
-  const Case cases[] = {
+  const ExportCase cases[] = {
       // Headers: no export directory, or one that cannot be located.
       {"no_export_directory", With(base.bytes, Directory(base), 0, 4), std::nullopt},
       {"no_data_directories", With(base.bytes, Directory(base) - 4, 0, 4), std::nullopt},
@@ -106,7 +95,7 @@ TEST_P(PeExportsTest, ChecksEveryFieldAgainstTheImage) {
       // Nothing is sized from a count: a huge function count changes nothing.
       {"function_count_huge", With(base.bytes, d + 20, 0xFFFFFFFF, 4), true},
   };
-  for (const Case& c : cases)
+  for (const ExportCase& c : cases)
     EXPECT_EQ(Exports(c.what, c.bytes), c.expected) << c.what;
 }
 

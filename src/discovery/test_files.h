@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "discovery/library_file.h"
+#include "platform/dynamic_library.h"
 #include "platform/environment.h"
+#include "platform/process.h"
 #include "tests/support/temp_folder.h"
 
 namespace tarnix::discovery::testing {
@@ -87,5 +89,14 @@ inline std::vector<uint8_t> PeHeader(uint16_t machine, uint32_t pe_offset = 0x80
 inline constexpr uint16_t kMachineAmd64 = 0x8664;
 inline constexpr uint16_t kMachineArm64 = 0xAA64;
 inline constexpr uint16_t kMachineI386 = 0x014C;
+
+/// The registry keys of the two API versions.
+inline constexpr const char* k0404 = "SOFTWARE\\PassThruSupport.04.04";
+inline constexpr const char* k0500 = "SOFTWARE\\PassThruSupport.05.00";
+
+/// A ptsim library built beside the test program, by its base name.
+inline std::string SimLibrary(const char* base) {
+  return platform::ExecutableDirectory() + platform::SharedLibraryFileName(base);
+}
 
 }  // namespace tarnix::discovery::testing

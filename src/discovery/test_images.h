@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,23 @@ inline void Put(std::vector<uint8_t>& bytes, size_t at, uint64_t value, size_t w
     bytes[at + i] = static_cast<uint8_t>(value >> shift);
   }
 }
+
+/// `bytes` with `value` written over `width` bytes at `at`.
+inline std::vector<uint8_t> With(std::vector<uint8_t> bytes, size_t at, uint64_t value,
+                                 size_t width) {
+  Put(bytes, at, value, width);
+  return bytes;
+}
+
+/// The export every examination looks for.
+inline constexpr const char* kScan = "PassThruScanForDevices";
+
+/// An image, what it is, and whether the export should be found in it (nullopt: unreadable).
+struct ExportCase {
+  std::string what;
+  std::vector<uint8_t> bytes;
+  std::optional<bool> expected;
+};
 
 /// Appends `text` and a NUL; returns where it starts.
 inline size_t PutText(std::vector<uint8_t>& bytes, const std::string& text) {

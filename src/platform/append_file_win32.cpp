@@ -11,7 +11,7 @@ namespace tarnix::platform {
 namespace {
 
 // Write chunks stay well below the 32-bit size that one WriteFile call takes.
-constexpr size_t kChunkBytes = 1 << 20;
+constexpr size_t kAppendChunkBytes = 1 << 20;
 
 }  // namespace
 
@@ -28,7 +28,8 @@ Result<AppendFile> AppendFile::Open(const std::string& path) {
 
 Result<void> AppendFile::Write(std::string_view bytes) {
   while (!bytes.empty()) {
-    const DWORD want = static_cast<DWORD>(bytes.size() < kChunkBytes ? bytes.size() : kChunkBytes);
+    const DWORD want =
+        static_cast<DWORD>(bytes.size() < kAppendChunkBytes ? bytes.size() : kAppendChunkBytes);
     DWORD put = 0;
     if (!::WriteFile(AsHandle(handle_), bytes.data(), want, &put, nullptr)) {
       return Fail(SystemErrorText());

@@ -5,14 +5,6 @@
 #include <utility>
 
 namespace tarnix::protocol::json {
-namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-}  // namespace
-
 void Reader::Fail(Failure failure) {
   if (failed_) return;
   failed_ = true;

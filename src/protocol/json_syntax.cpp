@@ -15,9 +15,6 @@ constexpr std::string_view kLoneSurrogate = "lone leading surrogate in hex escap
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
 // A string byte that stands for itself: not the closing quotation mark, not an escape, not a
 // control character.
 bool IsPlain(unsigned char c) {

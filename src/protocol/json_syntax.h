@@ -18,6 +18,11 @@ struct Failure {
   size_t consumed = 0;
 };
 
+/// JSON's blanks between tokens: space, tab, line feed, carriage return.
+inline bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
 /// " at line L column C" for the position after `consumed` bytes of `text`.
 std::string PositionSuffix(std::string_view text, size_t consumed);
 

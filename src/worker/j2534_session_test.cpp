@@ -23,12 +23,12 @@ namespace {
 constexpr uint32_t kIso15765 = 6;
 constexpr uint32_t kEngineEcu = 0x7E0;
 
-using Frames = std::vector<protocol::ReceivedMessage>;
+using FrameList = std::vector<protocol::ReceivedMessage>;
 
 /// The frames of a successful answer; a test failure (and nothing) for any other answer.
-Frames FramesOf(const protocol::Outcome& outcome) {
+FrameList FramesOf(const protocol::Outcome& outcome) {
   const auto* payload = std::get_if<protocol::Payload>(&outcome);
-  const auto* frames = payload ? std::get_if<Frames>(payload) : nullptr;
+  const auto* frames = payload ? std::get_if<FrameList>(payload) : nullptr;
   if (frames == nullptr) {
     ADD_FAILURE() << "not a list of frames";
     return {};
@@ -45,7 +45,7 @@ std::string ErrorOf(const protocol::Outcome& outcome) {
 }
 
 /// The sequence numbers ptsim writes into the first four bytes of its traffic frames.
-std::vector<uint32_t> TrafficNumbers(const Frames& frames) {
+std::vector<uint32_t> TrafficNumbers(const FrameList& frames) {
   std::vector<uint32_t> numbers;
   for (const auto& frame : frames) {
     if (frame.data.size() < 4) {
@@ -134,7 +134,7 @@ TEST_F(J2534SessionTest, DirectReadsNeitherTakeFromNorAddToTheBuffer) {
   // 3E 80: the ECU stays silent, so the echo is all the device holds.
   const protocol::SendMessage tester_present{kEngineEcu, {0x3E, 0x80}, false};
   ASSERT_EQ(ErrorOf(session->Execute(tester_present)), "<success>");
-  const Frames echoes = FramesOf(session->Execute(protocol::ReadMessagesWithLoopback{0}));
+  const FrameList echoes = FramesOf(session->Execute(protocol::ReadMessagesWithLoopback{0}));
   ASSERT_EQ(echoes.size(), 1u);
   EXPECT_EQ(echoes[0].arb_id, kEngineEcu);
   EXPECT_EQ(echoes[0].data, (protocol::Bytes{0x3E, 0x80}));
@@ -160,7 +160,7 @@ TEST_F(J2534SessionTest, ReadMessagesPumpsBeforeItTakes) {
   ASSERT_EQ(ErrorOf(session->Execute(protocol::SendMessage{kEngineEcu, {0x01, 0x0C}, false})),
             "<success>");
   ASSERT_TRUE(session->buffer().empty());
-  const Frames frames = FramesOf(session->Execute(protocol::ReadMessages{0, 256, 64}));
+  const FrameList frames = FramesOf(session->Execute(protocol::ReadMessages{0, 256, 64}));
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].arb_id, 0x7E8u);
   ASSERT_GE(frames[0].data.size(), 2u);

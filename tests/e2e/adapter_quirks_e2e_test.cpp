@@ -8,8 +8,6 @@
 namespace tarnix::e2e {
 namespace {
 
-constexpr uint32_t kIso15765 = 6;
-
 // ptsim's device is 1 and the session's channel 2; the Open sequence's pass filter is filter 1.
 
 TEST(StrictAdapter, VoltagesAreAskedOfTheDeviceAfterTheChannelIsRefused) {

@@ -9,9 +9,6 @@
 namespace tarnix::e2e {
 namespace {
 
-constexpr uint32_t kCan = 5;
-constexpr uint32_t kIso15765 = 6;
-
 // ptsim numbers its device 1 and its channels from 2, so the ISO 15765 channel of a session is 2.
 
 TEST(Connected, OpenRunsTheConnectionSequence) {

@@ -8,9 +8,6 @@
 namespace tarnix::e2e {
 namespace {
 
-constexpr uint32_t kIso9141 = 3;
-constexpr uint32_t kIso14230 = 4;
-
 // ptsim's ECU answers a fast init (C1 33 F1 81 66 by default) with 83 F1 10 C1 EF 8F, a 5-baud
 // init with the keyword bytes 08 08, and then sends the byte CC.
 const char kFastAnswer[] = R"({"arbId":0,"extended":false,"data":[131,241,16,193,239,143],

@@ -8,8 +8,6 @@
 namespace tarnix::e2e {
 namespace {
 
-constexpr uint32_t kIso15765 = 6;
-
 /// The ECU's answer to 01 0C (engine speed) as ReadMessages delivers it.
 const char kEngineSpeedReply[] = R"({"arbId":2024,"extended":false,"data":[65,12,26,248],
     "rawArbId":2024,"rxStatus":0,"dataSize":8,"protocolId":6})";

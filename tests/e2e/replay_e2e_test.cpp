@@ -9,8 +9,6 @@
 namespace tarnix::e2e {
 namespace {
 
-constexpr uint32_t kIso15765 = 6;
-
 /// Requests after Open: OBD requests and their answers, filters, a periodic message, the battery
 /// voltage and configuration, then Close.
 const std::pair<const char*, const char*> kRequests[] = {

@@ -11,8 +11,6 @@
 namespace tarnix::e2e {
 namespace {
 
-constexpr uint32_t kIso15765 = 6;
-
 class Smoke : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Smoke, WalksASessionFromOpenToShutdown) {

@@ -10,8 +10,6 @@
 namespace tarnix::e2e {
 namespace {
 
-constexpr uint32_t kIso15765 = 6;
-
 using Clock = std::chrono::steady_clock;
 
 long long MillisecondsBetween(Clock::time_point from, Clock::time_point to) {

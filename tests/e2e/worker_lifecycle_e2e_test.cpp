@@ -10,9 +10,6 @@
 namespace tarnix::e2e {
 namespace {
 
-constexpr uint32_t kIso14230 = 4;
-constexpr uint32_t kIso15765 = 6;
-
 const std::vector<std::string> kRelease = {"PassThruDisconnect", "PassThruClose", "unload"};
 
 TEST(WorkerLifecycle, ConnectionStatesFromNotConnectedToClosedAndOpenAgain) {
