@@ -79,6 +79,31 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
   endif()
 endif()
 
+# Where 32-bit programs are emulated, a minute of every test program's run is Wine starting up:
+# the modules' cases then run together in one program, unit_tests, rather than in one each.
+if(TARNIX_WHOLE_PROGRAMS AND TARNIX_I386_MODE STREQUAL "emulated")
+  set(TARNIX_UNIT_TESTS_TOGETHER ON)
+endif()
+option(TARNIX_UNIT_TESTS_TOGETHER "Run every module's unit tests in one program" ${TARNIX_UNIT_TESTS_TOGETHER})
+
+# The program of every module's cases, when they run together; called once all modules are added.
+function(tarnix_unit_tests_together)
+  if(NOT TARNIX_UNIT_TESTS_TOGETHER)
+    return()
+  endif()
+  get_property(cases GLOBAL PROPERTY TARNIX_UNIT_CASES)
+  get_property(depends GLOBAL PROPERTY TARNIX_UNIT_DEPENDS)
+  add_executable(unit_tests)
+  target_link_libraries(unit_tests PRIVATE ${cases} GTest::gtest_main)
+  if(depends)
+    add_dependencies(unit_tests ${depends})
+  endif()
+  add_test(NAME unit_tests COMMAND unit_tests)
+  tarnix_program_test_properties(unit_tests 900)
+  # The longest programs start first, so that the short ones fill in beside them.
+  set_tests_properties(unit_tests PROPERTIES COST 100)
+endfunction()
+
 # Registers GoogleTest program <target> with CTest: one test per test case, named
 # <target>.<Suite>.<Case>, each bounded by TIMEOUT seconds (default 120), so a failure names its
 # case. RESOURCE_LOCK applies to the cases matching the gtest filter LOCKED (default: all).
@@ -150,12 +175,21 @@ function(tarnix_module_tests)
   if(NOT tests)
     return()
   endif()
-  add_executable(${T_NAME} ${tests})
-  tarnix_warnings(${T_NAME})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tarnix_test_support GTest::gtest_main
+  # The cases are compiled once, for the module's own program and, under emulation, for the
+  # program that runs every module's cases together.
+  add_library(${T_NAME}_cases OBJECT ${tests})
+  tarnix_warnings(${T_NAME}_cases)
+  target_link_libraries(${T_NAME}_cases PUBLIC ${T_LIBS} tarnix_test_support GTest::gtest
     GTest::gmock)
+  add_executable(${T_NAME})
+  target_link_libraries(${T_NAME} PRIVATE ${T_NAME}_cases GTest::gtest_main)
   if(T_DEPENDS)
     add_dependencies(${T_NAME} ${T_DEPENDS})
+  endif()
+  if(TARNIX_UNIT_TESTS_TOGETHER)
+    set_property(GLOBAL APPEND PROPERTY TARNIX_UNIT_CASES ${T_NAME}_cases)
+    set_property(GLOBAL APPEND PROPERTY TARNIX_UNIT_DEPENDS ${T_DEPENDS})
+    return()
   endif()
   set(lock)
   if(T_RESOURCE_LOCK)
