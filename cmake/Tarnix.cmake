@@ -99,7 +99,7 @@ function(tarnix_unit_tests_together)
     add_dependencies(unit_tests ${depends})
   endif()
   add_test(NAME unit_tests COMMAND unit_tests)
-  tarnix_program_test_properties(unit_tests 900)
+  tarnix_program_test_properties(unit_tests 600)
   # The longest programs start first, so that the short ones fill in beside them.
   set_tests_properties(unit_tests PROPERTIES COST 100)
 endfunction()
@@ -147,12 +147,12 @@ endfunction()
 
 # Properties of a test that runs a whole program. Under emulation each 32-bit Wine process needs
 # about a minute to start (qemu 7.2 ignores Wine's address hints, so Wine reserves its address space
-# in some 65000 steps), a test program up to five on a busy machine: one bound for all, generous
-# enough for that, short enough that a hang and its retry stay affordable.
+# in some 65000 steps), a test program up to five on a busy machine: one bound for all, twice that,
+# short enough that an emulation hang (seen about once in four runs) and its retry stay affordable.
 function(tarnix_program_test_properties test timeout)
   set(env ${TARNIX_TEST_ENV})
   if(TARNIX_WHOLE_PROGRAMS AND TARNIX_I386_MODE STREQUAL "emulated")
-    set(timeout 900)
+    set(timeout 600)
     set(env TARNIX_E2E_PACE_MS=75 TARNIX_E2E_TIME_SCALE=10)
   endif()
   set_tests_properties(${test} PROPERTIES TIMEOUT ${timeout} SKIP_RETURN_CODE 77
