@@ -102,6 +102,12 @@ function(tarnix_unit_tests_together)
   tarnix_program_test_properties(unit_tests 600)
   # The longest programs start first, so that the short ones fill in beside them.
   set_tests_properties(unit_tests PROPERTIES COST 100)
+  # Whatever a module's cases hold (the registry, say), the program that runs them holds too.
+  get_property(locks GLOBAL PROPERTY TARNIX_UNIT_LOCKS)
+  if(locks)
+    list(REMOVE_DUPLICATES locks)
+    set_tests_properties(unit_tests PROPERTIES RESOURCE_LOCK "${locks}")
+  endif()
 endfunction()
 
 # Registers GoogleTest program <target> with CTest: one test per test case, named
@@ -189,6 +195,7 @@ function(tarnix_module_tests)
   if(TARNIX_UNIT_TESTS_TOGETHER)
     set_property(GLOBAL APPEND PROPERTY TARNIX_UNIT_CASES ${T_NAME}_cases)
     set_property(GLOBAL APPEND PROPERTY TARNIX_UNIT_DEPENDS ${T_DEPENDS})
+    set_property(GLOBAL APPEND PROPERTY TARNIX_UNIT_LOCKS ${T_RESOURCE_LOCK})
     return()
   endif()
   set(lock)
