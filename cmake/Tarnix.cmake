@@ -100,7 +100,7 @@ function(tarnix_unit_tests_together)
   endif()
   add_test(NAME unit_tests COMMAND unit_tests)
   tarnix_program_test_properties(unit_tests 600)
-  # The longest programs start first, so that the short ones fill in beside them.
+  # The longest program that starts no others goes first; the short ones fill in beside it.
   set_tests_properties(unit_tests PROPERTIES COST 100)
   # Whatever a module's cases hold (the registry, say), the program that runs them holds too.
   get_property(locks GLOBAL PROPERTY TARNIX_UNIT_LOCKS)
@@ -154,7 +154,7 @@ endfunction()
 # Properties of a test that runs a whole program. Under emulation each 32-bit Wine process needs
 # about a minute to start (qemu 7.2 ignores Wine's address hints, so Wine reserves its address space
 # in some 65000 steps), a test program up to five on a busy machine: one bound for all, twice that,
-# short enough that an emulation hang (seen about once in four runs) and its retry stay affordable.
+# short enough that an emulation hang and its retry stay affordable.
 function(tarnix_program_test_properties test timeout)
   set(env ${TARNIX_TEST_ENV})
   if(TARNIX_WHOLE_PROGRAMS AND TARNIX_I386_MODE STREQUAL "emulated")

@@ -20,9 +20,14 @@ bool IsPowerOfTwo(uint64_t value) {
 }  // namespace
 
 RxBuffer::RxBuffer(size_t capacity, size_t capacity_bytes)
-    : slots_(std::min(std::max<size_t>(capacity, 1), kInitialReserve)),
-      capacity_(std::max<size_t>(capacity, 1)),
-      capacity_bytes_(std::max<size_t>(capacity_bytes, 1)) {}
+    : capacity_(std::max<size_t>(capacity, 1)),
+      capacity_bytes_(std::max<size_t>(capacity_bytes, 1)) {
+  slots_.resize(InitialRoom());
+}
+
+size_t RxBuffer::InitialRoom() const {
+  return std::min(capacity_, kInitialReserve);
+}
 
 void RxBuffer::AppendCycle(std::vector<protocol::ReceivedMessage> frames) {
   for (auto& frame : frames)
@@ -86,8 +91,7 @@ std::vector<protocol::ReceivedMessage> RxBuffer::Take(size_t count) {
 
 std::vector<protocol::ReceivedMessage> RxBuffer::TakeStorage(size_t n) {
   std::rotate(slots_.begin(), slots_.begin() + static_cast<ptrdiff_t>(head_), slots_.end());
-  std::vector<protocol::ReceivedMessage> rest(
-      std::max(count_ - n, std::min(capacity_, kInitialReserve)));
+  std::vector<protocol::ReceivedMessage> rest(std::max(count_ - n, InitialRoom()));
   bytes_ = 0;
   for (size_t i = n; i < count_; ++i) {
     bytes_ += slots_[i].data.size();

@@ -52,6 +52,8 @@ class RxBuffer {
  private:
   void DropOldest();
   void Grow();
+  /// Slots a fresh ring starts with.
+  size_t InitialRoom() const;
   /// Take of the `n` oldest frames that hands the storage over with them.
   std::vector<protocol::ReceivedMessage> TakeStorage(size_t n);
   size_t Slot(size_t offset) const { return (head_ + offset) % slots_.size(); }
