@@ -35,6 +35,9 @@ class DynamicLibrary {
   /// ", but system did not report the error" appended when the system gave no error code).
   Result<void*> Find(const char* name) const;
 
+  /// Whether a library is held (false once moved from).
+  bool loaded() const { return handle_.valid(); }
+
  private:
   static void Unload(void* handle);
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/pipe_io.h"
+#include "platform/stop_request.h"
 #include "platform/system_error.h"
 
 namespace tarnix::platform {
@@ -25,7 +26,8 @@ Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
     // MSG_NOSIGNAL: a vanished other end is an error value, never SIGPIPE.
     const ssize_t n =
         ::send(static_cast<int>(handle.get()), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
+    // A stop request ends a write that a client who no longer reads would hold forever.
+    if (n < 0 && errno == EINTR && StopRequest() == nullptr) continue;
     if (n < 0) return Fail(SystemErrorText());
     bytes.remove_prefix(static_cast<size_t>(n));
   }

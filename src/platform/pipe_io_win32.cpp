@@ -1,29 +1,68 @@
-// Both ends of the client's pipe on Windows: a byte-mode named pipe instance.
+// Both ends of the client's pipe on Windows: a byte-mode named pipe instance. The bridge's end is
+// opened for overlapped I/O (so that its waits can also watch a wake-up), a client's usually not;
+// every call here passes an OVERLAPPED and waits for it, which serves both.
 #include <windows.h>
 
 #include "platform/pipe_io.h"
+#include "platform/pipe_io_win32.h"
 #include "platform/system_error.h"
 #include "platform/win32_handle.h"
 
 namespace tarnix::platform {
+namespace {
+
+/// One event per thread for its reads and writes, made on first use and kept.
+HANDLE ThreadEvent() {
+  struct Holder {
+    Holder() : event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Holder() {
+      if (event != nullptr) ::CloseHandle(event);
+    }
+    HANDLE event;
+  };
+  thread_local Holder holder;
+  return holder.event;
+}
+
+}  // namespace
+
+bool IsEndOfPipe(DWORD code) {
+  return code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA || code == ERROR_PIPE_NOT_CONNECTED;
+}
+
+std::optional<DWORD> TransferAndWait(HANDLE handle, bool write, void* buffer, DWORD size,
+                                     DWORD& transferred) {
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = ThreadEvent();
+  if (overlapped.hEvent == nullptr) return ::GetLastError();
+  ::ResetEvent(overlapped.hEvent);
+  const BOOL done = write ? ::WriteFile(handle, buffer, size, nullptr, &overlapped)
+                          : ::ReadFile(handle, buffer, size, nullptr, &overlapped);
+  if (!done && ::GetLastError() != ERROR_IO_PENDING) return ::GetLastError();
+  // A transfer that finished at once (always, on a handle without overlapped I/O) needs no wait.
+  if (!::GetOverlappedResult(handle, &overlapped, &transferred, done ? FALSE : TRUE)) {
+    return ::GetLastError();
+  }
+  return std::nullopt;
+}
 
 Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
   DWORD got = 0;
-  if (::ReadFile(AsHandle(handle), buffer, static_cast<DWORD>(size), &got, nullptr))
-    return size_t{got};
-  const DWORD code = ::GetLastError();
+  const std::optional<DWORD> failed =
+      TransferAndWait(AsHandle(handle), false, buffer, static_cast<DWORD>(size), got);
+  if (!failed) return size_t{got};
   // The other end closing is the end of the stream, not a failure.
-  if (code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA) return size_t{0};
-  return Fail(SystemErrorText(code));
+  if (IsEndOfPipe(*failed)) return size_t{0};
+  return Fail(SystemErrorText(*failed));
 }
 
 Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
   while (!bytes.empty()) {
     DWORD written = 0;
-    if (!::WriteFile(AsHandle(handle), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr)) {
-      return Fail(SystemErrorText());
-    }
+    const std::optional<DWORD> failed =
+        TransferAndWait(AsHandle(handle), true, const_cast<char*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()), written);
+    if (failed) return Fail(SystemErrorText(*failed));
     bytes.remove_prefix(written);
   }
   return Ok();

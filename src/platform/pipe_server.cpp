@@ -5,14 +5,6 @@
 
 namespace tarnix::platform {
 
-PipeReader::PipeReader(PipeReader&&) noexcept = default;
-PipeReader& PipeReader::operator=(PipeReader&&) noexcept = default;
-PipeReader::~PipeReader() = default;
-
-Result<size_t> PipeReader::Read(char* buffer, size_t size) {
-  return ReadPipe(handle_, buffer, size);
-}
-
 Result<void> PipeServer::WriteAll(std::string_view bytes) {
   return WritePipe(connection_, bytes);
 }

@@ -8,10 +8,55 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/pipe_io.h"
 #include "platform/pipe_server.h"
+#include "platform/stop_request.h"
 #include "platform/system_error.h"
 
 namespace tarnix::platform {
+namespace {
+
+/// poll(2) retried after signals, with the time given in milliseconds (-1: none).
+int PollRetried(pollfd* watched, nfds_t count, int timeout_ms) {
+  int ready = 0;
+  do {
+    ready = ::poll(watched, count, timeout_ms);
+  } while (ready < 0 && errno == EINTR && StopRequest() == nullptr);
+  return ready;
+}
+
+/// Whether the wake-up `fd` is raised; lowers it.
+bool TakeWakeup(const pollfd& wake) {
+  if ((wake.revents & POLLIN) == 0) return false;
+  uint64_t count = 0;
+  static_cast<void>(::read(wake.fd, &count, sizeof count));
+  return true;
+}
+
+}  // namespace
+
+// Nothing is pending on Linux: poll(2) says whether a read would block without starting one.
+struct PipeReader::Pending {};
+
+PipeReader::PipeReader(SystemHandle handle) : handle_(std::move(handle)) {}
+PipeReader::PipeReader(PipeReader&&) noexcept = default;
+PipeReader& PipeReader::operator=(PipeReader&&) noexcept = default;
+PipeReader::~PipeReader() = default;
+
+Result<size_t> PipeReader::Read(char* buffer, size_t size) {
+  return ReadPipe(handle_, buffer, size);
+}
+
+InputWait PipeReader::WaitForInput(const Wakeup& wakeup,
+                                   std::optional<std::chrono::milliseconds> timeout) {
+  pollfd watched[2] = {{static_cast<int>(handle_.get()), POLLIN | POLLRDHUP, 0},
+                       {static_cast<int>(wakeup.native()), POLLIN, 0}};
+  const int ready = PollRetried(watched, 2, static_cast<int>(WaitMilliseconds(timeout)));
+  // A failed poll is for the read to report.
+  if (ready < 0 && errno != EINTR) return InputWait::kInput;
+  if (TakeWakeup(watched[1]) || ready < 0) return InputWait::kWoken;
+  return ready == 0 ? InputWait::kTimedOut : InputWait::kInput;
+}
 
 PipeServer::~PipeServer() {
   // A socket still listening also has its path to remove.
@@ -39,9 +84,18 @@ Result<PipeServer> PipeServer::CreateNamed(const std::string& name) {
   return PipeServer(std::move(listener), name);
 }
 
-Result<void> PipeServer::WaitForClient() {
+Result<void> PipeServer::WaitForClient(const Wakeup* stop) {
   const int listener = static_cast<int>(listener_.get());
   if (::listen(listener, 1) != 0) return Fail(SystemErrorText());
+  if (stop != nullptr) {
+    pollfd watched[2] = {{listener, POLLIN, 0}, {static_cast<int>(stop->native()), POLLIN, 0}};
+    for (;;) {
+      if (StopRequest() != nullptr) return Fail(kStopRequested);
+      const int ready = PollRetried(watched, 2, -1);
+      if (ready < 0 && errno != EINTR) break;  // for accept to report
+      if (ready > 0 && !TakeWakeup(watched[1])) break;
+    }
+  }
   int client = -1;
   do {
     client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);

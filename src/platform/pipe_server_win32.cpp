@@ -1,9 +1,16 @@
-// The client's pipe on Windows: one instance of a local byte-mode named pipe.
+// The client's pipe on Windows: one instance of a local byte-mode named pipe, opened for
+// overlapped I/O so that waiting for the client or for input also watches a wake-up.
 #include <windows.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <utility>
 
+#include "platform/pipe_io.h"
+#include "platform/pipe_io_win32.h"
 #include "platform/pipe_server.h"
+#include "platform/stop_request.h"
 #include "platform/system_error.h"
 #include "platform/win32_handle.h"
 
@@ -19,6 +26,20 @@ std::string CreationErrorText(DWORD code) {
   return message.empty() ? std::string(hex) : message + " (" + hex + ")";
 }
 
+/// A manual-reset event for one overlapped operation.
+SystemHandle NewEvent() {
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event == nullptr ? SystemHandle() : Own(event);
+}
+
+/// Cancels the overlapped operation `overlapped` on `handle` and waits until it has ended, so
+/// that its buffer and OVERLAPPED may go.
+void CancelAndWait(HANDLE handle, OVERLAPPED& overlapped) {
+  ::CancelIoEx(handle, &overlapped);
+  DWORD ignored = 0;
+  ::GetOverlappedResult(handle, &overlapped, &ignored, TRUE);
+}
+
 }  // namespace
 
 PipeServer::~PipeServer() = default;
@@ -27,21 +48,42 @@ Result<PipeServer> PipeServer::CreateNamed(const std::string& name) {
   // The name goes to the ANSI call unchanged. Remote clients are refused: this process loads
   // libraries on request and must only ever be driven from this machine.
   SystemHandle pipe = Own(::CreateNamedPipeA(
-      name.c_str(), PIPE_ACCESS_DUPLEX,
+      name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 65536, 65536,
       0, nullptr));
   if (!pipe.valid()) return Fail(CreationErrorText(::GetLastError()));
   return PipeServer(std::move(pipe), name);
 }
 
-Result<void> PipeServer::WaitForClient() {
-  if (!::ConnectNamedPipe(AsHandle(listener_), nullptr)) {
-    const DWORD code = ::GetLastError();
-    // The client connected between creation and this call: that is a success.
-    if (code != ERROR_PIPE_CONNECTED) {
-      listener_.Reset();
-      return Fail("Failed to connect pipe: " + SystemErrorText(code));
+Result<void> PipeServer::WaitForClient(const Wakeup* stop) {
+  HANDLE pipe = AsHandle(listener_);
+  SystemHandle event = NewEvent();
+  if (!event.valid()) return Fail("Failed to connect pipe: " + SystemErrorText());
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = AsHandle(event);
+  DWORD code = ERROR_SUCCESS;
+  if (!::ConnectNamedPipe(pipe, &overlapped)) code = ::GetLastError();
+  if (code == ERROR_IO_PENDING) {
+    const HANDLE watched[2] = {overlapped.hEvent, stop != nullptr
+                                                      ? reinterpret_cast<HANDLE>(stop->native())
+                                                      : overlapped.hEvent};
+    for (;;) {
+      const DWORD which = ::WaitForMultipleObjects(2, watched, FALSE, INFINITE);
+      if (which == WAIT_OBJECT_0 + 1 && StopRequest() != nullptr) {
+        CancelAndWait(pipe, overlapped);
+        listener_.Reset();
+        return Fail(kStopRequested);
+      }
+      if (which == WAIT_OBJECT_0 || which == WAIT_FAILED) break;
     }
+    DWORD ignored = 0;
+    code = ::GetOverlappedResult(pipe, &overlapped, &ignored, FALSE) ? ERROR_SUCCESS
+                                                                     : ::GetLastError();
+  }
+  // A client that connected between creation and this call is a success too.
+  if (code != ERROR_SUCCESS && code != ERROR_PIPE_CONNECTED) {
+    listener_.Reset();
+    return Fail("Failed to connect pipe: " + SystemErrorText(code));
   }
   // The pipe instance that listened is the connection itself.
   connection_ = std::move(listener_);
@@ -60,9 +102,98 @@ Result<PipeReader> PipeServer::OpenReader() {
   return PipeReader(Own(duplicate));
 }
 
+// A read started by WaitForInput, into a buffer of its own, and what it brought that Read has not
+// handed out yet.
+struct PipeReader::Pending {
+  SystemHandle event = NewEvent();
+  OVERLAPPED overlapped{};
+  std::array<char, 8192> buffer{};
+  bool started = false;  // the read is in progress
+  size_t held = 0;       // bytes it brought, from `offset` on
+  size_t offset = 0;
+  bool ended = false;          // it found the end of the stream
+  std::optional<DWORD> error;  // it failed
+};
+
+PipeReader::PipeReader(SystemHandle handle)
+    : handle_(std::move(handle)), pending_(std::make_unique<Pending>()) {}
+PipeReader::PipeReader(PipeReader&&) noexcept = default;
+PipeReader& PipeReader::operator=(PipeReader&&) noexcept = default;
+
+PipeReader::~PipeReader() {
+  if (pending_ && pending_->started) CancelAndWait(AsHandle(handle_), pending_->overlapped);
+}
+
+Result<size_t> PipeReader::Read(char* buffer, size_t size) {
+  Pending& pending = *pending_;
+  if (pending.started) {
+    DWORD got = 0;
+    const BOOL done = ::GetOverlappedResult(AsHandle(handle_), &pending.overlapped, &got, TRUE);
+    const DWORD code = done ? ERROR_SUCCESS : ::GetLastError();
+    pending.started = false;
+    if (done) {
+      pending.held = got;
+      pending.offset = 0;
+    } else if (IsEndOfPipe(code) || code == ERROR_OPERATION_ABORTED) {
+      pending.ended = true;
+    } else {
+      pending.error = code;
+    }
+  }
+  if (pending.held > 0) {
+    const size_t n = std::min(size, pending.held);
+    std::copy_n(pending.buffer.data() + pending.offset, n, buffer);
+    pending.offset += n;
+    pending.held -= n;
+    return n;
+  }
+  if (pending.error) return Fail(SystemErrorText(*std::exchange(pending.error, std::nullopt)));
+  if (pending.ended) return size_t{0};
+  return ReadPipe(handle_, buffer, size);
+}
+
+InputWait PipeReader::WaitForInput(const Wakeup& wakeup,
+                                   std::optional<std::chrono::milliseconds> timeout) {
+  Pending& pending = *pending_;
+  if (pending.held > 0 || pending.ended || pending.error) return InputWait::kInput;
+  HANDLE handle = AsHandle(handle_);
+  if (!pending.started) {
+    pending.overlapped = OVERLAPPED{};
+    pending.overlapped.hEvent = AsHandle(pending.event);
+    ::ResetEvent(pending.overlapped.hEvent);
+    const BOOL done =
+        ::ReadFile(handle, pending.buffer.data(), static_cast<DWORD>(pending.buffer.size()),
+                   nullptr, &pending.overlapped);
+    const DWORD code = done ? ERROR_SUCCESS : ::GetLastError();
+    if (code != ERROR_IO_PENDING) {
+      // Finished at once, or failed at once (a read that failed never signals its event): either
+      // way Read has something to hand out now.
+      DWORD got = 0;
+      if (done && ::GetOverlappedResult(handle, &pending.overlapped, &got, FALSE)) {
+        pending.held = got;
+        pending.offset = 0;
+      } else if (done || IsEndOfPipe(code)) {
+        pending.ended = true;
+      } else {
+        pending.error = code;
+      }
+      return InputWait::kInput;
+    }
+    pending.started = true;
+  }
+  const HANDLE watched[2] = {pending.overlapped.hEvent, reinterpret_cast<HANDLE>(wakeup.native())};
+  const int64_t ms = WaitMilliseconds(timeout);
+  const DWORD which =
+      ::WaitForMultipleObjects(2, watched, FALSE, ms < 0 ? INFINITE : static_cast<DWORD>(ms));
+  if (which == WAIT_OBJECT_0 + 1) return InputWait::kWoken;
+  if (which == WAIT_TIMEOUT) return InputWait::kTimedOut;
+  return InputWait::kInput;
+}
+
 bool PipeReader::PeerGone() const {
   // A named pipe has no half-close: peeking fails (ERROR_BROKEN_PIPE) once the client's handle is
   // closed, and consumes nothing while it is open.
+  if (pending_->ended) return true;
   DWORD available = 0;
   return !::PeekNamedPipe(AsHandle(handle_), nullptr, 0, nullptr, &available, nullptr);
 }

@@ -47,6 +47,11 @@ class ChildProcess {
   /// Ends the child at once and reaps it; its exit code is then kKilledExitCode.
   void Kill();
 
+  /// Asks a running child to stop, as a terminal or a service manager does: SIGTERM on Linux.
+  /// False where that cannot be sent to one child alone (Windows' console events go to a whole
+  /// console), or when the child has ended.
+  bool RequestStop();
+
   /// What the running child has used; nullopt once it has ended or when the system cannot tell.
   std::optional<ProcessUsage> Usage() const;
 

@@ -74,6 +74,10 @@ std::optional<ProcessUsage> ChildProcess::Usage() const {
   return usage;
 }
 
+bool ChildProcess::RequestStop() {
+  return handle_.valid() && ::kill(static_cast<pid_t>(handle_.get()), SIGTERM) == 0;
+}
+
 void ChildProcess::End(intptr_t handle) {
   ::kill(static_cast<pid_t>(handle), SIGKILL);
   int status = 0;

@@ -65,6 +65,10 @@ HANDLE InheritableFile(const std::wstring& path, DWORD access, DWORD disposition
 }  // namespace
 
 const int ChildProcess::kKilledExitCode = 255;
+
+bool ChildProcess::RequestStop() {
+  return false;
+}
 const char kNullDevice[] = "NUL";
 
 std::optional<ProcessUsage> ChildProcess::Usage() const {

@@ -3,6 +3,7 @@
 
 #include <type_traits>
 
+#include "platform/stop_signals_posix.h"
 #include "platform/system_error.h"
 #include "platform/thread.h"
 
@@ -26,7 +27,12 @@ Result<intptr_t> Thread::StartNative(State& state, size_t stack_bytes) {
   ::pthread_attr_init(&attributes);
   ::pthread_attr_setstacksize(&attributes, stack_bytes);
   pthread_t id{};
+  // The new thread inherits a mask without the stop signals: only the control thread handles
+  // them, and a vendor call on the worker is never interrupted by one.
+  sigset_t previous;
+  BlockStopSignals(&previous);
   const int rc = ::pthread_create(&id, &attributes, &Trampoline, &state);
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   ::pthread_attr_destroy(&attributes);
   if (rc != 0) return Fail(SystemErrorText(static_cast<uint32_t>(rc)));
   return static_cast<intptr_t>(id);
