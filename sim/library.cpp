@@ -2,7 +2,9 @@
 #include "sim/library.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "sim/names.h"
 #include "trace/arguments.h"
@@ -37,18 +39,27 @@ std::string StatusSentence(uint32_t code) {
 Library::Call::Call(Library& library, std::string_view fn, std::string_view ioctl)
     : library_(library) {
   line_.fn = fn;
-  std::lock_guard lock(library_.mutex_);
-  settings_ = library_.settings_;
-  replay_ = library_.ReplayLocked(*settings_);
-  const uint32_t calls = ++library_.calls_[line_.fn];
-  const uint32_t ioctl_calls =
-      ioctl.empty() ? 0 : ++library_.calls_[line_.fn + "." + std::string(ioctl)];
-  for (const FaultRule& rule : settings_->faults) {
-    if (rule.function != line_.fn || (!rule.ioctl.empty() && rule.ioctl != ioctl)) continue;
-    const uint32_t n = rule.ioctl.empty() ? calls : ioctl_calls;
-    if (rule.nth != 0 && rule.nth != n) continue;
-    injected_ = rule.code;
-    return;
+  {
+    std::lock_guard lock(library_.mutex_);
+    settings_ = library_.settings_;
+    replay_ = library_.ReplayLocked(*settings_);
+    const uint32_t calls = ++library_.calls_[line_.fn];
+    const uint32_t ioctl_calls =
+        ioctl.empty() ? 0 : ++library_.calls_[line_.fn + "." + std::string(ioctl)];
+    for (const FaultRule& rule : settings_->faults) {
+      if (rule.function != line_.fn || (!rule.ioctl.empty() && rule.ioctl != ioctl)) continue;
+      const uint32_t n = rule.ioctl.empty() ? calls : ioctl_calls;
+      if (rule.nth != 0 && rule.nth != n) continue;
+      injected_ = rule.code;
+      break;
+    }
+  }
+  // PTSIM_HANG: a wedged adapter, whose driver call never comes back (outside the lock, so that
+  // other calls still run).
+  if (std::find(settings_->hang.begin(), settings_->hang.end(), line_.fn) !=
+      settings_->hang.end()) {
+    for (;;)
+      std::this_thread::sleep_for(std::chrono::hours(1));
   }
 }
 

@@ -140,6 +140,20 @@ void ReadMisbehaviour(const std::string& text, Misbehaviour& m,
   }
 }
 
+/// PTSIM_HANG: entry-point names, with or without their PassThru prefix.
+void ReadHang(const std::string& text, Settings& settings, std::vector<std::string>& problems) {
+  for (std::string_view name : Split(text, ',')) {
+    if (name.empty()) continue;
+    std::string full =
+        name.starts_with("PassThru") ? std::string(name) : "PassThru" + std::string(name);
+    if (!trace::IsEntryPoint(full)) {
+      problems.push_back("PTSIM_HANG entry point \"" + std::string(name) + "\" unknown");
+      continue;
+    }
+    settings.hang.push_back(std::move(full));
+  }
+}
+
 }  // namespace
 
 std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string& problem) {
@@ -207,6 +221,7 @@ Settings ReadSettings(const EnvFn& env, std::vector<std::string>& problems) {
   }
   settings.strict = IsSet(env("PTSIM_STRICT"));
   ReadCount(env, "PTSIM_UNLOAD_DELAY_MS", "milliseconds", settings.unload_delay_ms, problems);
+  if (auto hang = env("PTSIM_HANG")) ReadHang(*hang, settings, problems);
   return settings;
 }
 

@@ -56,6 +56,7 @@ struct Settings {
   bool no_ecu = false;              ///< the replay file is unusable: nothing on the bus answers
   bool strict = false;              ///< PTSIM_STRICT: conforming where the default is lenient
   uint32_t unload_delay_ms = 2000;  ///< PTSIM_UNLOAD_DELAY_MS: the loader thread's start-up
+  std::vector<std::string> hang;    ///< PTSIM_HANG: entry points that never return
 };
 
 /// Reads every PTSIM_* variable through `env`. A value that cannot be used is left at its default

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "j2534/call_in_flight.h"
 #include "j2534/traced_calls.h"
 
 namespace tarnix::j2534 {
@@ -20,6 +21,7 @@ class EntryPoint {
 
   template <typename... Args>
   int32_t operator()(Args&&... args) const {
+    const CallInFlightScope in_flight(name_);
     if (tracer_ == nullptr || !IsRecording(*tracer_)) return fn_(std::forward<Args>(args)...);
     return TracedCall(*tracer_, name_, fn_, std::forward<Args>(args)...);
   }

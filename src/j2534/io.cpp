@@ -3,6 +3,7 @@
 #include "j2534/io.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 #include "j2534/passthru_abi.h"
@@ -270,12 +271,36 @@ Result<Messages, PassThruError> ReadWithEcho(Connection& connection, uint32_t ti
 }
 
 Result<protocol::RawResult, PassThruError> ReadRaw(Connection& connection, uint32_t max_frames,
-                                                   uint32_t timeout_ms) {
-  uint32_t count = 0;
-  auto status = ReadOnce(connection, Clamp(max_frames, kMaxRawReadFrames), timeout_ms, count,
-                         [](const MessageArray&, uint32_t) {});
-  if (!status) return std::move(status).error();
-  return protocol::RawResult{static_cast<int32_t>(*status), count};
+                                                   uint32_t timeout_ms, const ReadSlices* slices) {
+  const uint32_t frames = Clamp(max_frames, kMaxRawReadFrames);
+  const Clock& clock = connection.clock();
+  const Clock::TimePoint deadline = clock.Now() + std::chrono::milliseconds(timeout_ms);
+  protocol::RawResult total;
+  for (;;) {
+    uint32_t wait_ms = timeout_ms;
+    if (slices != nullptr && timeout_ms != 0) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - clock.Now()).count();
+      wait_ms = static_cast<uint32_t>(
+          std::clamp<int64_t>(left, 0, std::max<uint32_t>(slices->slice_ms, 1)));
+    }
+    uint32_t count = 0;
+    const Clock::TimePoint called = clock.Now();
+    auto status = ReadOnce(connection, frames - total.num_msgs, wait_ms, count,
+                           [](const MessageArray&, uint32_t) {});
+    if (!status) return std::move(status).error();
+    total.result = static_cast<int32_t>(*status);
+    total.num_msgs += std::min(count, frames - total.num_msgs);
+    const Clock::TimePoint now = clock.Now();
+    // A library that answers "nothing" at once, whatever the timeout, is not asked again and
+    // again until the timeout passes: its answer is the read's, as it would be in one call.
+    const bool did_not_wait = count == 0 && (now - called) * 2 < std::chrono::milliseconds(wait_ms);
+    if (slices == nullptr || timeout_ms == 0 || !IsNormalReadStatus(*status) ||
+        total.num_msgs >= frames || now >= deadline || did_not_wait ||
+        (slices->should_end && slices->should_end())) {
+      return total;
+    }
+  }
 }
 
 }  // namespace tarnix::j2534

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -72,9 +73,21 @@ Result<Messages, PassThruError> Drain(Connection& connection, uint32_t timeout_m
 /// suppression.
 Result<Messages, PassThruError> ReadWithEcho(Connection& connection, uint32_t timeout_ms);
 
-/// One read of `max_frames` records (1 to 64) on the main channel whose contents are discarded;
-/// the status and count are answered as the library gave them.
+/// How a read that waits is cut into library calls so that it can end early: each call waits at
+/// most `slice_ms` (at least 1), and `should_end` is asked between calls.
+struct ReadSlices {
+  uint32_t slice_ms = 1;
+  std::function<bool()> should_end;
+};
+
+/// A read of `max_frames` records (1 to 64) on the main channel whose contents are discarded; the
+/// status and count are answered as the library gave them. Without `slices`, one call waits up to
+/// `timeout_ms`. With them, a timeout beyond 0 is spread over calls of at most one slice each,
+/// each for the records still missing, until all arrived, the library answered anything but a
+/// normal read status, the timeout passed on the connection's clock or `should_end` answered
+/// true: the count is then the sum, the status the last call's.
 Result<protocol::RawResult, PassThruError> ReadRaw(Connection& connection, uint32_t max_frames,
-                                                   uint32_t timeout_ms);
+                                                   uint32_t timeout_ms,
+                                                   const ReadSlices* slices = nullptr);
 
 }  // namespace tarnix::j2534

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "j2534/call_in_flight.h"
 #include "j2534/passthru_abi.h"
 #include "trace/names.h"
 
@@ -50,9 +51,17 @@ PassThruError RefusedError(std::string text) {
 }
 
 Result<PassThruLibrary, PassThruError> PassThruLibrary::Load(const std::string& path) {
+  // A library's start-up code may hang, as its unload may: the bridge's last line names either.
+  const CallInFlightScope in_flight("library load");
   Result<platform::DynamicLibrary> library = platform::DynamicLibrary::Load(path);
   if (!library) return DllLoadError(library.error().text);
   return PassThruLibrary(std::move(library).value());
+}
+
+PassThruLibrary::~PassThruLibrary() {
+  if (!library_.loaded()) return;
+  const CallInFlightScope in_flight("library unload");
+  platform::DynamicLibrary unloading = std::move(library_);
 }
 
 bool PassThruLibrary::IsApi0500() const {

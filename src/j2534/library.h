@@ -56,6 +56,11 @@ class PassThruLibrary {
   /// Loads the library at `path` (UTF-8). Fails with a DllLoad error.
   static Result<PassThruLibrary, PassThruError> Load(const std::string& path);
 
+  PassThruLibrary(PassThruLibrary&&) noexcept = default;
+  PassThruLibrary& operator=(PassThruLibrary&&) noexcept = default;
+  /// Unloads the library (marked as the call in flight while the system unloads it).
+  ~PassThruLibrary();
+
   /// The entry point `name` (static text) with the signature Fn, or a FunctionNotFound error.
   template <typename Fn>
   Result<EntryPoint<Fn>, PassThruError> Resolve(const char* name) const {

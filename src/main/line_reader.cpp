@@ -1,6 +1,8 @@
 // Line splitting over a byte source, with the UTF-8 check applied to each whole line.
 #include "main/line_reader.h"
 
+#include <utility>
+
 #include "common/text.h"
 
 namespace tarnix::main {
@@ -32,15 +34,12 @@ Result<std::optional<RawLine>> LineReader::Next() {
     // Keep only the unread part, so a long stream of short lines does not grow the buffer.
     Compact();
     scanned = buffer_.size();
-    const size_t old_size = buffer_.size();
-    buffer_.resize(old_size + kBufferSize);
-    Result<size_t> got = source_(buffer_.data() + old_size, kBufferSize);
+    Result<size_t> got = ReadMore();
     if (!got) {
       buffer_.clear();
       skipping_ = false;
       return std::move(got).error();
     }
-    buffer_.resize(old_size + *got);
     if (*got == 0) {
       skipping_ = false;
       if (buffer_.empty()) return std::optional<RawLine>();
@@ -49,6 +48,27 @@ Result<std::optional<RawLine>> LineReader::Next() {
       if (!IsValidUtf8(line.text)) return Fail("stream did not contain valid UTF-8");
       return std::optional<RawLine>(line);
     }
+  }
+}
+
+Result<size_t> LineReader::ReadMore() {
+  if (failure_) return *std::exchange(failure_, std::nullopt);
+  if (ended_) return size_t{0};
+  const size_t old_size = buffer_.size();
+  buffer_.resize(old_size + kBufferSize);
+  Result<size_t> got = source_(buffer_.data() + old_size, kBufferSize);
+  buffer_.resize(old_size + (got ? *got : 0));
+  return got;
+}
+
+void LineReader::Prefetch() {
+  if (SourceEnded()) return;
+  Compact();
+  Result<size_t> got = ReadMore();
+  if (!got) {
+    failure_ = std::move(got).error();
+  } else if (*got == 0) {
+    ended_ = true;
   }
 }
 

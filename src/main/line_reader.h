@@ -42,14 +42,31 @@ class LineReader {
   /// the next call to Next() reads past.
   void SkipLine();
 
+  /// One read from the source, appended to what is held, without taking a line: what arrives
+  /// while a request is handled shows as a next line begun (NextLineBegun). An end of input or a
+  /// read failure is kept for Next() to report once the lines before it are taken.
+  void Prefetch();
+
+  /// Whether bytes after the line last returned are held (a next line has begun to arrive).
+  bool NextLineBegun() const { return start_ < buffer_.size() && !skipping_; }
+
+  /// Whether the source reported its end or a failure (Prefetch keeps it for Next()).
+  bool SourceEnded() const { return ended_ || failure_.has_value(); }
+
  private:
   /// Moves the unread bytes to the start of the buffer.
   void Compact();
 
+  /// Appends one read of the source (or what Prefetch kept) to the buffer: the byte count, 0 at
+  /// the end.
+  Result<size_t> ReadMore();
+
   ByteSource source_;
   std::string buffer_;
-  size_t start_ = 0;       // first unread byte
-  bool skipping_ = false;  // the bytes up to the next line feed belong to a skipped line
+  size_t start_ = 0;              // first unread byte
+  bool skipping_ = false;         // the bytes up to the next line feed belong to a skipped line
+  bool ended_ = false;            // the source reported its end (Prefetch)
+  std::optional<Error> failure_;  // the source failed (Prefetch)
 };
 
 /// The request text of a line: the line feed already removed, then one carriage return before it.

@@ -7,9 +7,12 @@
 #include "discovery/devices.h"
 #include "log/log.h"
 #include "main/pipe_host.h"
+#include "main/release_bound.h"
 #include "main/request_router.h"
 #include "platform/command_line.h"
+#include "platform/environment.h"
 #include "platform/standard_error.h"
+#include "platform/stop_request.h"
 #include "worker/j2534_session.h"
 
 namespace tarnix::main {
@@ -28,12 +31,15 @@ int Run(int argc, char** argv) {
   RouterDeps deps;
   deps.enumerate_devices = &discovery::EnumerateInstalledDevices;
   deps.session_factory = &worker::MakeJ2534SessionFactory;
+  deps.release_grace = ReleaseGrace(&platform::GetEnvironment);
+  deps.stuck_release = &EndStuckRelease;
   const RequestHandling handling = MakeRequestHandling(std::move(deps));
-  if (Result<void> served = RunPipeServer(pipe_name, handling); !served) {
+  Result<Ending> served = RunPipeServer(pipe_name, handling);
+  if (!served) {
     LogLine("[bridge] Fatal error: " + served.error().text);
     return 1;
   }
-  return 0;
+  return *served == Ending::kStopRequested ? platform::kStopRequestedExitCode : 0;
 }
 
 }  // namespace

@@ -33,11 +33,31 @@ protocol::Failure Panic(const std::string& description) {
   return protocol::Failure{-999, "J2534 DLL caused panic: " + description};
 }
 
+/// The loop's view of the watch: remembers whether a request was abandoned.
+class LatchingWatch final : public worker::ReplyWatch {
+ public:
+  explicit LatchingWatch(worker::ReplyWatch& inner) : inner_(inner) {}
+  std::function<void()> Notifier() override { return inner_.Notifier(); }
+  void Wait(std::chrono::milliseconds limit) override { inner_.Wait(limit); }
+  bool Abandon() override {
+    if (!abandoned_) abandoned_ = inner_.Abandon();
+    return abandoned_;
+  }
+  bool NextRequestBegun() override { return inner_.NextRequestBegun(); }
+  bool abandoned() const { return abandoned_; }
+
+ private:
+  worker::ReplyWatch& inner_;
+  bool abandoned_ = false;
+};
+
 class Loop {
  public:
   Loop(LineReader& reader, const ByteSink& write, const RequestHandler& handle,
        const LoopOptions& options)
-      : reader_(reader), write_(write), handle_(handle), options_(options) {}
+      : reader_(reader), write_(write), handle_(handle), options_(options) {
+    if (options.watch != nullptr) watch_.emplace(*options.watch);
+  }
 
   LineResult ServeLine();
 
@@ -50,14 +70,14 @@ class Loop {
   /// Writes one answer. A fault while encoding it is answered with -999 instead, unless part of
   /// the line already went out: that is fatal, as a failed write is.
   Result<void> Answer(protocol::Response response);
-  bool ClientGoneNow();
+  bool StopRequested() const { return options_.stop_requested && options_.stop_requested(); }
 
   LineReader& reader_;
   const ByteSink& write_;
   const RequestHandler& handle_;
   const LoopOptions& options_;
   protocol::ResponseStream answers_;
-  bool client_gone_ = false;
+  std::optional<LatchingWatch> watch_;
 };
 
 LineResult Answered(Result<void> written) {
@@ -75,7 +95,7 @@ LineResult Loop::ServeLine() {
     return Answered(Answer({0, Panic(fault)}));
   }
   if (!next->ok()) {
-    LogLine("[bridge] Read error: " + next->error().text);
+    if (!StopRequested()) LogLine("[bridge] Read error: " + next->error().text);
     return false;
   }
   if (!next->value()) return false;
@@ -86,16 +106,17 @@ LineResult Loop::ServeLine() {
   std::optional<protocol::Message> message = Decode(text, written);
   if (!message) return Answered(std::move(written));
   const bool shutdown = std::holds_alternative<protocol::Shutdown>(message->request);
-  const ClientGone client_gone = [this] { return ClientGoneNow(); };
-  protocol::Outcome outcome = HandleGuarded(handle_, std::move(message->request), client_gone);
-  // Nobody is left to read the answer; the loop ends as when the client leaves between requests.
-  if (client_gone_) return false;
+  protocol::Outcome outcome =
+      HandleGuarded(handle_, std::move(message->request), watch_ ? &*watch_ : nullptr);
+  // Nobody is left to read the answer (or the bridge must stop); the loop ends as when the client
+  // leaves between requests.
+  if (watch_ && watch_->abandoned()) return false;
   if (Result<void> sent = Answer({message->id, std::move(outcome)}); !sent) return sent.error();
   if (shutdown) {
     LogLine("[bridge] Shutdown requested");
     return false;
   }
-  return true;
+  return !StopRequested();
 }
 
 std::optional<protocol::Message> Loop::Decode(std::string_view text, Result<void>& written) {
@@ -140,17 +161,12 @@ Result<void> Loop::Answer(protocol::Response response) {
   return answers_.WriteLine(response, write_);
 }
 
-bool Loop::ClientGoneNow() {
-  if (!client_gone_ && options_.client_gone) client_gone_ = options_.client_gone();
-  return client_gone_;
-}
-
 }  // namespace
 
 protocol::Outcome HandleGuarded(const RequestHandler& handle, protocol::Request request,
-                                const ClientGone& client_gone) {
+                                worker::ReplyWatch* watch) {
   try {
-    return handle(std::move(request), client_gone);
+    return handle(std::move(request), watch);
   } catch (...) {
     return Panic(CurrentFault());
   }

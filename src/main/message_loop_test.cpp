@@ -55,7 +55,7 @@ LoopRun RunLoop(ByteSource source, const RequestHandler& handler, int failing_wr
   return run;
 }
 
-protocol::Outcome AnswerNull(protocol::Request&&, const ClientGone&) {
+protocol::Outcome AnswerNull(protocol::Request&&, worker::ReplyWatch*) {
   return protocol::Payload();
 }
 
@@ -107,7 +107,8 @@ TEST(MessageLoop, AnswersUndecodableLinesWithIdZeroAndGoesOn) {
 
 TEST(MessageLoop, FaultGuardAnswersMinus999AndTheLoopGoesOn) {
   int calls = 0;
-  const RequestHandler handler = [&](protocol::Request&&, const ClientGone&) -> protocol::Outcome {
+  const RequestHandler handler = [&](protocol::Request&&,
+                                     worker::ReplyWatch*) -> protocol::Outcome {
     ++calls;
     if (calls == 1) throw std::runtime_error("vendor returned garbage");
     if (calls == 2) throw 42;  // not an exception type: no description
@@ -149,7 +150,8 @@ TEST(MessageLoop, AnAllocationFailureAnywhereInALineAnswersItAndTheLoopGoesOn) {
     if (stage == LineStage::kDecode && ++decodes == 1) throw std::bad_alloc();
     if (stage == LineStage::kEncode && ++encodes == 3) throw std::bad_alloc();
   };
-  const RequestHandler handler = [&](protocol::Request&&, const ClientGone&) -> protocol::Outcome {
+  const RequestHandler handler = [&](protocol::Request&&,
+                                     worker::ReplyWatch*) -> protocol::Outcome {
     return protocol::Payload(true);
   };
   const LoopRun run = RunLoop(source, handler, -1, options);
@@ -162,16 +164,27 @@ TEST(MessageLoop, AnAllocationFailureAnywhereInALineAnswersItAndTheLoopGoesOn) {
             std::vector<std::string>(3, "[bridge] PANIC while handling request: std::bad_alloc"));
 }
 
-TEST(MessageLoop, AClientGoneWhileARequestWaitsGetsNoAnswerAndTheLoopEnds) {
+/// A watch whose client goes when the test says so.
+struct GoneOnCue final : worker::ReplyWatch {
+  std::function<void()> Notifier() override {
+    return [] {};
+  }
+  void Wait(std::chrono::milliseconds) override {}
+  bool Abandon() override { return gone; }
+  bool NextRequestBegun() override { return false; }
   bool gone = false;
+};
+
+TEST(MessageLoop, AClientGoneWhileARequestWaitsGetsNoAnswerAndTheLoopEnds) {
+  GoneOnCue watch;
   LoopOptions options;
-  options.client_gone = [&] { return gone; };
+  options.watch = &watch;
   int calls = 0;
   const RequestHandler handler = [&](protocol::Request&&,
-                                     const ClientGone& client_gone) -> protocol::Outcome {
+                                     worker::ReplyWatch* seen) -> protocol::Outcome {
     if (++calls == 2) {
-      gone = true;
-      EXPECT_TRUE(client_gone());
+      watch.gone = true;
+      EXPECT_TRUE(seen->Abandon());
     }
     return protocol::Payload(true);
   };
@@ -186,7 +199,8 @@ TEST(MessageLoop, AClientGoneWhileARequestWaitsGetsNoAnswerAndTheLoopEnds) {
 
 TEST(MessageLoop, ShutdownEndsTheLoopEvenWhenItFails) {
   int calls = 0;
-  const RequestHandler handler = [&](protocol::Request&&, const ClientGone&) -> protocol::Outcome {
+  const RequestHandler handler = [&](protocol::Request&&,
+                                     worker::ReplyWatch*) -> protocol::Outcome {
     ++calls;
     return protocol::RequestFailed("Bridge worker command channel is closed");
   };

@@ -16,8 +16,16 @@ struct RequestHandling {
   std::function<void()> release_worker;
 };
 
-/// Serves one client on the pipe `pipe_name`. Success after the loop ended normally; otherwise the
-/// fatal error text for the entry to print.
-Result<void> RunPipeServer(const std::string& pipe_name, const RequestHandling& handling);
+/// How serving the pipe ended, when it did not fail.
+enum class Ending {
+  kServed,         ///< the client left, or asked for Shutdown
+  kStopRequested,  ///< a signal or console event asked the bridge to stop
+};
+
+/// Serves one client on the pipe `pipe_name`. Signals and console events that ask the program to
+/// stop end the wait for the client, or the loop, as a vanished client does: one line names the
+/// request, the worker is released, and the ending is kStopRequested. Otherwise the error is the
+/// fatal text for the entry to print.
+Result<Ending> RunPipeServer(const std::string& pipe_name, const RequestHandling& handling);
 
 }  // namespace tarnix::main

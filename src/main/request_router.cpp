@@ -18,33 +18,41 @@ using protocol::Outcome;
 static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kControlThread) == 1);
 static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kWorkerStart) == 1);
 
-Outcome OpenDevice(const protocol::Open& open, BridgeState& state, const RouterDeps& deps) {
+/// Open: the worker starts and builds its connection while the client is watched; a failed or
+/// abandoned start releases it (bounded) before the answer.
+Outcome OpenDevice(const protocol::Open& open, BridgeState& state, const RouterDeps& deps,
+                   worker::ReplyWatch* watch) {
   BridgeState::Guard guard = state.Lock();
   if (guard.worker()) return protocol::RequestFailed("Already connected");
-  Result<worker::WorkerHandle> started =
-      worker::StartWorker(deps.session_factory(open), deps.worker_options);
-  if (!started.ok()) return protocol::RequestFailed(std::move(started).error().text);
-  guard.worker().emplace(std::move(started).value());
+  Result<worker::WorkerHandle> launched =
+      worker::LaunchWorker(deps.session_factory(open), deps.worker_options);
+  if (!launched.ok()) return protocol::RequestFailed(std::move(launched).error().text);
+  if (deps.release_grace) launched->BoundRelease(*deps.release_grace, deps.stuck_release);
+  if (Result<void> started = worker::AwaitStartup(*launched, watch); !started.ok()) {
+    worker::Release(std::move(launched).value());
+    return protocol::RequestFailed(std::move(started).error().text);
+  }
+  guard.worker().emplace(std::move(launched).value());
   return protocol::Payload();
 }
 
 /// Close and Shutdown: the worker answers, then is released before the answer goes out, so the
 /// client hears back only once the device is closed and the library unloaded.
-Outcome Finish(protocol::Request request, BridgeState& state) {
+Outcome Finish(protocol::Request request, BridgeState& state, worker::ReplyWatch* watch) {
   BridgeState::Guard guard = state.Lock();
   std::optional<worker::WorkerHandle> present = std::exchange(guard.worker(), std::nullopt);
   if (!present) return protocol::Payload();
-  Result<Outcome> reply = worker::Exchange(*present, std::move(request));
+  Result<Outcome> reply = worker::Exchange(*present, std::move(request), watch);
   worker::Release(std::move(*present));
   if (!reply.ok()) return protocol::RequestFailed(std::move(reply).error().text);
   return std::move(reply).value();
 }
 
-Outcome Forward(protocol::Request&& request, BridgeState& state, const ClientGone& client_gone) {
+Outcome Forward(protocol::Request&& request, BridgeState& state, worker::ReplyWatch* watch) {
   BridgeState::Guard guard = state.Lock();
   std::optional<worker::WorkerHandle>& present = guard.worker();
   if (!present) return protocol::RequestFailed("Not connected");
-  Result<Outcome> reply = worker::Exchange(*present, std::move(request), client_gone);
+  Result<Outcome> reply = worker::Exchange(*present, std::move(request), watch);
   if (reply.ok()) return std::move(reply).value();
   // The worker is gone, its thread ending; or the client is, and the release ends the worker's
   // wait and closes the device before the loop ends.
@@ -57,27 +65,26 @@ Outcome Forward(protocol::Request&& request, BridgeState& state, const ClientGon
 }  // namespace
 
 Outcome HandleRequest(protocol::Request request, BridgeState& state, const RouterDeps& deps,
-                      const ClientGone& client_gone) {
+                      worker::ReplyWatch* watch) {
   switch (worker::WhoAnswers(request)) {
     case worker::AnsweredBy::kControlThread:
       return protocol::Payload(deps.enumerate_devices());
     case worker::AnsweredBy::kWorkerStart:
-      return OpenDevice(std::get<protocol::Open>(request), state, deps);
+      return OpenDevice(std::get<protocol::Open>(request), state, deps, watch);
     case worker::AnsweredBy::kWorkerEnd:
-      return Finish(std::move(request), state);
+      return Finish(std::move(request), state, watch);
     case worker::AnsweredBy::kSession:
       break;
   }
-  return Forward(std::move(request), state, client_gone);
+  return Forward(std::move(request), state, watch);
 }
 
 RequestHandling MakeRequestHandling(RouterDeps deps) {
   auto state = std::make_shared<BridgeState>();
   auto shared_deps = std::make_shared<const RouterDeps>(std::move(deps));
   RequestHandling handling;
-  handling.handle = [state, shared_deps](protocol::Request&& request,
-                                         const ClientGone& client_gone) {
-    return HandleRequest(std::move(request), *state, *shared_deps, client_gone);
+  handling.handle = [state, shared_deps](protocol::Request&& request, worker::ReplyWatch* watch) {
+    return HandleRequest(std::move(request), *state, *shared_deps, watch);
   };
   handling.release_worker = [state] { state->ReleaseWorker(); };
   return handling;

@@ -2,8 +2,10 @@
 // rest is forwarded to it.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "main/bridge_state.h"
@@ -23,15 +25,19 @@ struct RouterDeps {
   std::function<worker::SessionFactory(const protocol::Open&)> session_factory;
   /// How worker threads are created.
   worker::WorkerOptions worker_options;
+  /// How long a release may wait for the worker thread to end (nullopt: without a limit), and
+  /// what happens when it has not ended by then (it reports and ends the process).
+  std::optional<std::chrono::milliseconds> release_grace;
+  worker::StuckRelease stuck_release;
 };
 
 /// Answers one request. Blocks for as long as enumeration, the worker's start-up or its reply take;
-/// a forwarded request stops waiting once `client_gone` answers true, and the worker is then
-/// released (the answer, an error, goes nowhere). Errors made here have code -1. Throws
-/// PoisonedStateError (and lets through whatever else escapes while the lock is held, poisoning
-/// the state) for the loop's fault guard.
+/// the wait for the worker watches `watch` (when given): once it abandons the answer, the worker
+/// is released (the answer, an error, goes nowhere). Every release of a worker is bounded as
+/// `deps` says. Errors made here have code -1. Throws PoisonedStateError (and lets through
+/// whatever else escapes while the lock is held, poisoning the state) for the loop's fault guard.
 protocol::Outcome HandleRequest(protocol::Request request, BridgeState& state,
-                                const RouterDeps& deps, const ClientGone& client_gone = {});
+                                const RouterDeps& deps, worker::ReplyWatch* watch = nullptr);
 
 /// The handler and end-of-loop release for the message loop, sharing one new, empty state.
 RequestHandling MakeRequestHandling(RouterDeps deps);

@@ -221,7 +221,7 @@ TEST(BridgeStateLock, AFailureWhileHeldPoisonsEveryLaterLockButNotEnumeration) {
 
   // Through the loop's fault guard the poisoned lock is an internal fault, code -999.
   CapturedLog quiet;
-  const RequestHandler handler = [&](protocol::Request&& r, const ClientGone&) {
+  const RequestHandler handler = [&](protocol::Request&& r, worker::ReplyWatch*) {
     return bridge.Handle(r);
   };
   const auto failure = std::get<protocol::Failure>(HandleGuarded(handler, kReadVersion));

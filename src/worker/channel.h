@@ -127,11 +127,19 @@ class Receiver {
 
   /// The next message, waiting until `deadline` (steady clock); nullopt waits without a limit.
   /// Queued messages are delivered before the closed state is reported.
-  Receipt<T> ReceiveUntil(std::optional<Clock::TimePoint> deadline) {
+  Receipt<T> ReceiveUntil(std::optional<Clock::TimePoint> deadline) { return Take(deadline, true); }
+
+  /// The next message if one is queued, without waiting (kTimedOut when none is).
+  Receipt<T> TryReceive() { return Take(std::nullopt, false); }
+
+ private:
+  Receipt<T> Take(std::optional<Clock::TimePoint> deadline, bool wait) {
     if (!state_) return {};
     std::unique_lock lock(state_->mutex);
     const auto ready = [&] { return !state_->queue.empty() || state_->producers == 0; };
-    if (!deadline) {
+    if (!wait) {
+      if (!ready()) return {ReceiveStatus::kTimedOut, std::nullopt};
+    } else if (!deadline) {
       state_->readable.wait(lock, ready);
     } else if (!state_->readable.wait_until(lock, *deadline, ready)) {
       return {ReceiveStatus::kTimedOut, std::nullopt};
@@ -143,6 +151,7 @@ class Receiver {
     return receipt;
   }
 
+ public:
   /// Releases the consumer side now, and with it every message still queued.
   void Reset() {
     if (!state_) return;

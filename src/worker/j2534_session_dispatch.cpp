@@ -1,5 +1,7 @@
 // The J2534 session's dispatch: from each forwarded request to its operation on the connection or
 // the receive buffer, and from the operation's result to the answer's payload.
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -72,13 +74,18 @@ class J2534Session::Dispatcher {
   // Reading: ReadMessages through the buffer, the direct reads past it (the buffer keeps its
   // frames, and what they read never enters it).
   Outcome operator()(const protocol::ReadMessages& r) const {
-    return Payload(TakeFrames(buffer_, session_.drain_, r, session_.tunables_.poll_interval));
+    return Payload(TakeFrames(buffer_, session_.drain_, r, session_.tunables_.poll_interval,
+                              SteadyClock(), &PauseForRead));
   }
   Outcome operator()(const protocol::ReadMessagesWithLoopback& r) const {
     return Answer(j2534::ReadWithEcho(connection_, r.timeout_ms));
   }
   Outcome operator()(const protocol::ReadMessagesRaw& r) const {
-    return Answer(j2534::ReadRaw(connection_, r.max_msgs, r.timeout_ms));
+    // Cut into poll intervals, so that the client's next request ends the wait.
+    const j2534::ReadSlices slices{static_cast<uint32_t>(std::min<uint64_t>(
+                                       session_.tunables_.poll_interval.count(), UINT32_MAX)),
+                                   &ReadShouldEnd};
+    return Answer(j2534::ReadRaw(connection_, r.max_msgs, r.timeout_ms, &slices));
   }
   Outcome operator()(const protocol::ClearBuffers&) const {
     Result<void, PassThruError> cleared = j2534::ClearBuffers(connection_);

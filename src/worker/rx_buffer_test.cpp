@@ -182,13 +182,14 @@ TEST(PumpCycle, ReadFailuresLeaveTheBufferAloneAndAreLoggedOnlyWhenWaiting) {
 }
 
 /// A device that is silent, or sends frames on a chosen cycle, and a clock that moves only when
-/// the device waits: every read with timeout T advances it by T plus a fixed lag.
+/// the read pauses (by the pause) or the device is read (by a fixed lag).
 struct FakeDevice {
   RxBuffer buffer{100000};
   FakeClock clock;
   Clock::Duration lag{};
-  std::vector<uint32_t> timeouts;
-  size_t frames_on_cycle = 0;  // 1-based; 0 never
+  std::vector<uint32_t> timeouts;  // of every read of the device
+  std::vector<uint32_t> pauses;    // in whole milliseconds
+  size_t frames_on_cycle = 0;      // 1-based; 0 never
   size_t frame_count = 0;
 
   DrainFunction Drain() {
@@ -200,34 +201,39 @@ struct FakeDevice {
     };
   }
   std::vector<ReceivedMessage> Take(const protocol::ReadMessages& request, Milliseconds poll) {
-    return TakeFrames(buffer, Drain(), request, poll, clock);
+    const Pause pause = [this](Clock::Duration duration) {
+      pauses.push_back(static_cast<uint32_t>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(duration).count()));
+      clock.Advance(duration);
+    };
+    return TakeFrames(buffer, Drain(), request, poll, clock, pause);
   }
 };
 
-TEST(TakeFrames, WaitsInPollSizedStepsWithAOneMillisecondFloorThenPumpsOnceMore) {
+TEST(TakeFrames, PausesInPollSizedStepsWithAOneMillisecondFloorBetweenReadsThatNeverWait) {
   struct Case {
     const char* name;
     uint32_t timeout_ms;
     uint64_t poll_ms;
     Clock::Duration lag;
-    std::vector<uint32_t> timeouts;
+    std::vector<uint32_t> pauses;
   };
-  std::vector<uint32_t> fifty(25, 2);
-  fifty.push_back(0);
   const Case cases[] = {
-      {"no wait requested", 0, 2, {}, {0}},
-      {"silent for 50 ms", 50, 2, {}, fifty},
-      {"remainder below the interval", 5, 2, {}, {2, 2, 1, 0}},
-      {"remainder below 1 ms", 5, 2, std::chrono::microseconds(300), {2, 2, 1, 0}},
-      {"interval longer than the wait", 7, 1000, {}, {7, 0}},
-      {"interval beyond the clock", 3, UINT64_MAX, {}, {3, 0}},
+      {"no wait requested", 0, 2, {}, {}},
+      {"silent for 50 ms", 50, 2, {}, std::vector<uint32_t>(25, 2)},
+      {"remainder below the interval", 5, 2, {}, {2, 2, 1}},
+      {"remainder below 1 ms", 5, 2, std::chrono::microseconds(300), {2, 2, 1}},
+      {"interval longer than the wait", 7, 1000, {}, {7}},
+      {"interval beyond the clock", 3, UINT64_MAX, {}, {3}},
   };
   for (const Case& c : cases) {
     FakeDevice device;
     device.lag = c.lag;
     const Clock::TimePoint start = device.clock.Now();
     EXPECT_TRUE(device.Take({c.timeout_ms, 256, 64}, Milliseconds(c.poll_ms)).empty()) << c.name;
-    EXPECT_EQ(device.timeouts, c.timeouts) << c.name;
+    EXPECT_EQ(device.pauses, c.pauses) << c.name;
+    // The device is read once before the first pause and once after each.
+    EXPECT_EQ(device.timeouts, std::vector<uint32_t>(c.pauses.size() + 1, 0)) << c.name;
     EXPECT_GE(device.clock.Now() - start, std::chrono::milliseconds(c.timeout_ms)) << c.name;
   }
 }
@@ -237,12 +243,13 @@ TEST(TakeFrames, StopsWaitingOnceFramesArriveAndSkipsTheWaitWhenSomeAreHeld) {
   device.frames_on_cycle = 3;
   device.frame_count = 4;
   EXPECT_EQ(Numbers(device.Take({50, 256, 64}, Milliseconds(2))), Range(1, 4));
-  EXPECT_EQ(device.timeouts, (std::vector<uint32_t>{2, 2, 2, 0}));
+  EXPECT_EQ(device.pauses, (std::vector<uint32_t>{2, 2}));
 
   FakeDevice holding;
   holding.buffer.AppendCycle(Frames(1, 1));
   EXPECT_EQ(Numbers(holding.Take({50, 256, 64}, Milliseconds(2))), Range(1, 1));
   EXPECT_EQ(holding.timeouts, (std::vector<uint32_t>{0}));
+  EXPECT_TRUE(holding.pauses.empty());
 }
 
 TEST(TakeFrames, ReturnsAtMostBatchTimesDrainFramesOldestFirst) {

@@ -26,28 +26,30 @@ uint32_t NextWaitMs(Milliseconds poll_interval, Clock::Duration remaining) {
 
 }  // namespace
 
-void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms) {
+void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms, bool waiting) {
   Result<void> drained = drain(timeout_ms, buffer);
-  if (!drained.ok() && timeout_ms != 0) {
+  if (!drained.ok() && (timeout_ms != 0 || waiting)) {
     LogLine("[bridge-worker] RX pump error: " + drained.error().text);
   }
 }
 
 std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
                                                   const protocol::ReadMessages& request,
-                                                  Milliseconds poll_interval, const Clock& clock) {
+                                                  Milliseconds poll_interval, const Clock& clock,
+                                                  const Pause& pause) {
   const size_t limit = ClampLimit(request.batch_size) * ClampLimit(request.max_drain_reads);
-  if (request.timeout_ms != 0 && buffer.empty()) {
-    const std::optional<Clock::TimePoint> deadline =
-        DeadlineAfter(clock.Now(), Milliseconds(request.timeout_ms));
-    while (buffer.empty() && !WorkerReleased()) {
+  const std::optional<Clock::TimePoint> deadline =
+      DeadlineAfter(clock.Now(), Milliseconds(request.timeout_ms));
+  PumpCycle(buffer, drain, 0);
+  if (request.timeout_ms != 0) {
+    while (buffer.empty() && !ReadShouldEnd()) {
       const Clock::TimePoint current = clock.Now();
       if (deadline && current >= *deadline) break;
       const Clock::Duration remaining = deadline ? *deadline - current : Clock::Duration::max();
-      PumpCycle(buffer, drain, NextWaitMs(poll_interval, remaining));
+      pause(std::chrono::milliseconds(NextWaitMs(poll_interval, remaining)));
+      PumpCycle(buffer, drain, 0, true);
     }
   }
-  PumpCycle(buffer, drain, 0);
   return buffer.Take(limit);
 }
 

@@ -21,17 +21,24 @@ namespace tarnix::worker {
 using DrainFunction = std::function<Result<void>(uint32_t timeout_ms, RxBuffer& buffer)>;
 
 /// One pump cycle: drains the device into `buffer`. A failure is logged only when `timeout_ms` is
-/// not 0 (the idle pump retries silently).
-void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms);
+/// not 0 or `waiting` (a ReadMessages waits for it); the idle pump retries silently.
+void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms,
+               bool waiting = false);
 
-/// Answers ReadMessages from `buffer`. While the buffer is empty, the request's timeout has not
-/// passed on `clock` and the worker is not released (WorkerReleased), runs pump cycles with waits
-/// of at most `poll_interval` (at least 1 ms each); then one more with 0 ms, and takes at most
-/// batch_size x max_drain_reads frames (each clamped to 1..256), oldest first. Never fails: read
-/// errors were logged by the pump.
+/// Waits up to the duration given between two reads of a waiting ReadMessages; it may return
+/// early (the worker's own pause returns once ReadShouldEnd).
+using Pause = std::function<void(Clock::Duration)>;
+
+/// Answers ReadMessages from `buffer`: one pump cycle, then, while the buffer is empty, the
+/// request's timeout has not passed on `clock` and the wait may go on (ReadShouldEnd: the worker
+/// is not released and the client's next request has not begun to arrive), a `pause` of at most
+/// `poll_interval` (at least 1 ms) and another cycle. Every cycle reads with a 0 ms timeout, so
+/// that the wait, which is the bridge's own, ends as soon as it should rather than when a library
+/// call returns. Takes at most batch_size x max_drain_reads frames (each clamped to 1..256),
+/// oldest first. Never fails: read errors were logged by the pump.
 std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
                                                   const protocol::ReadMessages& request,
-                                                  Milliseconds poll_interval,
-                                                  const Clock& clock = SteadyClock());
+                                                  Milliseconds poll_interval, const Clock& clock,
+                                                  const Pause& pause);
 
 }  // namespace tarnix::worker

@@ -65,6 +65,9 @@ class Bridge {
   /// Ends only the client's sending direction; false where the system has no half-close.
   bool FinishSending();
 
+  /// Asks the process to stop (ChildProcess::RequestStop); false where the system cannot.
+  bool RequestStop() { return process_ && process_->RequestStop(); }
+
   /// Waits for the process to end and returns its exit code; fails the test after `timeout_ms`.
   int WaitExit(uint32_t timeout_ms = 20000);
 

@@ -37,6 +37,10 @@ BenchClient::BenchClient(platform::PipeClient pipe) : pipe_(std::move(pipe)), bu
 
 Result<size_t> BenchClient::Call(std::string_view request, std::string* keep) {
   if (Result<void> sent = pipe_.Write(request); !sent) return std::move(sent).error();
+  return ReadAnswer(keep);
+}
+
+Result<size_t> BenchClient::ReadAnswer(std::string* keep) {
   if (keep) keep->clear();
   size_t braces = 0;
   for (;;) {

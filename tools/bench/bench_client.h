@@ -25,6 +25,12 @@ class BenchClient {
   /// receives the answer with its line feed when given.
   Result<size_t> Call(std::string_view request, std::string* keep = nullptr);
 
+  /// Sends `request` (a whole line) without waiting for its answer.
+  Result<void> Send(std::string_view request) { return pipe_.Write(request); }
+
+  /// Reads the next answer line, as Call does after sending.
+  Result<size_t> ReadAnswer(std::string* keep = nullptr);
+
   void Close() { pipe_.Close(); }
 
  private:

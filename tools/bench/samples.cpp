@@ -24,6 +24,14 @@ double Samples::Median() const {
   return sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
 }
 
+double Samples::Percentile(double q) const {
+  if (values_.empty()) return 0;
+  std::vector<double> sorted = values_;
+  std::sort(sorted.begin(), sorted.end());
+  const auto rank = static_cast<size_t>(q * static_cast<double>(sorted.size() - 1) + 0.5);
+  return sorted[std::min(rank, sorted.size() - 1)];
+}
+
 std::string FramesPerSecond(double value) {
   return value >= 1e6 ? Printed("%.2f M/s", value / 1e6) : Printed("%.0f k/s", value / 1e3);
 }

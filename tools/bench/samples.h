@@ -17,6 +17,8 @@ class Samples {
   bool empty() const { return values_.empty(); }
   double Min() const;
   double Median() const;
+  /// The value below which the fraction `q` (0 to 1) of the values lie (nearest rank).
+  double Percentile(double q) const;
 
  private:
   std::vector<double> values_;

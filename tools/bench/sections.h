@@ -29,6 +29,10 @@ std::vector<TableRow> MeasureSending(const BenchSettings& settings);
 /// ReadBatteryVoltage's round trip, median, against the hand-off echo.
 std::vector<TableRow> MeasureRoundTrip(const BenchSettings& settings);
 
+/// A SendMessage written while a ReadMessages with a 1 s time-out waits: p50 and p99 of the time
+/// to the read's answer and to its own, against its round trip with no read waiting.
+std::vector<TableRow> MeasureSendDuringRead(const BenchSettings& settings);
+
 /// The CPU an idle connected bridge uses, against a process that only wakes every poll interval.
 std::vector<TableRow> MeasureIdle(const BenchSettings& settings);
 

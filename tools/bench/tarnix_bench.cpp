@@ -21,7 +21,7 @@ using bench::TableRow;
 
 constexpr char kUsage[] =
     "Usage: tarnix_bench [--seconds S] [--repeats N] [--decode-scale F] [--bridge PATH]\n"
-    "                    [--only reading|sending|latency|idle|memory|decoding]\n"
+    "                    [--only reading|sending|latency|concurrent|idle|memory|decoding]\n"
     "Starts the bridge (default: tarnix beside this program) on ptsim and prints each figure as\n"
     "min / median over N repeats (default 5) beside its yardstick; S (default 1) is the length of\n"
     "one throughput sample. The decoder's lines of 1 to 8 MB are scaled by F (default 1; 0 leaves\n"
@@ -36,11 +36,10 @@ struct Section {
   const char* name;
   std::vector<TableRow> (*measure)(const BenchSettings&);
 };
-constexpr Section kSections[] = {{"reading", &bench::MeasureReading},
-                                 {"sending", &bench::MeasureSending},
-                                 {"latency", &bench::MeasureRoundTrip},
-                                 {"idle", &bench::MeasureIdle},
-                                 {"memory", &bench::MeasurePeakMemory}};
+constexpr Section kSections[] = {
+    {"reading", &bench::MeasureReading},   {"sending", &bench::MeasureSending},
+    {"latency", &bench::MeasureRoundTrip}, {"concurrent", &bench::MeasureSendDuringRead},
+    {"idle", &bench::MeasureIdle},         {"memory", &bench::MeasurePeakMemory}};
 
 bool KnownSection(const std::string& name) {
   if (name.empty() || name == "decoding") return true;

@@ -1,0 +1,32 @@
+// The bound on the worker's release: its setting, and the end of a process whose worker is stuck.
+#include "main/release_bound.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "j2534/call_in_flight.h"
+#include "log/log.h"
+#include "platform/stop_request.h"
+
+namespace tarnix::main {
+
+std::chrono::milliseconds ReleaseGrace(const worker::EnvironmentLookup& lookup) {
+  constexpr uint64_t kDefaultMs = 5000;
+  constexpr uint64_t kMaxMs = 3'600'000;
+  uint64_t ms = kDefaultMs;
+  if (const std::optional<std::string> text = lookup("TARNIX_RELEASE_GRACE_MS")) {
+    ms = std::clamp<uint64_t>(worker::ParseDecimal(*text, kMaxMs).value_or(kDefaultMs), 1, kMaxMs);
+  }
+  return std::chrono::milliseconds(ms);
+}
+
+void EndStuckRelease(std::chrono::milliseconds grace) {
+  const char* call = j2534::CallInFlight();
+  LogLine("[bridge] Worker did not end within " + std::to_string(grace.count()) +
+          " ms of its release; call not returned: " + (call != nullptr ? call : "none") +
+          "; ending the process");
+  platform::EndProcessNow(kReleaseStuckExitCode);
+}
+
+}  // namespace tarnix::main
