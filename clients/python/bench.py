@@ -164,13 +164,6 @@ def main() -> int:
     library = os.path.abspath(args.library)
     with open_bus(library, args.bridge) as bus:
         interface_cpu(bus, args.requests // 10)  # warm up
-        p50, p99 = [], []
-        idle = []
-        for _ in range(args.repeats):
-            waited = latency_with_reader(bus, args.sends)
-            p50.append(percentile(waited, 0.5))
-            p99.append(percentile(waited, 0.99))
-            idle.append(percentile(send_latencies(bus, args.sends), 0.5))
         raw = RawClient(library, args.bridge)
         try:
             ours, theirs = alternate(
@@ -180,6 +173,13 @@ def main() -> int:
             )
         finally:
             raw.close()
+        p50, p99 = [], []
+        idle = []
+        for _ in range(args.repeats):
+            waited = latency_with_reader(bus, args.sends)
+            p50.append(percentile(waited, 0.5))
+            p99.append(percentile(waited, 0.99))
+            idle.append(percentile(send_latencies(bus, args.sends), 0.5))
     print(
         f"{args.repeats} repeats of {args.sends} sends (latency) and {args.requests} (CPU); "
         "min / median over the repeats"
