@@ -196,7 +196,12 @@ class Exchange:
         else:
             pending.data = reply.get("data")
             if pending.on_answer is not None:
-                pending.on_answer(pending.data)
+                try:
+                    pending.on_answer(pending.data)
+                except Exception as error:  # its caller raises it, not whoever reads
+                    pending.error = (
+                        f"tarnix: the answer to {pending.method} was not taken: {error!r}"
+                    )
         if pending is own:
             pending.done = True
             return
