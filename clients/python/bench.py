@@ -116,10 +116,15 @@ class RawClient:
         return (time.process_time() - start) / count
 
     def close(self) -> None:
-        self.call("Shutdown")
-        self.process.wait(10)
-        self.sock.close()
-        shutil.rmtree(self.folder, ignore_errors=True)
+        try:
+            self.call("Shutdown")
+            self.process.wait(10)
+        finally:
+            if self.process.poll() is None:
+                self.process.kill()
+                self.process.wait()
+            self.sock.close()
+            shutil.rmtree(self.folder, ignore_errors=True)
 
 
 def percentile(values: List[float], fraction: float) -> float:
