@@ -12,16 +12,28 @@ constexpr size_t kChannelLimit = 8;
 /// Periodic transmissions made up at once after a long silence; beyond that the schedule skips.
 constexpr int kCatchUpLimit = 10000;
 
+std::string HexId(uint32_t id) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[id & 0xF]);
+    id >>= 4;
+  } while (id != 0);
+  return text;
+}
+
 }  // namespace
 
 Device::Device(NowFn now) : now_(std::move(now)), settings_(std::make_shared<Settings>()) {}
 
-Status Device::Open(std::shared_ptr<const Settings> settings, uint32_t& device_id) {
+Status Device::Open(std::shared_ptr<const Settings> settings, uint32_t& device_id,
+                    bool flow_control_messages) {
   std::lock_guard lock(mutex_);
   if (open_) return Refuse(kErrDeviceInUse, "the device is already open");
   open_ = true;
   opened_at_ = now_();
   settings_ = std::move(settings);
+  segmentation_rules_ = settings_->strict && flow_control_messages;
   channels_.clear();
   next_channel_id_ = 2;
   next_filter_id_ = 1;
@@ -132,6 +144,13 @@ Status Device::Write(uint32_t channel_id, const std::vector<Frame>& frames, size
                                         std::to_string(channel->protocol) + " takes " +
                                         std::to_string(minimum) + " to " + std::to_string(maximum));
     }
+    const bool extended = (frame.tx_flags & kCan29BitId) != 0 || FrameId(frame.data) > 0x7FF;
+    if (Segmented(*channel, frame) && !HasFlowControlFor(*channel, frame, extended)) {
+      return Refuse(kErrNoFlowControl, which +
+                                           " needs segmenting, and no flow-control filter's "
+                                           "flow-control message has its identifier " +
+                                           HexId(FrameId(frame.data)));
+    }
     Transmit(*channel, frame, now);
     ++sent;
   }
@@ -216,9 +235,23 @@ void Device::Transmit(Channel& from, const Frame& frame, Clock::time_point at) {
   }
 }
 
+bool Device::Segmented(const Channel& channel, const Frame& frame) const {
+  if (!segmentation_rules_ || channel.protocol != kIso15765) return false;
+  const bool addressed = ((frame.tx_flags | frame.rx_status) & kIso15765AddrType) != 0;
+  return frame.data.size() > 4 + (addressed ? 6u : 7u);
+}
+
+bool Device::HasFlowControlFor(const Channel& channel, const Frame& frame, bool extended) {
+  return std::any_of(channel.filters.begin(), channel.filters.end(), [&](const MessageFilter& f) {
+    return f.type == kFlowControlFilter && f.extended == extended && f.flow_control.size() >= 4 &&
+           std::equal(f.flow_control.begin(), f.flow_control.begin() + 4, frame.data.begin());
+  });
+}
+
 void Device::Deliver(uint32_t protocol, const Frame& frame, bool extended) {
   for (auto& channel : channels_) {
-    if (channel->protocol == protocol && Passes(*channel, frame, extended)) {
+    if (channel->protocol == protocol &&
+        Passes(*channel, frame, extended, Segmented(*channel, frame))) {
       Queue(*channel, frame);
     }
   }

@@ -38,8 +38,11 @@ class Device {
   Device& operator=(const Device&) = delete;
 
   /// Opens the device with the controls of this PassThruOpen. Ids start afresh: the device is 1,
-  /// channels count from 2, filters and periodic messages from 1.
-  Status Open(std::shared_ptr<const Settings> settings, uint32_t& device_id);
+  /// channels count from 2, filters and periodic messages from 1. `flow_control_messages` says
+  /// whether flow-control filters carry the message the device sends as flow control (the 04.04
+  /// form); a strict device then holds ISO 15765 segmentation to them (see Write).
+  Status Open(std::shared_ptr<const Settings> settings, uint32_t& device_id,
+              bool flow_control_messages = true);
   /// Closes the device and drops its channels.
   Status Close(uint32_t device_id);
   /// STATUS_NOERROR when `device_id` names the open device.
@@ -51,7 +54,11 @@ class Device {
   /// Takes up to `max` received frames. With none queued, waits up to `timeout_ms` for one:
   /// STATUS_NOERROR with frames, ERR_BUFFER_EMPTY with none and timeout 0, ERR_TIMEOUT otherwise.
   Status Read(uint32_t channel_id, size_t max, uint32_t timeout_ms, std::vector<Frame>& out);
-  /// Transmits `frames` in order; `sent` counts those that went out before a refusal.
+  /// Transmits `frames` in order; `sent` counts those that went out before a refusal. With the
+  /// ISO 15765 rules of a strict device (see Open), an ISO15765 message too long for one CAN frame
+  /// goes out only when a flow-control filter's message names its identifier (else
+  /// ERR_NO_FLOW_CONTROL), and a segmented answer reaches only channels whose flow-control filter
+  /// matches it; single frames pass pass filters as before.
   Status Write(uint32_t channel_id, const std::vector<Frame>& frames, size_t& sent);
 
   Status StartPeriodic(uint32_t channel_id, const Frame& frame, uint32_t interval_ms,
@@ -59,7 +66,7 @@ class Device {
   Status StopPeriodic(uint32_t channel_id, uint32_t msg_id);
   /// Pass, block and flow-control filters; the mask record's CAN_29BIT_ID flag says which
   /// identifier width the filter applies to on a CAN-like channel. A `flow_control` message, when
-  /// given, is checked like the mask and pattern (it plays no part in the simulation).
+  /// given, is checked like the mask and pattern; it names where segmented sends may go.
   Status StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask, const Frame& pattern,
                      const Frame* flow_control, uint32_t& filter_id);
   Status StopFilter(uint32_t channel_id, uint32_t filter_id);
@@ -104,9 +111,15 @@ class Device {
   Clock::time_point NextDue(Clock::time_point limit) const;
   void Transmit(Channel& from, const Frame& frame, Clock::time_point at);
   void Deliver(uint32_t protocol, const Frame& frame, bool extended);
-  static bool Passes(const Channel& channel, const Frame& frame, bool extended) {
-    return Admits(channel.protocol, channel.flags, channel.filters, frame.data, extended);
+  static bool Passes(const Channel& channel, const Frame& frame, bool extended,
+                     bool flow_control_only = false) {
+    return Admits(channel.protocol, channel.flags, channel.filters, frame.data, extended,
+                  flow_control_only);
   }
+  /// Whether `frame` is an ISO 15765 message that the rules of a strict device hold to
+  /// flow-control filters: one too long for a single CAN frame.
+  bool Segmented(const Channel& channel, const Frame& frame) const;
+  static bool HasFlowControlFor(const Channel& channel, const Frame& frame, bool extended);
   void Queue(Channel& channel, Frame frame);
   Frame TrafficFrame(Channel& channel, Clock::time_point at);
   void TakeReceived(Channel& channel, size_t max, std::vector<Frame>& out);
@@ -115,6 +128,7 @@ class Device {
   std::mutex mutex_;
   std::condition_variable arrived_;
   bool open_ = false;
+  bool segmentation_rules_ = false;  // strict, and filters carry flow-control messages
   Clock::time_point opened_at_;
   std::shared_ptr<const Settings> settings_;
   std::vector<std::unique_ptr<Channel>> channels_;

@@ -101,8 +101,10 @@ Status Device::StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask
     return Refuse(kErrExceededLimit, "a channel holds at most 10 filters");
   }
   filter_id = next_filter_id_++;
-  channel->filters.push_back(
-      MessageFilter{filter_id, type, mask.data, pattern.data, (mask.tx_flags & kCan29BitId) != 0});
+  channel->filters.push_back(MessageFilter{
+      filter_id, type, mask.data, pattern.data, (mask.tx_flags & kCan29BitId) != 0,
+      flow_control != nullptr && type == kFlowControlFilter ? flow_control->data
+                                                            : std::vector<uint8_t>{}});
   // PTSIM_TRAFFIC frames arrive once the channel can receive something.
   for (; channel->pending_traffic > 0; --channel->pending_traffic) {
     Frame frame = TrafficFrame(*channel, now_());

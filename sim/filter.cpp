@@ -6,7 +6,7 @@
 namespace tarnix::sim {
 
 bool Admits(uint32_t protocol, uint32_t flags, const std::vector<MessageFilter>& filters,
-            const std::vector<uint8_t>& data, bool extended) {
+            const std::vector<uint8_t>& data, bool extended, bool flow_control_only) {
   const bool can = IsCanLike(protocol);
   if (can && (flags & kCanIdBoth) == 0 && extended != ((flags & kCan29BitId) != 0)) return false;
   const auto applies = [&](const MessageFilter& f) { return !can || f.extended == extended; };
@@ -22,6 +22,7 @@ bool Admits(uint32_t protocol, uint32_t flags, const std::vector<MessageFilter>&
     if (f.type == kBlockFilter && applies(f) && matches(f)) return false;
   }
   for (const MessageFilter& f : filters) {
+    if (flow_control_only && f.type != kFlowControlFilter) continue;
     if (f.type != kBlockFilter && applies(f) && matches(f)) return true;
   }
   return false;

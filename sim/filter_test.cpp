@@ -11,7 +11,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 MessageFilter Make(uint32_t type, Bytes mask, Bytes pattern, bool extended = false) {
-  return MessageFilter{0, type, std::move(mask), std::move(pattern), extended};
+  return MessageFilter{0, type, std::move(mask), std::move(pattern), extended, {}};
 }
 
 TEST(FilterTest, AppliesJ2534Rules) {

@@ -184,7 +184,7 @@ int32_t Library::Open(const void* name, uint32_t* device_id) {
   if (call.replay() != nullptr) return call.Replayed({{"deviceId", device_id}});
   if (device_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pDeviceID is null"));
   uint32_t id = 0;
-  const Status status = device_.Open(call.settings_ptr(), id);
+  const Status status = device_.Open(call.settings_ptr(), id, form_ == Form::k0404);
   if (status.ok()) {
     *device_id = id;
     call.out().Num("deviceId", id);

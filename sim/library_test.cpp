@@ -205,6 +205,55 @@ TEST_F(LibraryTest, StrictModeRefusesWhatOnlyALenientLibraryTakes) {
   }
 }
 
+TEST_F(LibraryTest, StrictIso15765SegmentsOnlyThroughFlowControlFilters) {
+  const auto record = [](std::vector<uint8_t> data) {
+    PassThruMsg0404 msg{};
+    msg.ProtocolID = kIso15765;
+    msg.DataSize = static_cast<uint32_t>(data.size());
+    std::copy(data.begin(), data.end(), msg.Data);
+    return msg;
+  };
+  const PassThruMsg0404 vin_request = record({0, 0, 0x07, 0xDF, 0x09, 0x02});
+  const PassThruMsg0404 long_physical = record({0, 0, 0x07, 0xE0, 0x2E, 1, 2, 3, 4, 5, 6, 7});
+  const PassThruMsg0404 long_functional = record({0, 0, 0x07, 0xDF, 0x2E, 1, 2, 3, 4, 5, 6, 7});
+  const PassThruMsg0404 mask = record({0xFF, 0xFF, 0xFF, 0xFF});
+  const PassThruMsg0404 answers = record({0, 0, 0x07, 0xE8});
+  const PassThruMsg0404 flow = record({0, 0, 0x07, 0xE0});
+  for (const bool strict : {false, true}) {
+    SCOPED_TRACE(strict ? "strict" : "lenient");
+    env_["PTSIM_STRICT"] = strict ? "1" : "0";
+    auto lib = Make(Form::k0404);
+    const uint32_t channel = Start(*lib, kIso15765);  // a pass-all filter
+    const auto write = [&](const PassThruMsg0404& msg) {
+      uint32_t count = 1;
+      PassThruMsg0404 copy = msg;
+      return lib->WriteMsgs("PassThruWriteMsgs", channel, &copy, &count, 100);
+    };
+    const auto received = [&] {
+      std::vector<PassThruMsg0404> records(4);
+      uint32_t count = 4;
+      lib->ReadMsgs(channel, records.data(), &count, 0);
+      std::vector<uint32_t> sizes;
+      for (uint32_t i = 0; i < count; ++i)
+        sizes.push_back(records[i].DataSize);
+      return sizes;
+    };
+    // The VIN's 24 bytes make a segmented answer; a pass filter lets single frames in only.
+    EXPECT_EQ(write(vin_request), 0);
+    EXPECT_EQ(received(), strict ? std::vector<uint32_t>{} : std::vector<uint32_t>{24});
+    EXPECT_EQ(write(long_physical), strict ? 23 : 0);
+    received();
+    uint32_t filter = 0;
+    ASSERT_EQ(lib->StartMsgFilter(channel, kFlowControlFilter, &mask, &answers, &flow, &filter), 0);
+    EXPECT_EQ(write(vin_request), 0);
+    EXPECT_EQ(received(), std::vector<uint32_t>{24});
+    EXPECT_EQ(write(long_physical), 0);
+    EXPECT_EQ(received(), std::vector<uint32_t>{7});  // 7F 2E 11, a single frame
+    // Flow control comes from the identifier the filter's message names, not from 7DF.
+    EXPECT_EQ(write(long_functional), strict ? 23 : 0);
+  }
+}
+
 TEST_F(LibraryTest, LoaderThreadHoldsUpAnUnloadUntilItHasStarted) {
   env_["PTSIM_MISBEHAVE"] = "loader_thread";
   env_["PTSIM_UNLOAD_DELAY_MS"] = "300";

@@ -21,6 +21,11 @@ inline constexpr uint32_t kErrDeviceInUse = 14;
 inline constexpr uint32_t kErrInvalidIoctlId = 15;
 inline constexpr uint32_t kErrPinInvalid = 19;
 inline constexpr uint32_t kErrMsgProtocolId = 21;
+inline constexpr uint32_t kErrNoFlowControl = 23;
+
+/// TxFlags ISO15765_ADDR_TYPE: extended addressing, one byte of each CAN frame taken by the
+/// address.
+inline constexpr uint32_t kIso15765AddrType = 0x80;
 
 // Ioctls for J1850PWM functional lookup tables, which the simulated device does not offer.
 inline constexpr uint32_t kClearFunctMsgLookupTable = 11;

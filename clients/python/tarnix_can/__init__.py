@@ -3,7 +3,18 @@
     bus = can.Bus(interface="tarnix", channel="C:/drivers/pt32.dll", bitrate=500000)
 """
 
-from .bus import CAN_29BIT_ID, CAN_ID_BOTH, PROTOCOLS, TarnixBus
+from .bus import TarnixBus
+from .filters import CAN_29BIT_ID, CAN_ID_BOTH
+from .frames import TarnixMessage
 from .locate import find_bridge, read_width
+from .options import PROTOCOLS
 
-__all__ = ["TarnixBus", "CAN_29BIT_ID", "CAN_ID_BOTH", "PROTOCOLS", "find_bridge", "read_width"]
+__all__ = [
+    "TarnixBus",
+    "TarnixMessage",
+    "CAN_29BIT_ID",
+    "CAN_ID_BOTH",
+    "PROTOCOLS",
+    "find_bridge",
+    "read_width",
+]

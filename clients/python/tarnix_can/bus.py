@@ -4,79 +4,85 @@ import collections
 import logging
 import os
 import time
-from typing import Any, Deque, Dict, List, Optional, Tuple, Union
+from typing import Any, Deque, Dict, List, Optional, Sequence, Tuple, Union
 
 import can
 
+from . import filters as adapter_filters
+from . import options
 from .bridge import BridgeSession
+from .detect import detect_configs
+from .filters import CAN_29BIT_ID, CAN_ID_BOTH
+from .frames import FrameConverter, channel_name
 from .locate import PathLike, find_bridge
+from .periodic import start_on_adapter
 
 LOG = logging.getLogger("can.tarnix")
 
-#: Connect flag: the channel carries 29-bit identifiers.
-CAN_29BIT_ID = 0x100
-#: Connect flag: the channel carries 11- and 29-bit identifiers.
-CAN_ID_BOTH = 0x800
-
-PROTOCOLS = {"CAN": 5, "ISO15765": 6}
-
-# A recv() waits in slices, so that a send() from another thread is never held up for long.
-_READ_SLICE_MS = 50
-
-
-def _protocol_id(protocol: Union[str, int]) -> int:
-    if isinstance(protocol, int) and protocol in PROTOCOLS.values():
-        return protocol
-    if isinstance(protocol, str) and protocol.upper() in PROTOCOLS:
-        return PROTOCOLS[protocol.upper()]
-    raise ValueError(f"tarnix: protocol must be one of {', '.join(PROTOCOLS)}, not {protocol!r}")
-
-
-def _id_bytes(value: int) -> List[int]:
-    return list((value & 0xFFFFFFFF).to_bytes(4, "big"))
+ISO15765 = options.PROTOCOLS["ISO15765"]
+# A recv() without a time-out waits in reads this long; a send from another thread ends the read
+# at once, so the length costs nothing.
+_LONGEST_READ_MS = 60_000
+# The payload of a frame the adapter repeats on its own: one CAN frame (ISO 15765: a single frame).
+_PERIODIC_PAYLOAD = {options.PROTOCOLS["CAN"]: 8, ISO15765: 7}
 
 
 class TarnixBus(can.BusABC):
     """A CAN bus on the J2534 library named by channel, driven by a tarnix bridge of the library's
     own width, so that a 64-bit Python can use a 32-bit vendor library and the other way round.
+    Any thread may send while another receives.
 
     :param channel: path of the J2534 library (a DLL on Windows, a shared object on Linux)
     :param bitrate: bit rate, default 500000
-    :param protocol: "CAN" (default) or "ISO15765"
+    :param protocol: "CAN" (default) or "ISO15765" (the adapter segments and reassembles)
     :param connect_flags: J2534 connect flags, e.g. CAN_29BIT_ID or CAN_ID_BOTH; default 0
+    :param flow_control_pairs: on ISO15765, the (tester id, ECU id) pairs to install flow-control
+        filters for; default the OBD pairs of the widths the channel carries (see README)
+    :param receive_own_messages: also receive each sent frame (is_rx False) once the adapter took it
     :param bridge: path of the bridge executable; default: tarnix64/tarnix32 or tarnix beside this
         package or on PATH, whichever matches the library's width
+
+    Numbers may be given as text in any base ("0x800"), as configuration files and python-can's
+    command lines give them. CAN FD (fd, data_bitrate) is refused: J2534 04.04 has no FD channel.
     """
 
     def __init__(
         self,
         channel: PathLike,
         can_filters: Optional[can.typechecking.CanFilters] = None,
-        bitrate: int = 500000,
+        bitrate: Union[int, str] = 500000,
         protocol: Union[str, int] = "CAN",
-        connect_flags: int = 0,
+        connect_flags: Union[int, str] = 0,
+        flow_control_pairs: Any = None,
+        receive_own_messages: Union[bool, str] = False,
         bridge: Optional[PathLike] = None,
+        fd: Union[bool, str] = False,
+        data_bitrate: Any = None,
         **kwargs: Any,
     ) -> None:
         if channel is None:
             raise ValueError("tarnix: channel must be the path of a J2534 library")
+        if options.flag(fd, "fd") or data_bitrate is not None:
+            raise can.CanInitializationError(
+                "tarnix: CAN FD (fd, data_bitrate) is not available: J2534 04.04 channels are "
+                "classic CAN"
+            )
         self.channel = os.fspath(channel)
-        self._protocol_id = _protocol_id(protocol)
-        self._connect_flags = int(connect_flags)
+        self._protocol_id = options.protocol_id(protocol)
+        self._connect_flags = options.number(connect_flags, "connect_flags")
+        self._receive_own = options.flag(receive_own_messages, "receive_own_messages")
+        self._pairs = (
+            adapter_filters.default_pairs(self._connect_flags)
+            if flow_control_pairs is None
+            else options.pairs(flow_control_pairs)
+        )
+        self._installed: Optional[Tuple[List[Any], List[Any]]] = None  # None: Open's own
         self._received: Deque[can.Message] = collections.deque()
-        self._adapter_filtered = False
+        self._frames = FrameConverter(channel_name(self.channel))
         bridge_path = os.fspath(bridge) if bridge is not None else find_bridge(self.channel)
         self._session = BridgeSession(bridge_path)
         try:
-            self._session.request(
-                "Open",
-                {
-                    "dll_path": self.channel,
-                    "protocol_id": self._protocol_id,
-                    "baud_rate": int(bitrate),
-                    "connect_flags": self._connect_flags,
-                },
-            )
+            self._session.request("Open", self._open_params(options.number(bitrate, "bitrate")))
             self.channel_info = self._describe_adapter()
             super().__init__(channel, can_filters=can_filters, **kwargs)
         except BaseException as error:
@@ -85,6 +91,20 @@ class TarnixBus(can.BusABC):
             if isinstance(error, can.CanError):
                 raise can.CanInitializationError(str(error)) from error
             raise
+
+    def _open_params(self, bitrate: int) -> Dict[str, Any]:
+        flags = self._connect_flags
+        if self._protocol_id == ISO15765 and flags & (CAN_29BIT_ID | CAN_ID_BOTH) == CAN_ID_BOTH:
+            # CAN_ID_BOTH alone gets a second channel for 29-bit frames, which takes no filters of
+            # ours; one channel for both widths carries their flow-control filters too.
+            flags |= CAN_29BIT_ID
+            self._connect_flags = flags
+        return {
+            "dll_path": self.channel,
+            "protocol_id": self._protocol_id,
+            "baud_rate": bitrate,
+            "connect_flags": flags,
+        }
 
     def _describe_adapter(self) -> str:
         try:
@@ -97,92 +117,150 @@ class TarnixBus(can.BusABC):
             f"API {version['apiVersion']}) at {self.channel}"
         )
 
+    # Sending and receiving.
+
     def send(self, msg: can.Message, timeout: Optional[float] = None) -> None:
-        """Sends one frame; the adapter's refusal is raised as can.CanOperationError."""
+        """Sends one frame (on ISO15765 one message, up to 4124 bytes, segmented by the adapter);
+        the adapter's refusal is raised as can.CanOperationError. Never waits behind a recv()."""
         if msg.is_remote_frame or msg.is_error_frame or msg.is_fd:
             raise can.CanOperationError("tarnix: only classic CAN data frames can be sent")
+        on_answer = None
+        if self._receive_own:
+
+            def on_answer(_: Any) -> None:
+                # In answer order: after the frames received before the adapter took this one.
+                self._received.append(self._frames.sent(msg))
+
         self._session.request(
             "SendMessage",
             {"arb_id": msg.arbitration_id, "data": list(msg.data), "extended": msg.is_extended_id},
+            on_answer=on_answer,
         )
 
     def _recv_internal(self, timeout: Optional[float]) -> Tuple[Optional[can.Message], bool]:
         deadline = None if timeout is None else time.monotonic() + max(timeout, 0.0)
         while not self._received:
-            left_ms = _READ_SLICE_MS
+            left_ms = _LONGEST_READ_MS
             if deadline is not None:
-                left_ms = min(left_ms, max(0, round((deadline - time.monotonic()) * 1000)))
-            frames = self._session.request(
-                "ReadMessages", {"timeout_ms": left_ms}, wait_s=left_ms / 1000
+                left_ms = max(0, round((deadline - time.monotonic()) * 1000))
+            self._session.request(
+                "ReadMessages", {"timeout_ms": left_ms}, left_ms / 1000, self._take_frames
             )
-            self._received.extend(self._to_message(frame) for frame in frames)
             if not self._received and deadline is not None and time.monotonic() >= deadline:
                 return None, False
         # python-can matches its filters once more: frames of a dedicated 29-bit channel, or of an
         # adapter that refused the filters, reach here unfiltered.
         return self._received.popleft(), False
 
-    def _to_message(self, frame: Dict[str, Any]) -> can.Message:
-        return can.Message(
-            timestamp=frame["timestampUs"] / 1e6,
-            arbitration_id=frame["arbId"],
-            is_extended_id=frame["extended"],
-            data=bytes(frame["data"]),
-            channel=self.channel,
-            is_rx=True,
-        )
-
-    def _apply_filters(self, filters: Optional[can.typechecking.CanFilters]) -> None:
-        """Installs the filters in the adapter, so that it drops what nobody reads. An adapter that
-        will not take them passes everything, and python-can's own matching filters."""
-        if not filters and not self._adapter_filtered:
-            return  # the pass-all filters of Open are in place
-        try:
-            self._session.request("ClearFilters")
-        except can.CanOperationError as error:
-            if self._adapter_filtered:
-                raise  # filters of ours stay in the adapter and may hold back wanted frames
-            LOG.warning("tarnix: the adapter keeps its filters (%s); filtering here instead", error)
-            return
-        try:
-            self._add_filters(filters)
-            self._adapter_filtered = bool(filters)
-        except can.CanOperationError as error:
-            LOG.warning("tarnix: the adapter refused filters (%s); filtering here instead", error)
-            self._session.request("ClearFilters")
-            self._add_filters(None)
-            self._adapter_filtered = False
-
-    def _add_filters(self, filters: Optional[can.typechecking.CanFilters]) -> None:
-        for can_id, can_mask, extended in self._adapter_filters(filters):
-            self._session.request(
-                "AddFilter",
-                {
-                    "filter_type": "pass",
-                    "mask": _id_bytes(can_mask),
-                    "pattern": _id_bytes(can_id & can_mask),
-                    "extended": extended,
-                },
-            )
-
-    def _adapter_filters(self, filters) -> List[Tuple[int, int, bool]]:
-        """(id, mask, extended) of each filter for the main channel. Like Open, it takes filters for
-        29-bit frames only when connected with CAN_29BIT_ID; with CAN_ID_BOTH alone those frames
-        come through a channel of their own that passes them all."""
-        widths = [False, True] if self._connect_flags & CAN_29BIT_ID else [False]
-        if not filters:
-            return [(0, 0, extended) for extended in widths]
-        return [
-            (f["can_id"], f["can_mask"], extended)
-            for f in filters
-            for extended in widths
-            if "extended" not in f or bool(f["extended"]) == extended
-        ]
+    def _take_frames(self, frames: List[Dict[str, Any]]) -> None:
+        # Called in answer order, so frames and the copies of sent ones queue as they happened.
+        arrived = time.time()
+        self._received.extend(self._frames.received(frame, arrived) for frame in frames)
 
     def flush_tx_buffer(self) -> None:
         """Clears the adapter's transmit and receive queues, and the frames not yet read here."""
         self._session.request("ClearBuffers")
         self._received.clear()
+
+    # Filters.
+
+    @property
+    def flow_control_pairs(self) -> List[options.Pair]:
+        """(tester id, ECU id, 29-bit) of the flow-control filters in the adapter (ISO15765)."""
+        return list(self._installed[1]) if self._installed else []
+
+    def set_flow_control_pairs(self, pairs: Any) -> None:
+        """Replaces the identifier pairs that get flow-control filters on ISO15765, as the
+        flow_control_pairs keyword gives them, and installs the filters anew."""
+        self._pairs = options.pairs(pairs)
+        self._apply_filters(self.filters)
+
+    def _apply_filters(self, filters: Optional[can.typechecking.CanFilters]) -> None:
+        """Installs the filters in the adapter, so that it drops what nobody reads: pass filters
+        and, on ISO15765, flow-control filters. An adapter that will not take them passes
+        everything, and python-can's own matching filters; one that refuses flow-control filters
+        gets pass filters alone (then it delivers no segmented answer)."""
+        if self._installed is None and not filters and not self._plan(None)[1]:
+            return  # the pass-all filters of Open are in place
+        try:
+            self._install_dropping_refused_pairs(filters)
+        except _ClearRefused as error:
+            if self._installed is not None:
+                raise  # filters of ours stay in the adapter and may hold back wanted frames
+            LOG.warning("tarnix: the adapter keeps its filters (%s); filtering here instead", error)
+        except can.CanOperationError as error:
+            if not filters:
+                raise
+            LOG.warning("tarnix: the adapter refused filters (%s); filtering here instead", error)
+            self._install_dropping_refused_pairs(None)
+
+    def _install_dropping_refused_pairs(self, filters) -> None:
+        try:
+            self._install(*self._plan(filters))
+        except _FlowControlRefused as refused:
+            LOG.warning(
+                "tarnix: the adapter refused a flow-control filter (%s); it will deliver no "
+                "segmented ISO 15765 message",
+                refused,
+            )
+            self._pairs = []
+            self._install(*self._plan(filters))
+
+    def _plan(self, filters) -> Tuple[List[Any], List[Any]]:
+        if self._protocol_id == ISO15765:
+            return adapter_filters.plan(self._connect_flags, filters, self._pairs)
+        return adapter_filters.pass_entries(self._connect_flags, filters), []
+
+    def _install(self, passes: List[Any], pairs: List[Any]) -> None:
+        try:
+            self._session.request("ClearFilters")
+        except can.CanOperationError as error:
+            raise _ClearRefused(str(error)) from error
+        self._installed = ([], [])
+        for entry in passes:
+            self._session.request("AddFilter", adapter_filters.pass_params(entry))
+            self._installed[0].append(entry)
+        for pair in pairs:
+            try:
+                self._session.request("AddFilter", adapter_filters.flow_control_params(pair))
+            except can.CanOperationError as error:
+                raise _FlowControlRefused(str(error)) from error
+            self._installed[1].append(pair)
+
+    # The adapter's extras.
+
+    def battery_voltage(self) -> float:
+        """The vehicle battery's voltage as the adapter measures it, in volts."""
+        return self._session.request("ReadBatteryVoltage")
+
+    def programming_voltage(self) -> float:
+        """The programming voltage the adapter puts out, in volts."""
+        return self._session.request("ReadProgrammingVoltage")
+
+    def get_config(self, parameter: int) -> int:
+        """A J2534 configuration parameter of the channel (1 DATA_RATE, 3 LOOPBACK, ...)."""
+        return self._session.request("GetConfig", {"parameter": int(parameter)})
+
+    def set_config(self, parameter: int, value: int) -> None:
+        """Sets a J2534 configuration parameter of the channel."""
+        self._session.request("SetConfig", {"parameter": int(parameter), "value": int(value)})
+
+    # Periodic messages.
+
+    def _send_periodic_internal(
+        self,
+        msgs: Union[Sequence[can.Message], can.Message],
+        period: float,
+        duration: Optional[float] = None,
+    ) -> can.broadcastmanager.CyclicSendTaskABC:
+        """The adapter repeats one frame that fits a single CAN frame, at an interval of 5 to
+        65535 ms, on its own; anything else goes to python-can's sending thread."""
+        task = start_on_adapter(
+            self._session, _PERIODIC_PAYLOAD[self._protocol_id], msgs, period, duration
+        )
+        return task or super()._send_periodic_internal(msgs, period, duration)
+
+    # The bus's life.
 
     def shutdown(self) -> None:
         """Closes the adapter, ends the bridge and waits for its exit; safe to call twice."""
@@ -198,3 +276,15 @@ class TarnixBus(can.BusABC):
             except can.CanOperationError as error:
                 LOG.warning("tarnix: closing the adapter failed: %s", error)
         session.close()
+
+    @staticmethod
+    def _detect_available_configs() -> List[Dict[str, Any]]:
+        return detect_configs()
+
+
+class _ClearRefused(can.CanOperationError):
+    """The adapter would not remove its filters."""
+
+
+class _FlowControlRefused(can.CanOperationError):
+    """The adapter (or the bridge, for a 05.00 library) would not take a flow-control filter."""

@@ -4,7 +4,7 @@ import os
 import struct
 import sys
 from pathlib import Path
-from typing import Iterable, Iterator, List, Optional, Union
+from typing import Dict, Iterable, Iterator, List, Optional, Union
 
 import can
 
@@ -84,3 +84,16 @@ def find_bridge(library: PathLike, search_dirs: Optional[Iterable[Path]] = None)
         f"tarnix: {wanted} ({' or '.join(names)}) for {os.fspath(library)} was found neither "
         "beside the tarnix_can package nor on PATH; pass bridge=<path of the executable>"
     )
+
+
+def find_bridges(search_dirs: Optional[Iterable[Path]] = None) -> Dict[int, str]:
+    """The first bridge of each width found in search_dirs (default: beside the package, then
+    PATH), by width: the libraries this machine can drive."""
+    names = _bridge_names(64) + _bridge_names(32)
+    dirs = list(search_dirs) if search_dirs is not None else default_search_dirs()
+    found: Dict[int, str] = {}
+    for path in _candidates(list(dict.fromkeys(names)), dirs):
+        width = read_width(path)
+        if width is not None:
+            found.setdefault(width, str(path))
+    return found

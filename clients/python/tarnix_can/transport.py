@@ -8,6 +8,9 @@ import tempfile
 import time
 from typing import Callable, Optional, Tuple
 
+if sys.platform == "win32":
+    import _winapi  # the overlapped pipe I/O that multiprocessing and asyncio use
+
 # Room for a socket path in sockaddr_un, less its terminating zero.
 _MAX_SOCKET_PATH = 107
 
@@ -40,22 +43,47 @@ class _SocketTransport(Transport):
 
 
 class _PipeTransport(Transport):
-    def __init__(self, file) -> None:
-        self._file = file
+    """A named pipe opened for overlapped I/O. A handle opened without it serializes its I/O: a
+    write from one thread would wait until another thread's read returned, so a send could not
+    end a read that waits for the bridge's answer."""
+
+    def __init__(self, handle: int) -> None:
+        self._handle = handle
 
     def write(self, data: bytes) -> None:
         view = memoryview(data)
         while view:
-            view = view[self._file.write(view) :]
+            overlapped, _ = _winapi.WriteFile(self._handle, view, overlapped=True)
+            written, _ = overlapped.GetOverlappedResult(True)
+            view = view[written:]
 
     def read(self) -> bytes:
         try:
-            return self._file.read(65536) or b""
-        except BrokenPipeError:
-            return b""
+            overlapped, _ = _winapi.ReadFile(self._handle, 65536, overlapped=True)
+            _, error = overlapped.GetOverlappedResult(True)
+        except OSError:
+            return b""  # the bridge has gone (ERROR_BROKEN_PIPE)
+        if error != 0:
+            return b""  # cancelled as the handle closed
+        return bytes(overlapped.getbuffer())
 
     def close(self) -> None:
-        self._file.close()
+        _winapi.CloseHandle(self._handle)
+
+
+def _open_pipe(name: str) -> Transport:
+    # Fails while the bridge has not created the pipe yet (not found) or another client holds it
+    # (busy).
+    handle = _winapi.CreateFile(
+        name,
+        _winapi.GENERIC_READ | _winapi.GENERIC_WRITE,
+        0,
+        _winapi.NULL,
+        _winapi.OPEN_EXISTING,
+        _winapi.FILE_FLAG_OVERLAPPED,
+        _winapi.NULL,
+    )
+    return _PipeTransport(handle)
 
 
 def new_pipe_name() -> Tuple[str, Optional[str]]:
@@ -72,8 +100,7 @@ def new_pipe_name() -> Tuple[str, Optional[str]]:
 
 def _try_connect(name: str) -> Transport:
     if sys.platform == "win32":
-        # Fails while the bridge has not created the pipe yet (not found) or not yet waits (busy).
-        return _PipeTransport(open(name, "r+b", buffering=0))
+        return _open_pipe(name)
     sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
     try:
         sock.connect(name)

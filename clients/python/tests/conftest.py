@@ -1,10 +1,18 @@
-"""Fixtures for the tests of the python-can interface: ptsim's library and checks for leftovers."""
+"""Fixtures for the tests of the python-can interface: strict ptsim's library, its call log, and
+checks for leftovers."""
 
 import glob
+import json
 import os
 import tempfile
 
 import pytest
+
+
+@pytest.fixture(autouse=True)
+def strict_ptsim(monkeypatch) -> None:
+    """ptsim as a conforming library behaves, so that what works here works on a real adapter."""
+    monkeypatch.setenv("PTSIM_STRICT", "1")
 
 
 @pytest.fixture
@@ -19,6 +27,14 @@ def bin_dir() -> str:
 @pytest.fixture
 def ptsim(bin_dir: str) -> str:
     return os.path.join(bin_dir, "libptsim0404.so")
+
+
+@pytest.fixture
+def ptsim_log(tmp_path, monkeypatch):
+    """Reads back the calls ptsim logs from now on, one dict per call."""
+    path = tmp_path / "calls.log"
+    monkeypatch.setenv("PTSIM_LOG", str(path))
+    return lambda: [json.loads(line) for line in path.read_text().splitlines()]
 
 
 def child_processes() -> list:
