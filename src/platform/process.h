@@ -73,4 +73,8 @@ void SleepMilliseconds(uint32_t ms);
 /// A process-unique number for naming pipes and files (the process id).
 uint32_t CurrentProcessId();
 
+/// `count` hexadecimal digits (lower case) from the system's random source: a part of a name that
+/// others cannot guess.
+std::string RandomHexDigits(size_t count);
+
 }  // namespace tarnix::platform
