@@ -13,7 +13,10 @@ Result<void> RunPipeServer(const std::string& pipe_name, const RequestHandling& 
   if (!created) return std::move(created).error();
   platform::PipeServer& pipe = *created;
   LogLine("[bridge] Waiting for client connection...");
-  if (Result<void> connected = pipe.WaitForClient(); !connected) return connected;
+  const auto refused = [](const std::string& reason) {
+    LogLine("[bridge] Client refused: " + reason);
+  };
+  if (Result<void> connected = pipe.WaitForClient(refused); !connected) return connected;
   LogLine("[bridge] Client connected");
   Result<platform::PipeReader> reader_handle = pipe.OpenReader();
   if (!reader_handle) return std::move(reader_handle).error();

@@ -1,6 +1,8 @@
-// Whoever else is on the machine: FIFOs planted where the bridge reads and writes its files (Linux),
-// which must neither hang it nor change what it serves.
-#ifndef _WIN32
+// Whoever else is on the machine: a pipe name taken first (Windows), and FIFOs planted where the
+// bridge reads and writes its files (Linux), which must neither hang it nor change what it serves.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -15,7 +17,29 @@
 namespace tarnix::e2e {
 namespace {
 
-#ifndef _WIN32
+#ifdef _WIN32
+
+TEST(Access, ANameCreatedFirstBySomeoneElseFailsAsABusyPipe) {
+  const test_support::TempFolder folder("e2e-access");
+  const std::string name = PipeNameIn(folder);
+  // The squatter as measured: the name made first, with room for as many instances as asked for.
+  const HANDLE squatter =
+      ::CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                         PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+  ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
+  Bridge bridge({}, std::vector<std::string>{name});
+  EXPECT_EQ(bridge.WaitExit(), 1);
+  ::CloseHandle(squatter);
+  const std::vector<std::string> lines = SplitLines(bridge.ErrorOutput());
+  ASSERT_EQ(lines.size(), 3u) << bridge.ErrorOutput();
+  EXPECT_EQ(lines[2].rfind("[bridge] Fatal error: ", 0), 0u) << lines[2];
+  // Where the first-instance flag counts the system refuses access; where it is ignored, the
+  // instance count read back tells.
+  const bool busy = lines[2].ends_with("(0x800700E7)") || lines[2].ends_with("(0x80070005)");
+  EXPECT_TRUE(busy) << lines[2];
+}
+
+#else
 
 void MakeFifo(const std::filesystem::path& path) {
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
