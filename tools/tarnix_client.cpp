@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,14 +17,14 @@ using namespace tarnix;
 
 constexpr char kUsage[] =
     "Usage: tarnix_client [--bridge PATH] [--pipe NAME] [--env NAME=VALUE]... [REQUESTS_FILE]\n"
-    "Starts the bridge (default: tarnix beside this program) on a fresh pipe, sends every line of\n"
-    "REQUESTS_FILE (default: standard input) as one request, and prints each request and its "
-    "answer.\n"
+    "Starts the bridge (default: tarnix beside this program) on a fresh private pipe, checks that\n"
+    "the bridge is the pipe's server, sends every line of REQUESTS_FILE (default: standard input)\n"
+    "as one request, and prints each request and its answer.\n"
     "Lines starting with '#' are printed as notes and not sent; empty lines are skipped.\n";
 
 struct Options {
   std::string bridge = platform::ExecutableDirectory() + platform::ExecutableFileName("tarnix");
-  std::string pipe = platform::UniquePipeName("client");
+  std::string pipe;  // empty: a private one
   platform::EnvironmentChanges env;
   std::string requests_file;
 };
@@ -85,6 +86,17 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // A name nobody else can guess or take first, unless one is given; it lives until the end.
+  std::optional<platform::PrivatePipeName> private_name;
+  if (options.pipe.empty()) {
+    auto made = platform::PrivatePipeName::Make("client");
+    if (!made.ok()) {
+      std::cerr << "cannot make a pipe name: " << made.error().text << "\n";
+      return 1;
+    }
+    private_name.emplace(std::move(made).value());
+    options.pipe = private_name->name();
+  }
   // The bridge's diagnostics go to this program's standard error, beside the conversation.
   auto bridge = platform::ChildProcess::Spawn(options.bridge, {options.pipe}, options.env, "");
   if (!bridge.ok()) {
@@ -94,6 +106,13 @@ int main(int argc, char** argv) {
   auto client = platform::PipeClient::Connect(options.pipe, 20000);
   if (!client.ok()) {
     std::cerr << "cannot connect to " << options.pipe << ": " << client.error().text << "\n";
+    return 1;
+  }
+  // Whoever else serves the pipe must not receive the requests.
+  const auto server = client->ServerProcessId();
+  if (!server.ok() || *server != bridge->id()) {
+    std::cerr << "the pipe " << options.pipe << " is not served by the bridge started (process "
+              << bridge->id() << ")\n";
     return 1;
   }
   const bool complete = Converse(*client, options.requests_file.empty() ? std::cin : file);

@@ -16,15 +16,13 @@ bool IsRegistrationFileName(std::string_view name) {
   return name.size() > kSuffix.size() && name.ends_with(kSuffix) && !name.starts_with('.');
 }
 
-// The whole file, unless it cannot be read or is too large to be a registration.
+// The whole file, unless it cannot be read, is no regular file (a FIFO would never answer) or is
+// too large to be a registration. The folder is the user's own: a link in it is the user's choice.
 std::optional<std::string> ReadRegistrationFile(const std::string& path) {
-  auto file = platform::InputFile::Open(path);
-  if (!file) return std::nullopt;
-  const auto size = file->Size();
-  if (!size || *size > kMaxRegistrationFileBytes) return std::nullopt;
-  std::string text(static_cast<size_t>(*size), '\0');
-  if (!file->ReadAt(0, text.data(), text.size())) return std::nullopt;
-  return text;
+  auto text =
+      platform::ReadSmallFile(path, kMaxRegistrationFileBytes, platform::FinalLink::kFollow);
+  if (!text) return std::nullopt;
+  return std::move(*text);
 }
 
 }  // namespace

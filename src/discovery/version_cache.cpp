@@ -5,6 +5,7 @@
 #include <rapidjson/writer.h>
 
 #include "discovery/json_object.h"
+#include "discovery/library_file.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 
@@ -13,6 +14,8 @@ namespace {
 
 constexpr const char* kFolderName = "tarnix";
 constexpr const char* kFileName = "api_version_cache.json";
+// Far more than any machine's libraries need; a larger file is damaged and replaced.
+constexpr uint64_t kMaxCacheFileBytes = 256 * 1024;
 
 std::optional<std::string> CacheFolder() {
   auto base = platform::UserCacheFolder();
@@ -28,10 +31,15 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out.append(buffer.GetString(), buffer.GetSize());
 }
 
+// A link in place of the file is not followed: the cache is read and written as itself only.
 std::optional<VersionCacheEntries> ReadCacheFile(const std::string& path) {
-  auto text = platform::ReadWholeFile(path);
+  auto text = platform::ReadSmallFile(path, kMaxCacheFileBytes, platform::FinalLink::kRefuse);
   if (!text) return std::nullopt;
   return ParseVersionCache(*text);
+}
+
+bool IsApiVersion(std::string_view text) {
+  return text == kApi0404 || text == kApi0500;
 }
 
 }  // namespace
@@ -81,7 +89,7 @@ std::optional<std::string> LookUpCachedVersion(const std::string& key) {
   auto entries = ReadCacheFile(*path);
   if (!entries) return std::nullopt;
   auto found = entries->find(key);
-  if (found == entries->end()) return std::nullopt;
+  if (found == entries->end() || !IsApiVersion(found->second)) return std::nullopt;
   return found->second;
 }
 
@@ -90,10 +98,11 @@ void StoreCachedVersion(const std::string& key, const std::string& version) {
   if (!folder) return;
   const std::string path = *folder + platform::PathSeparator() + kFileName;
   VersionCacheEntries entries = ReadCacheFile(path).value_or(VersionCacheEntries{});
+  std::erase_if(entries, [](const auto& entry) { return !IsApiVersion(entry.second); });
   entries[key] = version;
-  // A folder that cannot be created shows up as a failed write, which is ignored as well.
-  (void)platform::CreateFolders(*folder);
-  (void)platform::WriteWholeFile(path, FormatVersionCache(entries));
+  // A folder that cannot be created, or that is a link, leaves the cache unwritten.
+  if (!platform::CreatePrivateFolders(*folder)) return;
+  (void)platform::ReplaceWholeFile(path, FormatVersionCache(entries));
 }
 
 }  // namespace tarnix::discovery

@@ -28,12 +28,14 @@ std::optional<VersionCacheEntries> ParseVersionCache(std::string_view text);
 /// two blanks, "}", with no line feed after the brace.
 std::string FormatVersionCache(const VersionCacheEntries& entries);
 
-/// The cached version stored under `key`; nullopt when there is no cache, it cannot be read or
-/// parsed, or it has no such member.
+/// The cached version stored under `key`; nullopt when there is no cache, it is no regular file,
+/// a link, larger than 256 KiB, cannot be read or parsed, or it has no such member, or the member
+/// is not an API version ("04.04", "05.00").
 std::optional<std::string> LookUpCachedVersion(const std::string& key);
 
-/// Stores `version` under `key`, keeping the other members of a readable cache and discarding a
-/// damaged one. Creates the folder when needed. Every failure is ignored: the cache is an
+/// Stores `version` under `key`, keeping the other members of a readable cache that are API
+/// versions and discarding a damaged cache. Creates the folder (for this user alone) when needed,
+/// and replaces the file by renaming a new one over it. Every failure is ignored: the cache is an
 /// optimisation.
 void StoreCachedVersion(const std::string& key, const std::string& version);
 

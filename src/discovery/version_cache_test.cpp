@@ -14,7 +14,8 @@ namespace tarnix::discovery {
 namespace {
 
 std::string ReadFile(const std::filesystem::path& path) {
-  auto content = platform::ReadWholeFile(testing::Utf8(path));
+  auto content =
+      platform::ReadSmallFile(testing::Utf8(path), 1 << 20, platform::FinalLink::kRefuse);
   return content ? *content : "<unreadable>";
 }
 
@@ -118,14 +119,30 @@ TEST_F(ApiVersionCacheTest, AMissProbesAndStoresAHitProbesNothing) {
   EXPECT_EQ(probes_, 1);
 }
 
-TEST_F(ApiVersionCacheTest, ACachedTextIsUsedAsStored) {
+TEST_F(ApiVersionCacheTest, OnlyAnApiVersionIsTakenFromTheCache) {
+  // Whoever wrote the file, nothing but a version the bridge itself finds reaches the client.
   std::filesystem::create_directories(CacheFile().parent_path());
-  const std::string content =
-      FormatVersionCache({{VersionCacheKey(library_), "weird"}, {"other|1", "04.04"}});
+  const std::string content = FormatVersionCache(
+      {{VersionCacheKey(library_), "<script>"}, {"other|1", "04.04"}, {"odd|2", "99.99"}});
   testing::WriteBytes(CacheFile(), std::vector<uint8_t>(content.begin(), content.end()));
-  EXPECT_EQ(Resolve(), "weird");
-  EXPECT_EQ(probes_, 0);
-  EXPECT_EQ(ReadFile(CacheFile()), content);
+  EXPECT_EQ(Resolve(), "05.00");
+  EXPECT_EQ(probes_, 1);
+  EXPECT_EQ(ReadFile(CacheFile()),
+            FormatVersionCache({{VersionCacheKey(library_), "05.00"}, {"other|1", "04.04"}}));
+}
+
+TEST_F(ApiVersionCacheTest, ALinkInPlaceOfTheCacheIsNeitherReadNorWrittenThrough) {
+  std::filesystem::create_directories(CacheFile().parent_path());
+  const std::filesystem::path target = folder_.path() / "theirs.json";
+  const std::string content = FormatVersionCache({{VersionCacheKey(library_), "04.04"}});
+  testing::WriteBytes(target, std::vector<uint8_t>(content.begin(), content.end()));
+  std::error_code error;
+  std::filesystem::create_symlink(target, CacheFile(), error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  EXPECT_EQ(Resolve(), "05.00");
+  EXPECT_EQ(probes_, 1);
+  EXPECT_EQ(ReadFile(target), content);
+  EXPECT_FALSE(std::filesystem::is_symlink(CacheFile()));
 }
 
 TEST_F(ApiVersionCacheTest, ATouchedLibraryIsProbedAgainAndAddsAMember) {

@@ -53,7 +53,10 @@ Result<Ending> RunPipeServer(const std::string& pipe_name, const RequestHandling
   if (!created) return std::move(created).error();
   platform::PipeServer& pipe = *created;
   LogLine("[bridge] Waiting for client connection...");
-  if (Result<void> connected = pipe.WaitForClient(wakeup.get()); !connected) {
+  const auto refused = [](const std::string& reason) {
+    LogLine("[bridge] Client refused: " + reason);
+  };
+  if (Result<void> connected = pipe.WaitForClient(refused, wakeup.get()); !connected) {
     if (platform::StopRequest() != nullptr) return Stopped();
     return connected.error();
   }

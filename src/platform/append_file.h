@@ -12,8 +12,7 @@
 namespace tarnix::platform {
 
 /// A file opened for appending, closed when destroyed. Each Write goes to the end of the file as
-/// it is then, so lines appended by other processes in between are never overwritten; others may
-/// read, rename or delete the file meanwhile.
+/// it is then; others may read, rename or delete the file meanwhile.
 class AppendFile {
  public:
   // Out of line, for the reason given in unique_handle.h.
@@ -21,8 +20,11 @@ class AppendFile {
   AppendFile& operator=(AppendFile&&) noexcept;
   ~AppendFile();
 
-  /// Opens the file at the UTF-8 `path`, creating it when missing. The error is the system's
-  /// reason: its message and " (os error N)".
+  /// Opens the regular file at the UTF-8 `path`, creating it when missing (on Linux with mode
+  /// 0600); on Windows nobody else may write to it while it is open. A link
+  /// that the path ends in is not followed, and the open never waits (a FIFO fails at once). The
+  /// error is the reason: the system's message and " (os error N)", "not a regular file", or "a
+  /// symbolic link, which is not followed".
   static Result<AppendFile> Open(const std::string& path);
 
   /// The file's size in bytes when it was opened.

@@ -5,13 +5,18 @@
 #include <unistd.h>
 
 #include "platform/append_file.h"
+#include "platform/posix_file.h"
 #include "platform/system_error.h"
 
 namespace tarnix::platform {
 
 Result<AppendFile> AppendFile::Open(const std::string& path) {
-  SystemHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (!file.valid()) return Fail(SystemErrorText());
+  SystemHandle file;
+  if (Result<void> opened =
+          OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, 0600, FinalLink::kRefuse, file);
+      !opened) {
+    return std::move(opened).error();
+  }
   struct stat info {};
   if (::fstat(static_cast<int>(file.get()), &info) != 0) return Fail(SystemErrorText());
   return AppendFile(std::move(file), static_cast<uint64_t>(info.st_size));

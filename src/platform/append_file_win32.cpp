@@ -4,8 +4,8 @@
 
 #include "platform/append_file.h"
 #include "platform/system_error.h"
+#include "platform/win32_file.h"
 #include "platform/win32_handle.h"
-#include "platform/win32_text.h"
 
 namespace tarnix::platform {
 namespace {
@@ -16,11 +16,14 @@ constexpr size_t kAppendChunkBytes = 1 << 20;
 }  // namespace
 
 Result<AppendFile> AppendFile::Open(const std::string& path) {
-  SystemHandle file =
-      Own(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return Fail(SystemErrorText());
+  // Others may read, rename or delete the file meanwhile, but not write to it.
+  SystemHandle file;
+  if (Result<void> opened = OpenRegularFile(
+          path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+          FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_ALWAYS, FinalLink::kRefuse, file);
+      !opened) {
+    return std::move(opened).error();
+  }
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(AsHandle(file), &size)) return Fail(SystemErrorText());
   return AppendFile(std::move(file), static_cast<uint64_t>(size.QuadPart));

@@ -1,5 +1,6 @@
-// Files by UTF-8 path: exact reads in a library file, modification times, whole small files, the
-// names in a folder.
+// Files by UTF-8 path: exact reads in a library file, modification times, small files read whole
+// and replaced whole, the names in a folder. Every path may come from someone else: no open waits
+// (a FIFO or a device is refused at once), and only regular files are read.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,10 @@
 
 namespace tarnix::platform {
 
+/// Whether an open follows a symbolic link (on Windows also a junction) that the path ends in.
+/// Folders on the way are followed either way.
+enum class FinalLink { kFollow, kRefuse };
+
 /// A file opened for reading, closed when destroyed. While it is open, others may still read,
 /// write, rename or delete it: examining a library must not get in the way of its owner.
 class InputFile {
@@ -23,8 +28,10 @@ class InputFile {
   InputFile& operator=(InputFile&&) noexcept;
   ~InputFile();
 
-  /// Opens the file at `path`, exactly as given.
-  static Result<InputFile> Open(const std::string& path);
+  /// Opens the regular file at `path`, exactly as given. The open never waits: a FIFO, a device,
+  /// a socket or a folder fails at once ("not a regular file"), as does a final link under
+  /// FinalLink::kRefuse. Libraries are commonly reached through links, hence the default.
+  static Result<InputFile> Open(const std::string& path, FinalLink link = FinalLink::kFollow);
 
   /// Reads exactly `size` bytes starting at the absolute `offset`; fails when the file holds
   /// fewer bytes there or positioning fails.
@@ -42,18 +49,24 @@ class InputFile {
 /// 0 for a time before 1970. Fails when the time cannot be read.
 Result<uint64_t> LastWriteSeconds(const std::string& path);
 
-/// The whole content of the file at `path`.
-Result<std::string> ReadWholeFile(const std::string& path);
+/// The whole content of the regular file at `path`, opened as InputFile::Open does; fails when it
+/// holds more than `max_bytes`, so that no file can make the caller read without end.
+Result<std::string> ReadSmallFile(const std::string& path, uint64_t max_bytes, FinalLink link);
 
 /// The names (UTF-8, no folder part) of every entry in the folder `path` except "." and "..", in
 /// the order the system lists them. Fails when the folder cannot be opened or listed.
 Result<std::vector<std::string>> ListFolder(const std::string& path);
 
-/// Creates the folder `path` and any missing parents; succeeds when it exists afterwards.
-Result<void> CreateFolders(const std::string& path);
+/// Creates the folder `path` and any missing parents, those made now for this user alone (Linux:
+/// mode 0700; Windows: the permissions their parent passes on). Succeeds when `path` exists
+/// afterwards as a folder and not as a link to one; an existing folder keeps its permissions.
+Result<void> CreatePrivateFolders(const std::string& path);
 
-/// Creates the file at `path`, or truncates it, and writes `content` to it.
-Result<void> WriteWholeFile(const std::string& path, std::string_view content);
+/// Replaces the file at `path` with one holding `content`: written to a new file beside it that
+/// only this user may read and write (Windows: the folder's permissions), then renamed over `path`.
+/// A reader sees the old content or the new one, and a link at `path` is replaced, never followed.
+/// On Linux the folder holding `path` is held open throughout and must not be a link itself.
+Result<void> ReplaceWholeFile(const std::string& path, std::string_view content);
 
 /// The separator this system's paths use between folder names: '\\' or '/'.
 char PathSeparator();

@@ -1,4 +1,5 @@
-// The file service: exact reads at offsets, sharing, modification times, whole files and folders.
+// The file service: exact reads at offsets, sharing, modification times, small files read whole and
+// replaced whole, what is refused, and folders.
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/append_file.h"
+#include "platform/process.h"
 #include "tests/support/temp_folder.h"
 
 namespace tarnix::platform {
@@ -53,7 +56,7 @@ TEST_F(FilesTest, AnOpenFileCanStillBeWrittenAndDeletedByOthers) {
   Write("shared", "before");
   auto file = InputFile::Open(Path("shared"));
   ASSERT_TRUE(file.ok());
-  EXPECT_TRUE(WriteWholeFile(Path("shared"), "after!").ok());
+  std::ofstream(folder_ / "shared", std::ios::binary) << "after!";
   char buffer[6] = {};
   ASSERT_TRUE(file->ReadAt(0, buffer, 6).ok());
   EXPECT_EQ(std::string(buffer, 6), "after!");
@@ -81,18 +84,34 @@ TEST_F(FilesTest, LastWriteSecondsDropsFractionsAndStopsAt1970) {
   EXPECT_FALSE(LastWriteSeconds(Path("missing")).ok());
 }
 
-TEST_F(FilesTest, WritesAndReadsWholeFiles) {
+TEST_F(FilesTest, ReplacesAndReadsSmallFilesWhole) {
   const std::string binary("a\0b\r\n\xff", 6);
-  ASSERT_TRUE(WriteWholeFile(Path("whole"), std::string(100000, 'z')).ok());
-  ASSERT_TRUE(WriteWholeFile(Path("whole"), binary).ok());  // truncates the longer content
-  auto content = ReadWholeFile(Path("whole"));
-  ASSERT_TRUE(content.ok());
-  EXPECT_EQ(*content, binary);
+  ASSERT_TRUE(ReplaceWholeFile(Path("whole"), std::string(100000, 'z')).ok());
+  ASSERT_TRUE(
+      ReplaceWholeFile(Path("whole"), binary).ok());  // nothing of the longer content is left
+  EXPECT_EQ(ReadSmallFile(Path("whole"), 6, FinalLink::kRefuse).value(), binary);
+  EXPECT_FALSE(ReadSmallFile(Path("whole"), 5, FinalLink::kRefuse).ok()) << "over the bound";
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1)
+      << "no temporary file is left beside it";
 
-  ASSERT_TRUE(WriteWholeFile(Path("empty"), "").ok());
-  EXPECT_EQ(ReadWholeFile(Path("empty")).value(), "");
-  EXPECT_FALSE(ReadWholeFile(Path("missing")).ok());
-  EXPECT_FALSE(WriteWholeFile(Utf8(folder_ / "no" / "file"), "x").ok());
+  ASSERT_TRUE(ReplaceWholeFile(Path("empty"), "").ok());
+  EXPECT_EQ(ReadSmallFile(Path("empty"), 0, FinalLink::kRefuse).value(), "");
+  EXPECT_FALSE(ReadSmallFile(Path("missing"), 10, FinalLink::kFollow).ok());
+  EXPECT_FALSE(ReplaceWholeFile(Utf8(folder_ / "no" / "file"), "x").ok());
+}
+
+TEST_F(FilesTest, OnlyRegularFilesAreOpened) {
+  fs::create_directory(folder_ / "sub");
+  for (const std::string& path : {std::string(kNullDevice), Path("sub")}) {
+    const auto read = ReadSmallFile(path, 10, FinalLink::kFollow);
+    ASSERT_FALSE(read.ok()) << path;
+    const auto appended = AppendFile::Open(path);
+    ASSERT_FALSE(appended.ok()) << path;
+    if (path == kNullDevice) {
+      EXPECT_EQ(read.error().text, "not a regular file");
+      EXPECT_EQ(appended.error().text, "not a regular file");
+    }
+  }
 }
 
 TEST_F(FilesTest, ListsTheNamesInAFolder) {
@@ -111,13 +130,13 @@ TEST_F(FilesTest, ListsTheNamesInAFolder) {
 TEST_F(FilesTest, CreatesFoldersWithTheirParents) {
   const std::string separator(1, PathSeparator());
   const std::string nested = Utf8(folder_) + separator + "a" + separator + "b" + separator + "c";
-  ASSERT_TRUE(CreateFolders(nested).ok());
+  ASSERT_TRUE(CreatePrivateFolders(nested).ok());
   EXPECT_TRUE(fs::is_directory(folder_ / "a" / "b" / "c"));
-  EXPECT_TRUE(CreateFolders(nested).ok()) << "an existing folder is fine";
+  EXPECT_TRUE(CreatePrivateFolders(nested).ok()) << "an existing folder is fine";
 
   Write("plain", "x");
-  EXPECT_FALSE(CreateFolders(Path("plain")).ok());
-  EXPECT_FALSE(CreateFolders(Path("plain") + separator + "below").ok());
+  EXPECT_FALSE(CreatePrivateFolders(Path("plain")).ok());
+  EXPECT_FALSE(CreatePrivateFolders(Path("plain") + separator + "below").ok());
 }
 
 }  // namespace

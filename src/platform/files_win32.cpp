@@ -1,8 +1,12 @@
 // Files on Windows through CreateFileW handles, each closed by its owner.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/system_error.h"
+#include "platform/win32_file.h"
 #include "platform/win32_handle.h"
 #include "platform/win32_text.h"
 
@@ -13,25 +17,60 @@ namespace {
 constexpr uint64_t kIntervalsBefore1970 = 116444736000000000ULL;
 constexpr uint64_t kIntervalsPerSecond = 10000000ULL;
 
-// Read chunks stay well below the 32-bit size that one ReadFile call takes.
+// Chunks stay well below the 32-bit size that one ReadFile or WriteFile call takes.
 constexpr DWORD kChunkBytes = 1 << 20;
 
-SystemHandle OpenForReading(const std::string& path) {
-  return Own(::CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+// A folder, not a link to one: a junction or a symbolic link carries the reparse-point attribute.
+bool IsRealFolder(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+Result<void> WriteAll(HANDLE file, std::string_view content) {
+  while (!content.empty()) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(content.size(), kChunkBytes));
+    DWORD put = 0;
+    if (!::WriteFile(file, content.data(), want, &put, nullptr)) return CallFailed("WriteFile");
+    content.remove_prefix(put);
+  }
+  return Ok();
 }
 
 }  // namespace
 
-Result<InputFile> InputFile::Open(const std::string& path) {
-  SystemHandle file = OpenForReading(path);
-  if (!file.valid()) return CallFailed("CreateFileW");
+Result<void> OpenRegularFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                             FinalLink link, SystemHandle& file) {
+  const DWORD flags =
+      FILE_ATTRIBUTE_NORMAL | (link == FinalLink::kRefuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  SystemHandle opened =
+      Own(::CreateFileW(Widen(path).c_str(), access, share, nullptr, disposition, flags, nullptr));
+  if (!opened.valid()) return Fail(SystemErrorText());
+  // A pipe's or a device's name opens without waiting; only reading or writing it would wait.
+  if (::GetFileType(AsHandle(opened)) != FILE_TYPE_DISK) return Fail("not a regular file");
+  FILE_ATTRIBUTE_TAG_INFO info{};
+  if (!::GetFileInformationByHandleEx(AsHandle(opened), FileAttributeTagInfo, &info, sizeof info)) {
+    return Fail(SystemErrorText());
+  }
+  // Other reparse points (a cloud file's placeholder, say) hold the file's own data.
+  if ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      (info.ReparseTag == IO_REPARSE_TAG_SYMLINK ||
+       info.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT)) {
+    return Fail("a symbolic link, which is not followed");
+  }
+  if ((info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Fail("not a regular file");
+  file = std::move(opened);
+  return Ok();
+}
+
+Result<InputFile> InputFile::Open(const std::string& path, FinalLink link) {
+  SystemHandle file;
+  if (Result<void> opened = OpenRegularFile(path, GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            OPEN_EXISTING, link, file);
+      !opened) {
+    return std::move(opened).error();
+  }
   return InputFile(std::move(file));
 }
 
@@ -71,22 +110,6 @@ Result<uint64_t> LastWriteSeconds(const std::string& path) {
   return (intervals - kIntervalsBefore1970) / kIntervalsPerSecond;
 }
 
-Result<std::string> ReadWholeFile(const std::string& path) {
-  const SystemHandle file = OpenForReading(path);
-  if (!file.valid()) return CallFailed("CreateFileW");
-  std::string content;
-  std::string chunk(64 * 1024, '\0');
-  for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(AsHandle(file), chunk.data(), static_cast<DWORD>(chunk.size()), &got,
-                    nullptr)) {
-      return CallFailed("ReadFile");
-    }
-    if (got == 0) return content;
-    content.append(chunk.data(), got);
-  }
-}
-
 Result<std::vector<std::string>> ListFolder(const std::string& path) {
   WIN32_FIND_DATAW found{};
   const HANDLE search = ::FindFirstFileExW(Widen(path + "\\*").c_str(), FindExInfoBasic, &found,
@@ -109,7 +132,7 @@ Result<std::vector<std::string>> ListFolder(const std::string& path) {
   return names;
 }
 
-Result<void> CreateFolders(const std::string& path) {
+Result<void> CreatePrivateFolders(const std::string& path) {
   const std::wstring wide = Widen(path);
   // Every prefix that ends before a separator is a parent. Some cannot be created ("C:", the
   // "\\server" of a share) and need not be: only whether the folder exists at the end counts.
@@ -120,26 +143,27 @@ Result<void> CreateFolders(const std::string& path) {
   if (!::CreateDirectoryW(wide.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
     return CallFailed("CreateDirectoryW");
   }
-  if (!IsFolder(wide)) return Fail("not a folder: " + path);
+  if (!IsRealFolder(wide)) return Fail("not a folder: " + path);
   return Ok();
 }
 
-Result<void> WriteWholeFile(const std::string& path, std::string_view content) {
-  const SystemHandle file =
-      Own(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return CallFailed("CreateFileW");
-  size_t done = 0;
-  while (done < content.size()) {
-    const size_t left = content.size() - done;
-    const DWORD want = static_cast<DWORD>(left < kChunkBytes ? left : kChunkBytes);
-    DWORD put = 0;
-    if (!::WriteFile(AsHandle(file), content.data() + done, want, &put, nullptr)) {
-      return CallFailed("WriteFile");
-    }
-    done += put;
+Result<void> ReplaceWholeFile(const std::string& path, std::string_view content) {
+  const std::wstring temporary = Widen(path + "." + RandomHexDigits(16) + ".tmp");
+  Result<void> written = Ok();
+  {
+    // CREATE_NEW never opens what is there already, a link included; nobody shares it meanwhile.
+    const SystemHandle file = Own(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return CallFailed("CreateFileW");
+    written = WriteAll(AsHandle(file), content);
   }
-  return Ok();
+  // Renaming replaces a link at `path` itself, not what it points to.
+  if (written &&
+      !::MoveFileExW(temporary.c_str(), Widen(path).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    written = CallFailed("MoveFileExW");
+  }
+  if (!written) ::DeleteFileW(temporary.c_str());
+  return written;
 }
 
 char PathSeparator() {

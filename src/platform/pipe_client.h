@@ -20,8 +20,13 @@ class PipeClient {
   PipeClient& operator=(PipeClient&&) noexcept;
   ~PipeClient();
 
-  /// Connects to the pipe `name`, retrying until it exists or `timeout_ms` has passed.
+  /// Connects to the pipe `name`, retrying until it exists or `timeout_ms` has passed. On Windows
+  /// the server may learn who connected but never act as this client (SECURITY_IDENTIFICATION).
   static Result<PipeClient> Connect(const std::string& name, uint32_t timeout_ms);
+
+  /// The process id of the pipe's server (SO_PEERCRED; GetNamedPipeServerProcessId): a client
+  /// that started the bridge checks that it reached that process and no other.
+  Result<uint32_t> ServerProcessId() const;
 
   /// Writes every byte of `bytes`.
   Result<void> Write(std::string_view bytes);
@@ -47,8 +52,25 @@ class PipeClient {
   std::string pending_;  // read, not yet returned
 };
 
-/// A pipe name unique to this process and `tag`: "\\.\pipe\tarnix-test-<pid>-<tag>" on Windows,
-/// a socket path in the temporary folder on Linux.
-std::string UniquePipeName(std::string_view tag);
+/// A pipe name that nobody else can guess or take first, `tag` in it for people. Linux:
+/// "tarnix.sock" in a fresh folder below the temporary folder that only this user may enter
+/// (mkdtemp, mode 0700), removed with this object together with a socket left in it. Windows:
+/// "\\.\pipe\tarnix-<tag>-" and 16 random hexadecimal digits.
+class PrivatePipeName {
+ public:
+  static Result<PrivatePipeName> Make(std::string_view tag);
+  PrivatePipeName(PrivatePipeName&& other) noexcept
+      : name_(std::move(other.name_)), folder_(std::exchange(other.folder_, {})) {}
+  PrivatePipeName& operator=(PrivatePipeName&&) = delete;
+  ~PrivatePipeName();
+
+  const std::string& name() const { return name_; }
+
+ private:
+  PrivatePipeName(std::string name, std::string folder)
+      : name_(std::move(name)), folder_(std::move(folder)) {}
+  std::string name_;
+  std::string folder_;  // Linux: the folder to remove; empty when there is none
+};
 
 }  // namespace tarnix::platform

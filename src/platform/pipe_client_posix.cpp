@@ -1,6 +1,8 @@
 // The client end on Linux: connect to the bridge's socket path, retrying until it listens.
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -11,6 +13,11 @@
 #include "platform/system_error.h"
 
 namespace tarnix::platform {
+namespace {
+
+constexpr char kSocketName[] = "tarnix.sock";
+
+}  // namespace
 
 Result<PipeClient> PipeClient::Connect(const std::string& name, uint32_t timeout_ms) {
   sockaddr_un address{};
@@ -32,14 +39,35 @@ Result<PipeClient> PipeClient::Connect(const std::string& name, uint32_t timeout
   }
 }
 
+Result<uint32_t> PipeClient::ServerProcessId() const {
+  // The credentials of the process that called listen(), as they were then.
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (::getsockopt(static_cast<int>(handle_.get()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+    return CallFailed("getsockopt");
+  }
+  return static_cast<uint32_t>(peer.pid);
+}
+
 bool PipeClient::CloseWrite() {
   return handle_.valid() && ::shutdown(static_cast<int>(handle_.get()), SHUT_WR) == 0;
 }
 
-std::string UniquePipeName(std::string_view tag) {
-  const auto dir = std::filesystem::temp_directory_path();
-  return (dir / ("tarnix-" + std::to_string(CurrentProcessId()) + "-" + std::string(tag) + ".sock"))
-      .string();
+Result<PrivatePipeName> PrivatePipeName::Make(std::string_view tag) {
+  std::error_code error;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+  if (error) return Fail("no temporary folder: " + error.message());
+  std::string folder = (base / ("tarnix-" + std::string(tag) + "-XXXXXX")).string();
+  // mkdtemp makes the folder with mode 0700 under a name nobody had.
+  if (::mkdtemp(folder.data()) == nullptr) return CallFailed("mkdtemp");
+  std::string name = folder + "/" + kSocketName;
+  return PrivatePipeName(std::move(name), std::move(folder));
+}
+
+PrivatePipeName::~PrivatePipeName() {
+  if (folder_.empty()) return;
+  ::unlink(name_.c_str());
+  ::rmdir(folder_.c_str());
 }
 
 }  // namespace tarnix::platform

@@ -16,8 +16,10 @@ Result<PipeClient> PipeClient::Connect(const std::string& name, uint32_t timeout
   const std::wstring wide = Widen(name);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    SystemHandle pipe = Own(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
+    // Whoever serves the pipe may identify this client, never impersonate it.
+    SystemHandle pipe =
+        Own(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
     if (pipe.valid()) return PipeClient(std::move(pipe));
     const DWORD code = ::GetLastError();
     if (std::chrono::steady_clock::now() >= deadline) return Fail(SystemErrorText(code));
@@ -25,12 +27,22 @@ Result<PipeClient> PipeClient::Connect(const std::string& name, uint32_t timeout
   }
 }
 
+Result<uint32_t> PipeClient::ServerProcessId() const {
+  ULONG id = 0;
+  if (!::GetNamedPipeServerProcessId(AsHandle(handle_), &id)) {
+    return CallFailed("GetNamedPipeServerProcessId");
+  }
+  return static_cast<uint32_t>(id);
+}
+
 bool PipeClient::CloseWrite() {
   return false;
 }
 
-std::string UniquePipeName(std::string_view tag) {
-  return "\\\\.\\pipe\\tarnix-test-" + std::to_string(CurrentProcessId()) + "-" + std::string(tag);
+Result<PrivatePipeName> PrivatePipeName::Make(std::string_view tag) {
+  return PrivatePipeName("\\\\.\\pipe\\tarnix-" + std::string(tag) + "-" + RandomHexDigits(16), {});
 }
+
+PrivatePipeName::~PrivatePipeName() = default;
 
 }  // namespace tarnix::platform

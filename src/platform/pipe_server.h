@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,14 +65,27 @@ class PipeServer {
   PipeServer& operator=(PipeServer&&) = delete;
   ~PipeServer();
 
-  /// Creates the pipe named `name` (Windows: "\\.\pipe\..."; Linux: a socket path). The error is
-  /// the fatal text for the entry to print.
+  /// Creates the pipe named `name`, reachable by this user alone. The error is the fatal text for
+  /// the entry to print.
+  /// - Windows ("\\.\pipe\..."): the name's first and only instance, whose security descriptor
+  ///   grants access to this process's user and LocalSystem only. A name that another process
+  ///   created first fails as a busy pipe does, also where the system ignores the first-instance
+  ///   flag.
+  /// - Linux (a socket path, not empty): the socket gets mode 0600 whatever the umask, which is
+  ///   narrowed for the moment of binding (what other threads create at that moment gets no more).
   static Result<PipeServer> Create(const std::string& name);
 
+  /// Tells why a client was turned away, for one line of the log.
+  using RefusalReport = std::function<void(const std::string& reason)>;
+
   /// Blocks until the single client is connected. A client that connected early counts.
-  /// No second client can reach this process afterwards. With `stop`, a raised wake-up that comes
-  /// with a stop request (StopRequest) ends the wait with the error kStopRequested.
-  Result<void> WaitForClient(const Wakeup* stop = nullptr);
+  /// A client of another user (Linux: its uid is neither this process's effective uid nor root's;
+  /// Windows: its process's token user is neither this process's nor LocalSystem) is disconnected
+  /// and reported to `refused`, and the wait goes on. No second client can reach this process
+  /// afterwards; on Linux the socket made by Create is removed then, and no other file. With
+  /// `stop`, a raised wake-up that comes with a stop request (StopRequest) ends the wait with the
+  /// error kStopRequested.
+  Result<void> WaitForClient(const RefusalReport& refused = {}, const Wakeup* stop = nullptr);
 
   /// A second handle on the connection, for reading.
   Result<PipeReader> OpenReader();
@@ -86,9 +100,21 @@ class PipeServer {
   /// Create for a name without nul bytes.
   static Result<PipeServer> CreateNamed(const std::string& name);
 
+  /// Why the client on `connection` may not be served; nullopt when it may.
+  static std::optional<std::string> Stranger(const SystemHandle& connection);
+
+  /// Linux: removes the socket made by Create, if it is still in its folder.
+  void RemoveSocket();
+
   SystemHandle listener_;    // until the client is connected
   SystemHandle connection_;  // from then on
   std::string name_;
+  // Linux: the socket's folder, held open so that removal finds it even when it is renamed, and
+  // the socket's name and identity (device, inode) in it.
+  SystemHandle folder_;
+  std::string socket_file_;
+  uint64_t socket_device_ = 0;
+  uint64_t socket_inode_ = 0;
 };
 
 }  // namespace tarnix::platform

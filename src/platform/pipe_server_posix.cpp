@@ -1,15 +1,19 @@
-// The client's pipe on Linux: a Unix-domain stream socket at the path given as the pipe name.
+// The client's pipe on Linux: a Unix-domain stream socket at the path given as the pipe name,
+// reachable by this user alone.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 #include "platform/pipe_io.h"
 #include "platform/pipe_server.h"
+#include "platform/posix_file.h"
 #include "platform/stop_request.h"
 #include "platform/system_error.h"
 
@@ -31,6 +35,17 @@ bool TakeWakeup(const pollfd& wake) {
   uint64_t count = 0;
   static_cast<void>(::read(wake.fd, &count, sizeof count));
   return true;
+}
+
+/// Waits until a client knocks on `listener` (true) or a stop request raises `stop` (false).
+bool AwaitClient(int listener, const Wakeup& stop) {
+  pollfd watched[2] = {{listener, POLLIN, 0}, {static_cast<int>(stop.native()), POLLIN, 0}};
+  for (;;) {
+    if (StopRequest() != nullptr) return false;
+    const int ready = PollRetried(watched, 2, -1);
+    if (ready < 0 && errno != EINTR) return true;  // for accept to report
+    if (ready > 0 && !TakeWakeup(watched[1])) return true;
+  }
 }
 
 }  // namespace
@@ -62,49 +77,92 @@ PipeServer::~PipeServer() {
   // A socket still listening also has its path to remove.
   if (listener_.valid()) {
     listener_.Reset();
-    ::unlink(name_.c_str());
+    RemoveSocket();
   }
 }
 
 Result<PipeServer> PipeServer::CreateNamed(const std::string& name) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
+  // An empty name would make an abstract socket, which the file system does not guard.
+  if (name.empty()) return Fail("pipe name is empty");
   if (name.size() >= sizeof address.sun_path) {
     return Fail("pipe name is too long for a socket path: " + std::to_string(name.size()) +
                 " bytes, at most " + std::to_string(sizeof address.sun_path - 1));
   }
   std::memcpy(address.sun_path, name.data(), name.size());
+  const auto [folder_path, file] = SplitPosixPath(name);
+  SystemHandle folder(::open(folder_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) return Fail(SystemErrorText());
   SystemHandle listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!listener.valid()) return Fail(SystemErrorText());
-  // An existing path is refused, as a busy pipe name is on Windows.
-  if (::bind(static_cast<int>(listener.get()), reinterpret_cast<const sockaddr*>(&address),
-             sizeof address) != 0) {
-    return Fail(SystemErrorText());
+  // The socket file takes its mode from the umask: 0600 it is, and nobody can connect before
+  // listen() anyway. An existing path is refused, as a busy pipe name is on Windows.
+  const mode_t umask = ::umask(0177);
+  const int bound =
+      ::bind(static_cast<int>(listener.get()), reinterpret_cast<const sockaddr*>(&address),
+             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() + 1));
+  const uint32_t code = LastSystemError();
+  ::umask(umask);
+  if (bound != 0) return Fail(SystemErrorText(code));
+  PipeServer server(std::move(listener), name);
+  // What was bound, as seen in the folder held open: removal later takes only this very socket.
+  struct stat info {};
+  if (::fstatat(static_cast<int>(folder.get()), file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISSOCK(info.st_mode)) {
+    server.folder_ = std::move(folder);
+    server.socket_file_ = file;
+    server.socket_device_ = static_cast<uint64_t>(info.st_dev);
+    server.socket_inode_ = static_cast<uint64_t>(info.st_ino);
   }
-  return PipeServer(std::move(listener), name);
+  return server;
 }
 
-Result<void> PipeServer::WaitForClient(const Wakeup* stop) {
+void PipeServer::RemoveSocket() {
+  if (!folder_.valid()) return;
+  const int folder = static_cast<int>(folder_.get());
+  struct stat info {};
+  if (::fstatat(folder, socket_file_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+      static_cast<uint64_t>(info.st_dev) == socket_device_ &&
+      static_cast<uint64_t>(info.st_ino) == socket_inode_) {
+    ::unlinkat(folder, socket_file_.c_str(), 0);
+  }
+  folder_.Reset();
+}
+
+std::optional<std::string> PipeServer::Stranger(const SystemHandle& connection) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (::getsockopt(static_cast<int>(connection.get()), SOL_SOCKET, SO_PEERCRED, &peer, &size) !=
+      0) {
+    return "its credentials cannot be read: " + SystemErrorText();
+  }
+  if (peer.uid == ::geteuid() || peer.uid == 0) return std::nullopt;
+  return "user id " + std::to_string(peer.uid) + " (process " + std::to_string(peer.pid) +
+         ") is not this process's user";
+}
+
+Result<void> PipeServer::WaitForClient(const RefusalReport& refused, const Wakeup* stop) {
   const int listener = static_cast<int>(listener_.get());
   if (::listen(listener, 1) != 0) return Fail(SystemErrorText());
-  if (stop != nullptr) {
-    pollfd watched[2] = {{listener, POLLIN, 0}, {static_cast<int>(stop->native()), POLLIN, 0}};
-    for (;;) {
-      if (StopRequest() != nullptr) return Fail(kStopRequested);
-      const int ready = PollRetried(watched, 2, -1);
-      if (ready < 0 && errno != EINTR) break;  // for accept to report
-      if (ready > 0 && !TakeWakeup(watched[1])) break;
+  for (;;) {
+    if (stop != nullptr && !AwaitClient(listener, *stop)) return Fail(kStopRequested);
+    int client = -1;
+    do {
+      client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    } while (client < 0 && errno == EINTR);
+    if (client < 0) return Fail("Failed to connect pipe: " + SystemErrorText());
+    SystemHandle connection(client);
+    const std::optional<std::string> stranger = Stranger(connection);
+    if (!stranger) {
+      connection_ = std::move(connection);
+      break;
     }
+    if (refused) refused(*stranger);
   }
-  int client = -1;
-  do {
-    client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-  } while (client < 0 && errno == EINTR);
-  if (client < 0) return Fail("Failed to connect pipe: " + SystemErrorText());
-  connection_ = SystemHandle(client);
   // Only one client is ever served: nobody else may reach this process from now on.
   listener_.Reset();
-  ::unlink(name_.c_str());
+  RemoveSocket();
   return Ok();
 }
 

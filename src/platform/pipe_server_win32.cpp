@@ -1,5 +1,6 @@
-// The client's pipe on Windows: one instance of a local byte-mode named pipe, opened for
-// overlapped I/O so that waiting for the client or for input also watches a wake-up.
+// The client's pipe on Windows: the one instance of a local byte-mode named pipe, for this user
+// alone, opened for overlapped I/O so that waiting for the client or for input also watches a
+// wake-up.
 #include <windows.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "platform/stop_request.h"
 #include "platform/system_error.h"
 #include "platform/win32_handle.h"
+#include "platform/win32_security.h"
 
 namespace tarnix::platform {
 namespace {
@@ -40,23 +42,21 @@ void CancelAndWait(HANDLE handle, OVERLAPPED& overlapped) {
   ::GetOverlappedResult(handle, &overlapped, &ignored, TRUE);
 }
 
-}  // namespace
-
-PipeServer::~PipeServer() = default;
-
-Result<PipeServer> PipeServer::CreateNamed(const std::string& name) {
-  // The name goes to the ANSI call unchanged. Remote clients are refused: this process loads
-  // libraries on request and must only ever be driven from this machine.
-  SystemHandle pipe = Own(::CreateNamedPipeA(
-      name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 65536, 65536,
-      0, nullptr));
-  if (!pipe.valid()) return Fail(CreationErrorText(::GetLastError()));
-  return PipeServer(std::move(pipe), name);
+// Whether the pipe of `pipe` has exactly one instance, this one, and can have no other: false
+// when another process created the name first, also where FILE_FLAG_FIRST_PIPE_INSTANCE is
+// ignored (Wine).
+bool OnlyInstance(HANDLE pipe) {
+  DWORD max_instances = 0;
+  DWORD instances = 0;
+  return ::GetNamedPipeInfo(pipe, nullptr, nullptr, nullptr, &max_instances) &&
+         max_instances == 1 &&
+         ::GetNamedPipeHandleStateW(pipe, nullptr, &instances, nullptr, nullptr, nullptr, 0) &&
+         instances == 1;
 }
 
-Result<void> PipeServer::WaitForClient(const Wakeup* stop) {
-  HANDLE pipe = AsHandle(listener_);
+/// Waits for a client to connect to `pipe` (one that connected before counts), or for a stop
+/// request raising `stop`: kStopRequested then.
+Result<void> AwaitConnection(HANDLE pipe, const Wakeup* stop) {
   SystemHandle event = NewEvent();
   if (!event.valid()) return Fail("Failed to connect pipe: " + SystemErrorText());
   OVERLAPPED overlapped{};
@@ -71,7 +71,6 @@ Result<void> PipeServer::WaitForClient(const Wakeup* stop) {
       const DWORD which = ::WaitForMultipleObjects(2, watched, FALSE, INFINITE);
       if (which == WAIT_OBJECT_0 + 1 && StopRequest() != nullptr) {
         CancelAndWait(pipe, overlapped);
-        listener_.Reset();
         return Fail(kStopRequested);
       }
       if (which == WAIT_OBJECT_0 || which == WAIT_FAILED) break;
@@ -82,13 +81,60 @@ Result<void> PipeServer::WaitForClient(const Wakeup* stop) {
   }
   // A client that connected between creation and this call is a success too.
   if (code != ERROR_SUCCESS && code != ERROR_PIPE_CONNECTED) {
-    listener_.Reset();
     return Fail("Failed to connect pipe: " + SystemErrorText(code));
+  }
+  return Ok();
+}
+
+}  // namespace
+
+PipeServer::~PipeServer() = default;
+
+Result<PipeServer> PipeServer::CreateNamed(const std::string& name) {
+  const Result<ProcessUser> user = ProcessUser::OfThisProcess();
+  if (!user) return user.error();
+  Result<OwnerOnlySecurity> security = OwnerOnlySecurity::For(user->sid());
+  if (!security) return std::move(security).error();
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security->descriptor(), FALSE};
+  // The name goes to the ANSI call unchanged. Remote clients are refused: this process loads
+  // libraries on request and must only ever be driven from this machine. A name that exists
+  // already belongs to someone else, who would meet the client first.
+  SystemHandle pipe = Own(::CreateNamedPipeA(
+      name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 65536, 65536,
+      0, &attributes));
+  if (!pipe.valid()) return Fail(CreationErrorText(::GetLastError()));
+  if (!OnlyInstance(AsHandle(pipe))) return Fail(CreationErrorText(ERROR_PIPE_BUSY));
+  return PipeServer(std::move(pipe), name);
+}
+
+std::optional<std::string> PipeServer::Stranger(const SystemHandle& connection) {
+  ULONG client = 0;
+  if (!::GetNamedPipeClientProcessId(AsHandle(connection), &client)) {
+    return "its process cannot be told: " + SystemErrorText();
+  }
+  const Result<ProcessUser> user = ProcessUser::OfThisProcess();
+  if (!user) return "this process's user cannot be told: " + user.error().text;
+  return StrangerProcess(client, user->sid());
+}
+
+Result<void> PipeServer::WaitForClient(const RefusalReport& refused, const Wakeup* stop) {
+  for (;;) {
+    if (Result<void> connected = AwaitConnection(AsHandle(listener_), stop); !connected) {
+      listener_.Reset();
+      return connected;
+    }
+    const std::optional<std::string> stranger = Stranger(listener_);
+    if (!stranger) break;
+    if (refused) refused(*stranger);
+    ::DisconnectNamedPipe(AsHandle(listener_));
   }
   // The pipe instance that listened is the connection itself.
   connection_ = std::move(listener_);
   return Ok();
 }
+
+void PipeServer::RemoveSocket() {}
 
 Result<PipeReader> PipeServer::OpenReader() {
   HANDLE duplicate = nullptr;

@@ -69,7 +69,9 @@ TEST(Thread, AnEscapingExceptionEndsOnlyThatThread) {
 }
 
 TEST(PipeServer, SeesTheClientGoneOnlyOnceItsEndIsClosed) {
-  const std::string name = UniquePipeName("peer");
+  const Result<PrivatePipeName> private_name = PrivatePipeName::Make("peer");
+  ASSERT_TRUE(private_name.ok()) << private_name.error().text;
+  const std::string& name = private_name->name();
   Result<PipeServer> server = PipeServer::Create(name);
   ASSERT_TRUE(server.ok()) << server.error().text;
   std::optional<Result<PipeClient>> client;
@@ -77,6 +79,7 @@ TEST(PipeServer, SeesTheClientGoneOnlyOnceItsEndIsClosed) {
   const Result<void> connected = server->WaitForClient();
   connecting.join();
   ASSERT_TRUE(connected.ok() && client->ok());
+  EXPECT_EQ((*client)->ServerProcessId().value(), CurrentProcessId());
   Result<PipeReader> reader = server->OpenReader();
   ASSERT_TRUE(reader.ok());
   EXPECT_FALSE(reader->PeerGone());

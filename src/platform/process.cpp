@@ -2,6 +2,7 @@
 #include "platform/process.h"
 
 #include <chrono>
+#include <random>
 #include <thread>
 
 namespace tarnix::platform {
@@ -18,6 +19,18 @@ void ChildProcess::Kill() {
 
 void SleepMilliseconds(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string RandomHexDigits(size_t count) {
+  // std::random_device reads the system's source on both systems (getrandom, rand_s).
+  std::random_device source;
+  std::string digits;
+  while (digits.size() < count) {
+    for (uint32_t word = source(), n = 0; n < 8 && digits.size() < count; ++n, word >>= 4) {
+      digits += "0123456789abcdef"[word & 0xF];
+    }
+  }
+  return digits;
 }
 
 }  // namespace tarnix::platform

@@ -55,14 +55,18 @@ class ChildProcess {
   /// What the running child has used; nullopt once it has ended or when the system cannot tell.
   std::optional<ProcessUsage> Usage() const;
 
+  /// The child's process id, as the system gave it at the start.
+  uint32_t id() const { return id_; }
+
  private:
   /// Ends the child `handle` at once, reaps it and frees the handle.
   static void End(intptr_t handle);
   /// The exit code of a child ended by Kill: 128 + SIGKILL on Linux, 255 on Windows.
   static const int kKilledExitCode;
 
-  explicit ChildProcess(intptr_t handle) : handle_(handle) {}
+  ChildProcess(intptr_t handle, uint32_t id) : handle_(handle), id_(id) {}
   UniqueHandle<intptr_t, -1, &ChildProcess::End> handle_;  // the process id on Linux
+  uint32_t id_;
   std::optional<int> exit_code_;
 };
 
@@ -77,5 +81,9 @@ void SleepMilliseconds(uint32_t ms);
 
 /// A process-unique number for naming pipes and files (the process id).
 uint32_t CurrentProcessId();
+
+/// `count` hexadecimal digits (lower case) from the system's random source: a part of a name that
+/// others cannot guess.
+std::string RandomHexDigits(size_t count);
 
 }  // namespace tarnix::platform

@@ -113,7 +113,7 @@ Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
     ::_exit(127);
   }
   if (err_fd >= 0) ::close(err_fd);
-  return ChildProcess(pid);
+  return ChildProcess(pid, static_cast<uint32_t>(pid));
 }
 
 std::optional<int> ChildProcess::Wait(uint32_t timeout_ms) {

@@ -126,7 +126,7 @@ Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
   if (!stderr_path.empty() && err != INVALID_HANDLE_VALUE) ::CloseHandle(err);
   if (!started) return Fail(SystemErrorText(code));
   ::CloseHandle(info.hThread);
-  return ChildProcess(reinterpret_cast<intptr_t>(info.hProcess));
+  return ChildProcess(reinterpret_cast<intptr_t>(info.hProcess), info.dwProcessId);
 }
 
 std::optional<int> ChildProcess::Wait(uint32_t timeout_ms) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -44,8 +43,7 @@ std::string BinaryPath(const std::string& file_name) {
 std::string PipeNameIn(const test_support::TempFolder& folder) {
 #ifdef _WIN32
   (void)folder;
-  static std::atomic<int> counter{0};
-  return platform::UniquePipeName("e2e-" + std::to_string(counter.fetch_add(1)));
+  return platform::PrivatePipeName::Make("e2e")->name();
 #else
   return folder.File("tarnix.sock");
 #endif
@@ -101,6 +99,12 @@ void Bridge::Connect() {
   ASSERT_TRUE(connected.ok()) << "cannot connect to " << pipe_name_ << ": "
                               << connected.error().text << "\nstandard error:\n"
                               << ErrorOutput();
+  // The pipe's server is the bridge this test started, and nobody else.
+  const Result<uint32_t> server = connected->ServerProcessId();
+  ASSERT_TRUE(server.ok()) << server.error().text;
+  if (process_) {
+    ASSERT_EQ(*server, process_->id());
+  }
   client_.emplace(std::move(*connected));
 }
 

@@ -22,8 +22,9 @@ using j2534::kIso9141;
 /// The path of a program or library that the build puts beside the test program.
 std::string BinaryPath(const std::string& file_name);
 
-/// A pipe name of the test's own. On Linux a socket inside `folder`, so that it goes with the
-/// folder even when the bridge is killed before it could remove it; on Windows a fresh pipe name.
+/// A pipe name of the test's own. On Linux a socket inside `folder` (which only this user may
+/// enter), so that it goes with the folder even when the bridge is killed before it could remove
+/// it; on Windows a fresh random pipe name.
 std::string PipeNameIn(const test_support::TempFolder& folder);
 
 /// Reads a whole file; empty when it does not exist.
@@ -44,7 +45,8 @@ class Bridge {
 
   const std::string& pipe_name() const { return pipe_name_; }
 
-  /// Connects as the client; fails the test when the pipe does not appear in time.
+  /// Connects as the client; fails the test when the pipe does not appear in time or its server
+  /// is not the process this object started.
   void Connect();
 
   /// Writes raw bytes.

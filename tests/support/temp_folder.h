@@ -9,7 +9,8 @@
 
 namespace tarnix::test_support {
 
-/// A fresh, empty folder below the system's temporary folder, named tarnix-<tag>-<number>. The
+/// A fresh, empty folder below the system's temporary folder, named tarnix-<tag>-<number>, that
+/// only this user may enter (mode 0700 on Linux). The
 /// destructor removes it with its content, so a test that fails half-way (an assertion that
 /// returns early, an exception) leaves nothing behind. Make it outlive whatever writes into it:
 /// declare it before the process or library that does.
@@ -26,6 +27,10 @@ class TempFolder {
       const std::string number = std::to_string(random());
       path_ = base / (prefix + std::u8string(number.begin(), number.end()));
     } while (!std::filesystem::create_directory(path_));
+    // Only this user may enter it, as a client's folder for its bridge's socket must be.
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, ignored);
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;

@@ -78,12 +78,13 @@ platform::EnvironmentChanges BridgeEnvironment(const std::string& traffic) {
 
 Result<BridgeUnderTest> BridgeUnderTest::Start(const std::string& program, const std::string& ptsim,
                                                const platform::EnvironmentChanges& env) {
-  static int started = 0;
-  const std::string pipe = platform::UniquePipeName("bench-" + std::to_string(started++));
+  // The name's folder may go once the client is connected: the bridge has its socket by then.
+  const Result<platform::PrivatePipeName> pipe = platform::PrivatePipeName::Make("bench");
+  if (!pipe) return pipe.error();
   Result<platform::ChildProcess> process =
-      platform::ChildProcess::Spawn(program, {pipe}, env, platform::kNullDevice);
+      platform::ChildProcess::Spawn(program, {pipe->name()}, env, platform::kNullDevice);
   if (!process) return Fail("cannot start " + program + ": " + process.error().text);
-  Result<BenchClient> client = ConnectTo(pipe);
+  Result<BenchClient> client = ConnectTo(pipe->name());
   if (!client) return Fail("cannot connect to the bridge: " + client.error().text);
   std::string open = R"({"id":1,"method":"Open","params":{"dll_path":)";
   protocol::AppendJsonString(open, ptsim);

@@ -30,17 +30,17 @@ class EchoSession final : public worker::Session {
 }  // namespace
 
 Result<std::unique_ptr<LineServer>> LineServer::Start(Respond respond) {
-  static int started = 0;
-  std::string name = platform::UniquePipeName("bench-yardstick-" + std::to_string(started++));
-  Result<platform::PipeServer> pipe = platform::PipeServer::Create(name);
+  Result<platform::PrivatePipeName> name = platform::PrivatePipeName::Make("bench-yardstick");
+  if (!name) return std::move(name).error();
+  Result<platform::PipeServer> pipe = platform::PipeServer::Create(name->name());
   if (!pipe) return std::move(pipe).error();
   std::unique_ptr<LineServer> server(
-      new LineServer(std::move(pipe).value(), std::move(name), std::move(respond)));
+      new LineServer(std::move(pipe).value(), std::move(name).value(), std::move(respond)));
   server->thread_ = std::thread([raw = server.get()] { raw->Serve(); });
   return server;
 }
 
-LineServer::LineServer(platform::PipeServer pipe, std::string name, Respond respond)
+LineServer::LineServer(platform::PipeServer pipe, platform::PrivatePipeName name, Respond respond)
     : pipe_(std::move(pipe)), pipe_name_(std::move(name)), respond_(std::move(respond)) {}
 
 LineServer::~LineServer() {

@@ -13,6 +13,7 @@
 #include "common/result.h"
 #include "j2534/connection.h"
 #include "j2534/records.h"
+#include "platform/pipe_client.h"
 #include "platform/pipe_server.h"
 
 namespace tarnix::bench {
@@ -28,14 +29,14 @@ class LineServer {
   /// Waits until the client has left.
   ~LineServer();
 
-  const std::string& pipe_name() const { return pipe_name_; }
+  const std::string& pipe_name() const { return pipe_name_.name(); }
 
  private:
-  LineServer(platform::PipeServer pipe, std::string name, Respond respond);
+  LineServer(platform::PipeServer pipe, platform::PrivatePipeName name, Respond respond);
   void Serve();
 
   platform::PipeServer pipe_;
-  std::string pipe_name_;
+  platform::PrivatePipeName pipe_name_;
   Respond respond_;
   std::thread thread_;
 };
