@@ -111,7 +111,9 @@ int main(int argc, char** argv) {
       rows.push_back(std::move(row));
   }
   if (decode_scale > 0 && (only.empty() || only == "decoding")) {
-    for (const bench::BenchRow& row : bench::RunDecodeBench(decode_scale))
+    const std::vector<bench::BenchRow> decoded = bench::RunDecodeBench(decode_scale);
+    if (decoded.empty()) rows.push_back(bench::Missing("decoding", "measured on Linux only"));
+    for (const bench::BenchRow& row : decoded)
       rows.push_back(DecodeRow(row));
   }
   PrintTable(rows);
