@@ -45,6 +45,10 @@ class DynamicLibrary {
   UniqueHandle<void*, nullptr, &DynamicLibrary::Unload> handle_;
 };
 
+/// The UTF-8 path of the loaded library (or program) whose image holds `address`, as the loader
+/// knows it: what a library learns of where it was loaded from. Empty when the system cannot tell.
+std::string LibraryPathOf(const void* address);
+
 /// The file name of library `base` on this system: "base.dll" or "libbase.so".
 std::string SharedLibraryFileName(std::string_view base);
 

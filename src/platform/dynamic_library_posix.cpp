@@ -28,6 +28,12 @@ Result<void*> DynamicLibrary::Find(const char* name) const {
   return address;
 }
 
+std::string LibraryPathOf(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  return info.dli_fname;
+}
+
 std::string SharedLibraryFileName(std::string_view base) {
   return "lib" + std::string(base) + ".so";
 }

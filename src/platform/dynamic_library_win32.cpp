@@ -41,6 +41,22 @@ Result<void*> DynamicLibrary::Find(const char* name) const {
   return reinterpret_cast<void*>(address);
 }
 
+std::string LibraryPathOf(const void* address) {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(address), &module)) {
+    return {};
+  }
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) return Narrow(path.substr(0, n));
+    path.resize(path.size() * 2);
+  }
+}
+
 std::string SharedLibraryFileName(std::string_view base) {
   return std::string(base) + ".dll";
 }

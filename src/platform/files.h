@@ -71,4 +71,9 @@ Result<void> ReplaceWholeFile(const std::string& path, std::string_view content)
 /// The separator this system's paths use between folder names: '\\' or '/'.
 char PathSeparator();
 
+/// Whether the UTF-8 paths `a` and `b` are written alike as this system compares file names:
+/// byte for byte on Linux; on Windows without regard to ASCII letter case and with either
+/// separator. Neither is looked up.
+bool SamePathText(std::string_view a, std::string_view b);
+
 }  // namespace tarnix::platform

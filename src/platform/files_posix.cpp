@@ -146,4 +146,8 @@ char PathSeparator() {
   return '/';
 }
 
+bool SamePathText(std::string_view a, std::string_view b) {
+  return a == b;
+}
+
 }  // namespace tarnix::platform

@@ -170,4 +170,13 @@ char PathSeparator() {
   return '\\';
 }
 
+bool SamePathText(std::string_view a, std::string_view b) {
+  const auto folded = [](char c) {
+    if (c == '/') return '\\';
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return folded(x) == folded(y); });
+}
+
 }  // namespace tarnix::platform

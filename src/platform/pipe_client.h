@@ -34,11 +34,19 @@ class PipeClient {
   /// Reads the next line, without its line feed; nullopt at the end of the stream.
   Result<std::optional<std::string>> ReadLine();
 
+  /// What ReadLineWithin found.
+  enum class LineWait { kLine, kEnd, kTimedOut };
+
+  /// Reads the next line into `line` as ReadLine does, giving up when no line has ended within
+  /// `timeout_ms`: kTimedOut then, and what arrived of the line is kept for the next read.
+  Result<LineWait> ReadLineWithin(uint32_t timeout_ms, std::string& line);
+
   /// Reads at most `size` bytes into `buffer` (what ReadLine already holds first), blocking until
   /// some arrive; 0 at the end of the stream.
   Result<size_t> Read(char* buffer, size_t size);
 
-  /// Closes the client's end; the bridge sees the end of input. Destruction does it too.
+  /// Closes the client's end; the bridge sees the end of input. Destruction does it too. Never
+  /// waits, so that it may run while a library is being unloaded.
   void Close() { handle_.Reset(); }
 
   /// Ends only the sending direction, so that the bridge sees the end of input while the answer can
@@ -46,10 +54,19 @@ class PipeClient {
   bool CloseWrite();
 
  private:
-  explicit PipeClient(SystemHandle handle) : handle_(std::move(handle)) {}
+  PipeClient(SystemHandle handle, SystemHandle read_event, SystemHandle write_event)
+      : handle_(std::move(handle)),
+        read_event_(std::move(read_event)),
+        write_event_(std::move(write_event)) {}
+  /// The client of the connected `handle`, with the wait objects of its own transfers.
+  static Result<PipeClient> Adopt(SystemHandle handle);
+  /// Moves the first whole line read so far into `line`; false while none has ended.
+  bool TakeLine(std::string& line);
 
   SystemHandle handle_;
-  std::string pending_;  // read, not yet returned
+  SystemHandle read_event_;   // see MakePipeEvent
+  SystemHandle write_event_;  // see MakePipeEvent
+  std::string pending_;       // read, not yet returned
 };
 
 /// A pipe name that nobody else can guess or take first, `tag` in it for people. Linux:

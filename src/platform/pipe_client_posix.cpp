@@ -30,7 +30,7 @@ Result<PipeClient> PipeClient::Connect(const std::string& name, uint32_t timeout
     if (!connection.valid()) return Fail(SystemErrorText());
     if (::connect(static_cast<int>(connection.get()), reinterpret_cast<const sockaddr*>(&address),
                   sizeof address) == 0) {
-      return PipeClient(std::move(connection));
+      return Adopt(std::move(connection));
     }
     const uint32_t code = LastSystemError();
     connection.Reset();

@@ -16,11 +16,12 @@ Result<PipeClient> PipeClient::Connect(const std::string& name, uint32_t timeout
   const std::wstring wide = Widen(name);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    // Whoever serves the pipe may identify this client, never impersonate it.
-    SystemHandle pipe =
-        Own(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
-    if (pipe.valid()) return PipeClient(std::move(pipe));
+    // Whoever serves the pipe may identify this client, never impersonate it. Overlapped, so
+    // that a read can end in time and a write need not wait for another thread's read.
+    SystemHandle pipe = Own(::CreateFileW(
+        wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    if (pipe.valid()) return Adopt(std::move(pipe));
     const DWORD code = ::GetLastError();
     if (std::chrono::steady_clock::now() >= deadline) return Fail(SystemErrorText(code));
     SleepMilliseconds(10);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "common/result.h"
@@ -17,5 +19,23 @@ Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size);
 /// Writes every byte of `bytes` to the pipe `handle`, blocking. Never raises a signal when the
 /// other end is gone. The error is the system error text.
 Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes);
+
+/// A wait object for the transfers of one direction of one pipe end, kept by the end's owner: an
+/// event on Windows, none elsewhere. The functions above keep one per thread instead, which a
+/// library must not do: a thread's own objects would outlive the library that made them.
+Result<SystemHandle> MakePipeEvent();
+
+/// ReadPipe with the owner's wait object `event` (from MakePipeEvent).
+Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size,
+                        const SystemHandle& event);
+
+/// ReadPipe with the owner's wait object `event`, giving up after `timeout_ms`: nullopt then, and
+/// nothing was read. Windows: `handle` must be open for overlapped I/O, or the wait cannot end.
+Result<std::optional<size_t>> ReadPipeWithin(const SystemHandle& handle, char* buffer, size_t size,
+                                             uint32_t timeout_ms, const SystemHandle& event);
+
+/// WritePipe with the owner's wait object `event`.
+Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes,
+                       const SystemHandle& event);
 
 }  // namespace tarnix::platform

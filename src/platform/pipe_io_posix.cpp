@@ -1,8 +1,11 @@
 // Both ends of the client's pipe on Linux: a connected Unix-domain stream socket.
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "platform/pipe_io.h"
 #include "platform/stop_request.h"
@@ -32,6 +35,38 @@ Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return Ok();
+}
+
+Result<SystemHandle> MakePipeEvent() {
+  return SystemHandle();  // a socket's waits need nothing beside the socket
+}
+
+Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size,
+                        const SystemHandle&) {
+  return ReadPipe(handle, buffer, size);
+}
+
+Result<std::optional<size_t>> ReadPipeWithin(const SystemHandle& handle, char* buffer, size_t size,
+                                             uint32_t timeout_ms, const SystemHandle&) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd watched{static_cast<int>(handle.get()), POLLIN, 0};
+    const int ready =
+        ::poll(&watched, 1, static_cast<int>(std::clamp<int64_t>(left, 0, INT32_MAX)));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return Fail(SystemErrorText());
+    if (ready == 0) return std::optional<size_t>();
+    Result<size_t> got = ReadPipe(handle, buffer, size);
+    if (!got) return std::move(got).error();
+    return std::optional<size_t>(*got);
+  }
+}
+
+Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes, const SystemHandle&) {
+  return WritePipe(handle, bytes);
 }
 
 }  // namespace tarnix::platform

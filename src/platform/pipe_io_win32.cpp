@@ -1,6 +1,6 @@
-// Both ends of the client's pipe on Windows: a byte-mode named pipe instance. The bridge's end is
-// opened for overlapped I/O (so that its waits can also watch a wake-up), a client's usually not;
-// every call here passes an OVERLAPPED and waits for it, which serves both.
+// Both ends of the client's pipe on Windows: a byte-mode named pipe instance, opened for
+// overlapped I/O at both ends (so that a wait can also watch a wake-up or end in time); every call
+// here passes an OVERLAPPED and waits for it, which also serves a handle opened without.
 #include <windows.h>
 
 #include "platform/pipe_io.h"
@@ -24,6 +24,34 @@ HANDLE ThreadEvent() {
   return holder.event;
 }
 
+/// A read's answer to the failure `code`: the end of the stream when the other end has gone.
+Result<std::optional<size_t>> Ended(DWORD code) {
+  if (IsEndOfPipe(code)) return std::optional<size_t>(0);
+  return Fail(SystemErrorText(code));
+}
+
+Result<size_t> Read(HANDLE pipe, char* buffer, size_t size, HANDLE event) {
+  DWORD got = 0;
+  const std::optional<DWORD> failed =
+      TransferAndWait(pipe, false, buffer, static_cast<DWORD>(size), got, event);
+  if (!failed) return size_t{got};
+  // The other end closing is the end of the stream, not a failure.
+  if (IsEndOfPipe(*failed)) return size_t{0};
+  return Fail(SystemErrorText(*failed));
+}
+
+Result<void> Write(HANDLE pipe, std::string_view bytes, HANDLE event) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const std::optional<DWORD> failed =
+        TransferAndWait(pipe, true, const_cast<char*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()), written, event);
+    if (failed) return Fail(SystemErrorText(*failed));
+    bytes.remove_prefix(written);
+  }
+  return Ok();
+}
+
 }  // namespace
 
 bool IsEndOfPipe(DWORD code) {
@@ -31,9 +59,9 @@ bool IsEndOfPipe(DWORD code) {
 }
 
 std::optional<DWORD> TransferAndWait(HANDLE handle, bool write, void* buffer, DWORD size,
-                                     DWORD& transferred) {
+                                     DWORD& transferred, HANDLE event) {
   OVERLAPPED overlapped{};
-  overlapped.hEvent = ThreadEvent();
+  overlapped.hEvent = event;
   if (overlapped.hEvent == nullptr) return ::GetLastError();
   ::ResetEvent(overlapped.hEvent);
   const BOOL done = write ? ::WriteFile(handle, buffer, size, nullptr, &overlapped)
@@ -47,25 +75,51 @@ std::optional<DWORD> TransferAndWait(HANDLE handle, bool write, void* buffer, DW
 }
 
 Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
-  DWORD got = 0;
-  const std::optional<DWORD> failed =
-      TransferAndWait(AsHandle(handle), false, buffer, static_cast<DWORD>(size), got);
-  if (!failed) return size_t{got};
-  // The other end closing is the end of the stream, not a failure.
-  if (IsEndOfPipe(*failed)) return size_t{0};
-  return Fail(SystemErrorText(*failed));
+  return Read(AsHandle(handle), buffer, size, ThreadEvent());
 }
 
 Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const std::optional<DWORD> failed =
-        TransferAndWait(AsHandle(handle), true, const_cast<char*>(bytes.data()),
-                        static_cast<DWORD>(bytes.size()), written);
-    if (failed) return Fail(SystemErrorText(*failed));
-    bytes.remove_prefix(written);
+  return Write(AsHandle(handle), bytes, ThreadEvent());
+}
+
+Result<SystemHandle> MakePipeEvent() {
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (event == nullptr) return Fail(SystemErrorText(::GetLastError()));
+  return Own(event);
+}
+
+Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size,
+                        const SystemHandle& event) {
+  return Read(AsHandle(handle), buffer, size, AsHandle(event));
+}
+
+Result<std::optional<size_t>> ReadPipeWithin(const SystemHandle& handle, char* buffer, size_t size,
+                                             uint32_t timeout_ms, const SystemHandle& event) {
+  HANDLE pipe = AsHandle(handle);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = AsHandle(event);
+  ::ResetEvent(overlapped.hEvent);
+  if (!::ReadFile(pipe, buffer, static_cast<DWORD>(size), nullptr, &overlapped)) {
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_IO_PENDING) return Ended(code);
+    const DWORD wait = timeout_ms >= INFINITE ? INFINITE - 1 : timeout_ms;
+    // A read that nothing ends in time is cancelled; what arrived meanwhile still counts.
+    if (::WaitForSingleObject(overlapped.hEvent, wait) != WAIT_OBJECT_0) {
+      ::CancelIoEx(pipe, &overlapped);
+    }
   }
-  return Ok();
+  DWORD got = 0;
+  if (!::GetOverlappedResult(pipe, &overlapped, &got, TRUE)) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_OPERATION_ABORTED) return std::optional<size_t>();
+    return Ended(code);
+  }
+  return std::optional<size_t>(got);
+}
+
+Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes,
+                       const SystemHandle& event) {
+  return Write(AsHandle(handle), bytes, AsHandle(event));
 }
 
 }  // namespace tarnix::platform

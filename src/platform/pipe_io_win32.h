@@ -11,8 +11,9 @@ namespace tarnix::platform {
 bool IsEndOfPipe(DWORD code);
 
 /// Reads (or, with `write`, writes) at most `size` bytes of `buffer` on `handle`, overlapped or
-/// not, and waits for the transfer to finish; nullopt on success, else the system's error code.
+/// not, and waits for the transfer to finish on the manual-reset `event`; nullopt on success, else
+/// the system's error code.
 std::optional<DWORD> TransferAndWait(HANDLE handle, bool write, void* buffer, DWORD size,
-                                     DWORD& transferred);
+                                     DWORD& transferred, HANDLE event);
 
 }  // namespace tarnix::platform

@@ -99,6 +99,25 @@ TEST(PipeServer, SeesTheClientGoneOnlyOnceItsEndIsClosed) {
   EXPECT_TRUE(reader->PeerGone());
 }
 
+TEST(PipeClient, ATimedReadGivesUpAndKeepsWhatCameOfTheLine) {
+  const Result<PrivatePipeName> private_name = PrivatePipeName::Make("timed");
+  ASSERT_TRUE(private_name.ok()) << private_name.error().text;
+  Result<PipeServer> server = PipeServer::Create(private_name->name());
+  ASSERT_TRUE(server.ok()) << server.error().text;
+  std::optional<Result<PipeClient>> client;
+  std::thread connecting([&] { client.emplace(PipeClient::Connect(private_name->name(), 20000)); });
+  const Result<void> connected = server->WaitForClient();
+  connecting.join();
+  ASSERT_TRUE(connected.ok() && client->ok());
+  std::string line;
+  EXPECT_EQ((*client)->ReadLineWithin(20, line).value(), PipeClient::LineWait::kTimedOut);
+  ASSERT_TRUE(server->WriteAll("par").ok());
+  EXPECT_EQ((*client)->ReadLineWithin(20, line).value(), PipeClient::LineWait::kTimedOut);
+  ASSERT_TRUE(server->WriteAll("t\nnext").ok());
+  EXPECT_EQ((*client)->ReadLineWithin(20000, line).value(), PipeClient::LineWait::kLine);
+  EXPECT_EQ(line, "part");
+}
+
 TEST(Process, ReportsTheChildsExitCode) {
   // The test program itself, asked to list no tests, ends with code 0.
   std::string self = ExecutableDirectory() + ExecutableFileName("platform_test");

@@ -17,6 +17,10 @@ void ChildProcess::Kill() {
   exit_code_ = kKilledExitCode;
 }
 
+void ChildProcess::Release() {
+  ReleaseHandle(handle_.Take());
+}
+
 void SleepMilliseconds(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

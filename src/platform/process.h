@@ -26,6 +26,11 @@ struct ProcessUsage {
 /// The file that discards what is written to it: "/dev/null", or "NUL" on Windows.
 extern const char kNullDevice[];
 
+/// Whether a started console program shares its parent's console or has none (Windows; elsewhere
+/// there is no difference). A program started by a library in someone else's window program must
+/// not open a console window of its own.
+enum class ChildConsole { kShared, kNone };
+
 /// A started child process. Destroying a still-running child kills it.
 class ChildProcess {
  public:
@@ -39,13 +44,19 @@ class ChildProcess {
   /// empty). Standard input and output are not connected.
   static Result<ChildProcess> Spawn(const std::string& program,
                                     const std::vector<std::string>& args,
-                                    const EnvironmentChanges& env, const std::string& stderr_path);
+                                    const EnvironmentChanges& env, const std::string& stderr_path,
+                                    ChildConsole console = ChildConsole::kShared);
 
   /// Waits up to `timeout_ms` for the child to end; its exit code, or nullopt while it runs.
   std::optional<int> Wait(uint32_t timeout_ms);
 
   /// Ends the child at once and reaps it; its exit code is then kKilledExitCode.
   void Kill();
+
+  /// Lets go of the child without ending it or waiting for it: it runs on by itself. Never waits,
+  /// so that it may run while a library is being unloaded. (On Linux a child that ends later stays
+  /// a zombie until this process reaps it or ends.)
+  void Release();
 
   /// Asks a running child to stop, as a terminal or a service manager does: SIGTERM on Linux.
   /// False where that cannot be sent to one child alone (Windows' console events go to a whole
@@ -61,6 +72,9 @@ class ChildProcess {
  private:
   /// Ends the child `handle` at once, reaps it and frees the handle.
   static void End(intptr_t handle);
+  /// Frees the handle of child `handle` (none on Linux, where it is the process id) without ending
+  /// it; -1 is none.
+  static void ReleaseHandle(intptr_t handle);
   /// The exit code of a child ended by Kill: 128 + SIGKILL on Linux, 255 on Windows.
   static const int kKilledExitCode;
 

@@ -84,10 +84,16 @@ void ChildProcess::End(intptr_t handle) {
   ::waitpid(static_cast<pid_t>(handle), &status, 0);
 }
 
+void ChildProcess::ReleaseHandle(intptr_t handle) {
+  // Reaped now when it has ended already; a running child is left to itself.
+  int status = 0;
+  if (handle != -1) ::waitpid(static_cast<pid_t>(handle), &status, WNOHANG);
+}
+
 Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
                                          const std::vector<std::string>& args,
                                          const EnvironmentChanges& env,
-                                         const std::string& stderr_path) {
+                                         const std::string& stderr_path, ChildConsole) {
   std::vector<std::string> argv_texts{program};
   argv_texts.insert(argv_texts.end(), args.begin(), args.end());
   std::vector<std::string> env_texts = MergedEnvironment(env);

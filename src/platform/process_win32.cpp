@@ -97,10 +97,14 @@ void ChildProcess::End(intptr_t handle) {
   ::CloseHandle(process);
 }
 
+void ChildProcess::ReleaseHandle(intptr_t handle) {
+  if (handle != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
 Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
                                          const std::vector<std::string>& args,
                                          const EnvironmentChanges& env,
-                                         const std::string& stderr_path) {
+                                         const std::string& stderr_path, ChildConsole console) {
   std::wstring command = QuoteArgument(Widen(program));
   for (const std::string& arg : args)
     command += L" " + QuoteArgument(Widen(arg));
@@ -117,9 +121,10 @@ Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
   startup.hStdOutput = null_out;
   startup.hStdError = err;
   PROCESS_INFORMATION info{};
-  const BOOL started =
-      ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                       block.data(), nullptr, &startup, &info);
+  const DWORD flags =
+      CREATE_UNICODE_ENVIRONMENT | (console == ChildConsole::kNone ? CREATE_NO_WINDOW : 0);
+  const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags,
+                                        block.data(), nullptr, &startup, &info);
   const DWORD code = ::GetLastError();
   ::CloseHandle(null_in);
   ::CloseHandle(null_out);
