@@ -2,6 +2,7 @@
 // them.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "discovery/registration.h"
@@ -18,5 +19,8 @@ std::vector<protocol::DeviceInfo> EnumerateDevices(const RegistrationSource& sou
 /// EnumerateDevices on this system's registrations: the registry on Windows, the registration
 /// files in $HOME/.passthru on Linux.
 std::vector<protocol::DeviceInfo> EnumerateInstalledDevices();
+
+/// This system's registrations, as EnumerateInstalledDevices reads them.
+std::unique_ptr<RegistrationSource> InstalledRegistrations();
 
 }  // namespace tarnix::discovery

@@ -5,7 +5,11 @@
 namespace tarnix::discovery {
 
 std::vector<protocol::DeviceInfo> EnumerateInstalledDevices() {
-  return EnumerateDevices(FolderSource(HomeRegistrationFolder()));
+  return EnumerateDevices(*InstalledRegistrations());
+}
+
+std::unique_ptr<RegistrationSource> InstalledRegistrations() {
+  return std::make_unique<FolderSource>(HomeRegistrationFolder());
 }
 
 }  // namespace tarnix::discovery

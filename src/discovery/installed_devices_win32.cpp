@@ -5,7 +5,11 @@
 namespace tarnix::discovery {
 
 std::vector<protocol::DeviceInfo> EnumerateInstalledDevices() {
-  return EnumerateDevices(RegistrySource(platform::SystemRegistry()));
+  return EnumerateDevices(*InstalledRegistrations());
+}
+
+std::unique_ptr<RegistrationSource> InstalledRegistrations() {
+  return std::make_unique<RegistrySource>(platform::SystemRegistry());
 }
 
 }  // namespace tarnix::discovery

@@ -32,6 +32,10 @@ inline constexpr std::array<ProtocolValue, 10> kProtocolValues = {{
     {"TP2_0_PS", "TP 2.0"},
 }};
 
+/// Where a registration of our forwarding library names the vendor library it fronts.
+inline constexpr std::string_view kTargetValue = "TarnixTarget";
+inline constexpr std::string_view kTargetMember = "TARNIX_TARGET";
+
 /// One registration before defaults, cleaning and duplicate removal: nullopt wherever the source
 /// holds no readable value.
 struct Registration {
@@ -41,6 +45,9 @@ struct Registration {
   std::optional<std::string> library;
   std::array<std::optional<uint32_t>, kProtocolValues.size()> protocols{};  ///< as kProtocolValues
   bool api_0500 = false;  ///< read from a source of 05.00 registrations
+  /// The vendor library that a registration of our forwarding library fronts (registry value
+  /// kTargetValue, file member kTargetMember); nullopt in a vendor's own registration.
+  std::optional<std::string> target{};
 
   bool operator==(const Registration&) const = default;
 };

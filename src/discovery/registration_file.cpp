@@ -22,6 +22,7 @@ void ReadMember(std::string_view name, const rapidjson::Value& value, Registrati
   if (name == "NAME") registration.name = Text(value);
   if (name == "VENDOR") registration.vendor = Text(value);
   if (name == "FUNCTION_LIB") registration.library = Text(value);
+  if (name == kTargetMember) registration.target = Text(value);
   for (size_t i = 0; i < kProtocolValues.size(); ++i) {
     if (name == kProtocolValues[i].name) registration.protocols[i] = Number(value);
   }

@@ -45,6 +45,7 @@ Registration ReadRegistration(const RegistryKey& key, std::string own_name, bool
   for (size_t i = 0; i < kProtocolValues.size(); ++i)
     registration.protocols[i] = ReadNumber(key, kProtocolValues[i].name);
   registration.api_0500 = api_0500;
+  registration.target = ReadText(key, kTargetValue);
   return registration;
 }
 
