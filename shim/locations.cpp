@@ -31,7 +31,7 @@ Result<std::string> FindTarget(const std::string& self,
   std::optional<std::string> found;
   for (const discovery::Registration& registration : source.Read()) {
     if (!registration.library || !registration.target || registration.target->empty()) continue;
-    if (!platform::SamePathText(*registration.library, self)) continue;
+    if (!platform::SameFile(*registration.library, self)) continue;
     if (found && *found != *registration.target) {
       return Fail("several registrations name this library (" + self +
                   ") with different vendor libraries; each needs a copy of its own");

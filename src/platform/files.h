@@ -68,12 +68,16 @@ Result<void> CreatePrivateFolders(const std::string& path);
 /// On Linux the folder holding `path` is held open throughout and must not be a link itself.
 Result<void> ReplaceWholeFile(const std::string& path, std::string_view content);
 
+/// Removes the file at `path` (a link there, not what it points to). A file that does not exist
+/// counts as removed.
+Result<void> RemoveFile(const std::string& path);
+
 /// The separator this system's paths use between folder names: '\\' or '/'.
 char PathSeparator();
 
-/// Whether the UTF-8 paths `a` and `b` are written alike as this system compares file names:
-/// byte for byte on Linux; on Windows without regard to ASCII letter case and with either
-/// separator. Neither is looked up.
-bool SamePathText(std::string_view a, std::string_view b);
+/// Whether the UTF-8 paths `a` and `b` lead to one and the same existing file, however they are
+/// written (links followed, letter case and short names on Windows). False when either cannot be
+/// looked up. Never opens a file for reading or writing, so nothing can make it wait.
+bool SameFile(const std::string& a, const std::string& b);
 
 }  // namespace tarnix::platform

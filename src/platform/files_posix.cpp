@@ -142,12 +142,20 @@ Result<void> ReplaceWholeFile(const std::string& path, std::string_view content)
   return written;
 }
 
+Result<void> RemoveFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return CallFailed("unlink");
+  return Ok();
+}
+
 char PathSeparator() {
   return '/';
 }
 
-bool SamePathText(std::string_view a, std::string_view b) {
-  return a == b;
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 }  // namespace tarnix::platform

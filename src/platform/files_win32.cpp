@@ -1,7 +1,8 @@
 // Files on Windows through CreateFileW handles, each closed by its owner.
 #include <windows.h>
 
-#include <algorithm>
+#include <optional>
+#include <tuple>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -166,17 +167,31 @@ Result<void> ReplaceWholeFile(const std::string& path, std::string_view content)
   return written;
 }
 
+Result<void> RemoveFile(const std::string& path) {
+  if (!::DeleteFileW(Widen(path).c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return CallFailed("DeleteFileW");
+  }
+  return Ok();
+}
+
 char PathSeparator() {
   return '\\';
 }
 
-bool SamePathText(std::string_view a, std::string_view b) {
-  const auto folded = [](char c) {
-    if (c == '/') return '\\';
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+bool SameFile(const std::string& a, const std::string& b) {
+  // Attributes only: the open reads and writes nothing, and shares everything with everyone.
+  const auto identity =
+      [](const std::string& path) -> std::optional<std::tuple<DWORD, DWORD, DWORD>> {
+    const SystemHandle file =
+        Own(::CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.valid() || !::GetFileInformationByHandle(AsHandle(file), &info)) return std::nullopt;
+    return std::tuple(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
   };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char x, char y) { return folded(x) == folded(y); });
+  const auto first = identity(a);
+  return first && first == identity(b);
 }
 
 }  // namespace tarnix::platform
