@@ -10,6 +10,9 @@ import zipfile
 from xml.sax.saxutils import escape
 
 PE_MACHINE = {0x8664: "x86-64", 0x014C: "i386"}
+# Each Windows folder's files (the bridge first) and the Linux archive's programs and library.
+WINDOWS_FILES = ["tarnix.exe", "tarnix_passthru.dll", "tarnix_register.exe"]
+LINUX_FILES = ["tarnix", "libtarnix_passthru.so", "tarnix_register"]
 
 
 def pe_machine(image):
@@ -71,9 +74,15 @@ def main():
     def windows_archive():
         with zipfile.ZipFile(f"{dist}/{zips[0]}") as archive:
             names = sorted(archive.namelist())
-            want = ["LICENSE", "README.md", "x64/tarnix.exe", "x86/tarnix.exe"]
+            want = sorted(["LICENSE", "README.md"] +
+                          [f"{folder}/{file}" for folder in ("x64", "x86") for file in WINDOWS_FILES])
             if names != want:
                 raise AssertionError(f"zip holds {names}, expected {want}")
+            for folder, machine in (("x64", "x86-64"), ("x86", "i386")):
+                for file in WINDOWS_FILES[1:]:
+                    found, _ = pe_machine(archive.read(f"{folder}/{file}"))
+                    if found != machine:
+                        raise AssertionError(f"{folder}/{file}: {found}, expected {machine}")
             for path, machine in (("x64/tarnix.exe", "x86-64"), ("x86/tarnix.exe", "i386")):
                 image = archive.read(path)
                 found, console = pe_machine(image)
@@ -88,14 +97,15 @@ def main():
     def linux_archive():
         with tarfile.open(f"{dist}/{tars[0]}") as archive:
             names = sorted(archive.getnames())
-            if names != ["LICENSE", "README.md", "tarnix"]:
+            if names != sorted(["LICENSE", "README.md"] + LINUX_FILES):
                 raise AssertionError(f"tarball holds {names}")
-            member = archive.getmember("tarnix")
-            image = archive.extractfile(member).read()
-            if image[:5] != b"\x7fELF\x02" or int.from_bytes(image[18:20], "little") != 62:
-                raise AssertionError("tarnix is not an x86-64 ELF program")
-            if not member.mode & 0o111:
-                raise AssertionError("tarnix is not executable")
+            for name in LINUX_FILES:
+                member = archive.getmember(name)
+                image = archive.extractfile(member).read()
+                if image[:5] != b"\x7fELF\x02" or int.from_bytes(image[18:20], "little") != 62:
+                    raise AssertionError(f"{name} is not an x86-64 ELF image")
+                if not name.endswith(".so") and not member.mode & 0o111:
+                    raise AssertionError(f"{name} is not executable")
             tar_version = tars[0][len("tarnix-"):-len("-linux-x86_64.tar.gz")]
             if tar_version != version:
                 raise AssertionError(f"versions differ: {tar_version} / {version}")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release presets and writes the archives a user unpacks, with their checksums:
-#   tarnix-<version>-windows.zip          x64/tarnix.exe, x86/tarnix.exe, README.md, LICENSE
-#   tarnix-<version>-linux-x86_64.tar.gz  tarnix, README.md, LICENSE
+#   tarnix-<version>-windows.zip          x64/ and x86/: tarnix.exe, tarnix_passthru.dll,
+#                                         tarnix_register.exe; README.md, LICENSE
+#   tarnix-<version>-linux-x86_64.tar.gz  tarnix, libtarnix_passthru.so, tarnix_register, README.md,
+#                                         LICENSE
 #   SHA256SUMS
 # Usage: scripts/release.sh [--out DIR]   (default: dist/ in the source tree; DIR is emptied first)
 # The release build trees are build/release-<flavour>; ptsim and the test tools are not shipped.
@@ -42,16 +44,20 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
 mkdir -p "$stage/windows/x64" "$stage/windows/x86" "$stage/linux"
-cp build/release-win64/bin/tarnix.exe "$stage/windows/x64/"
-cp build/release-win32/bin/tarnix.exe "$stage/windows/x86/"
-cp build/release-linux/bin/tarnix "$stage/linux/"
+windows_files=(tarnix.exe tarnix_passthru.dll tarnix_register.exe)
+linux_files=(tarnix libtarnix_passthru.so tarnix_register)
+for file in "${windows_files[@]}"; do
+  cp "build/release-win64/bin/$file" "$stage/windows/x64/"
+  cp "build/release-win32/bin/$file" "$stage/windows/x86/"
+done
+for file in "${linux_files[@]}"; do cp "build/release-linux/bin/$file" "$stage/linux/"; done
 for dir in "$stage/windows" "$stage/linux"; do cp README.md LICENSE "$dir/"; done
 
 zip_name="tarnix-$version-windows.zip"
 tar_name="tarnix-$version-linux-x86_64.tar.gz"
 (cd "$stage/windows" && cmake -E tar cf "$out/$zip_name" --format=zip \
-  x64/tarnix.exe x86/tarnix.exe README.md LICENSE)
-(cd "$stage/linux" && cmake -E tar czf "$out/$tar_name" tarnix README.md LICENSE)
+  "${windows_files[@]/#/x64/}" "${windows_files[@]/#/x86/}" README.md LICENSE)
+(cd "$stage/linux" && cmake -E tar czf "$out/$tar_name" "${linux_files[@]}" README.md LICENSE)
 (cd "$out" && sha256sum "$zip_name" "$tar_name" >SHA256SUMS)
 echo "== wrote $out"
 ls -l "$out"
