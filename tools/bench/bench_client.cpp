@@ -77,7 +77,8 @@ platform::EnvironmentChanges BridgeEnvironment(const std::string& traffic) {
 }
 
 Result<BridgeUnderTest> BridgeUnderTest::Start(const std::string& program, const std::string& ptsim,
-                                               const platform::EnvironmentChanges& env) {
+                                               const platform::EnvironmentChanges& env,
+                                               std::string_view channel) {
   // The name's folder may go once the client is connected: the bridge has its socket by then.
   const Result<platform::PrivatePipeName> pipe = platform::PrivatePipeName::Make("bench");
   if (!pipe) return pipe.error();
@@ -88,7 +89,7 @@ Result<BridgeUnderTest> BridgeUnderTest::Start(const std::string& program, const
   if (!client) return Fail("cannot connect to the bridge: " + client.error().text);
   std::string open = R"({"id":1,"method":"Open","params":{"dll_path":)";
   protocol::AppendJsonString(open, ptsim);
-  open += ",\"protocol_id\":6,\"baud_rate\":500000}}\n";
+  open.append(channel).append("}}\n");
   std::string answer;
   if (Result<size_t> opened = client->Call(open, &answer); !opened) {
     return std::move(opened).error();

@@ -50,9 +50,13 @@ platform::EnvironmentChanges BridgeEnvironment(const std::string& traffic);
 /// A tarnix process with ptsim opened on ISO 15765 at 500 kbit/s, and its client.
 class BridgeUnderTest {
  public:
-  /// Starts `program` on a fresh pipe with `env`, connects, and opens the library `ptsim`.
+  /// Starts `program` on a fresh pipe with `env`, connects, and opens the library `ptsim` with
+  /// the Open parameters `channel` after its path (by default its ISO 15765 channel; empty: the
+  /// device alone).
   static Result<BridgeUnderTest> Start(const std::string& program, const std::string& ptsim,
-                                       const platform::EnvironmentChanges& env);
+                                       const platform::EnvironmentChanges& env,
+                                       std::string_view channel = kIso15765Channel);
+  static constexpr std::string_view kIso15765Channel = R"(,"protocol_id":6,"baud_rate":500000)";
   BridgeUnderTest(BridgeUnderTest&&) = default;
   ~BridgeUnderTest();
 

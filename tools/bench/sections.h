@@ -13,6 +13,7 @@ namespace tarnix::bench {
 struct BenchSettings {
   std::string bridge;  ///< the tarnix program measured
   std::string ptsim;   ///< the ptsim library it opens (ptsim0404)
+  std::string shim;    ///< the forwarding library (tarnix_passthru) measured in front of it
   std::string self;    ///< this program, started again as the idle yardstick
   size_t repeats = 5;
   double seconds = 1.0;  ///< per sample of a throughput
@@ -39,6 +40,11 @@ std::vector<TableRow> MeasureIdle(const BenchSettings& settings);
 /// The bridge's peak memory when one ReadMessages takes 65,536 buffered frames, against its peak
 /// while they sit in the buffer.
 std::vector<TableRow> MeasurePeakMemory(const BenchSettings& settings);
+
+/// PassThruReadMsgs and PassThruWriteMsgs of one record through tarnix_passthru, median round
+/// trip, against the same calls on ptsim in this process and against the bridge's JSON round trip
+/// of the requests the forwarding library sends.
+std::vector<TableRow> MeasurePassThru(const BenchSettings& settings);
 
 /// The idle yardstick's body: waits for nothing, waking every `interval_ms`, until killed.
 [[noreturn]] void IdleTicker(unsigned interval_ms);

@@ -21,7 +21,8 @@ using bench::TableRow;
 
 constexpr char kUsage[] =
     "Usage: tarnix_bench [--seconds S] [--repeats N] [--decode-scale F] [--bridge PATH]\n"
-    "                    [--only reading|sending|latency|concurrent|idle|memory|decoding]\n"
+    "                    [--only "
+    "reading|sending|latency|concurrent|idle|memory|passthru|decoding]\n"
     "Starts the bridge (default: tarnix beside this program) on ptsim and prints each figure as\n"
     "min / median over N repeats (default 5) beside its yardstick; S (default 1) is the length of\n"
     "one throughput sample. The decoder's lines of 1 to 8 MB are scaled by F (default 1; 0 leaves\n"
@@ -39,7 +40,8 @@ struct Section {
 constexpr Section kSections[] = {
     {"reading", &bench::MeasureReading},   {"sending", &bench::MeasureSending},
     {"latency", &bench::MeasureRoundTrip}, {"concurrent", &bench::MeasureSendDuringRead},
-    {"idle", &bench::MeasureIdle},         {"memory", &bench::MeasurePeakMemory}};
+    {"idle", &bench::MeasureIdle},         {"memory", &bench::MeasurePeakMemory},
+    {"passthru", &bench::MeasurePassThru}};
 
 bool KnownSection(const std::string& name) {
   if (name.empty() || name == "decoding") return true;
@@ -94,6 +96,7 @@ int main(int argc, char** argv) {
   const std::string here = platform::ExecutableDirectory();
   settings.bridge = here + platform::ExecutableFileName("tarnix");
   settings.ptsim = here + platform::SharedLibraryFileName("ptsim0404");
+  settings.shim = here + platform::SharedLibraryFileName("tarnix_passthru");
   settings.self = here + platform::ExecutableFileName("tarnix_bench");
   if (!ParseOptions(args, settings)) {
     std::fputs(kUsage, stderr);
