@@ -40,25 +40,33 @@ constexpr const char* kCleared[] = {
     "TARNIX_PASSTHRU_BRIDGE",
 };
 
-/// Runs the driver on `library` with ptsim strict (as a conforming library) and logging.
+/// Runs the driver on `library` (with `extra` arguments) with ptsim strict, as a conforming
+/// library is, and logging; returns once ptsim has been unloaded.
 Session RunDriver(const std::string& library, const platform::EnvironmentChanges& env,
-                  uint32_t timeout_ms) {
+                  uint32_t timeout_ms, const std::vector<std::string>& extra = {}) {
   test_support::TempFolder folder("passthru");
-  platform::EnvironmentChanges changes{{"PTSIM_LOG", folder.File("calls.log")},
-                                       {"PTSIM_STRICT", "1"}};
+  const std::string log = folder.File("calls.log");
+  platform::EnvironmentChanges changes{{"PTSIM_LOG", log}, {"PTSIM_STRICT", "1"}};
   for (const char* name : kCleared)
     changes.emplace_back(name, std::nullopt);
   changes.insert(changes.end(), env.begin(), env.end());
   const std::string output = folder.File("session.txt");
+  std::vector<std::string> args{library, output};
+  args.insert(args.end(), extra.begin(), extra.end());
   Result<platform::ChildProcess> driver =
-      platform::ChildProcess::Spawn(BinaryPath(platform::ExecutableFileName("j2534_driver")),
-                                    {library, output}, changes, folder.File("stderr.txt"));
+      platform::ChildProcess::Spawn(BinaryPath(platform::ExecutableFileName("j2534_driver")), args,
+                                    changes, folder.File("stderr.txt"));
   EXPECT_TRUE(driver.ok()) << driver.error().text;
   if (!driver) return {};
   const std::optional<int> code = driver->Wait(timeout_ms);
   EXPECT_EQ(code, std::optional<int>(0)) << "standard error:\n"
                                          << ReadFileText(folder.File("stderr.txt"));
-  return {ReadFileText(output), ReadFileText(folder.File("calls.log"))};
+  // A bridge may end after its application: ptsim's last line comes when it is unloaded.
+  for (int i = 0; i < 200 && ReadFileText(log).find(R"({"fn":"unload"})") == std::string::npos;
+       ++i) {
+    platform::SleepMilliseconds(100);
+  }
+  return {ReadFileText(output), ReadFileText(log)};
 }
 
 /// `text` with times and handles (the numbers a library chooses) replaced by placeholders.
@@ -94,6 +102,20 @@ TEST(PassThruShim, AnApplicationSeesWhatItWouldSeeOfTheLibraryItself) {
   const Session shimmed = RunDriver(Shim(), {{"TARNIX_PASSTHRU_TARGET", ptsim}}, 60000);
   ExpectSame("the application's results", direct.output, shimmed.output);
   ExpectSame("ptsim's call log", direct.log, shimmed.log);
+}
+
+TEST(PassThruShim, AnApplicationThatUnloadsItWithoutClosingLeavesNoAdapterOpen) {
+  const Session shimmed = RunDriver(Shim(), {{"TARNIX_PASSTHRU_TARGET", PtsimPath("ptsim0404")}},
+                                    60000, {"--unload-open"});
+  const std::vector<std::string> lines = SplitLines(WithoutTimesAndHandles(shimmed.log));
+  ASSERT_GE(lines.size(), 3u) << shimmed.log;
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+            (std::vector<std::string>{
+                R"({"fn":"PassThruDisconnect","channelId":H,"ret":0})",
+                R"({"fn":"PassThruClose","deviceId":H,"ret":0})",
+                R"({"fn":"unload"})",
+            }))
+      << shimmed.log;
 }
 
 #ifdef _WIN64

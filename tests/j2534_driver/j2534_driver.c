@@ -2,7 +2,9 @@
  * (device, CAN and ISO 15765 channels, filters, writes, reads with time-outs, periodic messages,
  * ioctls, K-Line initialisations, failures) and prints every call's status and outputs, times
  * left out. Run against a vendor library and against a library that forwards to it, the two
- * outputs must match. Usage: j2534_driver <library> <output file>
+ * outputs must match. Usage: j2534_driver <library> <output file> [--unload-open]
+ * With --unload-open the session is only an open device and channel, and the library is unloaded
+ * without closing them, as a careless application does.
  * Exit: 0 when the session ran, 2 when the library or the output file is unusable. */
 #include <stdint.h>
 #include <stdio.h>
@@ -245,8 +247,9 @@ static void* Find(void* library, const char* name) {
 int main(int argc, char** argv) {
   void* library;
   uint32_t device = 0;
-  if (argc != 3 || (out = fopen(argv[2], "w")) == NULL) {
-    fprintf(stderr, "usage: j2534_driver <library> <output file>\n");
+  if (argc < 3 || argc > 4 || (argc == 4 && strcmp(argv[3], "--unload-open") != 0) ||
+      (out = fopen(argv[2], "w")) == NULL) {
+    fprintf(stderr, "usage: j2534_driver <library> <output file> [--unload-open]\n");
     return 2;
   }
 #if defined(_WIN32)
@@ -268,7 +271,8 @@ int main(int argc, char** argv) {
     memcpy(&pt.name, &address, sizeof address);      \
   }
   BIND(Open)
-  BIND(Close) BIND(Connect) BIND(Disconnect) BIND(ReadMsgs) BIND(WriteMsgs) BIND(StartPeriodicMsg)
+  BIND(Close)
+  BIND(Connect) BIND(Disconnect) BIND(ReadMsgs) BIND(WriteMsgs) BIND(StartPeriodicMsg)
       BIND(StopPeriodicMsg) BIND(StartMsgFilter) BIND(StopMsgFilter) BIND(SetProgrammingVoltage)
           BIND(ReadVersion) BIND(GetLastError)
               BIND(Ioctl) if (!pt.Open || !pt.Close || !pt.Connect || !pt.Disconnect ||
@@ -281,6 +285,15 @@ int main(int argc, char** argv) {
   }
   if (Said("Open", pt.Open(NULL, &device)) != 0) return fclose(out), 0;
   fprintf(out, "  device <handle %u>\n", (unsigned)device);
+  if (argc == 4) {
+    Connect(device, kCan, 0, 500000);
+#if defined(_WIN32)
+    FreeLibrary((HMODULE)library);
+#else
+    dlclose(library);
+#endif
+    return fclose(out), 0;
+  }
   Device(device);
   Buses(device);
   Periodic(device);
