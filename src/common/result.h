@@ -2,20 +2,24 @@
 #pragma once
 
 #include <cassert>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 
 namespace tarnix {
 
-/// The error of an operation: its final text, as it reaches the client or the log.
+/// The error of an operation: its final text, as it reaches the client or the log, and the
+/// numeric status it comes from, when it comes from one (a J2534 status, answered beside the text).
 struct Error {
   std::string text;
+  std::optional<uint32_t> status = std::nullopt;
 };
 
 /// Builds an Error from a text.
-inline Error Fail(std::string text) {
-  return Error{std::move(text)};
+inline Error Fail(std::string text, std::optional<uint32_t> status = std::nullopt) {
+  return Error{std::move(text), status};
 }
 
 /// A value of type T, or an error of type E. E defaults to the plain text Error.

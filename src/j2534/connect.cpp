@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "j2534/channels.h"
 #include "j2534/filters.h"
 #include "j2534/ioctl.h"
 #include "j2534/passthru_abi.h"
@@ -15,30 +16,8 @@ namespace {
 const Bytes kZero4 = {0, 0, 0, 0};
 const Bytes kPattern29Bit = {0x10, 0xDA, 0xF1, 0x10};
 
-// The 05.00 resource record: the J1962 connector, pins 6 and 14 (CAN high and low).
-constexpr uint32_t kJ1962Connector = 1;
-
 std::string CodeAndName(uint32_t status) {
   return std::to_string(status) + " (" + StatusName(status) + ")";
-}
-
-// PassThruConnect in the library's form. Fails only when the entry point is missing.
-Result<uint32_t, PassThruError> CallConnect(const PassThruLibrary& library, bool api_0500,
-                                            uint32_t device_id, uint32_t protocol_id,
-                                            uint32_t flags, uint32_t baud_rate,
-                                            uint32_t& channel_id) {
-  channel_id = 0;
-  if (api_0500) {
-    auto connect = library.Resolve<PassThruConnect0500Fn>("PassThruConnect");
-    if (!connect) return std::move(connect).error();
-    std::array<uint32_t, 2> pins = {6, 14};
-    ResourceStruct resources{kJ1962Connector, static_cast<uint32_t>(pins.size()), pins.data()};
-    return static_cast<uint32_t>(
-        (*connect)(device_id, protocol_id, flags, baud_rate, resources, &channel_id));
-  }
-  auto connect = library.Resolve<PassThruConnectFn>("PassThruConnect");
-  if (!connect) return std::move(connect).error();
-  return static_cast<uint32_t>((*connect)(device_id, protocol_id, flags, baud_rate, &channel_id));
 }
 
 // The K-Line pass-all filter: one zero byte as mask and pattern. Its failure is only a warning.
@@ -70,7 +49,8 @@ Result<void, PassThruError> InstallCanFilters(const ChannelRef& channel, uint32_
 void OpenChannel29Bit(Connection& connection, const ConnectParameters& parameters) {
   uint32_t channel_id = 0;
   auto status = CallConnect(connection.library(), connection.api_0500(), connection.device_id(),
-                            parameters.protocol_id, kCan29BitId, parameters.baud_rate, channel_id);
+                            *parameters.protocol_id, kCan29BitId, parameters.baud_rate,
+                            std::nullopt, channel_id);
   if (!status) return;
   if (*status != kStatusNoError) {
     LogLine("[j2534] Could not open 29-bit channel: " + CodeAndName(*status) +
@@ -78,19 +58,21 @@ void OpenChannel29Bit(Connection& connection, const ConnectParameters& parameter
     return;
   }
   ChannelRef channel{connection.library(), connection.api_0500(), channel_id,
-                     parameters.protocol_id};
+                     *parameters.protocol_id};
   auto filter = StartFilter(channel, kPassFilter, kZero4, kPattern29Bit, kCan29BitId);
   if (!filter) LogLine("[j2534] 29-bit channel filter failed: " + filter.error().text);
   LogLine("[j2534] Opened dedicated 29-bit channel (id=" + std::to_string(channel_id) + ")");
   connection.SetChannel29Bit(channel_id);
 }
 
-// PassThruOpen with no device name: the device id, or the error.
-Result<uint32_t, PassThruError> OpenDevice(const PassThruLibrary& library) {
+// PassThruOpen with the device name (null without one): the device id, or the error.
+Result<uint32_t, PassThruError> OpenDevice(const PassThruLibrary& library,
+                                           const std::optional<std::string>& name) {
   auto open = library.Resolve<PassThruOpenFn>("PassThruOpen");
   if (!open) return std::move(open).error();
   uint32_t device_id = 0;
-  auto status = static_cast<uint32_t>((*open)(nullptr, &device_id));
+  auto status = static_cast<uint32_t>(
+      (*open)(name ? static_cast<const void*>(name->c_str()) : nullptr, &device_id));
   if (status != kStatusNoError) {
     return CallFailedError("OPEN_FAILED", status, LastErrorText(library));
   }
@@ -101,16 +83,26 @@ Result<uint32_t, PassThruError> OpenDevice(const PassThruLibrary& library) {
 
 Result<Connection, PassThruError> RunConnectionSequence(const ConnectParameters& parameters,
                                                         const Clock& clock) {
+  std::optional<PinPair> pins;
+  if (parameters.j1962_pins) {
+    auto checked = CheckPins(*parameters.j1962_pins);
+    if (!checked) return std::move(checked).error();
+    pins = *checked;
+  }
   auto library = PassThruLibrary::Load(parameters.dll_path);
   if (!library) return std::move(library).error();
   StartTrace(*library, parameters.trace, parameters.dll_path);
-  auto device_id = OpenDevice(*library);
+  auto device_id = OpenDevice(*library, parameters.device_name);
   if (!device_id) return std::move(device_id).error();
   bool api_0500 = library->IsApi0500();
+  if (!parameters.protocol_id) {
+    return Connection(std::move(library).value(), *device_id, api_0500, clock);
+  }
 
+  const uint32_t protocol = *parameters.protocol_id;
   uint32_t channel_id = 0;
-  auto status = CallConnect(*library, api_0500, *device_id, parameters.protocol_id,
-                            parameters.connect_flags, parameters.baud_rate, channel_id);
+  auto status = CallConnect(*library, api_0500, *device_id, protocol, parameters.connect_flags,
+                            parameters.baud_rate, pins, channel_id);
   if (!status) {
     // The device is open: close it rather than leave it to the library's unloading.
     CloseQuietly(*library, *device_id);
@@ -122,21 +114,18 @@ Result<Connection, PassThruError> RunConnectionSequence(const ConnectParameters&
     return CallFailedError("CONNECT_FAILED", *status, last_error);
   }
 
-  ChannelRef channel{*library, api_0500, channel_id, parameters.protocol_id};
-  uint32_t protocol = parameters.protocol_id;
-  if (protocol == kIso9141 || protocol == kIso14230) {
-    auto filter = InstallKlineFilter(channel);
-    if (!filter) {
-      CloseQuietly(*library, *device_id);
-      return std::move(filter).error();
-    }
-  } else if (IsCanLike(protocol)) {
-    auto filters = InstallCanFilters(channel, parameters.connect_flags);
-    if (!filters) {
-      DisconnectQuietly(*library, channel_id);
-      CloseQuietly(*library, *device_id);
-      return std::move(filters).error();
-    }
+  ChannelRef channel{*library, api_0500, channel_id, protocol};
+  // A pin-switched channel carries nothing, its filters included, before its pins are set.
+  auto installed = pins ? SetPins(channel, *pins) : Result<void, PassThruError>();
+  if (installed && (protocol == kIso9141 || protocol == kIso14230)) {
+    installed = InstallKlineFilter(channel);
+  } else if (installed && IsCanLike(protocol)) {
+    installed = InstallCanFilters(channel, parameters.connect_flags);
+  }
+  if (!installed) {
+    DisconnectQuietly(*library, channel_id);
+    CloseQuietly(*library, *device_id);
+    return std::move(installed).error();
   }
 
   Connection connection(std::move(library).value(), *device_id, channel_id, protocol, api_0500,

@@ -162,7 +162,7 @@ TEST_F(ConnectTest, EachFailureReleasesWhatWasAcquired) {
        kIso9141,
        "",
        "ERR_J2534_FUNC_NOT_FOUND: PassThruStartMsgFilter - " + kNotFound,
-       {"PassThruOpen", "PassThruConnect", "PassThruClose", "unload"}},
+       {"PassThruOpen", "PassThruConnect", "PassThruDisconnect", "PassThruClose", "unload"}},
       {"can filter missing",
        "ptsim0500_nofilter",
        kCan,

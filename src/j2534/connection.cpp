@@ -1,4 +1,4 @@
-// The open connection, its teardown, and the echo list of recently sent frames.
+// The open connection: its channels and its teardown.
 #include "j2534/connection.h"
 
 #include <algorithm>
@@ -6,66 +6,6 @@
 #include "j2534/passthru_abi.h"
 
 namespace tarnix::j2534 {
-
-EchoList::Entry::Entry(uint32_t arb_id, std::span<const uint8_t> payload, Clock::TimePoint sent_at)
-    : sent_at(sent_at), arb_id(arb_id), size(static_cast<uint32_t>(payload.size())) {
-  if (payload.size() <= short_payload.size()) {
-    std::copy(payload.begin(), payload.end(), short_payload.begin());
-  } else {
-    long_payload.assign(payload.begin(), payload.end());
-  }
-}
-
-bool EchoList::Entry::Matches(uint32_t id, std::span<const uint8_t> data) const {
-  if (id != arb_id || data.size() != size) return false;
-  const uint8_t* held = size <= short_payload.size() ? short_payload.data() : long_payload.data();
-  return std::equal(data.begin(), data.end(), held);
-}
-
-void EchoList::PruneLocked(Clock::TimePoint now) {
-  // Entries are in order of sending, so the expired ones are at the front.
-  while (!entries_.empty() && entries_.front().sent_at <= now - kLifetime)
-    entries_.pop_front();
-  size_.store(entries_.size(), std::memory_order_release);
-}
-
-void EchoList::Add(uint32_t arb_id, const Bytes& payload) {
-  std::lock_guard lock(mutex_);
-  Clock::TimePoint now = clock_->Now();
-  PruneLocked(now);
-  entries_.emplace_back(arb_id, payload, now);
-  size_.store(entries_.size(), std::memory_order_release);
-}
-
-void EchoList::Add(std::span<const protocol::BatchMessage> messages, size_t count) {
-  std::lock_guard lock(mutex_);
-  const Clock::TimePoint now = clock_->Now();
-  PruneLocked(now);
-  count = std::min(count, messages.size());
-  for (size_t i = 0; i < count; ++i) {
-    entries_.emplace_back(messages[i].arb_id, messages[i].data, now);
-  }
-  size_.store(entries_.size(), std::memory_order_release);
-}
-
-bool EchoList::Cancel(uint32_t arb_id, const Bytes& data) {
-  // Nothing was sent lately: most received frames end here.
-  if (size_.load(std::memory_order_acquire) == 0) return false;
-  std::lock_guard lock(mutex_);
-  PruneLocked(clock_->Now());
-  auto match = std::find_if(entries_.begin(), entries_.end(),
-                            [&](const Entry& entry) { return entry.Matches(arb_id, data); });
-  if (match == entries_.end()) return false;
-  entries_.erase(match);
-  size_.store(entries_.size(), std::memory_order_release);
-  return true;
-}
-
-size_t EchoList::Size() {
-  std::lock_guard lock(mutex_);
-  PruneLocked(clock_->Now());
-  return entries_.size();
-}
 
 void DisconnectQuietly(const PassThruLibrary& library, uint32_t channel_id) {
   auto disconnect = library.Resolve<PassThruDisconnectFn>("PassThruDisconnect");
@@ -77,10 +17,15 @@ void CloseQuietly(const PassThruLibrary& library, uint32_t device_id) {
   if (close) (*close)(device_id);
 }
 
+Connection::Connection(PassThruLibrary library, uint32_t device_id, bool api_0500,
+                       const Clock& clock)
+    : state_(std::make_unique<State>(std::move(library), device_id, api_0500, clock)) {}
+
 Connection::Connection(PassThruLibrary library, uint32_t device_id, uint32_t channel_id,
                        uint32_t protocol_id, bool api_0500, const Clock& clock)
-    : state_(std::make_unique<State>(std::move(library), device_id, channel_id, protocol_id,
-                                     api_0500, clock)) {}
+    : Connection(std::move(library), device_id, api_0500, clock) {
+  AddChannel(channel_id, protocol_id, true, true);
+}
 
 Connection::Connection(Connection&&) noexcept = default;
 Connection& Connection::operator=(Connection&&) noexcept = default;
@@ -90,31 +35,50 @@ void Connection::Release() {
   state_.reset();
 }
 
-void Connection::SetChannel29Bit(uint32_t channel_id) {
-  state_->channel_29bit = channel_id;
+Channel& Connection::AddChannel(uint32_t id, uint32_t protocol_id, bool buffered, bool main) {
+  Channel& channel = *state_->channels.emplace_back(
+      std::make_unique<Channel>(id, protocol_id, buffered, *state_->clock));
+  if (main) state_->main_id = id;
+  return channel;
 }
 
-MessageArray& Connection::ReceiveRecords(size_t frames) {
-  std::optional<MessageArray>& records = state_->receive_records;
-  if (!records || records->size() < frames) {
-    records = MessageArray::ForReceive(state_->api_0500, state_->protocol_id, frames);
-  }
-  return *records;
+void Connection::RemoveChannel(uint32_t id) {
+  std::erase_if(state_->channels, [id](const auto& channel) { return channel->id() == id; });
+  if (state_->main_id == id) state_->main_id.reset();
 }
 
-MessageArray& Connection::SendRecords(size_t frames) {
-  std::optional<MessageArray>& records = state_->send_records;
-  if (!records || records->size() < frames) {
-    records = MessageArray::ForPacking(state_->api_0500, state_->protocol_id, frames);
+Channel* Connection::FindChannel(uint32_t id) const {
+  for (const auto& channel : state_->channels) {
+    if (channel->id() == id) return channel.get();
   }
-  return *records;
+  return nullptr;
+}
+
+Channel* Connection::main() const {
+  return state_->main_id ? FindChannel(*state_->main_id) : nullptr;
+}
+
+std::vector<Channel*> Connection::channels() const {
+  std::vector<Channel*> out;
+  for (const auto& channel : state_->channels)
+    out.push_back(channel.get());
+  return out;
+}
+
+size_t Connection::channel_count() const {
+  size_t count = 0;
+  for (const auto& channel : state_->channels)
+    count += channel->id_29bit() ? 2 : 1;
+  return count;
 }
 
 Connection::State::~State() {
-  if (channel_29bit) DisconnectQuietly(library, *channel_29bit);
-  DisconnectQuietly(library, channel_id);
+  for (const auto& channel : channels) {
+    if (channel->id_29bit()) DisconnectQuietly(library, *channel->id_29bit());
+    DisconnectQuietly(library, channel->id());
+  }
   CloseQuietly(library, device_id);
-  // The members are destroyed next: the library is unloaded, then the echo list discarded.
+  // The members are destroyed next: the library is unloaded, then the channels discarded.
 }
 
 }  // namespace tarnix::j2534

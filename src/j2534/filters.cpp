@@ -37,46 +37,58 @@ std::optional<Bytes> FlowControlFor(uint32_t type, const std::optional<Bytes>& f
 }  // namespace
 
 Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
+                                                      uint32_t filter_type, MessageArray& mask,
+                                                      MessageArray& pattern,
+                                                      MessageArray* flow_control) {
+  if (channel.api_0500 && flow_control != nullptr) {
+    return RefusedError("ERR_J2534_FILTER_FAILED: flow_control needs a 04.04 library");
+  }
+  FilterStart start;
+  if (channel.api_0500) {
+    auto fn = channel.library.Resolve<PassThruStartMsgFilter0500Fn>("PassThruStartMsgFilter");
+    if (!fn) return std::move(fn).error();
+    start.status = static_cast<uint32_t>((*fn)(channel.channel_id, filter_type, mask.records(),
+                                               pattern.records(), &start.filter_id));
+  } else {
+    auto fn = channel.library.Resolve<PassThruStartMsgFilterFn>("PassThruStartMsgFilter");
+    if (!fn) return std::move(fn).error();
+    start.status = static_cast<uint32_t>(
+        (*fn)(channel.channel_id, filter_type, mask.records(), pattern.records(),
+              flow_control != nullptr ? flow_control->records() : nullptr, &start.filter_id));
+  }
+  return start;
+}
+
+Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
                                                       uint32_t filter_type, const Bytes& mask,
                                                       const Bytes& pattern, uint32_t tx_flags,
                                                       const std::optional<Bytes>& flow_control) {
-  if (channel.api_0500 && flow_control) {
-    return RefusedError("ERR_J2534_FILTER_FAILED: flow_control needs a 04.04 library");
-  }
   const auto record = [&](const Bytes& bytes) {
     return MessageArray::ForSend(channel.api_0500, channel.protocol_id, {{bytes, tx_flags}});
   };
   MessageArray mask_record = record(mask);
   MessageArray pattern_record = record(pattern);
-  FilterStart start;
-  if (channel.api_0500) {
-    auto fn = channel.library.Resolve<PassThruStartMsgFilter0500Fn>("PassThruStartMsgFilter");
-    if (!fn) return std::move(fn).error();
-    start.status =
-        static_cast<uint32_t>((*fn)(channel.channel_id, filter_type, mask_record.records(),
-                                    pattern_record.records(), &start.filter_id));
-  } else {
-    auto fn = channel.library.Resolve<PassThruStartMsgFilterFn>("PassThruStartMsgFilter");
-    if (!fn) return std::move(fn).error();
-    std::optional<MessageArray> flow_record;
-    if (flow_control) flow_record = record(*flow_control);
-    start.status = static_cast<uint32_t>(
-        (*fn)(channel.channel_id, filter_type, mask_record.records(), pattern_record.records(),
-              flow_record ? flow_record->records() : nullptr, &start.filter_id));
+  std::optional<MessageArray> flow_record;
+  if (flow_control) flow_record = record(*flow_control);
+  return CallStartMsgFilter(channel, filter_type, mask_record, pattern_record,
+                            flow_record ? &*flow_record : nullptr);
+}
+
+Result<uint32_t, PassThruError> FilterStarted(const ChannelRef& channel,
+                                              Result<FilterStart, PassThruError> start) {
+  if (!start) return std::move(start).error();
+  if (start->status != kStatusNoError) {
+    return CallFailedError("FILTER_FAILED", start->status, LastErrorText(channel.library));
   }
-  return start;
+  return start->filter_id;
 }
 
 Result<uint32_t, PassThruError> StartFilter(const ChannelRef& channel, uint32_t filter_type,
                                             const Bytes& mask, const Bytes& pattern,
                                             uint32_t tx_flags,
                                             const std::optional<Bytes>& flow_control) {
-  auto start = CallStartMsgFilter(channel, filter_type, mask, pattern, tx_flags, flow_control);
-  if (!start) return std::move(start).error();
-  if (start->status != kStatusNoError) {
-    return CallFailedError("FILTER_FAILED", start->status, LastErrorText(channel.library));
-  }
-  return start->filter_id;
+  return FilterStarted(
+      channel, CallStartMsgFilter(channel, filter_type, mask, pattern, tx_flags, flow_control));
 }
 
 Result<uint32_t, PassThruError> FilterType(std::string_view filter_type) {
@@ -86,9 +98,8 @@ Result<uint32_t, PassThruError> FilterType(std::string_view filter_type) {
   return RefusedError("Invalid filter type");
 }
 
-Result<uint32_t, PassThruError> AddFilter(const Connection& connection,
-                                          std::string_view filter_type, const Bytes& mask,
-                                          const Bytes& pattern, bool extended,
+Result<uint32_t, PassThruError> AddFilter(const Port& connection, std::string_view filter_type,
+                                          const Bytes& mask, const Bytes& pattern, bool extended,
                                           const std::optional<Bytes>& flow_control) {
   auto type = FilterType(filter_type);
   if (!type) return std::move(type).error();
@@ -96,9 +107,8 @@ Result<uint32_t, PassThruError> AddFilter(const Connection& connection,
                      extended ? kCan29BitId : 0, FlowControlFor(*type, flow_control, IdBytes));
 }
 
-Result<uint32_t, PassThruError> AddFilterRaw(const Connection& connection,
-                                             std::string_view filter_type, const Bytes& mask,
-                                             const Bytes& pattern, bool extended,
+Result<uint32_t, PassThruError> AddFilterRaw(const Port& connection, std::string_view filter_type,
+                                             const Bytes& mask, const Bytes& pattern, bool extended,
                                              const std::optional<Bytes>& flow_control) {
   auto type = FilterType(filter_type);
   if (!type) return std::move(type).error();
@@ -113,7 +123,7 @@ Result<uint32_t, PassThruError> AddFilterRaw(const Connection& connection,
                      extended ? kCan29BitId : 0, flow);
 }
 
-Result<void, PassThruError> RemoveFilter(const Connection& connection, uint32_t filter_id) {
+Result<void, PassThruError> RemoveFilter(const Port& connection, uint32_t filter_id) {
   auto stop = connection.library().Resolve<PassThruStopMsgFilterFn>("PassThruStopMsgFilter");
   if (!stop) return std::move(stop).error();
   auto status = static_cast<uint32_t>((*stop)(connection.channel_id(), filter_id));
@@ -121,7 +131,7 @@ Result<void, PassThruError> RemoveFilter(const Connection& connection, uint32_t 
   return {};
 }
 
-Result<void, PassThruError> ClearFilters(const Connection& connection) {
+Result<void, PassThruError> ClearFilters(const Port& connection) {
   return SimpleIoctl(connection, kClearMsgFilters, "ERR_J2534_CLEAR_FILTERS_FAILED:");
 }
 

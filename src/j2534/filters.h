@@ -26,6 +26,17 @@ Result<FilterStart, PassThruError> CallStartMsgFilter(
     const ChannelRef& channel, uint32_t filter_type, const Bytes& mask, const Bytes& pattern,
     uint32_t tx_flags, const std::optional<Bytes>& flow_control = std::nullopt);
 
+/// The same with the mask, pattern and flow-control records (null: none) already packed.
+Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
+                                                      uint32_t filter_type, MessageArray& mask,
+                                                      MessageArray& pattern,
+                                                      MessageArray* flow_control);
+
+/// The filter id of a start that succeeded; a non-zero status fails with FILTER_FAILED and the
+/// library's last-error text.
+Result<uint32_t, PassThruError> FilterStarted(const ChannelRef& channel,
+                                              Result<FilterStart, PassThruError> start);
+
 /// Starts a filter on `channel` and answers its id. A non-zero status fails with FILTER_FAILED and
 /// the library's last-error text.
 Result<uint32_t, PassThruError> StartFilter(
@@ -38,21 +49,20 @@ Result<uint32_t, PassThruError> FilterType(std::string_view filter_type);
 /// An identifier filter: mask and pattern cut or zero-padded to 4 bytes; TxFlags CAN_29BIT_ID
 /// when `extended`, on every protocol. `flow_control` counts only for a "flow_control" filter
 /// (ignored with another type): shaped like the pattern, it becomes the flow-control message.
-Result<uint32_t, PassThruError> AddFilter(const Connection& connection,
-                                          std::string_view filter_type, const Bytes& mask,
-                                          const Bytes& pattern, bool extended,
+Result<uint32_t, PassThruError> AddFilter(const Port& connection, std::string_view filter_type,
+                                          const Bytes& mask, const Bytes& pattern, bool extended,
                                           const std::optional<Bytes>& flow_control = std::nullopt);
 
 /// A byte filter: mask and pattern each 1 to 12 bytes (longer ones cut to 12, empty refused); so
 /// is the flow-control message of a "flow_control" filter, when given (ignored with another type).
 Result<uint32_t, PassThruError> AddFilterRaw(
-    const Connection& connection, std::string_view filter_type, const Bytes& mask,
-    const Bytes& pattern, bool extended, const std::optional<Bytes>& flow_control = std::nullopt);
+    const Port& connection, std::string_view filter_type, const Bytes& mask, const Bytes& pattern,
+    bool extended, const std::optional<Bytes>& flow_control = std::nullopt);
 
 /// PassThruStopMsgFilter on the main channel.
-Result<void, PassThruError> RemoveFilter(const Connection& connection, uint32_t filter_id);
+Result<void, PassThruError> RemoveFilter(const Port& connection, uint32_t filter_id);
 
 /// Ioctl CLEAR_MSG_FILTERS on the main channel, the connection's own pass filters included.
-Result<void, PassThruError> ClearFilters(const Connection& connection);
+Result<void, PassThruError> ClearFilters(const Port& connection);
 
 }  // namespace tarnix::j2534

@@ -25,29 +25,6 @@ bool IsNormalReadStatus(uint32_t status) {
   return status == kStatusNoError || status == kErrTimeout || status == kErrBufferEmpty;
 }
 
-// Calls the connection's write entry point: PassThruWriteMsgs in 04.04; in 05.00
-// PassThruQueueMsgs (which takes no timeout) or else PassThruWriteMsgs.
-Result<uint32_t, PassThruError> CallWrite(const Connection& connection, MessageArray& records,
-                                          uint32_t& count, uint32_t timeout_ms) {
-  const PassThruLibrary& library = connection.library();
-  uint32_t channel_id = connection.channel_id();
-  if (connection.api_0500()) {
-    if (Result<void*> queue = library.Find("PassThruQueueMsgs")) {
-      auto fn = library.Bind<PassThruQueueMsgsFn>("PassThruQueueMsgs", queue.value());
-      return static_cast<uint32_t>(fn(channel_id, records.records(), &count));
-    }
-    Result<void*> write = library.Find("PassThruWriteMsgs");
-    if (!write) {
-      return FunctionNotFoundError("PassThruQueueMsgs/PassThruWriteMsgs", write.error().text);
-    }
-    auto fn = library.Bind<PassThruReadWriteFn>("PassThruWriteMsgs", write.value());
-    return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
-  }
-  auto write = library.Resolve<PassThruReadWriteFn>("PassThruWriteMsgs");
-  if (!write) return std::move(write).error();
-  return static_cast<uint32_t>((*write)(channel_id, records.records(), &count, timeout_ms));
-}
-
 // The MSG_TOO_LONG refusal of the first element that does not fit, if any.
 std::optional<PassThruError> CheckSizes(uint32_t protocol_id,
                                         std::span<const protocol::BatchMessage> messages) {
@@ -64,7 +41,7 @@ std::optional<PassThruError> CheckSizes(uint32_t protocol_id,
 // Packs frames that fit into the connection's send records and writes them in one call; the
 // records are clean again afterwards. `Frame` has arb_id, data and extended.
 template <typename Frame>
-Result<protocol::RawResult, PassThruError> WriteCall(Connection& connection,
+Result<protocol::RawResult, PassThruError> WriteCall(const Port& connection,
                                                      std::span<const Frame> frames,
                                                      uint32_t timeout_ms) {
   const uint32_t protocol_id = connection.protocol_id();
@@ -90,7 +67,7 @@ Result<protocol::RawResult, PassThruError> WriteCall(Connection& connection,
 // Answers that call's status (0 when none failed) and the counts of all calls added up. Each call's
 // frames go into the echo list when it succeeded, or whatever its status with `echo_failed`.
 Result<protocol::RawResult, PassThruError> WriteInCalls(
-    Connection& connection, std::span<const protocol::BatchMessage> messages,
+    const Port& connection, std::span<const protocol::BatchMessage> messages,
     std::optional<uint32_t> timeout_ms, bool echo_failed) {
   protocol::RawResult total;
   for (size_t first = 0; first < messages.size(); first += kWriteChunkFrames) {
@@ -110,7 +87,7 @@ Result<protocol::RawResult, PassThruError> WriteInCalls(
 
 // Reads `channel_id` into `sink` as Drain describes. Answers the status of the first read when
 // it was abnormal (nothing was gathered then), otherwise STATUS_NOERROR.
-uint32_t DrainChannel(Connection& connection, const EntryPoint<PassThruReadWriteFn>& read,
+uint32_t DrainChannel(const Port& connection, const EntryPoint<PassThruReadWriteFn>& read,
                       MessageArray& records, uint32_t frames, uint32_t channel_id,
                       uint32_t first_timeout_ms, uint32_t max_calls, bool can_like,
                       bool mark_extended, FrameSink& sink) {
@@ -150,7 +127,7 @@ class ListSink final : public FrameSink {
 // One read of `frames` of the connection's receive records on the main channel; the status (or
 // a missing entry point) and the count. `use` sees the records before they are restored.
 template <typename Use>
-Result<uint32_t, PassThruError> ReadOnce(Connection& connection, uint32_t frames,
+Result<uint32_t, PassThruError> ReadOnce(const Port& connection, uint32_t frames,
                                          uint32_t timeout_ms, uint32_t& count, Use&& use) {
   auto read = connection.library().Resolve<PassThruReadWriteFn>("PassThruReadMsgs");
   if (!read) return std::move(read).error();
@@ -170,6 +147,27 @@ PassThruError ReadFailed(uint32_t status) {
 
 }  // namespace
 
+Result<uint32_t, PassThruError> CallWrite(const Port& connection, MessageArray& records,
+                                          uint32_t& count, uint32_t timeout_ms) {
+  const PassThruLibrary& library = connection.library();
+  uint32_t channel_id = connection.channel_id();
+  if (connection.api_0500()) {
+    if (Result<void*> queue = library.Find("PassThruQueueMsgs")) {
+      auto fn = library.Bind<PassThruQueueMsgsFn>("PassThruQueueMsgs", queue.value());
+      return static_cast<uint32_t>(fn(channel_id, records.records(), &count));
+    }
+    Result<void*> write = library.Find("PassThruWriteMsgs");
+    if (!write) {
+      return FunctionNotFoundError("PassThruQueueMsgs/PassThruWriteMsgs", write.error().text);
+    }
+    auto fn = library.Bind<PassThruReadWriteFn>("PassThruWriteMsgs", write.value());
+    return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
+  }
+  auto write = library.Resolve<PassThruReadWriteFn>("PassThruWriteMsgs");
+  if (!write) return std::move(write).error();
+  return static_cast<uint32_t>((*write)(channel_id, records.records(), &count, timeout_ms));
+}
+
 uint32_t BatchTimeoutMs(size_t count) {
   constexpr size_t kPerFrameMs = 10;
   constexpr size_t kMinimumMs = 5000;
@@ -177,7 +175,7 @@ uint32_t BatchTimeoutMs(size_t count) {
   return static_cast<uint32_t>(std::max(std::min(count, kCap) * kPerFrameMs, kMinimumMs));
 }
 
-Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, const Bytes& data,
+Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id, const Bytes& data,
                                     bool extended) {
   uint32_t protocol_id = connection.protocol_id();
   if (data.size() > MaxPayload(protocol_id)) {
@@ -202,7 +200,7 @@ Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, con
   return {};
 }
 
-Result<uint32_t, PassThruError> SendBatch(Connection& connection,
+Result<uint32_t, PassThruError> SendBatch(const Port& connection,
                                           const std::vector<protocol::BatchMessage>& messages) {
   if (messages.empty()) return 0u;
   if (auto refused = CheckSizes(connection.protocol_id(), messages)) return std::move(*refused);
@@ -219,14 +217,14 @@ Result<uint32_t, PassThruError> SendBatch(Connection& connection,
 }
 
 Result<protocol::RawResult, PassThruError> SendRaw(
-    Connection& connection, const std::vector<protocol::BatchMessage>& messages,
+    const Port& connection, const std::vector<protocol::BatchMessage>& messages,
     uint32_t timeout_ms) {
   if (messages.empty()) return protocol::RawResult{};
   if (auto refused = CheckSizes(connection.protocol_id(), messages)) return std::move(*refused);
   return WriteInCalls(connection, messages, timeout_ms, true);
 }
 
-Result<void, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
+Result<void, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
                                   uint32_t frames_per_call, uint32_t max_calls, FrameSink& sink) {
   auto read = connection.library().Resolve<PassThruReadWriteFn>("PassThruReadMsgs");
   if (!read) return std::move(read).error();
@@ -246,7 +244,7 @@ Result<void, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
   return {};
 }
 
-Result<Messages, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
+Result<Messages, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
                                       uint32_t frames_per_call, uint32_t max_calls) {
   ListSink sink;
   auto drained = Drain(connection, timeout_ms, frames_per_call, max_calls, sink);
@@ -254,7 +252,7 @@ Result<Messages, PassThruError> Drain(Connection& connection, uint32_t timeout_m
   return std::move(sink.frames);
 }
 
-Result<Messages, PassThruError> ReadWithEcho(Connection& connection, uint32_t timeout_ms) {
+Result<Messages, PassThruError> ReadWithEcho(const Port& connection, uint32_t timeout_ms) {
   Messages out;
   const bool can_like = IsCanLike(connection.protocol_id());
   uint32_t count = 0;
@@ -270,7 +268,7 @@ Result<Messages, PassThruError> ReadWithEcho(Connection& connection, uint32_t ti
   return out;
 }
 
-Result<protocol::RawResult, PassThruError> ReadRaw(Connection& connection, uint32_t max_frames,
+Result<protocol::RawResult, PassThruError> ReadRaw(const Port& connection, uint32_t max_frames,
                                                    uint32_t timeout_ms, const ReadSlices* slices) {
   const uint32_t frames = Clamp(max_frames, kMaxRawReadFrames);
   const Clock& clock = connection.clock();

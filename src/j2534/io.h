@@ -20,13 +20,19 @@ using Messages = std::vector<protocol::ReceivedMessage>;
 /// most this many frames, so that the records packed at once stay bounded (4 MB in 04.04 form).
 inline constexpr size_t kWriteChunkFrames = 1024;
 
+/// Calls the channel's write entry point with `count` of `records`: PassThruWriteMsgs in 04.04;
+/// in 05.00 PassThruQueueMsgs (which takes no timeout) or else PassThruWriteMsgs. Answers the
+/// status; `count` becomes what the library reported sent.
+Result<uint32_t, PassThruError> CallWrite(const Port& connection, MessageArray& records,
+                                          uint32_t& count, uint32_t timeout_ms);
+
 /// The write timeout of a call carrying `count` frames: 10 ms per frame, never less than 5000 ms.
 uint32_t BatchTimeoutMs(size_t count);
 
 /// Sends one frame (timeout 1000 ms) and records it in the echo list. A payload that does not fit
 /// the protocol is refused with the MSG_TOO_LONG text and nothing is sent; a refused write fails
 /// with "ERR_J2534_WRITE_FAILED: error code N [NAME]".
-Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, const Bytes& data,
+Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id, const Bytes& data,
                                     bool extended);
 
 /// Sends the frames and answers the number the library reports sent. Every element is checked
@@ -37,7 +43,7 @@ Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, con
 /// The count answered (and the "sent n/total" of the WRITE_FAILED text) adds up what every call
 /// reported. Each successful call's frames are recorded in the echo list right after it; a
 /// failing call's are not.
-Result<uint32_t, PassThruError> SendBatch(Connection& connection,
+Result<uint32_t, PassThruError> SendBatch(const Port& connection,
                                           const std::vector<protocol::BatchMessage>& messages);
 
 /// As SendBatch with the caller's timeout for every call; the status of the call that stopped the
@@ -45,7 +51,7 @@ Result<uint32_t, PassThruError> SendBatch(Connection& connection,
 /// reported sent is recorded in the echo list whatever the status. Fails only when a frame does
 /// not fit or the write entry point is missing.
 Result<protocol::RawResult, PassThruError> SendRaw(
-    Connection& connection, const std::vector<protocol::BatchMessage>& messages,
+    const Port& connection, const std::vector<protocol::BatchMessage>& messages,
     uint32_t timeout_ms);
 
 /// Where a drain delivers the frames it keeps, in order, each moved in once.
@@ -62,16 +68,16 @@ class FrameSink {
 /// channel with timeout 0. Transmit echoes and frames matching the echo list (CAN-like channels)
 /// are dropped. Only a failure of the first read of the main channel is an error (READ_FAILED);
 /// nothing has reached the sink then.
-Result<void, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
+Result<void, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
                                   uint32_t frames_per_call, uint32_t max_calls, FrameSink& sink);
 
 /// The same, gathering the frames in a list.
-Result<Messages, PassThruError> Drain(Connection& connection, uint32_t timeout_ms,
+Result<Messages, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
                                       uint32_t frames_per_call, uint32_t max_calls);
 
 /// One read of up to 16 records on the main channel, transmit echoes included, no echo
 /// suppression.
-Result<Messages, PassThruError> ReadWithEcho(Connection& connection, uint32_t timeout_ms);
+Result<Messages, PassThruError> ReadWithEcho(const Port& connection, uint32_t timeout_ms);
 
 /// How a read that waits is cut into library calls so that it can end early: each call waits at
 /// most `slice_ms` (at least 1), and `should_end` is asked between calls.
@@ -86,7 +92,7 @@ struct ReadSlices {
 /// each for the records still missing, until all arrived, the library answered anything but a
 /// normal read status, the timeout passed on the connection's clock or `should_end` answered
 /// true: the count is then the sum, the status the last call's.
-Result<protocol::RawResult, PassThruError> ReadRaw(Connection& connection, uint32_t max_frames,
+Result<protocol::RawResult, PassThruError> ReadRaw(const Port& connection, uint32_t max_frames,
                                                    uint32_t timeout_ms,
                                                    const ReadSlices* slices = nullptr);
 

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/result.h"
 #include "j2534/connection.h"
+#include "protocol/params.h"
 #include "protocol/payloads.h"
 
 namespace tarnix::j2534 {
@@ -18,7 +21,7 @@ Result<uint32_t, PassThruError> CallIoctl(const PassThruLibrary& library, uint32
 
 /// An ioctl without input or output on the main channel; a non-zero status fails with
 /// StatusText(`failure_head`, status).
-Result<void, PassThruError> SimpleIoctl(const Connection& connection, uint32_t ioctl_id,
+Result<void, PassThruError> SimpleIoctl(const Port& connection, uint32_t ioctl_id,
                                         const std::string& failure_head);
 
 /// GET_CONFIG of one parameter on `channel`.
@@ -27,23 +30,39 @@ Result<uint32_t, PassThruError> GetConfig(const ChannelRef& channel, uint32_t pa
 Result<void, PassThruError> SetConfig(const ChannelRef& channel, uint32_t parameter,
                                       uint32_t value);
 
-Result<uint32_t, PassThruError> GetConfig(const Connection& connection, uint32_t parameter);
-Result<void, PassThruError> SetConfig(const Connection& connection, uint32_t parameter,
-                                      uint32_t value);
+/// GET_CONFIG of several parameters in one SCONFIG_LIST: the values read, in order.
+Result<std::vector<protocol::ConfigEntry>, PassThruError> GetConfigList(
+    const Port& connection, const std::vector<uint32_t>& parameters);
+/// SET_CONFIG of several parameters in one SCONFIG_LIST.
+Result<void, PassThruError> SetConfigList(const Port& connection,
+                                          const std::vector<protocol::ConfigEntry>& parameters);
+
+Result<uint32_t, PassThruError> GetConfig(const Port& connection, uint32_t parameter);
+Result<void, PassThruError> SetConfig(const Port& connection, uint32_t parameter, uint32_t value);
 /// LOOPBACK; any non-zero value is true.
-Result<bool, PassThruError> GetLoopback(const Connection& connection);
-Result<void, PassThruError> SetLoopback(const Connection& connection, bool enabled);
+Result<bool, PassThruError> GetLoopback(const Port& connection);
+Result<void, PassThruError> SetLoopback(const Port& connection, bool enabled);
 /// DATA_RATE in bits per second.
-Result<uint32_t, PassThruError> GetDataRate(const Connection& connection);
+Result<uint32_t, PassThruError> GetDataRate(const Port& connection);
 
-/// READ_VBATT on the main channel, in volts. When the library answers ERR_INVALID_CHANNEL_ID or
-/// ERR_INVALID_DEVICE_ID, it is asked once more on the device id, and that call's answer counts.
-Result<double, PassThruError> ReadBatteryVoltage(const Connection& connection);
-/// READ_PROG_VOLTAGE in volts, on the main channel and then the device like ReadBatteryVoltage.
-Result<double, PassThruError> ReadProgrammingVoltage(const Connection& connection);
+/// READ_VBATT in volts. Without `handle`, on the main channel, and when the library answers
+/// ERR_INVALID_CHANNEL_ID or ERR_INVALID_DEVICE_ID once more on the device id, that call's answer
+/// counting (with no main channel, on the device alone). With `handle` (a channel's id or the
+/// device's), on that handle alone.
+Result<double, PassThruError> ReadBatteryVoltage(const Connection& connection,
+                                                 std::optional<uint32_t> handle = std::nullopt);
+/// READ_PROG_VOLTAGE in volts, asked as ReadBatteryVoltage asks.
+Result<double, PassThruError> ReadProgrammingVoltage(const Connection& connection,
+                                                     std::optional<uint32_t> handle = std::nullopt);
 
-/// CLEAR_TX_BUFFER, then (only when that succeeded) CLEAR_RX_BUFFER.
-Result<void, PassThruError> ClearBuffers(const Connection& connection);
+/// PassThruSetProgrammingVoltage on the device; a failure carries the last-error text.
+Result<void, PassThruError> SetProgrammingVoltage(const Connection& connection, uint32_t pin,
+                                                  uint32_t voltage);
+
+/// CLEAR_TX_BUFFER, then (only when that succeeded) CLEAR_RX_BUFFER; or the one queue `only`
+/// names.
+Result<void, PassThruError> ClearBuffers(const Port& connection,
+                                         std::optional<protocol::BufferChoice> only = std::nullopt);
 
 /// PassThruReadVersion on the device: firmware, library and API texts, untrimmed.
 Result<protocol::VersionInfo, PassThruError> ReadVersion(const Connection& connection);

@@ -31,7 +31,7 @@ protocol::ReceivedMessage FastInitResponse0404(const PassThruMsg0404& output) {
   return RawMessage(view);
 }
 
-Result<protocol::ReceivedMessage, PassThruError> FastInit0404(const Connection& connection,
+Result<protocol::ReceivedMessage, PassThruError> FastInit0404(const Port& connection,
                                                               const Bytes& data) {
   auto input = std::make_unique<PassThruMsg0404>();
   auto output = std::make_unique<PassThruMsg0404>();
@@ -47,7 +47,7 @@ Result<protocol::ReceivedMessage, PassThruError> FastInit0404(const Connection& 
   return FastInitResponse0404(*output);
 }
 
-Result<protocol::ReceivedMessage, PassThruError> FastInit0500(const Connection& connection,
+Result<protocol::ReceivedMessage, PassThruError> FastInit0500(const Port& connection,
                                                               const Bytes& data) {
   // A buffer that is never null, even for an empty request.
   Bytes input_bytes = data;
@@ -86,7 +86,7 @@ protocol::KlineInitResult FastResult(protocol::ReceivedMessage response) {
 
 }  // namespace
 
-Result<protocol::ReceivedMessage, PassThruError> FastInit(const Connection& connection,
+Result<protocol::ReceivedMessage, PassThruError> FastInit(const Port& connection,
                                                           const Bytes& data) {
   if (data.size() > kMaxDataSize) {
     return TooLongError({}, data.size(), kMaxDataSize, connection.protocol_id());
@@ -94,7 +94,7 @@ Result<protocol::ReceivedMessage, PassThruError> FastInit(const Connection& conn
   return connection.api_0500() ? FastInit0500(connection, data) : FastInit0404(connection, data);
 }
 
-Result<protocol::ReceivedMessage, PassThruError> FiveBaudInit(const Connection& connection,
+Result<protocol::ReceivedMessage, PassThruError> FiveBaudInit(const Port& connection,
                                                               const Bytes& address) {
   Bytes address_copy = address;
   address_copy.reserve(1);
@@ -123,7 +123,7 @@ const char* DetectedProtocol(const Bytes& keyword_bytes) {
   return "iso14230-slow";
 }
 
-Result<protocol::KlineInitResult, PassThruError> SlowInitWithCc(Connection& connection,
+Result<protocol::KlineInitResult, PassThruError> SlowInitWithCc(const Port& connection,
                                                                 const Bytes& address,
                                                                 uint32_t cc_timeout_ms) {
   auto keywords = FiveBaudInit(connection, address);
@@ -153,7 +153,7 @@ Result<protocol::KlineInitResult, PassThruError> SlowInitWithCc(Connection& conn
 }
 
 Result<protocol::KlineInitResult, PassThruError> KlineInit(
-    Connection& connection, protocol::KlineInitMode mode,
+    const Port& connection, protocol::KlineInitMode mode,
     const std::optional<Bytes>& fast_init_data, const std::optional<Bytes>& five_baud_address,
     std::optional<uint32_t> cc_timeout_ms) {
   uint32_t cc_timeout = cc_timeout_ms.value_or(kDefaultCcTimeoutMs);

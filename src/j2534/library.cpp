@@ -50,6 +50,10 @@ PassThruError RefusedError(std::string text) {
   return {PassThruError::Kind::Refused, std::move(text), 0};
 }
 
+PassThruError StandInError(std::string text, uint32_t status) {
+  return {PassThruError::Kind::StandIn, std::move(text), status};
+}
+
 Result<PassThruLibrary, PassThruError> PassThruLibrary::Load(const std::string& path) {
   // A library's start-up code may hang, as its unload may: the bridge's last line names either.
   const CallInFlightScope in_flight("library load");

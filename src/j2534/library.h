@@ -20,10 +20,17 @@ struct PassThruError {
     FunctionNotFound,  ///< an entry point is not exported
     CallFailed,        ///< the library returned a non-zero status (in `status`)
     Refused,           ///< the request itself is unusable; nothing was called
+    StandIn,           ///< refused, nothing called, as a conforming library would (`status`)
   };
   Kind kind = Kind::CallFailed;
   std::string text;
-  uint32_t status = 0;  ///< the library's status code, for CallFailed
+  uint32_t status = 0;  ///< the library's status code, for CallFailed and StandIn
+
+  /// The J2534 status the failure comes from, if any.
+  std::optional<uint32_t> j2534_status() const {
+    if (kind == Kind::CallFailed || kind == Kind::StandIn) return status;
+    return std::nullopt;
+  }
 };
 
 /// The J2534 name of a status code; "UNKNOWN_ERROR" above 26.
@@ -47,6 +54,10 @@ PassThruError StatusError(const std::string& head, uint32_t status);
 
 /// An error of the request: `text` unchanged, nothing was called.
 PassThruError RefusedError(std::string text);
+
+/// The bridge's own refusal of what a conforming library refuses with `status`: `text`
+/// unchanged, nothing was called.
+PassThruError StandInError(std::string text, uint32_t status);
 
 /// A loaded vendor library. Move-only; unloaded exactly once, when destroyed. Entry points are
 /// looked up by name for each use, so a missing one fails only the operations that need it. Calls

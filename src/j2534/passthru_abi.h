@@ -21,6 +21,11 @@ inline constexpr uint32_t kIso9141 = 3;
 inline constexpr uint32_t kIso14230 = 4;
 inline constexpr uint32_t kCan = 5;
 inline constexpr uint32_t kIso15765 = 6;
+// The pin-switched protocols: CAN and ISO 15765 on the J1962 pins that J1962_PINS names.
+inline constexpr uint32_t kCanPs = 0x8004;
+inline constexpr uint32_t kIso15765Ps = 0x8005;
+inline constexpr uint32_t kSwIso15765Ps = 0x8007;
+inline constexpr uint32_t kSwCanPs = 0x8008;
 
 // Connect, transmit and receive flags.
 inline constexpr uint32_t kTxMsgType = 0x01;    ///< RxStatus: the device's echo of a sent frame
@@ -43,10 +48,13 @@ inline constexpr uint32_t kClearRxBuffer = 8;
 inline constexpr uint32_t kClearPeriodicMsgs = 9;
 inline constexpr uint32_t kClearMsgFilters = 10;
 inline constexpr uint32_t kReadProgVoltage = 14;
+inline constexpr uint32_t kSwCanHs = 0x8000;
+inline constexpr uint32_t kSwCanNs = 0x8001;
 
 // Configuration parameters.
 inline constexpr uint32_t kDataRate = 1;
 inline constexpr uint32_t kLoopback = 3;
+inline constexpr uint32_t kJ1962Pins = 0x8001;  ///< a pin-switched channel's pins, 0xPPSS
 
 // Status codes the bridge treats specially.
 inline constexpr uint32_t kStatusNoError = 0;
@@ -57,6 +65,7 @@ inline constexpr uint32_t kErrNullParameter = 4;
 inline constexpr uint32_t kErrFailed = 7;
 inline constexpr uint32_t kErrDeviceNotConnected = 8;
 inline constexpr uint32_t kErrTimeout = 9;
+inline constexpr uint32_t kErrExceededLimit = 12;
 inline constexpr uint32_t kErrInvalidMsgId = 13;
 inline constexpr uint32_t kErrBufferEmpty = 16;
 inline constexpr uint32_t kErrInvalidFilterId = 22;
@@ -113,7 +122,18 @@ struct ResourceStruct {
   uint32_t NumOfResources;
   uint32_t* ResourceListPtr;
 };
+/// A device a 05.00 scan found (SDEVICE): its name and state, as the library fills them.
+struct SDevice {
+  char DeviceName[80];
+  uint32_t DeviceAvailable;
+  uint32_t DeviceDLLFWStatus;
+  uint32_t DeviceConnectMedia;
+  uint32_t DeviceConnectSpeed;
+  uint32_t DeviceSignalQuality;
+  uint32_t DeviceSignalStrength;
+};
 static_assert(sizeof(SConfig) == 8);
+static_assert(sizeof(SDevice) == 104);
 static_assert(offsetof(SConfigList, ConfigPtr) == sizeof(void*));
 static_assert(offsetof(SByteArray, BytePtr) == sizeof(void*));
 static_assert(sizeof(ResourceStruct) == (sizeof(void*) == 8 ? 16 : 12));
@@ -157,6 +177,7 @@ using PassThruGetLastErrorFn = int32_t(PASSTHRU_API*)(char* description);
 using PassThruIoctlFn = int32_t(PASSTHRU_API*)(uint32_t handle_id, uint32_t ioctl_id, void* input,
                                                void* output);
 using PassThruScanForDevicesFn = int32_t(PASSTHRU_API*)(uint32_t* device_count);
+using PassThruGetNextDeviceFn = int32_t(PASSTHRU_API*)(SDevice* device);
 }
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -176,7 +197,7 @@ static_assert(
         PassThruDisconnectFn, PassThruReadWriteFn, PassThruQueueMsgsFn, PassThruStartPeriodicMsgFn,
         PassThruStopPeriodicMsgFn, PassThruStartMsgFilterFn, PassThruStartMsgFilter0500Fn,
         PassThruStopMsgFilterFn, PassThruSetProgrammingVoltageFn, PassThruReadVersionFn,
-        PassThruGetLastErrorFn, PassThruIoctlFn, PassThruScanForDevicesFn>,
+        PassThruGetLastErrorFn, PassThruIoctlFn, PassThruScanForDevicesFn, PassThruGetNextDeviceFn>,
     "every PassThru entry point is stdcall in 32-bit Windows");
 static_assert(!abi_check::kStdcall<int32_t (*)(uint32_t)>, "the check tells cdecl apart");
 #endif

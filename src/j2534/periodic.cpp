@@ -10,7 +10,7 @@ size_t MaxPeriodicPayload(uint32_t protocol_id) {
   return IsCanLike(protocol_id) ? MaxPayload(kCan) : MaxPayload(protocol_id);
 }
 
-Result<uint32_t, PassThruError> StartPeriodic(const Connection& connection, uint32_t arb_id,
+Result<uint32_t, PassThruError> StartPeriodic(const Port& connection, uint32_t arb_id,
                                               const Bytes& data, bool extended,
                                               uint32_t interval_ms) {
   uint32_t protocol_id = connection.protocol_id();
@@ -27,7 +27,7 @@ Result<uint32_t, PassThruError> StartPeriodic(const Connection& connection, uint
   return msg_id;
 }
 
-Result<void, PassThruError> StopPeriodic(const Connection& connection, uint32_t msg_id) {
+Result<void, PassThruError> StopPeriodic(const Port& connection, uint32_t msg_id) {
   auto stop = connection.library().Resolve<PassThruStopPeriodicMsgFn>("PassThruStopPeriodicMsg");
   if (!stop) return std::move(stop).error();
   auto status = static_cast<uint32_t>((*stop)(connection.channel_id(), msg_id));
@@ -35,7 +35,7 @@ Result<void, PassThruError> StopPeriodic(const Connection& connection, uint32_t 
   return {};
 }
 
-Result<void, PassThruError> ClearPeriodic(const Connection& connection) {
+Result<void, PassThruError> ClearPeriodic(const Port& connection) {
   return SimpleIoctl(connection, kClearPeriodicMsgs, "ERR_J2534_CLEAR_PERIODIC_FAILED:");
 }
 

@@ -14,14 +14,14 @@ size_t MaxPeriodicPayload(uint32_t protocol_id);
 /// Starts a periodic message on the main channel and answers its id. The frame is packed as any
 /// other (identifier prefix on CAN-like channels only) but holds at most one frame; TxFlags is
 /// CAN_29BIT_ID when `extended`, on every protocol. `interval_ms` is the library's to check.
-Result<uint32_t, PassThruError> StartPeriodic(const Connection& connection, uint32_t arb_id,
+Result<uint32_t, PassThruError> StartPeriodic(const Port& connection, uint32_t arb_id,
                                               const Bytes& data, bool extended,
                                               uint32_t interval_ms);
 
 /// PassThruStopPeriodicMsg on the main channel.
-Result<void, PassThruError> StopPeriodic(const Connection& connection, uint32_t msg_id);
+Result<void, PassThruError> StopPeriodic(const Port& connection, uint32_t msg_id);
 
 /// Ioctl CLEAR_PERIODIC_MSGS on the main channel.
-Result<void, PassThruError> ClearPeriodic(const Connection& connection);
+Result<void, PassThruError> ClearPeriodic(const Port& connection);
 
 }  // namespace tarnix::j2534

@@ -18,8 +18,8 @@ uint32_t ReadBigEndian(const uint8_t* bytes) {
 }  // namespace
 
 size_t MaxPayload(uint32_t protocol_id) {
-  if (protocol_id == kCan) return 8;
-  if (protocol_id == kIso15765) return kMaxDataSize - kIdBytes;
+  if (FramingOf(protocol_id) == kCan) return 8;
+  if (FramingOf(protocol_id) == kIso15765) return kMaxDataSize - kIdBytes;
   return kMaxDataSize;
 }
 
@@ -56,14 +56,22 @@ Result<OutgoingFrame, PassThruError> PackFrame(uint32_t protocol_id, uint32_t ar
 }
 
 RecordView View(const PassThruMsg0404& record) {
-  return {record.ProtocolID, record.RxStatus, record.Timestamp,
-          static_cast<uint32_t>(std::min<size_t>(record.DataSize, kMaxDataSize)), record.Data};
+  return {
+      record.ProtocolID,    record.RxStatus,
+      record.Timestamp,     static_cast<uint32_t>(std::min<size_t>(record.DataSize, kMaxDataSize)),
+      record.Data,          record.TxFlags,
+      record.ExtraDataIndex};
 }
 
 RecordView View(const PassThruMsg0500& record, const uint8_t* area, size_t area_size) {
   size_t limit = std::min<size_t>(record.DataBufferSize, area_size);
-  RecordView view{record.ProtocolID, record.RxStatus, record.Timestamp,
-                  static_cast<uint32_t>(std::min<size_t>(record.DataLength, limit)), area};
+  RecordView view{record.ProtocolID,
+                  record.RxStatus,
+                  record.Timestamp,
+                  static_cast<uint32_t>(std::min<size_t>(record.DataLength, limit)),
+                  area,
+                  record.TxFlags,
+                  record.ExtraDataIndex};
   if (record.DataBuffer == nullptr || area == nullptr) view.data = nullptr;
   return view;
 }
@@ -228,6 +236,23 @@ void MessageArray::ClearPacked(size_t used) {
     std::memset(record.Data, 0, area_[i]);
     std::memset(&record, 0, offsetof(PassThruMsg0404, Data));
   }
+}
+
+void MessageArray::SetHeader(size_t index, uint32_t protocol_id, uint32_t rx_status,
+                             uint32_t timestamp, uint32_t extra_data_index) {
+  if (api_0500_) {
+    PassThruMsg0500& record = records_0500_[index];
+    record.ProtocolID = protocol_id;
+    record.RxStatus = rx_status;
+    record.Timestamp = timestamp;
+    record.ExtraDataIndex = extra_data_index;
+    return;
+  }
+  PassThruMsg0404& record = records_0404_[index];
+  record.ProtocolID = protocol_id;
+  record.RxStatus = rx_status;
+  record.Timestamp = timestamp;
+  record.ExtraDataIndex = extra_data_index;
 }
 
 uint32_t MessageArray::RxStatus(size_t index) const {

@@ -17,13 +17,23 @@ namespace tarnix::j2534 {
 
 using Bytes = std::vector<uint8_t>;
 
-/// CAN (5) and ISO15765 (6): frames carry the identifier as a 4-byte big-endian prefix.
+/// The protocol that `protocol_id` carries its frames like: CAN for CAN_PS and SW_CAN_PS,
+/// ISO15765 for ISO15765_PS and SW_ISO15765_PS, any other as itself.
+inline uint32_t FramingOf(uint32_t protocol_id) {
+  if (protocol_id == kCanPs || protocol_id == kSwCanPs) return kCan;
+  if (protocol_id == kIso15765Ps || protocol_id == kSwIso15765Ps) return kIso15765;
+  return protocol_id;
+}
+
+/// CAN (5), ISO15765 (6) and their pin-switched forms: frames carry the identifier as a 4-byte
+/// big-endian prefix.
 inline bool IsCanLike(uint32_t protocol_id) {
-  return protocol_id == kCan || protocol_id == kIso15765;
+  const uint32_t framing = FramingOf(protocol_id);
+  return framing == kCan || framing == kIso15765;
 }
 
 /// Payload bytes one message of `protocol_id` holds: 8 on CAN, 4124 on ISO15765 (the device
-/// segments them), 4128 on every other protocol.
+/// segments them), the same on their pin-switched forms, 4128 on every other protocol.
 size_t MaxPayload(uint32_t protocol_id);
 
 /// "ERR_J2534_MSG_TOO_LONG: " + [where + ": "] + size + " data bytes, at most " + max + " fit a
@@ -62,6 +72,8 @@ struct RecordView {
   uint32_t timestamp = 0;
   uint32_t length = 0;
   const uint8_t* data = nullptr;
+  uint32_t tx_flags = 0;
+  uint32_t extra_data_index = 0;
 };
 
 /// The view of a 04.04 record; DataSize above 4128 is clamped to the data area.
@@ -123,6 +135,10 @@ class MessageArray {
   /// Zeroes again what packing wrote into the first `used` records and whatever the library set
   /// in their headers.
   void ClearPacked(size_t used);
+
+  /// Sets the header members of packed record `index` that Pack leaves to the array's defaults.
+  void SetHeader(size_t index, uint32_t protocol_id, uint32_t rx_status, uint32_t timestamp,
+                 uint32_t extra_data_index);
 
   uint32_t RxStatus(size_t index) const;
   RecordView View(size_t index) const;

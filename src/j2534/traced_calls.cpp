@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "j2534/call_tracer.h"
+#include "j2534/ioctl_shape.h"
 #include "trace/arguments.h"
 #include "trace/describe.h"
 
@@ -246,7 +247,7 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruGetLastErrorFn 
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruIoctlFn fn, uint32_t handle,
                    uint32_t ioctl_id, void* input, void* output) {
   Recorder call(tracer, name);
-  call.args() = trace::IoctlArgs(call.form(), handle, ioctl_id, input, output);
+  call.args() = trace::IoctlArgs(call.form(), handle, ioctl_id, input, output, CurrentIoctlShape());
   std::optional<uint32_t> keyword_room;
   if (ioctl_id == kFiveBaudInit && output != nullptr) {
     keyword_room = static_cast<const SByteArray*>(output)->NumOfBytes;
@@ -265,6 +266,9 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruIoctlFn fn, uin
       IoctlOutputs(call, ioctl_id, output, keyword_room);
       break;
     default:
+      if (const trace::IoctlShape* shape = CurrentIoctlShape()) {
+        trace::AddIoctlOutput(call.out(), call.form(), *shape, output, call.ok());
+      }
       break;
   }
   return call.Write();
@@ -274,6 +278,14 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruScanForDevicesF
                    uint32_t* device_count) {
   return TracedWithId(tracer, name, trace::Fields(), "deviceCount", device_count,
                       [&] { return fn(device_count); });
+}
+
+int32_t TracedCall(CallTracer& tracer, const char* name, PassThruGetNextDeviceFn fn,
+                   SDevice* device) {
+  Recorder call(tracer, name);
+  call.Run([&] { return fn(device); });
+  if (call.ok() && device != nullptr) trace::AddDeviceOutputs(call.out(), *device);
+  return call.Write();
 }
 
 }  // namespace tarnix::j2534

@@ -50,5 +50,7 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruIoctlFn fn, uin
                    uint32_t ioctl_id, void* input, void* output);
 int32_t TracedCall(CallTracer& tracer, const char* name, PassThruScanForDevicesFn fn,
                    uint32_t* device_count);
+int32_t TracedCall(CallTracer& tracer, const char* name, PassThruGetNextDeviceFn fn,
+                   SDevice* device);
 
 }  // namespace tarnix::j2534

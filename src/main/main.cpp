@@ -31,6 +31,7 @@ int Run(int argc, char** argv) {
   RouterDeps deps;
   deps.enumerate_devices = &discovery::EnumerateInstalledDevices;
   deps.session_factory = &worker::MakeJ2534SessionFactory;
+  deps.scan_factory = &worker::MakeScanSessionFactory;
   deps.release_grace = ReleaseGrace(&platform::GetEnvironment);
   deps.stuck_release = &EndStuckRelease;
   const RequestHandling handling = MakeRequestHandling(std::move(deps));

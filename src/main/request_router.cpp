@@ -30,10 +30,30 @@ Outcome OpenDevice(const protocol::Open& open, BridgeState& state, const RouterD
   if (deps.release_grace) launched->BoundRelease(*deps.release_grace, deps.stuck_release);
   if (Result<void> started = worker::AwaitStartup(*launched, watch); !started.ok()) {
     worker::Release(std::move(launched).value());
-    return protocol::RequestFailed(std::move(started).error().text);
+    Error error = std::move(started).error();
+    return protocol::RequestFailed(std::move(error.text), error.status);
   }
   guard.worker().emplace(std::move(launched).value());
   return protocol::Payload();
+}
+
+/// ScanDevices without an open device: a worker of its own loads the library, scans it and
+/// unloads it, watched and released (bounded) as any worker is.
+Outcome ScanAlone(protocol::Request request, const RouterDeps& deps, worker::ReplyWatch* watch) {
+  if (!deps.scan_factory) return protocol::RequestFailed("Not connected");
+  Result<worker::WorkerHandle> launched =
+      worker::LaunchWorker(deps.scan_factory(), deps.worker_options);
+  if (!launched.ok()) return protocol::RequestFailed(std::move(launched).error().text);
+  if (deps.release_grace) launched->BoundRelease(*deps.release_grace, deps.stuck_release);
+  Result<Outcome> reply = Fail(worker::kReplyAbandoned);
+  if (Result<void> started = worker::AwaitStartup(*launched, watch); started.ok()) {
+    reply = worker::Exchange(*launched, std::move(request), watch);
+  } else {
+    reply = std::move(started).error();
+  }
+  worker::Release(std::move(launched).value());
+  if (!reply.ok()) return protocol::RequestFailed(std::move(reply).error().text);
+  return std::move(reply).value();
 }
 
 /// Close and Shutdown: the worker answers, then is released before the answer goes out, so the
@@ -73,6 +93,9 @@ Outcome HandleRequest(protocol::Request request, BridgeState& state, const Route
       return OpenDevice(std::get<protocol::Open>(request), state, deps, watch);
     case worker::AnsweredBy::kWorkerEnd:
       return Finish(std::move(request), state, watch);
+    case worker::AnsweredBy::kSessionOrScanWorker:
+      if (!state.Lock().worker()) return ScanAlone(std::move(request), deps, watch);
+      break;
     case worker::AnsweredBy::kSession:
       break;
   }

@@ -23,6 +23,9 @@ struct RouterDeps {
   std::function<std::vector<protocol::DeviceInfo>()> enumerate_devices;
   /// The session factory a worker runs for this Open request (it owns copies of the parameters).
   std::function<worker::SessionFactory(const protocol::Open&)> session_factory;
+  /// The session factory of a worker that serves one ScanDevices while no device is open (empty:
+  /// such a scan answers "Not connected").
+  std::function<worker::SessionFactory()> scan_factory;
   /// How worker threads are created.
   worker::WorkerOptions worker_options;
   /// How long a release may wait for the worker thread to end (nullopt: without a limit), and

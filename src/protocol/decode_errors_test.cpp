@@ -51,8 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
             R"({"id":1,"method":"KlineInit","params":{"init_mode":"Auto"}})",
             "unknown variant `Auto`, expected one of `fast`, `slow`, `auto` at line 1 column 59"},
         ErrorCase{
-            R"({"id":1,"method":30})",
-            "invalid value: integer `30`, expected variant index 0 <= i < 30 at line 1 column 20"},
+            R"({"id":1,"method":35})",
+            "invalid value: integer `35`, expected variant index 0 <= i < 35 at line 1 column 20"},
         ErrorCase{
             R"({"id":1,"method":"SendMessage","params":{"arb_id":1,"data":[256],"extended":false}})",
             "invalid value: integer `256`, expected u8 at line 1 column 83"},
@@ -71,8 +71,9 @@ TEST(DecodeMessage, UnknownMethodListsEveryName) {
             "`GetLastError`, `ReadBatteryVoltage`, `ReadProgrammingVoltage`, `FastInit`, "
             "`FiveBaudInit`, `KlineInit`, `StartPeriodicMessage`, `StopPeriodicMessage`, "
             "`ClearPeriodicMessages`, `AddFilter`, `AddFilterRaw`, `RemoveFilter`, `ClearFilters`, "
-            "`GetConfig`, `SetConfig`, `GetLoopback`, `SetLoopback`, `GetDataRate`, `Shutdown` "
-            "at line 1 column 25");
+            "`GetConfig`, `SetConfig`, `GetLoopback`, `SetLoopback`, `GetDataRate`, `Shutdown`, "
+            "`SetProgrammingVoltage`, `ScanDevices`, `ConnectChannel`, `DisconnectChannel`, "
+            "`Ioctl` at line 1 column 25");
 }
 
 // The id is checked while it is read, so its errors win over anything later in the line; every
@@ -110,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "`FiveBaudInit`, `KlineInit`, `StartPeriodicMessage`, `StopPeriodicMessage`, "
                   "`ClearPeriodicMessages`, `AddFilter`, `AddFilterRaw`, `RemoveFilter`, "
                   "`ClearFilters`, `GetConfig`, `SetConfig`, `GetLoopback`, `SetLoopback`, "
-                  "`GetDataRate`, `Shutdown` at line 1 column 24"},
+                  "`GetDataRate`, `Shutdown`, `SetProgrammingVoltage`, `ScanDevices`, "
+                  "`ConnectChannel`, `DisconnectChannel`, `Ioctl` at line 1 column 24"},
         ErrorCase{R"({"id":1,"method":"Close"}{})", "trailing characters at line 1 column 26"},
         ErrorCase{"5", "invalid type: integer `5`, expected struct Message at line 1 column 1"},
         ErrorCase{R"(  "x")",

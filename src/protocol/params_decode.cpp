@@ -7,41 +7,14 @@
 #include <type_traits>
 #include <utility>
 
+#include "protocol/member_readers.h"
+
 namespace tarnix::protocol {
 namespace {
 
 using json::Value;
 using Decoded = Result<Request, std::string>;
-
-// Readers that store into one member of a parameter struct.
-template <typename T, uint32_t T::*M>
-Status U32(Source& in, T& out) {
-  return ReadU32(in, out.*M);
-}
-template <typename T, bool T::*M>
-Status Flag(Source& in, T& out) {
-  return ReadBool(in, out.*M);
-}
-template <typename T, std::string T::*M>
-Status Text(Source& in, T& out) {
-  return ReadText(in, out.*M);
-}
-template <typename T, Bytes T::*M>
-Status Data(Source& in, T& out) {
-  return ReadBytes(in, out.*M);
-}
-template <typename T, std::vector<BatchMessage> T::*M>
-Status Batch(Source& in, T& out) {
-  return ReadBatchMessages(in, out.*M);
-}
-template <typename T, std::optional<Bytes> T::*M>
-Status MaybeData(Source& in, T& out) {
-  return ReadBytes(in, (out.*M).emplace());
-}
-template <typename T, std::optional<uint32_t> T::*M>
-Status MaybeU32(Source& in, T& out) {
-  return ReadU32(in, (out.*M).emplace());
-}
+using namespace members;  // NOLINT: the field tables below are made of them
 
 // A method without parameters: "params" may be absent or null.
 template <typename T>
@@ -66,10 +39,6 @@ Decoded Struct(Source* params, const Field<T> (&fields)[N]) {
   return Request(std::move(out));
 }
 
-constexpr auto kRequired = Presence::Required;
-constexpr auto kDefaulted = Presence::Defaulted;
-constexpr auto kOptional = Presence::Optional;
-
 // The fields of each method with parameters; the methods without any have no entry.
 template <typename T>
 constexpr std::nullptr_t kFields = nullptr;
@@ -77,47 +46,79 @@ constexpr std::nullptr_t kFields = nullptr;
 template <>
 constexpr Field<Open> kFields<Open>[] = {
     {"dll_path", kRequired, Text<Open, &Open::dll_path>},
-    {"protocol_id", kRequired, U32<Open, &Open::protocol_id>},
-    {"baud_rate", kRequired, U32<Open, &Open::baud_rate>},
+    {"protocol_id", kPaired, MaybeU32<Open, &Open::protocol_id>, "baud_rate"},
+    {"baud_rate", kPaired, MaybeU32<Open, &Open::baud_rate>, "protocol_id"},
     {"connect_flags", kDefaulted, U32<Open, &Open::connect_flags>},
+    {"device_name", kOptional,
+     [](Source& in, Open& o) { return ReadText(in, o.device_name.emplace()); }},
+    {"j1962_pins", kOptional, MaybeData<Open, &Open::j1962_pins>},
 };
 template <>
 constexpr Field<SendMessage> kFields<SendMessage>[] = {
     {"arb_id", kRequired, U32<SendMessage, &SendMessage::arb_id>},
     {"data", kRequired, Data<SendMessage, &SendMessage::data>},
     {"extended", kRequired, Flag<SendMessage, &SendMessage::extended>},
+    kChannel<SendMessage>,
 };
 template <>
 constexpr Field<SendMessagesBatch> kFields<SendMessagesBatch>[] = {
     {"messages", kRequired, Batch<SendMessagesBatch, &SendMessagesBatch::messages>},
+    kChannel<SendMessagesBatch>,
 };
 template <>
 constexpr Field<WriteMessagesRaw> kFields<WriteMessagesRaw>[] = {
-    {"messages", kRequired, Batch<WriteMessagesRaw, &WriteMessagesRaw::messages>},
+    {"messages", kUnless, Batch<WriteMessagesRaw, &WriteMessagesRaw::messages>, "records"},
     {"timeout_ms", kRequired, U32<WriteMessagesRaw, &WriteMessagesRaw::timeout_ms>},
+    {"records", kOptional,
+     [](Source& in, WriteMessagesRaw& w) { return ReadRecordParams(in, w.records.emplace()); }},
+    kChannel<WriteMessagesRaw>,
 };
 template <>
 constexpr Field<ReadMessages> kFields<ReadMessages>[] = {
     {"timeout_ms", kRequired, U32<ReadMessages, &ReadMessages::timeout_ms>},
     {"batch_size", kDefaulted, U32<ReadMessages, &ReadMessages::batch_size>},
     {"max_drain_reads", kDefaulted, U32<ReadMessages, &ReadMessages::max_drain_reads>},
+    kChannel<ReadMessages>,
 };
 template <>
 constexpr Field<ReadMessagesWithLoopback> kFields<ReadMessagesWithLoopback>[] = {
     {"timeout_ms", kRequired, U32<ReadMessagesWithLoopback, &ReadMessagesWithLoopback::timeout_ms>},
+    kChannel<ReadMessagesWithLoopback>,
 };
 template <>
 constexpr Field<ReadMessagesRaw> kFields<ReadMessagesRaw>[] = {
     {"timeout_ms", kRequired, U32<ReadMessagesRaw, &ReadMessagesRaw::timeout_ms>},
     {"max_msgs", kRequired, U32<ReadMessagesRaw, &ReadMessagesRaw::max_msgs>},
+    {"as_records", kDefaulted, Flag<ReadMessagesRaw, &ReadMessagesRaw::as_records>},
+    kChannel<ReadMessagesRaw>,
+};
+template <>
+constexpr Field<ClearBuffers> kFields<ClearBuffers>[] = {
+    {"buffer", kOptional,
+     [](Source& in, ClearBuffers& c) { return ReadBufferChoice(in, c.buffer.emplace()); }},
+    kChannel<ClearBuffers>,
+};
+template <>
+constexpr Field<ReadBatteryVoltage> kFields<ReadBatteryVoltage>[] = {
+    {"device", kDefaulted, Flag<ReadBatteryVoltage, &ReadBatteryVoltage::device>},
+    kChannel<ReadBatteryVoltage>,
+};
+template <>
+constexpr Field<ReadProgrammingVoltage> kFields<ReadProgrammingVoltage>[] = {
+    {"device", kDefaulted, Flag<ReadProgrammingVoltage, &ReadProgrammingVoltage::device>},
+    kChannel<ReadProgrammingVoltage>,
 };
 template <>
 constexpr Field<FastInit> kFields<FastInit>[] = {
-    {"data", kRequired, Data<FastInit, &FastInit::data>},
+    {"data", kUnless, Data<FastInit, &FastInit::data>, "record"},
+    {"record", kOptional, MaybeRecord<FastInit, &FastInit::record>},
+    {"as_records", kDefaulted, Flag<FastInit, &FastInit::as_records>},
+    kChannel<FastInit>,
 };
 template <>
 constexpr Field<FiveBaudInit> kFields<FiveBaudInit>[] = {
     {"data", kRequired, Data<FiveBaudInit, &FiveBaudInit::data>},
+    kChannel<FiveBaudInit>,
 };
 template <>
 constexpr Field<KlineInit> kFields<KlineInit>[] = {
@@ -126,17 +127,25 @@ constexpr Field<KlineInit> kFields<KlineInit>[] = {
     {"fast_init_data", kOptional, MaybeData<KlineInit, &KlineInit::fast_init_data>},
     {"five_baud_address", kOptional, MaybeData<KlineInit, &KlineInit::five_baud_address>},
     {"cc_timeout_ms", kOptional, MaybeU32<KlineInit, &KlineInit::cc_timeout_ms>},
+    kChannel<KlineInit>,
 };
 template <>
 constexpr Field<StartPeriodicMessage> kFields<StartPeriodicMessage>[] = {
-    {"arb_id", kRequired, U32<StartPeriodicMessage, &StartPeriodicMessage::arb_id>},
-    {"data", kRequired, Data<StartPeriodicMessage, &StartPeriodicMessage::data>},
+    {"arb_id", kUnless, U32<StartPeriodicMessage, &StartPeriodicMessage::arb_id>, "record"},
+    {"data", kUnless, Data<StartPeriodicMessage, &StartPeriodicMessage::data>, "record"},
     {"interval_ms", kRequired, U32<StartPeriodicMessage, &StartPeriodicMessage::interval_ms>},
-    {"extended", kRequired, Flag<StartPeriodicMessage, &StartPeriodicMessage::extended>},
+    {"extended", kUnless, Flag<StartPeriodicMessage, &StartPeriodicMessage::extended>, "record"},
+    {"record", kOptional, MaybeRecord<StartPeriodicMessage, &StartPeriodicMessage::record>},
+    kChannel<StartPeriodicMessage>,
 };
 template <>
 constexpr Field<StopPeriodicMessage> kFields<StopPeriodicMessage>[] = {
     {"msg_id", kRequired, U32<StopPeriodicMessage, &StopPeriodicMessage::msg_id>},
+    kChannel<StopPeriodicMessage>,
+};
+template <>
+constexpr Field<ClearPeriodicMessages> kFields<ClearPeriodicMessages>[] = {
+    kChannel<ClearPeriodicMessages>,
 };
 template <>
 constexpr Field<AddFilter> kFields<AddFilter>[] = {
@@ -145,40 +154,122 @@ constexpr Field<AddFilter> kFields<AddFilter>[] = {
     {"pattern", kRequired, Data<AddFilter, &AddFilter::pattern>},
     {"extended", kRequired, Flag<AddFilter, &AddFilter::extended>},
     {"flow_control", kOptional, MaybeData<AddFilter, &AddFilter::flow_control>},
+    kChannel<AddFilter>,
 };
 template <>
 constexpr Field<AddFilterRaw> kFields<AddFilterRaw>[] = {
-    {"filter_type", kRequired, Text<AddFilterRaw, &AddFilterRaw::filter_type>},
-    {"mask", kRequired, Data<AddFilterRaw, &AddFilterRaw::mask>},
-    {"pattern", kRequired, Data<AddFilterRaw, &AddFilterRaw::pattern>},
-    {"extended", kRequired, Flag<AddFilterRaw, &AddFilterRaw::extended>},
+    {"filter_type", kRequired,
+     [](Source& in, AddFilterRaw& f) {
+       return ReadFilterType(in, f.filter_type, f.filter_number);
+     }},
+    {"mask", kUnless, Data<AddFilterRaw, &AddFilterRaw::mask>, "mask_record"},
+    {"pattern", kUnless, Data<AddFilterRaw, &AddFilterRaw::pattern>, "pattern_record"},
+    {"extended", kUnless, Flag<AddFilterRaw, &AddFilterRaw::extended>, "mask_record"},
     {"flow_control", kOptional, MaybeData<AddFilterRaw, &AddFilterRaw::flow_control>},
+    {"mask_record", kOptional, MaybeRecord<AddFilterRaw, &AddFilterRaw::mask_record>},
+    {"pattern_record", kOptional, MaybeRecord<AddFilterRaw, &AddFilterRaw::pattern_record>},
+    {"flow_control_record", kOptional,
+     MaybeRecord<AddFilterRaw, &AddFilterRaw::flow_control_record>},
+    kChannel<AddFilterRaw>,
 };
 template <>
 constexpr Field<RemoveFilter> kFields<RemoveFilter>[] = {
     {"filter_id", kRequired, U32<RemoveFilter, &RemoveFilter::filter_id>},
+    kChannel<RemoveFilter>,
+};
+template <>
+constexpr Field<ClearFilters> kFields<ClearFilters>[] = {
+    kChannel<ClearFilters>,
 };
 template <>
 constexpr Field<GetConfig> kFields<GetConfig>[] = {
-    {"parameter", kRequired, U32<GetConfig, &GetConfig::parameter>},
+    {"parameter", kUnless, U32<GetConfig, &GetConfig::parameter>, "parameters"},
+    {"parameters", kOptional,
+     [](Source& in, GetConfig& g) { return ReadU32List(in, g.parameters.emplace()); }},
+    kChannel<GetConfig>,
 };
 template <>
 constexpr Field<SetConfig> kFields<SetConfig>[] = {
-    {"parameter", kRequired, U32<SetConfig, &SetConfig::parameter>},
-    {"value", kRequired, U32<SetConfig, &SetConfig::value>},
+    {"parameter", kUnless, U32<SetConfig, &SetConfig::parameter>, "parameters"},
+    {"value", kUnless, U32<SetConfig, &SetConfig::value>, "parameters"},
+    {"parameters", kOptional,
+     [](Source& in, SetConfig& s) { return ReadConfigEntries(in, s.parameters.emplace()); }},
+    kChannel<SetConfig>,
+};
+template <>
+constexpr Field<GetLoopback> kFields<GetLoopback>[] = {
+    kChannel<GetLoopback>,
 };
 template <>
 constexpr Field<SetLoopback> kFields<SetLoopback>[] = {
     {"enabled", kRequired, Flag<SetLoopback, &SetLoopback::enabled>},
+    kChannel<SetLoopback>,
+};
+template <>
+constexpr Field<GetDataRate> kFields<GetDataRate>[] = {
+    kChannel<GetDataRate>,
+};
+template <>
+constexpr Field<SetProgrammingVoltage> kFields<SetProgrammingVoltage>[] = {
+    {"pin", kRequired, U32<SetProgrammingVoltage, &SetProgrammingVoltage::pin>},
+    {"voltage", kRequired,
+     [](Source& in, SetProgrammingVoltage& s) { return ReadVoltage(in, s.voltage); }},
+};
+template <>
+constexpr Field<ScanDevices> kFields<ScanDevices>[] = {
+    {"dll_path", kRequired, Text<ScanDevices, &ScanDevices::dll_path>},
+};
+template <>
+constexpr Field<ConnectChannel> kFields<ConnectChannel>[] = {
+    {"protocol_id", kRequired, U32<ConnectChannel, &ConnectChannel::protocol_id>},
+    {"baud_rate", kRequired, U32<ConnectChannel, &ConnectChannel::baud_rate>},
+    {"connect_flags", kDefaulted, U32<ConnectChannel, &ConnectChannel::connect_flags>},
+    {"j1962_pins", kOptional, MaybeData<ConnectChannel, &ConnectChannel::j1962_pins>},
+    {"buffered", kDefaulted, Flag<ConnectChannel, &ConnectChannel::buffered>},
+};
+template <>
+constexpr Field<DisconnectChannel> kFields<DisconnectChannel>[] = {
+    {"channel", kRequired, U32<DisconnectChannel, &DisconnectChannel::channel>},
+};
+template <>
+constexpr Field<Ioctl> kFields<Ioctl>[] = {
+    {"ioctl_id", kRequired, U32<Ioctl, &Ioctl::ioctl_id>},
+    {"device", kDefaulted, Flag<Ioctl, &Ioctl::device>},
+    {"input_parameters", kOptional,
+     [](Source& in, Ioctl& i) { return ReadConfigEntries(in, i.input_parameters.emplace()); }},
+    {"input_bytes", kOptional, MaybeData<Ioctl, &Ioctl::input_bytes>},
+    {"input_record", kOptional, MaybeRecord<Ioctl, &Ioctl::input_record>},
+    {"input_number", kOptional, MaybeU32<Ioctl, &Ioctl::input_number>},
+    {"output", kDefaulted, [](Source& in, Ioctl& i) { return ReadIoctlOutput(in, i.output); }},
+    {"output_parameters", kOptional,
+     [](Source& in, Ioctl& i) { return ReadU32List(in, i.output_parameters.emplace()); }},
+    kChannel<Ioctl>,
 };
 
 using Decoder = Decoded (*)(Source*);
 
-// The decoder of method T: a unit method takes no "params", any other reads its fields.
+// Whether every field may be left out: "params" may then be left out too.
+template <typename T, size_t N>
+constexpr bool AllOptional(const Field<T> (&fields)[N]) {
+  for (const Field<T>& field : fields) {
+    if (field.presence == kRequired || field.presence == kUnless) return false;
+  }
+  return true;
+}
+
+// The decoder of method T: a unit method takes no "params", any other reads its fields (from no
+// "params" or null as from an empty object, when all of them are optional).
 template <typename T>
 Decoded DecodeAs(Source* params) {
   if constexpr (std::is_empty_v<T>) {
     return Unit<T>(params);
+  } else if constexpr (AllOptional(kFields<T>)) {
+    if (params == nullptr) return Request(T{});
+    if (params->json.Peek() == 'n') {
+      params->json.Skip();
+      return Request(T{});
+    }
+    return Struct(params, kFields<T>);
   } else {
     return Struct(params, kFields<T>);
   }

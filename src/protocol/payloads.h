@@ -1,4 +1,5 @@
-// Records that answers carry: a received frame and a registered interface.
+// Records that answers carry: received frames and records, registered interfaces and scanned
+// devices, and the results of the other methods.
 #pragma once
 
 #include <cstdint>
@@ -47,11 +48,53 @@ struct KlineInitResult {
   bool operator==(const KlineInitResult&) const = default;
 };
 
-/// A library return code with a frame count, answered as data by the raw requests.
+/// A whole J2534 message record as the library held it (a 05.00 record read into the same
+/// members): nothing is taken apart, cut or left out.
+struct Record {
+  uint32_t protocol_id = 0;
+  uint32_t rx_status = 0;
+  uint32_t tx_flags = 0;
+  uint32_t timestamp = 0;
+  uint32_t data_size = 0;  ///< as the library stated it, clamped to the data area
+  uint32_t extra_data_index = 0;
+  std::vector<uint8_t> data;  ///< the data area's bytes, identifier bytes included
+  bool operator==(const Record&) const = default;
+};
+
+/// A library return code with a frame count, answered as data by the raw requests; a read asked
+/// for its records carries them too.
 struct RawResult {
+  RawResult() = default;
+  RawResult(int32_t status, uint32_t count) : result(status), num_msgs(count) {}
   int32_t result = 0;
   uint32_t num_msgs = 0;
+  std::optional<std::vector<Record>> records;
   bool operator==(const RawResult&) const = default;
+};
+
+/// One entry of an SCONFIG list.
+struct ConfigEntry {
+  uint32_t parameter = 0;
+  uint32_t value = 0;
+  bool operator==(const ConfigEntry&) const = default;
+};
+
+/// One device a library's scan found: its name and the other SDEVICE fields as it filled them.
+struct ScannedDevice {
+  std::string name;
+  uint32_t available = 0;
+  uint32_t dll_fw_status = 0;
+  uint32_t connect_media = 0;
+  uint32_t connect_speed = 0;
+  uint32_t signal_quality = 0;
+  uint32_t signal_strength = 0;
+  bool operator==(const ScannedDevice&) const = default;
+};
+
+/// Bytes answered as an array of numbers (an ioctl's SBYTE_ARRAY output).
+struct ByteList {
+  std::vector<uint8_t> bytes;
+  bool operator==(const ByteList&) const = default;
 };
 
 /// The three version texts of a device.

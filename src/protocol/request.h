@@ -13,196 +13,20 @@
 #include <vector>
 
 #include "common/result.h"
+#include "protocol/methods.h"
 
 namespace tarnix::protocol {
 
-using Bytes = std::vector<uint8_t>;
-
-/// One frame to transmit, as written in SendMessagesBatch and WriteMessagesRaw.
-struct BatchMessage {
-  uint32_t arb_id = 0;
-  Bytes data;
-  bool extended = false;
-  bool operator==(const BatchMessage&) const = default;
-};
-
-/// How KlineInit wakes the ECU.
-enum class KlineInitMode : uint8_t { Fast, Slow, Auto };
-
-// One struct per method, each with its wire name, in wire order: the variant index of Request is
-// the method number. (Translation units that see these names must not include <windows.h>, whose
-// macros rename some.)
-struct EnumerateDevices {
-  static constexpr std::string_view kName = "EnumerateDevices";
-  bool operator==(const EnumerateDevices&) const = default;
-};
-struct Open {
-  static constexpr std::string_view kName = "Open";
-  std::string dll_path;
-  uint32_t protocol_id = 0;
-  uint32_t baud_rate = 0;
-  uint32_t connect_flags = 0;
-  bool operator==(const Open&) const = default;
-};
-struct Close {
-  static constexpr std::string_view kName = "Close";
-  bool operator==(const Close&) const = default;
-};
-struct SendMessage {
-  static constexpr std::string_view kName = "SendMessage";
-  uint32_t arb_id = 0;
-  Bytes data;
-  bool extended = false;
-  bool operator==(const SendMessage&) const = default;
-};
-struct SendMessagesBatch {
-  static constexpr std::string_view kName = "SendMessagesBatch";
-  std::vector<BatchMessage> messages;
-  bool operator==(const SendMessagesBatch&) const = default;
-};
-struct WriteMessagesRaw {
-  static constexpr std::string_view kName = "WriteMessagesRaw";
-  std::vector<BatchMessage> messages;
-  uint32_t timeout_ms = 0;
-  bool operator==(const WriteMessagesRaw&) const = default;
-};
-struct ReadMessages {
-  static constexpr std::string_view kName = "ReadMessages";
-  uint32_t timeout_ms = 0;
-  uint32_t batch_size = 256;
-  uint32_t max_drain_reads = 64;
-  bool operator==(const ReadMessages&) const = default;
-};
-struct ReadMessagesWithLoopback {
-  static constexpr std::string_view kName = "ReadMessagesWithLoopback";
-  uint32_t timeout_ms = 0;
-  bool operator==(const ReadMessagesWithLoopback&) const = default;
-};
-struct ReadMessagesRaw {
-  static constexpr std::string_view kName = "ReadMessagesRaw";
-  uint32_t timeout_ms = 0;
-  uint32_t max_msgs = 0;
-  bool operator==(const ReadMessagesRaw&) const = default;
-};
-struct ClearBuffers {
-  static constexpr std::string_view kName = "ClearBuffers";
-  bool operator==(const ClearBuffers&) const = default;
-};
-struct ReadVersion {
-  static constexpr std::string_view kName = "ReadVersion";
-  bool operator==(const ReadVersion&) const = default;
-};
-struct GetLastError {
-  static constexpr std::string_view kName = "GetLastError";
-  bool operator==(const GetLastError&) const = default;
-};
-struct ReadBatteryVoltage {
-  static constexpr std::string_view kName = "ReadBatteryVoltage";
-  bool operator==(const ReadBatteryVoltage&) const = default;
-};
-struct ReadProgrammingVoltage {
-  static constexpr std::string_view kName = "ReadProgrammingVoltage";
-  bool operator==(const ReadProgrammingVoltage&) const = default;
-};
-struct FastInit {
-  static constexpr std::string_view kName = "FastInit";
-  Bytes data;
-  bool operator==(const FastInit&) const = default;
-};
-struct FiveBaudInit {
-  static constexpr std::string_view kName = "FiveBaudInit";
-  Bytes data;
-  bool operator==(const FiveBaudInit&) const = default;
-};
-struct KlineInit {
-  static constexpr std::string_view kName = "KlineInit";
-  KlineInitMode init_mode = KlineInitMode::Fast;
-  std::optional<Bytes> fast_init_data;
-  std::optional<Bytes> five_baud_address;
-  std::optional<uint32_t> cc_timeout_ms;
-  bool operator==(const KlineInit&) const = default;
-};
-struct StartPeriodicMessage {
-  static constexpr std::string_view kName = "StartPeriodicMessage";
-  uint32_t arb_id = 0;
-  Bytes data;
-  uint32_t interval_ms = 0;
-  bool extended = false;
-  bool operator==(const StartPeriodicMessage&) const = default;
-};
-struct StopPeriodicMessage {
-  static constexpr std::string_view kName = "StopPeriodicMessage";
-  uint32_t msg_id = 0;
-  bool operator==(const StopPeriodicMessage&) const = default;
-};
-struct ClearPeriodicMessages {
-  static constexpr std::string_view kName = "ClearPeriodicMessages";
-  bool operator==(const ClearPeriodicMessages&) const = default;
-};
-struct AddFilter {
-  static constexpr std::string_view kName = "AddFilter";
-  std::string filter_type;
-  Bytes mask;
-  Bytes pattern;
-  bool extended = false;
-  std::optional<Bytes> flow_control;  ///< the flow-control message; absent when not given
-  bool operator==(const AddFilter&) const = default;
-};
-struct AddFilterRaw {
-  static constexpr std::string_view kName = "AddFilterRaw";
-  std::string filter_type;
-  Bytes mask;
-  Bytes pattern;
-  bool extended = false;
-  std::optional<Bytes> flow_control;  ///< the flow-control message; absent when not given
-  bool operator==(const AddFilterRaw&) const = default;
-};
-struct RemoveFilter {
-  static constexpr std::string_view kName = "RemoveFilter";
-  uint32_t filter_id = 0;
-  bool operator==(const RemoveFilter&) const = default;
-};
-struct ClearFilters {
-  static constexpr std::string_view kName = "ClearFilters";
-  bool operator==(const ClearFilters&) const = default;
-};
-struct GetConfig {
-  static constexpr std::string_view kName = "GetConfig";
-  uint32_t parameter = 0;
-  bool operator==(const GetConfig&) const = default;
-};
-struct SetConfig {
-  static constexpr std::string_view kName = "SetConfig";
-  uint32_t parameter = 0;
-  uint32_t value = 0;
-  bool operator==(const SetConfig&) const = default;
-};
-struct GetLoopback {
-  static constexpr std::string_view kName = "GetLoopback";
-  bool operator==(const GetLoopback&) const = default;
-};
-struct SetLoopback {
-  static constexpr std::string_view kName = "SetLoopback";
-  bool enabled = false;
-  bool operator==(const SetLoopback&) const = default;
-};
-struct GetDataRate {
-  static constexpr std::string_view kName = "GetDataRate";
-  bool operator==(const GetDataRate&) const = default;
-};
-struct Shutdown {
-  static constexpr std::string_view kName = "Shutdown";
-  bool operator==(const Shutdown&) const = default;
-};
-
-/// A request: one of the methods with its parameters.
+/// A request: one of the methods with its parameters. The variant index is the method number, so
+/// methods are only ever appended.
 using Request =
     std::variant<EnumerateDevices, Open, Close, SendMessage, SendMessagesBatch, WriteMessagesRaw,
                  ReadMessages, ReadMessagesWithLoopback, ReadMessagesRaw, ClearBuffers, ReadVersion,
                  GetLastError, ReadBatteryVoltage, ReadProgrammingVoltage, FastInit, FiveBaudInit,
                  KlineInit, StartPeriodicMessage, StopPeriodicMessage, ClearPeriodicMessages,
                  AddFilter, AddFilterRaw, RemoveFilter, ClearFilters, GetConfig, SetConfig,
-                 GetLoopback, SetLoopback, GetDataRate, Shutdown>;
+                 GetLoopback, SetLoopback, GetDataRate, Shutdown, SetProgrammingVoltage,
+                 ScanDevices, ConnectChannel, DisconnectChannel, Ioctl>;
 
 inline constexpr size_t kMethodCount = std::variant_size_v<Request>;
 

@@ -193,7 +193,8 @@ TEST(MethodName, NamesEveryMethodInWireOrder) {
   EXPECT_EQ(MethodName(0), "EnumerateDevices");
   EXPECT_EQ(MethodName(6), "ReadMessages");
   EXPECT_EQ(MethodName(29), "Shutdown");
-  EXPECT_EQ(MethodName(30), "");
+  EXPECT_EQ(MethodName(34), "Ioctl");
+  EXPECT_EQ(MethodName(35), "");
   EXPECT_EQ(MethodName(Request(KlineInit{})), "KlineInit");
 }
 

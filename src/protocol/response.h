@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -12,14 +13,17 @@
 namespace tarnix::protocol {
 
 /// The data of a successful answer. monostate is null.
-using Payload =
-    std::variant<std::monostate, std::vector<DeviceInfo>, std::vector<ReceivedMessage>,
-                 KlineInitResult, RawResult, VersionInfo, std::string, uint32_t, Voltage, bool>;
+using Payload = std::variant<std::monostate, std::vector<DeviceInfo>, std::vector<ReceivedMessage>,
+                             KlineInitResult, RawResult, VersionInfo, std::string, uint32_t,
+                             Voltage, bool, std::vector<Record>, Record, std::vector<ConfigEntry>,
+                             std::vector<ScannedDevice>, ByteList>;
 
-/// A failed answer: code -1 for request failures, -999 for a caught fault.
+/// A failed answer: code -1 for request failures, -999 for a caught fault. A failure that comes
+/// from a J2534 status carries it ("j2534Status").
 struct Failure {
   int32_t code = -1;
   std::string message;
+  std::optional<uint32_t> j2534_status = std::nullopt;
 };
 
 /// The result of handling one request.
@@ -32,8 +36,9 @@ struct Response {
 };
 
 /// A failure with code -1, the code of every ordinary request error.
-inline Outcome RequestFailed(std::string message) {
-  return Failure{-1, std::move(message)};
+inline Outcome RequestFailed(std::string message,
+                             std::optional<uint32_t> j2534_status = std::nullopt) {
+  return Failure{-1, std::move(message), j2534_status};
 }
 
 /// Encodes `response` as one compact JSON line, without the line terminator.

@@ -7,6 +7,9 @@
 namespace tarnix::protocol {
 namespace {
 
+template <typename T>
+void Write(JsonWriter& w, const std::vector<T>& list);
+
 void Write(JsonWriter& w, const ReceivedMessage& m) {
   w.BeginObject();
   w.Key("timestampUs");
@@ -62,14 +65,6 @@ void Write(JsonWriter& w, const DeviceInfo& d) {
   w.EndObject();
 }
 
-template <typename T>
-void Write(JsonWriter& w, const std::vector<T>& list) {
-  w.BeginArray();
-  for (const T& item : list)
-    Write(w, item);
-  w.EndArray();
-}
-
 void Write(JsonWriter& w, const KlineInitResult& k) {
   w.BeginObject();
   w.Key("initMethod");
@@ -85,12 +80,63 @@ void Write(JsonWriter& w, const KlineInitResult& k) {
   w.EndObject();
 }
 
+void Write(JsonWriter& w, const Record& r) {
+  w.BeginObject();
+  w.Key("protocolId");
+  w.Unsigned(r.protocol_id);
+  w.Key("rxStatus");
+  w.Unsigned(r.rx_status);
+  w.Key("txFlags");
+  w.Unsigned(r.tx_flags);
+  w.Key("timestamp");
+  w.Unsigned(r.timestamp);
+  w.Key("dataSize");
+  w.Unsigned(r.data_size);
+  w.Key("extraDataIndex");
+  w.Unsigned(r.extra_data_index);
+  w.Key("data");
+  w.Bytes(r.data);
+  w.EndObject();
+}
+
+void Write(JsonWriter& w, const ConfigEntry& e) {
+  w.BeginObject();
+  w.Key("parameter");
+  w.Unsigned(e.parameter);
+  w.Key("value");
+  w.Unsigned(e.value);
+  w.EndObject();
+}
+
+void Write(JsonWriter& w, const ScannedDevice& d) {
+  w.BeginObject();
+  w.Key("name");
+  w.String(d.name);
+  const std::pair<const char*, uint32_t> fields[] = {
+      {"available", d.available},          {"dllFwStatus", d.dll_fw_status},
+      {"connectMedia", d.connect_media},   {"connectSpeed", d.connect_speed},
+      {"signalQuality", d.signal_quality}, {"signalStrength", d.signal_strength}};
+  for (const auto& [key, value] : fields) {
+    w.Key(key);
+    w.Unsigned(value);
+  }
+  w.EndObject();
+}
+
+void Write(JsonWriter& w, const ByteList& list) {
+  w.Bytes(list.bytes);
+}
+
 void Write(JsonWriter& w, const RawResult& r) {
   w.BeginObject();
   w.Key("result");
   w.Signed(r.result);
   w.Key("numMsgs");
   w.Unsigned(r.num_msgs);
+  if (r.records) {
+    w.Key("records");
+    Write(w, *r.records);
+  }
   w.EndObject();
 }
 
@@ -103,6 +149,14 @@ void Write(JsonWriter& w, const VersionInfo& v) {
   w.Key("apiVersion");
   w.String(v.api_version);
   w.EndObject();
+}
+
+template <typename T>
+void Write(JsonWriter& w, const std::vector<T>& list) {
+  w.BeginArray();
+  for (const T& item : list)
+    Write(w, item);
+  w.EndArray();
 }
 
 void Write(JsonWriter& w, std::monostate) {
@@ -141,6 +195,10 @@ std::string EncodeResponse(const Response& response) {
     w.Signed(failure.code);
     w.Key("message");
     w.String(failure.message);
+    if (failure.j2534_status) {
+      w.Key("j2534Status");
+      w.Unsigned(*failure.j2534_status);
+    }
   }
   w.EndObject();
   return w.Take();

@@ -64,6 +64,51 @@ Status ReadBatchMessage(Source& in, BatchMessage& out) {
   return json::InvalidType(in.json.Read(), "struct BatchMessage");
 }
 
+// A choice by name, or by its index among `names` (the names' order).
+template <typename E, size_t N>
+Status ReadNamed(Source& in, const std::string_view (&names)[N], const E (&values)[N], E& out) {
+  const Value value = in.json.Read();
+  if (value.kind == Value::Kind::String) {
+    std::string expected;
+    for (size_t i = 0; i < N; ++i) {
+      if (value.text == names[i]) {
+        out = values[i];
+        return {};
+      }
+      expected += (i == 0 ? "`" : ", `") + std::string(names[i]) + "`";
+    }
+    return "unknown variant `" + std::string(value.text) + "`, expected one of " + expected;
+  }
+  if (value.kind == Value::Kind::Unsigned) {
+    if (value.unsigned_value >= N) {
+      return json::InvalidValue(value, "variant index 0 <= i < " + std::to_string(N));
+    }
+    out = values[value.unsigned_value];
+    return {};
+  }
+  return json::InvalidType(value, "variant identifier");
+}
+
+constexpr Field<RecordParam> kRecordFields[] = {
+    {"protocolId", Presence::Optional,
+     [](Source& in, RecordParam& r) { return ReadU32(in, r.protocol_id.emplace()); }},
+    {"rxStatus", Presence::Defaulted,
+     [](Source& in, RecordParam& r) { return ReadU32(in, r.rx_status); }},
+    {"txFlags", Presence::Defaulted,
+     [](Source& in, RecordParam& r) { return ReadU32(in, r.tx_flags); }},
+    {"timestamp", Presence::Defaulted,
+     [](Source& in, RecordParam& r) { return ReadU32(in, r.timestamp); }},
+    {"extraDataIndex", Presence::Defaulted,
+     [](Source& in, RecordParam& r) { return ReadU32(in, r.extra_data_index); }},
+    {"data", Presence::Required, [](Source& in, RecordParam& r) { return ReadBytes(in, r.data); }},
+};
+
+constexpr Field<ConfigEntry> kConfigFields[] = {
+    {"parameter", Presence::Required,
+     [](Source& in, ConfigEntry& e) { return ReadU32(in, e.parameter); }},
+    {"value", Presence::Required, [](Source& in, ConfigEntry& e) { return ReadU32(in, e.value); }},
+};
+
 }  // namespace
 
 Status ReadU32(Source& in, uint32_t& out) {
@@ -113,23 +158,60 @@ Status ReadInitMode(Source& in, KlineInitMode& out) {
   static constexpr std::string_view kNames[] = {"fast", "slow", "auto"};
   static constexpr KlineInitMode kModes[] = {KlineInitMode::Fast, KlineInitMode::Slow,
                                              KlineInitMode::Auto};
-  const Value value = in.json.Read();
-  if (value.kind == Value::Kind::String) {
-    for (size_t i = 0; i < 3; ++i) {
-      if (value.text == kNames[i]) {
-        out = kModes[i];
-        return {};
-      }
-    }
-    return "unknown variant `" + std::string(value.text) +
-           "`, expected one of `fast`, `slow`, `auto`";
-  }
-  if (value.kind == Value::Kind::Unsigned) {
-    if (value.unsigned_value >= 3) return json::InvalidValue(value, "variant index 0 <= i < 3");
-    out = kModes[value.unsigned_value];
-    return {};
-  }
-  return json::InvalidType(value, "variant identifier");
+  return ReadNamed(in, kNames, kModes, out);
+}
+
+Status ReadBufferChoice(Source& in, BufferChoice& out) {
+  static constexpr std::string_view kNames[] = {"tx", "rx"};
+  static constexpr BufferChoice kChoices[] = {BufferChoice::Tx, BufferChoice::Rx};
+  return ReadNamed(in, kNames, kChoices, out);
+}
+
+Status ReadIoctlOutput(Source& in, IoctlOutput& out) {
+  static constexpr std::string_view kNames[] = {"none", "number", "bytes", "parameters", "record"};
+  static constexpr IoctlOutput kKinds[] = {IoctlOutput::None, IoctlOutput::Number,
+                                           IoctlOutput::Bytes, IoctlOutput::Parameters,
+                                           IoctlOutput::Record};
+  return ReadNamed(in, kNames, kKinds, out);
+}
+
+Status ReadRecordParam(Source& in, RecordParam& out) {
+  if (in.json.Peek() != '{') return json::InvalidType(in.json.Read(), "struct Record");
+  return ReadFields(in, kRecordFields, out);
+}
+
+Status ReadRecordParams(Source& in, std::vector<RecordParam>& out) {
+  if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
+  out.clear();
+  return ReadElements(in.json,
+                      [&](size_t) -> Status { return ReadRecordParam(in, out.emplace_back()); });
+}
+
+Status ReadConfigEntries(Source& in, std::vector<ConfigEntry>& out) {
+  if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
+  out.clear();
+  return ReadElements(in.json, [&](size_t) -> Status {
+    if (in.json.Peek() != '{') return json::InvalidType(in.json.Read(), "struct ConfigEntry");
+    return ReadFields(in, kConfigFields, out.emplace_back());
+  });
+}
+
+Status ReadU32List(Source& in, std::vector<uint32_t>& out) {
+  if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
+  out.clear();
+  return ReadElements(in.json, [&](size_t) -> Status { return ReadU32(in, out.emplace_back()); });
+}
+
+Status ReadVoltage(Source& in, uint32_t& out) {
+  static constexpr std::string_view kNames[] = {"off", "ground"};
+  static constexpr uint32_t kVoltages[] = {kVoltageOff, kShortToGround};
+  if (in.json.Peek() != '"') return ReadU32(in, out);
+  return ReadNamed(in, kNames, kVoltages, out);
+}
+
+Status ReadFilterType(Source& in, std::string& name, std::optional<uint32_t>& number) {
+  if (in.json.Peek() == '"') return ReadText(in, name);
+  return ReadU32(in, number.emplace());
 }
 
 }  // namespace tarnix::protocol

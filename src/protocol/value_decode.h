@@ -37,6 +37,22 @@ Status ReadBytes(Source& in, Bytes& out);
 Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out);
 /// "fast", "slow", "auto" or the numbers 0..2.
 Status ReadInitMode(Source& in, KlineInitMode& out);
+/// A record object: "data" required, "protocolId" optional, the other numbers 0 by default.
+Status ReadRecordParam(Source& in, RecordParam& out);
+/// An array of record objects.
+Status ReadRecordParams(Source& in, std::vector<RecordParam>& out);
+/// An array of {"parameter":u32,"value":u32}.
+Status ReadConfigEntries(Source& in, std::vector<ConfigEntry>& out);
+/// An array of u32.
+Status ReadU32List(Source& in, std::vector<uint32_t>& out);
+/// Millivolts as u32, or "off" (VOLTAGE_OFF) or "ground" (SHORT_TO_GROUND).
+Status ReadVoltage(Source& in, uint32_t& out);
+/// "tx", "rx" or the numbers 0..1.
+Status ReadBufferChoice(Source& in, BufferChoice& out);
+/// "none", "number", "bytes", "parameters", "record" or the numbers 0..4.
+Status ReadIoctlOutput(Source& in, IoctlOutput& out);
+/// A filter type: a string into `name`, or a u32 into `number`.
+Status ReadFilterType(Source& in, std::string& name, std::optional<uint32_t>& number);
 
 /// Walks the elements of the array at the cursor: `read(index)` reads each one until an error;
 /// the elements after it are only checked. Returns the first error.
@@ -71,8 +87,10 @@ Status ReadMembers(json::Reader& reader, ReadMember&& read) {
   return status;
 }
 
-/// Whether a field must be given, may be left out for its default, or may be left out or null.
-enum class Presence : uint8_t { Required, Defaulted, Optional };
+/// Whether a field must be given, may be left out for its default, or may be left out or null;
+/// or, with another field named: must be given unless that one is (Unless), or must be given
+/// exactly when that one is (Paired, which may be null like an optional field).
+enum class Presence : uint8_t { Required, Defaulted, Optional, Unless, Paired };
 
 /// One named field of a decoded object and how its value is stored into T.
 template <typename T>
@@ -80,14 +98,26 @@ struct Field {
   std::string_view name;
   Presence presence;
   Status (*read)(Source&, T&);
+  std::string_view other = {};  ///< the field Unless and Paired refer to
 };
+
+/// Whether the field named `name` of `fields` was given.
+template <typename T, size_t N>
+bool GivenField(const Field<T> (&fields)[N], const bool (&given)[N], std::string_view name) {
+  for (size_t f = 0; f < N; ++f) {
+    if (fields[f].name == name) return given[f];
+  }
+  return false;
+}
 
 /// Decodes the object at the cursor into `out`: members in text order, each known field decoded
 /// when met (a second occurrence is a duplicate), unknown members only checked; then the first
-/// absent required field, in the order of `fields`, is missing. `out` holds the defaults on entry.
+/// absent field that its presence requires, in the order of `fields`, is missing. A null given
+/// to a Paired field counts as absent. `out` holds the defaults on entry.
 template <typename T, size_t N>
 Status ReadFields(Source& in, const Field<T> (&fields)[N], T& out) {
   bool seen[N] = {};
+  bool given[N] = {};  // seen, and not null
   Status status = ReadMembers(in.json, [&](std::string_view name) -> Status {
     for (size_t f = 0; f < N; ++f) {
       if (name != fields[f].name) continue;
@@ -96,10 +126,13 @@ Status ReadFields(Source& in, const Field<T> (&fields)[N], T& out) {
         return "duplicate field `" + std::string(fields[f].name) + "`";
       }
       seen[f] = true;
-      if (fields[f].presence == Presence::Optional && in.json.Peek() == 'n') {
+      const bool nullable =
+          fields[f].presence == Presence::Optional || fields[f].presence == Presence::Paired;
+      if (nullable && in.json.Peek() == 'n') {
         in.json.Skip();  // null: left out
         return {};
       }
+      given[f] = true;
       return fields[f].read(in, out);
     }
     in.json.Skip();
@@ -107,7 +140,11 @@ Status ReadFields(Source& in, const Field<T> (&fields)[N], T& out) {
   });
   if (!status) return status;
   for (size_t f = 0; f < N; ++f) {
-    if (!seen[f] && fields[f].presence == Presence::Required) {
+    if (given[f]) continue;
+    const Presence presence = fields[f].presence;
+    if (presence == Presence::Required ||
+        (presence == Presence::Unless && !GivenField(fields, given, fields[f].other)) ||
+        (presence == Presence::Paired && GivenField(fields, given, fields[f].other))) {
       return "missing field `" + std::string(fields[f].name) + "`";
     }
   }

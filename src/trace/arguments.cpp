@@ -1,6 +1,8 @@
 // The members before "ret" of each entry point's line.
 #include "trace/arguments.h"
 
+#include <cstring>
+
 #include "trace/describe.h"
 #include "trace/names.h"
 
@@ -11,6 +13,25 @@ namespace {
 Value CountOrNull(const uint32_t* count) {
   if (count == nullptr) return NullPointer{};
   return uint64_t{*count};
+}
+
+/// What `pointer` points at, as `kind` says; a null pointer, or a pointer of no declared kind, as
+/// itself.
+Value Shaped(Form form, IoctlShape::Kind kind, const void* pointer) {
+  if (pointer == nullptr) return NullPointer{};
+  switch (kind) {
+    case IoctlShape::Kind::kNumber:
+      return uint64_t{*static_cast<const uint32_t*>(pointer)};
+    case IoctlShape::Kind::kBytes:
+      return ByteArrayOrNull(static_cast<const j2534::SByteArray*>(pointer));
+    case IoctlShape::Kind::kConfig:
+      return ConfigList(static_cast<const j2534::SConfigList*>(pointer));
+    case IoctlShape::Kind::kRecord:
+      return ReadRecord(form, pointer);
+    case IoctlShape::Kind::kNone:
+      break;
+  }
+  return NonNullPointer{};
 }
 
 }  // namespace
@@ -87,7 +108,7 @@ Fields ReadVersionArgs(uint32_t device_id) {
 }
 
 Fields IoctlArgs(Form form, uint32_t handle, uint32_t ioctl_id, const void* input,
-                 const void* output) {
+                 const void* output, const IoctlShape* shape) {
   Fields args;
   args.Num("handle", handle).Num("ioctlId", ioctl_id);
   args.Str("ioctl", IoctlName(ioctl_id).value_or("UNKNOWN"));
@@ -111,8 +132,32 @@ Fields IoctlArgs(Form form, uint32_t handle, uint32_t ioctl_id, const void* inpu
       return args.Num("outputCapacity",
                       static_cast<const j2534::PassThruMsg0500*>(output)->DataBufferSize);
     default:
+      if (shape != nullptr) return args.Add("input", Shaped(form, shape->input, input));
       return args.Pointer("input", input).Pointer("output", output);
   }
+}
+
+void AddIoctlOutput(Fields& out, Form form, const IoctlShape& shape, const void* output,
+                    bool succeeded) {
+  if (!succeeded || shape.output == IoctlShape::Kind::kNone) {
+    out.Pointer("output", output);
+    return;
+  }
+  out.Add("output", Shaped(form, shape.output, output));
+}
+
+void AddDeviceOutputs(Fields& out, const j2534::SDevice& device) {
+  const void* end = std::memchr(device.DeviceName, 0, sizeof device.DeviceName);
+  const size_t length = end != nullptr
+                            ? static_cast<size_t>(static_cast<const char*>(end) - device.DeviceName)
+                            : sizeof device.DeviceName;
+  out.Str("name", std::string_view(device.DeviceName, length))
+      .Num("available", device.DeviceAvailable)
+      .Num("dllFwStatus", device.DeviceDLLFWStatus)
+      .Num("connectMedia", device.DeviceConnectMedia)
+      .Num("connectSpeed", device.DeviceConnectSpeed)
+      .Num("signalQuality", device.DeviceSignalQuality)
+      .Num("signalStrength", device.DeviceSignalStrength);
 }
 
 void AddConfigArgs(Fields& args, const void* input, const void* output) {

@@ -31,10 +31,28 @@ Fields StopMsgFilterArgs(uint32_t channel_id, uint32_t filter_id);
 Fields SetProgrammingVoltageArgs(uint32_t device_id, uint32_t pin, uint32_t voltage);
 Fields ReadVersionArgs(uint32_t device_id);
 
+/// What a caller declared an ioctl's input and output to be, for the ioctls that the line format
+/// does not know by their id.
+struct IoctlShape {
+  enum class Kind : uint8_t { kNone, kNumber, kBytes, kConfig, kRecord };
+  Kind input = Kind::kNone;
+  Kind output = Kind::kNone;
+};
+
 /// handle, ioctlId, ioctl and what the ioctl takes in. The SCONFIG list of GET_CONFIG and
-/// SET_CONFIG is left to AddConfigArgs after the call.
+/// SET_CONFIG is left to AddConfigArgs after the call. An ioctl the format does not know shows
+/// its input as `shape` declares it and leaves its output to AddIoctlOutput; without a shape both
+/// are pointers.
 Fields IoctlArgs(Form form, uint32_t handle, uint32_t ioctl_id, const void* input,
-                 const void* output);
+                 const void* output, const IoctlShape* shape = nullptr);
+
+/// Read after the call of an ioctl with `shape` (see IoctlArgs): its "output" as declared when
+/// the call succeeded, else the pointer.
+void AddIoctlOutput(Fields& out, Form form, const IoctlShape& shape, const void* output,
+                    bool succeeded);
+/// The outputs of PassThruGetNextDevice: "name" and the device's numbers.
+void AddDeviceOutputs(Fields& out, const j2534::SDevice& device);
+
 /// Read after the call: the "input" and "output" of GET_CONFIG and SET_CONFIG, so that GET_CONFIG
 /// shows the values returned.
 void AddConfigArgs(Fields& args, const void* input, const void* output);

@@ -1,6 +1,8 @@
 // Conversions from parsed JSON to records, SCONFIG lists, byte arrays, resources and pointers.
 #include "trace/decode_values.h"
 
+#include <algorithm>
+
 #include <limits>
 
 #include "trace/schema.h"
@@ -215,6 +217,11 @@ Result<Value> ToValue(const Node& node, uint16_t kinds, std::string_view key) {
       }
       break;
     case Node::Kind::kObject:
+      // Where both may stand, a byte array is told from a record by its count.
+      if ((kinds & kBytes) &&
+          std::find(node.keys.begin(), node.keys.end(), "numOfBytes") != node.keys.end()) {
+        return ToByteArray(node, key);
+      }
       if (kinds & kRecord) {
         auto record = ToRecord(node, key);
         if (!record) return std::move(record).error();

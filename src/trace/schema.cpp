@@ -50,6 +50,13 @@ constexpr KeyRule kReadVersion[] = {{"deviceId", kNumber, true},
                                     {"api", kText, false}};
 constexpr KeyRule kGetLastError[] = {{"text", kText, false}};
 constexpr KeyRule kScanForDevices[] = {{"deviceCount", kNumber, false}};
+constexpr KeyRule kGetNextDevice[] = {{"name", kText, false},
+                                      {"available", kNumber, false},
+                                      {"dllFwStatus", kNumber, false},
+                                      {"connectMedia", kNumber, false},
+                                      {"connectSpeed", kNumber, false},
+                                      {"signalQuality", kNumber, false},
+                                      {"signalStrength", kNumber, false}};
 constexpr KeyRule kIoctl[] = {
     {"handle", kNumber, true}, {"ioctlId", kNumber, true}, {"ioctl", kText, true}};
 
@@ -64,9 +71,12 @@ constexpr KeyRule kFiveBaudIoctl[] = {{"input", kBytes | kNull, true},
 constexpr KeyRule kFastInitIoctl[] = {{"input", kRecord | kNull, true},
                                       {"outputCapacity", kNumberOrNull, true},
                                       {"output", kRecord | kPointer, false}};
-constexpr KeyRule kPlainIoctl[] = {{"input", kPointer, true}, {"output", kPointer, true}};
+// The ioctls the format does not know by id: their inputs and outputs as the caller declared them.
+constexpr uint16_t kAnyIoctlValue = kPointer | kNumber | kBytes | kConfig | kRecord;
+constexpr KeyRule kPlainIoctl[] = {{"input", kAnyIoctlValue, true},
+                                   {"output", kAnyIoctlValue, true}};
 
-constexpr std::array<std::pair<std::string_view, std::span<const KeyRule>>, 16> kEntryPoints = {{
+constexpr std::array<std::pair<std::string_view, std::span<const KeyRule>>, 17> kEntryPoints = {{
     {"PassThruOpen", kOpen},
     {"PassThruClose", kClose},
     {"PassThruConnect", kConnect},
@@ -83,6 +93,7 @@ constexpr std::array<std::pair<std::string_view, std::span<const KeyRule>>, 16> 
     {"PassThruGetLastError", kGetLastError},
     {"PassThruIoctl", kIoctl},
     {"PassThruScanForDevices", kScanForDevices},
+    {"PassThruGetNextDevice", kGetNextDevice},
 }};
 
 }  // namespace

@@ -16,6 +16,8 @@ enum class AnsweredBy {
   kWorkerStart,    ///< the control thread, by starting a worker for it (Open)
   kWorkerEnd,      ///< the worker's loop: null, then it ends and the control thread releases it
   kSession,        ///< the worker's session, on the worker thread
+  /// the worker's session when a device is open, else a worker started for this request alone
+  kSessionOrScanWorker,
 };
 
 /// The table: every method is answered by the session unless it is listed here.
@@ -29,6 +31,8 @@ template <>
 inline constexpr AnsweredBy kAnsweredBy<protocol::Close> = AnsweredBy::kWorkerEnd;
 template <>
 inline constexpr AnsweredBy kAnsweredBy<protocol::Shutdown> = AnsweredBy::kWorkerEnd;
+template <>
+inline constexpr AnsweredBy kAnsweredBy<protocol::ScanDevices> = AnsweredBy::kSessionOrScanWorker;
 
 /// Where `request` is answered.
 constexpr AnsweredBy WhoAnswers(const protocol::Request& request) {

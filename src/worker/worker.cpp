@@ -39,6 +39,7 @@ bool Execute(Session& session, Command command) {
       outcome = protocol::Payload();
       break;
     case AnsweredBy::kSession:
+    case AnsweredBy::kSessionOrScanWorker:
       outcome = session.Execute(command.request);
       break;
   }
@@ -79,7 +80,7 @@ void RunWorker(WorkerEnds ends) {
     Result<std::unique_ptr<Session>> session = ends.factory();
     ends.factory = nullptr;
     if (!session.ok()) {
-      static_cast<void>(startup.Send(Fail(std::move(session).error().text)));
+      static_cast<void>(startup.Send(std::move(session).error()));
       return;
     }
     static_cast<void>(startup.Send(Ok()));

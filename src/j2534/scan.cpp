@@ -1,0 +1,46 @@
+// The devices a 05.00 library finds.
+#include "j2534/scan.h"
+
+#include "j2534/passthru_abi.h"
+
+namespace tarnix::j2534 {
+
+Result<std::vector<protocol::ScannedDevice>, PassThruError> ScanDevices(
+    const PassThruLibrary& library) {
+  if (!library.Find("PassThruScanForDevices")) {
+    return RefusedError("ERR_J2534_SCAN_FAILED: a 04.04 library has no device scan");
+  }
+  auto scan = library.Resolve<PassThruScanForDevicesFn>("PassThruScanForDevices");
+  if (!scan) return std::move(scan).error();
+  uint32_t count = 0;
+  auto status = static_cast<uint32_t>((*scan)(&count));
+  if (status != kStatusNoError) {
+    return CallFailedError("SCAN_FAILED", status, LastErrorText(library));
+  }
+  std::vector<protocol::ScannedDevice> devices;
+  if (count == 0) return devices;
+  auto next = library.Resolve<PassThruGetNextDeviceFn>("PassThruGetNextDevice");
+  if (!next) return std::move(next).error();
+  for (uint32_t i = 0; i < count; ++i) {
+    SDevice device{};
+    status = static_cast<uint32_t>((*next)(&device));
+    if (status != kStatusNoError) {
+      return CallFailedError("SCAN_FAILED", status, LastErrorText(library));
+    }
+    devices.push_back({BufferText(device.DeviceName, sizeof device.DeviceName),
+                       device.DeviceAvailable, device.DeviceDLLFWStatus, device.DeviceConnectMedia,
+                       device.DeviceConnectSpeed, device.DeviceSignalQuality,
+                       device.DeviceSignalStrength});
+  }
+  return devices;
+}
+
+Result<std::vector<protocol::ScannedDevice>, PassThruError> ScanLibrary(
+    const std::string& path, const TraceSettings& trace) {
+  auto library = PassThruLibrary::Load(path);
+  if (!library) return std::move(library).error();
+  StartTrace(*library, trace, path);
+  return ScanDevices(*library);
+}
+
+}  // namespace tarnix::j2534
