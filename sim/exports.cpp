@@ -195,6 +195,12 @@ PTSIM_EXPORT int32_t PASSTHRU_API PassThruScanForDevices(uint32_t* device_count)
 }
 #endif
 
+#if defined(PTSIM_FORM_0500) && !defined(PTSIM_OMIT_PassThruGetNextDevice)
+PTSIM_EXPORT int32_t PASSTHRU_API PassThruGetNextDevice(tarnix::j2534::SDevice* device) {
+  return Guarded([&] { return g_library.GetNextDevice(device); });
+}
+#endif
+
 }  // extern "C"
 
 // Each definition has exactly the signature the bridge calls it through.
@@ -254,5 +260,8 @@ namespace abi = tarnix::j2534;
 #endif
 #if defined(PTSIM_FORM_0500) && !defined(PTSIM_OMIT_PassThruScanForDevices)
 [[maybe_unused]] constexpr abi::PassThruScanForDevicesFn kScan = &PassThruScanForDevices;
+#endif
+#if defined(PTSIM_FORM_0500) && !defined(PTSIM_OMIT_PassThruGetNextDevice)
+[[maybe_unused]] constexpr abi::PassThruGetNextDeviceFn kNextDevice = &PassThruGetNextDevice;
 #endif
 }  // namespace
