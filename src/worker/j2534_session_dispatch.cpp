@@ -1,5 +1,7 @@
 // The J2534 session's dispatch: from each forwarded request to its operation on the connection or
 // the receive buffer, and from the operation's result to the answer's payload.
+#include <algorithm>
+#include <iterator>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -70,12 +72,20 @@ class J2534Session::Dispatcher {
   }
 
   // Reading: ReadMessages through the buffer, the direct reads past it (the buffer keeps its
-  // frames, and what they read never enters it).
+  // frames, and what they read never enters it). ReadMessagesWithLoopback first takes the echoes
+  // the pump kept, which are older than anything still on the device.
   Outcome operator()(const protocol::ReadMessages& r) const {
     return Payload(TakeFrames(buffer_, session_.drain_, r, session_.tunables_.poll_interval));
   }
   Outcome operator()(const protocol::ReadMessagesWithLoopback& r) const {
-    return Answer(j2534::ReadWithEcho(connection_, r.timeout_ms));
+    std::vector<protocol::ReceivedMessage> echoes = buffer_.TakeEchoes(j2534::kReadWithEchoFrames);
+    const auto room = static_cast<uint32_t>(j2534::kReadWithEchoFrames - echoes.size());
+    if (room == 0) return Payload(std::move(echoes));
+    auto read = j2534::ReadWithEcho(connection_, echoes.empty() ? r.timeout_ms : 0, room);
+    // Echoes already taken are answered, so that a failing read does not lose them.
+    if (!read.ok() && echoes.empty()) return protocol::RequestFailed(std::move(read).error().text);
+    if (read.ok()) std::move(read->begin(), read->end(), std::back_inserter(echoes));
+    return Payload(std::move(echoes));
   }
   Outcome operator()(const protocol::ReadMessagesRaw& r) const {
     return Answer(j2534::ReadRaw(connection_, r.max_msgs, r.timeout_ms));

@@ -37,10 +37,10 @@ std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainF
                                                   const protocol::ReadMessages& request,
                                                   Milliseconds poll_interval, const Clock& clock) {
   const size_t limit = ClampLimit(request.batch_size) * ClampLimit(request.max_drain_reads);
-  if (request.timeout_ms != 0 && buffer.empty()) {
+  if (request.timeout_ms != 0 && buffer.readable() == 0) {
     const std::optional<Clock::TimePoint> deadline =
         DeadlineAfter(clock.Now(), Milliseconds(request.timeout_ms));
-    while (buffer.empty() && !WorkerReleased()) {
+    while (buffer.readable() == 0 && !WorkerReleased()) {
       const Clock::TimePoint current = clock.Now();
       if (deadline && current >= *deadline) break;
       const Clock::Duration remaining = deadline ? *deadline - current : Clock::Duration::max();

@@ -16,19 +16,19 @@
 namespace tarnix::worker {
 
 /// Reads what the device has, waiting up to `timeout_ms` for the first record, and pushes the
-/// frames into `buffer` in order, echoes already removed; or answers the error text, having pushed
-/// nothing.
+/// frames into `buffer` in order, echoes marked; or answers the error text, having pushed nothing.
 using DrainFunction = std::function<Result<void>(uint32_t timeout_ms, RxBuffer& buffer)>;
 
 /// One pump cycle: drains the device into `buffer`. A failure is logged only when `timeout_ms` is
 /// not 0 (the idle pump retries silently).
 void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms);
 
-/// Answers ReadMessages from `buffer`. While the buffer is empty, the request's timeout has not
+/// Answers ReadMessages from `buffer`. While the buffer holds no frame that is no echo, the
+/// request's timeout has not
 /// passed on `clock` and the worker is not released (WorkerReleased), runs pump cycles with waits
 /// of at most `poll_interval` (at least 1 ms each); then one more with 0 ms, and takes at most
-/// batch_size x max_drain_reads frames (each clamped to 1..256), oldest first. Never fails: read
-/// errors were logged by the pump.
+/// batch_size x max_drain_reads frames (each clamped to 1..256), oldest first, as RxBuffer::Take
+/// does. Never fails: read errors were logged by the pump.
 std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
                                                   const protocol::ReadMessages& request,
                                                   Milliseconds poll_interval,

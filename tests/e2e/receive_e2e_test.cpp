@@ -173,12 +173,12 @@ const platform::EnvironmentChanges kOneFramePump = {{"TARNIX_PUMP_BATCH_SIZE", "
                                                     {"TARNIX_PUMP_MAX_DRAIN_READS", "1"},
                                                     {"TARNIX_POLL_INTERVAL_MS", "600000"}};
 
-TEST(Receive, ReadMessagesWithLoopbackShowsThePlainEchoesReadMessagesSuppresses) {
+TEST(Receive, ReadMessagesWithLoopbackShowsEveryPlainEchoThatReadMessagesLeavesOut) {
   platform::EnvironmentChanges env = kOneFramePump;
   env.emplace_back("PTSIM_ECHO", "plain");
   PtsimSession session(env);
   session.Open(kIso15765);
-  // The pump takes the first echo (and suppresses it); the other two stay on the device.
+  // The pump keeps the first echo, marked; the other two stay on the device.
   EXPECT_EQ(session
                 .Call("SendMessagesBatch",
                       R"({"messages":[[291,[1],false],[292,[2],false],[293,[3],false]]})")
@@ -186,10 +186,11 @@ TEST(Receive, ReadMessagesWithLoopbackShowsThePlainEchoesReadMessagesSuppresses)
             "3");
   const Reply direct = session.Call("ReadMessagesWithLoopback", R"({"timeout_ms":0})");
   EXPECT_TRUE(Matches(direct.data(), R"([
+      {"arbId":291,"extended":false,"data":[1],"rawArbId":291,"rxStatus":0,"dataSize":5},
       {"arbId":292,"extended":false,"data":[2],"rawArbId":292,"rxStatus":0,"dataSize":5},
       {"arbId":293,"extended":false,"data":[3],"rawArbId":293,"rxStatus":0,"dataSize":5}])"))
       << direct.line();
-  // Through the pump the same kind of frames never reach the client.
+  // Through the pump the same kind of frames never reach ReadMessages.
   EXPECT_EQ(
       session.Call("SendMessagesBatch", R"({"messages":[[294,[4],false],[295,[5],false]]})").Data(),
       "2");
@@ -201,21 +202,24 @@ TEST(Receive, ReadMessagesWithLoopbackShowsThePlainEchoesReadMessagesSuppresses)
   EXPECT_EQ(session.Finish(), 0);
 }
 
-TEST(Receive, ReadMessagesWithLoopbackShowsTransmitEchoesAndLeavesTheBuffer) {
+TEST(Receive, ReadMessagesWithLoopbackGetsEveryTransmitEchoAndLeavesTheOtherFrames) {
   PtsimSession session(kOneFramePump);
   session.Open(kIso15765);
   CheckRows(
       session,
       {
           {"SetLoopback", R"({"enabled":true})", Data("null"), {}},
-          // Device queue: the echo, then the ECU's answer. The pump skips the echo ...
+          // Device queue: the echo, then the ECU's answer. The pump keeps the echo, marked ...
           {"SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})", Data("null"), {}},
           // ... and after this request takes the answer into the receive buffer.
           {"GetDataRate", "", Data("500000"), {}},
+          // The pump keeps the first echo; the second stays on the device.
           {"SendMessagesBatch", R"({"messages":[[291,[1],false],[292,[2],false]]})", Data("2"), {}},
           {"ReadMessagesWithLoopback",
            R"({"timeout_ms":0})",
-           DataLike(R"([{"arbId":292,"data":[2],"rxStatus":1,"dataSize":5}])"),
+           DataLike(R"([{"arbId":2015,"data":[1,12],"rxStatus":1,"dataSize":6},
+                        {"arbId":291,"data":[1],"rxStatus":1,"dataSize":5},
+                        {"arbId":292,"data":[2],"rxStatus":1,"dataSize":5}])"),
            {}},
           {"ReadMessages",
            R"({"timeout_ms":0})",

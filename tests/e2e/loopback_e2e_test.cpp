@@ -1,0 +1,63 @@
+// Loopback echoes end to end: however late it asks, ReadMessagesWithLoopback gets every echo the
+// device sent, and ReadMessages leaves them out, for K-Line sends and periodic messages, whose
+// echoes no echo list of sent frames hides.
+#include <gtest/gtest.h>
+
+#include "platform/process.h"
+#include "ptsim_session.h"
+
+namespace tarnix::e2e {
+namespace {
+
+// Long enough for several pump cycles: the device's echoes have left it by then.
+constexpr uint32_t kPauseMs = 110;
+
+TEST(Loopback, EchoesOfKLineSendsReachOnlyReadMessagesWithLoopback) {
+  PtsimSession session;
+  session.Open(kIso14230);
+  ASSERT_EQ(session.Call("SetLoopback", R"({"enabled":true})").Data(), "null");
+  ASSERT_EQ(
+      session.Call("SendMessage", R"({"arb_id":0,"data":[129,16,241,62],"extended":false})").Data(),
+      "null");
+  platform::SleepMilliseconds(kPauseMs);
+  const Reply echo = session.Call("ReadMessagesWithLoopback", R"({"timeout_ms":0})");
+  EXPECT_TRUE(Matches(echo.data(), R"([{"data":[129,16,241,62],"rxStatus":1,"protocolId":4}])"))
+      << echo.line();
+  // The K-Line ECU answers nothing: all the device received is the echo.
+  ASSERT_EQ(
+      session.Call("SendMessage", R"({"arb_id":0,"data":[129,16,241,62],"extended":false})").Data(),
+      "null");
+  platform::SleepMilliseconds(kPauseMs);
+  EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":0})").Data(), "[]");
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Loopback, EveryEchoOfAPeriodicMessageReachesOnlyReadMessagesWithLoopback) {
+  PtsimSession session;
+  session.Open(kCan);
+  ASSERT_EQ(session.Call("SetLoopback", R"({"enabled":true})").Data(), "null");
+  // 0x123: an identifier the ECU does not answer.
+  ASSERT_TRUE(session
+                  .Call("StartPeriodicMessage",
+                        R"({"arb_id":291,"data":[1,2,3],"interval_ms":20,"extended":false})")
+                  .ok());
+  platform::SleepMilliseconds(kPauseMs);
+  const Reply echoes = session.Call("ReadMessagesWithLoopback", R"({"timeout_ms":0})");
+  ASSERT_TRUE(echoes.data().IsArray()) << echoes.line();
+  const auto frames = echoes.data().GetArray();
+  ASSERT_GE(frames.Size(), 3u) << echoes.line();
+  for (rapidjson::SizeType i = 0; i < frames.Size(); ++i) {
+    EXPECT_TRUE(Matches(frames[i], R"({"arbId":291,"data":[1,2,3],"rxStatus":1})")) << i;
+    // One echo for each transmission: none is missing between the first and the last.
+    if (i > 0) {
+      EXPECT_EQ(frames[i]["timestampUs"].GetUint64() - frames[i - 1]["timestampUs"].GetUint64(),
+                20000u)
+          << echoes.line();
+    }
+  }
+  EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":50})").Data(), "[]");
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+}  // namespace
+}  // namespace tarnix::e2e
