@@ -23,23 +23,23 @@ void Push(RxBuffer& buffer, uint64_t first, std::string_view kinds) {
   }
 }
 
-std::vector<uint64_t> Numbers(const std::vector<ReceivedMessage>& frames) {
+std::vector<uint64_t> StampsOf(const std::vector<ReceivedMessage>& frames) {
   std::vector<uint64_t> numbers;
   for (const ReceivedMessage& frame : frames)
     numbers.push_back(frame.timestamp_us);
   return numbers;
 }
 
-using N = std::vector<uint64_t>;
+using Stamps = std::vector<uint64_t>;
 
 TEST(RxBufferEchoes, TakeLeavesEchoesOutAndDiscardsThoseItPassesOrLeavesLast) {
   RxBuffer buffer(100);
   Push(buffer, 1, "efeefefe");
   EXPECT_EQ(buffer.readable(), 3u);
   EXPECT_EQ(buffer.echoes(), 5u);
-  EXPECT_EQ(Numbers(buffer.Take(2)), (N{2, 5}));
+  EXPECT_EQ(StampsOf(buffer.Take(2)), (Stamps{2, 5}));
   EXPECT_EQ(buffer.size(), 3u);  // 6e 7f 8e
-  EXPECT_EQ(Numbers(buffer.Take(1)), (N{7}));
+  EXPECT_EQ(StampsOf(buffer.Take(1)), (Stamps{7}));
   EXPECT_TRUE(buffer.empty());
   EXPECT_EQ(buffer.bytes(), 0u);
 
@@ -61,15 +61,15 @@ TEST(RxBufferEchoes, TakeLeavesEchoesOutAndDiscardsThoseItPassesOrLeavesLast) {
 TEST(RxBufferEchoes, TakeEchoesTakesTheOldestAndKeepsTheOtherFramesInOrder) {
   RxBuffer buffer(6);
   Push(buffer, 1, "ffff");
-  ASSERT_EQ(Numbers(buffer.Take(3)), (N{1, 2, 3}));
+  ASSERT_EQ(StampsOf(buffer.Take(3)), (Stamps{1, 2, 3}));
   Push(buffer, 5, "efefe");  // the ring wraps
-  EXPECT_EQ(Numbers(buffer.TakeEchoes(2)), (N{5, 7}));
+  EXPECT_EQ(StampsOf(buffer.TakeEchoes(2)), (Stamps{5, 7}));
   EXPECT_EQ(buffer.size(), 4u);  // 4f 6f 8f 9e
   EXPECT_EQ(buffer.bytes(), 4u);
-  EXPECT_EQ(Numbers(buffer.TakeEchoes(16)), (N{9}));
-  EXPECT_EQ(Numbers(buffer.TakeEchoes(16)), N{});
+  EXPECT_EQ(StampsOf(buffer.TakeEchoes(16)), (Stamps{9}));
+  EXPECT_EQ(StampsOf(buffer.TakeEchoes(16)), Stamps{});
   Push(buffer, 10, "e");
-  EXPECT_EQ(Numbers(buffer.Take(16)), (N{4, 6, 8}));
+  EXPECT_EQ(StampsOf(buffer.Take(16)), (Stamps{4, 6, 8}));
   EXPECT_TRUE(buffer.empty());
   EXPECT_EQ(buffer.echoes(), 0u);
 }
