@@ -1,10 +1,12 @@
 // Loopback echoes end to end: however late it asks, ReadMessagesWithLoopback gets every echo the
-// device sent, and ReadMessages leaves them out, for K-Line sends and periodic messages, whose
-// echoes no echo list of sent frames hides.
+// device sent, and ReadMessages leaves them out: for K-Line sends and periodic messages, whose
+// echoes no echo list of sent frames hides, and for the frames that the pump and the direct read
+// share.
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
 #include "ptsim_session.h"
+#include "scenario_rows.h"
 
 namespace tarnix::e2e {
 namespace {
@@ -56,6 +58,62 @@ TEST(Loopback, EveryEchoOfAPeriodicMessageReachesOnlyReadMessagesWithLoopback) {
     }
   }
   EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":50})").Data(), "[]");
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Loopback, ReadMessagesWithLoopbackShowsEveryPlainEchoThatReadMessagesLeavesOut) {
+  platform::EnvironmentChanges env = OneFramePump();
+  env.emplace_back("PTSIM_ECHO", "plain");
+  PtsimSession session(env);
+  session.Open(kIso15765);
+  // The pump keeps the first echo, marked; the other two stay on the device.
+  EXPECT_EQ(session
+                .Call("SendMessagesBatch",
+                      R"({"messages":[[291,[1],false],[292,[2],false],[293,[3],false]]})")
+                .Data(),
+            "3");
+  const Reply direct = session.Call("ReadMessagesWithLoopback", R"({"timeout_ms":0})");
+  EXPECT_TRUE(Matches(direct.data(), R"([
+      {"arbId":291,"extended":false,"data":[1],"rawArbId":291,"rxStatus":0,"dataSize":5},
+      {"arbId":292,"extended":false,"data":[2],"rawArbId":292,"rxStatus":0,"dataSize":5},
+      {"arbId":293,"extended":false,"data":[3],"rawArbId":293,"rxStatus":0,"dataSize":5}])"))
+      << direct.line();
+  // Through the pump the same kind of frames never reach ReadMessages.
+  EXPECT_EQ(
+      session.Call("SendMessagesBatch", R"({"messages":[[294,[4],false],[295,[5],false]]})").Data(),
+      "2");
+  EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":0})").Data(), "[]");
+  const LoggedCalls calls = session.Log();
+  const auto reads = CallsOf(calls, "PassThruReadMsgs");
+  ASSERT_FALSE(reads.empty());
+  EXPECT_TRUE(Matches(*reads.back(), R"({"count":1,"msgs":[{"data":"0000012705"}]})"));
+  EXPECT_EQ(session.Finish(), 0);
+}
+
+TEST(Loopback, ReadMessagesWithLoopbackGetsEveryTransmitEchoAndLeavesTheOtherFrames) {
+  PtsimSession session(OneFramePump());
+  session.Open(kIso15765);
+  CheckRows(
+      session,
+      {
+          {"SetLoopback", R"({"enabled":true})", Data("null"), {}},
+          // Device queue: the echo, then the ECU's answer. The pump keeps the echo, marked ...
+          {"SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})", Data("null"), {}},
+          // ... and after this request takes the answer into the receive buffer.
+          {"GetDataRate", "", Data("500000"), {}},
+          // The pump keeps the first echo; the second stays on the device.
+          {"SendMessagesBatch", R"({"messages":[[291,[1],false],[292,[2],false]]})", Data("2"), {}},
+          {"ReadMessagesWithLoopback",
+           R"({"timeout_ms":0})",
+           DataLike(R"([{"arbId":2015,"data":[1,12],"rxStatus":1,"dataSize":6},
+                        {"arbId":291,"data":[1],"rxStatus":1,"dataSize":5},
+                        {"arbId":292,"data":[2],"rxStatus":1,"dataSize":5}])"),
+           {}},
+          {"ReadMessages",
+           R"({"timeout_ms":0})",
+           DataLike(std::string("[") + kEngineSpeedReply + "]"),
+           {}},
+      });
   EXPECT_EQ(session.Finish(), 0);
 }
 
