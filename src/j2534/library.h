@@ -53,7 +53,9 @@ PassThruError RefusedError(std::string text);
 /// through its entry points are recorded while a tracer is set.
 class PassThruLibrary {
  public:
-  /// Loads the library at `path` (UTF-8). Fails with a DllLoad error.
+  /// Loads the library at `path` (UTF-8). Fails with a DllLoad error: the loader's text, or for a
+  /// library of the other width "a 32-bit library cannot be loaded by the 64-bit bridge" (or the
+  /// reverse).
   static Result<PassThruLibrary, PassThruError> Load(const std::string& path);
 
   PassThruLibrary(PassThruLibrary&&) noexcept = default;

@@ -15,7 +15,7 @@
 namespace tarnix::worker {
 
 /// Reads through `connection` what the device holds into the buffer it is given, `batch_size`
-/// records per call and at most `max_reads` calls, with echoes removed; errors carry the J2534
+/// records per call and at most `max_reads` calls, with echoes marked; errors carry the J2534
 /// text. The connection must outlive the function.
 DrainFunction MakeDrain(j2534::Connection& connection, uint32_t batch_size, uint32_t max_reads);
 

@@ -1,7 +1,9 @@
 // The J2534 session's dispatch: from each forwarded request to its operation on the connection or
 // the receive buffer, and from the operation's result to the answer's payload.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <iterator>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -72,13 +74,21 @@ class J2534Session::Dispatcher {
   }
 
   // Reading: ReadMessages through the buffer, the direct reads past it (the buffer keeps its
-  // frames, and what they read never enters it).
+  // frames, and what they read never enters it). ReadMessagesWithLoopback first takes the echoes
+  // the pump kept, which are older than anything still on the device.
   Outcome operator()(const protocol::ReadMessages& r) const {
     return Payload(TakeFrames(buffer_, session_.drain_, r, session_.tunables_.poll_interval,
                               SteadyClock(), &PauseForRead));
   }
   Outcome operator()(const protocol::ReadMessagesWithLoopback& r) const {
-    return Answer(j2534::ReadWithEcho(connection_, r.timeout_ms));
+    std::vector<protocol::ReceivedMessage> echoes = buffer_.TakeEchoes(j2534::kReadWithEchoFrames);
+    const auto room = static_cast<uint32_t>(j2534::kReadWithEchoFrames - echoes.size());
+    if (room == 0) return Payload(std::move(echoes));
+    auto read = ReadDirect(echoes.empty() ? r.timeout_ms : 0, room);
+    // Echoes already taken are answered, so that a failing read does not lose them.
+    if (!read.ok() && echoes.empty()) return protocol::RequestFailed(std::move(read).error().text);
+    if (read.ok()) std::move(read->begin(), read->end(), std::back_inserter(echoes));
+    return Payload(std::move(echoes));
   }
   Outcome operator()(const protocol::ReadMessagesRaw& r) const {
     // Cut into poll intervals, so that the client's next request ends the wait.
@@ -165,6 +175,22 @@ class J2534Session::Dispatcher {
   }
 
  private:
+  /// The direct read of ReadMessagesWithLoopback: reads that never wait, with the bridge's own
+  /// pauses between them until something came, `timeout_ms` passed or the read should end.
+  Result<j2534::Messages, PassThruError> ReadDirect(uint32_t timeout_ms, uint32_t room) const {
+    const Clock::TimePoint deadline = SteadyClock().Now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      auto read = j2534::ReadWithEcho(connection_, 0, room);
+      if (!read.ok() || !read->empty() || ReadShouldEnd()) return read;
+      const Clock::Duration left = deadline - SteadyClock().Now();
+      if (left <= Clock::Duration::zero()) return read;
+      const Milliseconds poll = session_.tunables_.poll_interval;
+      PauseForRead(std::chrono::duration_cast<Milliseconds>(left) >= poll
+                       ? std::chrono::duration_cast<Clock::Duration>(poll)
+                       : left);
+    }
+  }
+
   const J2534Session& session_;
   j2534::Connection& connection_;
   RxBuffer& buffer_;
