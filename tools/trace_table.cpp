@@ -207,6 +207,11 @@ std::vector<Row> RowsOf(size_t number, const Result<trace::Line>& line) {
       first.call = "(recording stopped)";
       items.push_back({"", "the trace reached its size bound"});
       break;
+    case trace::Line::Kind::kCrashed:
+      first.call = "(bridge faulted)";
+      items.push_back(
+          {"", line->crashed_in ? "during " + *line->crashed_in : "no PassThru call in flight"});
+      break;
   }
   std::vector<Row> rows{first};
   for (size_t i = 0; i < items.size(); ++i) {

@@ -102,12 +102,13 @@ std::optional<T> AwaitReply(Receiver<T>& receiver, ReplyWatch* watch, WorkerShar
     Receipt<T> reply = receiver.TryReceive();
     if (reply.status == ReceiveStatus::kMessage) return std::move(reply.message);
     if (reply.status == ReceiveStatus::kClosed) return std::nullopt;
+    // The read's end first: it is what a waiting client's next request is held by.
+    if (sequence != 0 && shared.end_reads_through() < sequence && watch->NextRequestBegun()) {
+      shared.EndReadsThrough(sequence);
+    }
     if (watch->Abandon()) {
       abandoned = true;
       return std::nullopt;
-    }
-    if (sequence != 0 && watch->NextRequestBegun()) {
-      shared.EndReadsThrough(sequence);
     }
     watch->Wait(kAbandonCheckInterval);
   }
