@@ -45,9 +45,10 @@ int32_t Library::GetNextDevice(SDevice* device) {
   if (call.replay() != nullptr) {
     const trace::Call* recorded = call.Match();
     if (recorded == nullptr) return call.ReturnDiverged();
-    *device = SDevice{};
     if (const auto* name = std::get_if<std::string>(recorded->Find("name"))) {
+      *device = SDevice{};
       std::strncpy(device->DeviceName, name->c_str(), sizeof device->DeviceName - 1);
+      call.out().Str("name", *name);
     }
     return call.ReturnRecorded(*recorded, {{"available", &device->DeviceAvailable},
                                            {"dllFwStatus", &device->DeviceDLLFWStatus},
@@ -56,16 +57,18 @@ int32_t Library::GetNextDevice(SDevice* device) {
                                            {"signalQuality", &device->DeviceSignalQuality},
                                            {"signalStrength", &device->DeviceSignalStrength}});
   }
+  Status status;
   {
     std::lock_guard lock(mutex_);
     if (!devices_left_) {
-      return call.Return(Refuse(kErrBufferEmpty, "PassThruScanForDevices was not called"));
+      status = Refuse(kErrBufferEmpty, "PassThruScanForDevices was not called");
+    } else if (*devices_left_ == 0) {
+      status = Refuse(kErrExceededLimit, "every device found has been listed");
+    } else {
+      --*devices_left_;
     }
-    if (*devices_left_ == 0) {
-      return call.Return(Refuse(kErrExceededLimit, "every device found has been listed"));
-    }
-    --*devices_left_;
   }
+  if (!status.ok()) return call.Return(status);
   *device = DeviceEntry();
   trace::AddDeviceOutputs(call.out(), *device);
   return call.Return({});
