@@ -9,8 +9,6 @@ namespace tarnix::sim {
 namespace {
 
 constexpr size_t kChannelLimit = 8;
-/// Periodic transmissions made up at once after a long silence; beyond that the schedule skips.
-constexpr int kCatchUpLimit = 10000;
 
 std::string HexId(uint32_t id) {
   constexpr char kDigits[] = "0123456789ABCDEF";
@@ -65,12 +63,12 @@ Status Device::CheckDevice(uint32_t device_id) {
 }
 
 Status Device::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
-                       uint32_t& channel_id) {
+                       uint32_t& channel_id, std::optional<uint32_t> pins) {
   std::lock_guard lock(mutex_);
   if (!open_ || device_id != kDeviceId) {
     return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
   }
-  if (protocol < kJ1850Vpw || protocol > kIso15765) {
+  if ((protocol < kJ1850Vpw || protocol > kIso15765) && !IsPinSwitched(protocol)) {
     return Refuse(kErrInvalidProtocolId,
                   "protocol " + std::to_string(protocol) + " is not supported");
   }
@@ -84,6 +82,7 @@ Status Device::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, ui
   channel->config[kDataRate] = baud;
   channel->config[kLoopback] = 0;
   if (IsCanLike(protocol)) channel->pending_traffic = settings_->traffic.count;
+  if (IsPinSwitched(protocol)) channel->pins = pins;
   channel_id = channel->id;
   channels_.push_back(std::move(channel));
   return {};
@@ -128,9 +127,10 @@ Status Device::Write(uint32_t channel_id, const std::vector<Frame>& frames, size
   RunPeriodic(now);
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
+  if (Status ready = PinsReady(*channel); !ready.ok()) return ready;
   const bool can = IsCanLike(channel->protocol);
   const size_t minimum = can ? 4 : 1;
-  const size_t maximum = channel->protocol == kCan ? 12 : kMaxDataSize;
+  const size_t maximum = FramingOf(channel->protocol) == kCan ? 12 : kMaxDataSize;
   for (const Frame& frame : frames) {
     const std::string which = "message " + std::to_string(sent + 1);
     if (frame.protocol != channel->protocol) {
@@ -152,6 +152,7 @@ Status Device::Write(uint32_t channel_id, const std::vector<Frame>& frames, size
                                            HexId(FrameId(frame.data)));
     }
     Transmit(*channel, frame, now);
+    channel->last_sent = frame;
     ++sent;
   }
   return {};
@@ -172,121 +173,6 @@ Status Device::NoChannel(uint32_t channel_id) const {
 uint32_t Device::Timestamp(Clock::time_point at) const {
   const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(at - opened_at_);
   return elapsed.count() < 0 ? 0 : static_cast<uint32_t>(elapsed.count());
-}
-
-void Device::RunPeriodic(Clock::time_point now) {
-  for (int made = 0; made < kCatchUpLimit; ++made) {
-    Channel* earliest_channel = nullptr;
-    Periodic* earliest = nullptr;
-    for (auto& channel : channels_) {
-      for (auto& periodic : channel->periodic) {
-        if (periodic.due <= now && (earliest == nullptr || periodic.due < earliest->due)) {
-          earliest_channel = channel.get();
-          earliest = &periodic;
-        }
-      }
-    }
-    if (earliest == nullptr) return;
-    Transmit(*earliest_channel, earliest->frame, earliest->due);
-    earliest->due += earliest->interval;
-  }
-  for (auto& channel : channels_) {
-    for (auto& periodic : channel->periodic) {
-      if (periodic.due <= now) periodic.due = now + periodic.interval;
-    }
-  }
-}
-
-Clock::time_point Device::NextDue(Clock::time_point limit) const {
-  for (const auto& channel : channels_) {
-    for (const auto& periodic : channel->periodic) {
-      limit = std::min(limit, periodic.due);
-    }
-  }
-  return limit;
-}
-
-void Device::Transmit(Channel& from, const Frame& frame, Clock::time_point at) {
-  const bool can = IsCanLike(from.protocol);
-  const bool extended = can && ((frame.tx_flags & kCan29BitId) != 0 || FrameId(frame.data) > 0x7FF);
-  const uint32_t width = extended ? kCan29BitId : 0;
-  Frame echo = frame;
-  echo.tx_flags = 0;
-  echo.timestamp = Timestamp(at);
-  if (settings_->plain_echoes > 0) {
-    echo.rx_status = width;
-    for (uint32_t i = 0; i < settings_->plain_echoes; ++i) {
-      Queue(from, echo);
-    }
-  } else if (from.config[kLoopback] != 0) {
-    echo.rx_status = kTxMsgType | width;
-    Queue(from, std::move(echo));
-  }
-  if (!can || settings_->no_ecu) return;
-  const CanFrame heard{FrameId(frame.data), extended,
-                       std::vector<uint8_t>(frame.data.begin() + 4, frame.data.end())};
-  for (const CanFrame& reply : ecu_.Hear(from.protocol, heard)) {
-    Frame answer;
-    answer.protocol = from.protocol;
-    answer.rx_status = reply.extended ? kCan29BitId : 0;
-    answer.timestamp = Timestamp(at);
-    answer.data = WithId(reply.id, reply.bytes);
-    Deliver(from.protocol, answer, reply.extended);
-  }
-}
-
-bool Device::Segmented(const Channel& channel, const Frame& frame) const {
-  if (!segmentation_rules_ || channel.protocol != kIso15765) return false;
-  const bool addressed = ((frame.tx_flags | frame.rx_status) & kIso15765AddrType) != 0;
-  return frame.data.size() > 4 + (addressed ? 6u : 7u);
-}
-
-bool Device::HasFlowControlFor(const Channel& channel, const Frame& frame, bool extended) {
-  return std::any_of(channel.filters.begin(), channel.filters.end(), [&](const MessageFilter& f) {
-    return f.type == kFlowControlFilter && f.extended == extended && f.flow_control.size() >= 4 &&
-           std::equal(f.flow_control.begin(), f.flow_control.begin() + 4, frame.data.begin());
-  });
-}
-
-void Device::Deliver(uint32_t protocol, const Frame& frame, bool extended) {
-  for (auto& channel : channels_) {
-    if (channel->protocol == protocol &&
-        Passes(*channel, frame, extended, Segmented(*channel, frame))) {
-      Queue(*channel, frame);
-    }
-  }
-}
-
-void Device::Queue(Channel& channel, Frame frame) {
-  if (channel.received.size() >= kReceiveCapacity) return;
-  channel.received.push_back(std::move(frame));
-  arrived_.notify_all();
-}
-
-Frame Device::TrafficFrame(Channel& channel, Clock::time_point at) {
-  const uint32_t n = channel.sequence++;
-  std::vector<uint8_t> payload(8, 0);
-  for (size_t i = 0; i < 4; ++i) {
-    payload[i] = static_cast<uint8_t>(n >> (24 - 8 * i));
-  }
-  Frame frame;
-  frame.protocol = channel.protocol;
-  frame.timestamp = Timestamp(at);
-  if (IsCanLike(channel.protocol)) {
-    const uint32_t id = settings_->traffic.id;
-    frame.rx_status = id > 0x7FF ? kCan29BitId : 0;
-    frame.data = WithId(id, payload);
-  } else {
-    frame.data = payload;
-  }
-  return frame;
-}
-
-void Device::TakeReceived(Channel& channel, size_t max, std::vector<Frame>& out) {
-  while (out.size() < max && !channel.received.empty()) {
-    out.push_back(std::move(channel.received.front()));
-    channel.received.pop_front();
-  }
 }
 
 }  // namespace tarnix::sim

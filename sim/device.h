@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "sim/ecu.h"
@@ -47,8 +48,10 @@ class Device {
   Status Close(uint32_t device_id);
   /// STATUS_NOERROR when `device_id` names the open device.
   Status CheckDevice(uint32_t device_id);
+  /// Protocols 1 to 6 and the pin-switched ones; `pins` (0xPPSS) are the 05.00 resource's pins,
+  /// which a pin-switched channel takes as its J1962_PINS.
   Status Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
-                 uint32_t& channel_id);
+                 uint32_t& channel_id, std::optional<uint32_t> pins = std::nullopt);
   Status Disconnect(uint32_t channel_id);
 
   /// Takes up to `max` received frames. With none queued, waits up to `timeout_ms` for one:
@@ -85,6 +88,20 @@ class Device {
   /// The ECU's StartCommunication positive response.
   Status FastInit(uint32_t channel_id, const Frame& request, Frame& response);
 
+  // Beyond the basics (device_extras.cpp).
+  /// CLEAR_FUNCT_MSG_LOOKUP_TABLE, ADD_TO_... and DELETE_FROM_... on a J1850PWM channel.
+  Status LookupTable(uint32_t channel_id, uint32_t ioctl, const std::vector<uint8_t>& addresses);
+  /// SW_CAN_HS (`high`) and SW_CAN_NS on a single-wire channel.
+  Status SingleWireSpeed(uint32_t channel_id, bool high);
+  /// STATUS_NOERROR when `handle` names the open device or one of its channels.
+  Status CheckHandle(uint32_t handle);
+  /// The frames queued on a channel.
+  Status Queued(uint32_t channel_id, uint32_t& count);
+  /// Queues `frame` on a channel as if it had been received, past the filters.
+  Status Inject(uint32_t channel_id, const Frame& frame);
+  /// The last frame written on a channel (ERR_BUFFER_EMPTY before the first).
+  Status LastSent(uint32_t channel_id, Frame& frame);
+
  private:
   struct Periodic {
     uint32_t id;
@@ -100,17 +117,28 @@ class Device {
     std::vector<MessageFilter> filters;
     std::vector<Periodic> periodic;
     std::deque<Frame> received;
-    uint32_t pending_traffic = 0;  // PTSIM_TRAFFIC frames, released by the first filter
-    uint32_t sequence = 0;         // of traffic and endless frames
+    uint32_t pending_traffic = 0;     // PTSIM_TRAFFIC frames, released by the first filter
+    uint32_t sequence = 0;            // of traffic and endless frames
+    std::optional<uint32_t> pins;     // a pin-switched channel's J1962_PINS (0xPPSS)
+    std::vector<uint8_t> functional;  // J1850PWM functional lookup table
+    bool high_speed = false;          // single-wire CAN in high-speed mode
+    std::optional<Frame> last_sent;
   };
 
   Channel* FindChannel(uint32_t channel_id);
+  /// A strict device carries nothing on a pin-switched channel before its pins are set.
+  Status PinsReady(const Channel& channel) const;
+  /// Whether a channel is on the J1962 CAN pins (6 and 14), where the ECU is.
+  bool OnEcuBus(const Channel& channel) const;
+  /// SET_CONFIG J1962_PINS on a pin-switched channel.
+  Status SetPins(Channel& channel, uint32_t value);
   Status NoChannel(uint32_t channel_id) const;
   uint32_t Timestamp(Clock::time_point at) const;
   void RunPeriodic(Clock::time_point now);
   Clock::time_point NextDue(Clock::time_point limit) const;
   void Transmit(Channel& from, const Frame& frame, Clock::time_point at);
-  void Deliver(uint32_t protocol, const Frame& frame, bool extended);
+  /// Hands the ECU's answer to every channel of its framing on the ECU's pins that lets it in.
+  void Deliver(uint32_t framing, const Frame& frame, bool extended);
   static bool Passes(const Channel& channel, const Frame& frame, bool extended,
                      bool flow_control_only = false) {
     return Admits(channel.protocol, channel.flags, channel.filters, frame.data, extended,
@@ -136,6 +164,7 @@ class Device {
   uint32_t next_filter_id_ = 1;
   uint32_t next_periodic_id_ = 1;
   uint32_t prog_voltage_mv_ = 0;
+  uint32_t prog_pin_ = 0;  // the pin the programming voltage is on (with prog_voltage_mv_)
   Ecu ecu_;
 };
 

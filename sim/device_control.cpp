@@ -29,6 +29,7 @@ Status Device::StartPeriodic(uint32_t channel_id, const Frame& frame, uint32_t i
   RunPeriodic(now);
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
+  if (Status ready = PinsReady(*channel); !ready.ok()) return ready;
   if (frame.protocol != channel->protocol) {
     return Refuse(kErrMsgProtocolId, "the message has protocol " + std::to_string(frame.protocol) +
                                          " on a channel of protocol " +
@@ -78,6 +79,7 @@ Status Device::StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask
   RunPeriodic(now_());
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
+  if (Status ready = PinsReady(*channel); !ready.ok()) return ready;
   if (type != kPassFilter && type != kBlockFilter && type != kFlowControlFilter) {
     return Refuse(kErrNotSupported, "filter type " + std::to_string(type) + " does not exist");
   }
@@ -137,7 +139,13 @@ Status Device::SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t 
   if (!IsProgrammingPin(pin) || (millivolts == kShortToGround && pin != 15)) {
     return Refuse(kErrPinInvalid, "pin " + std::to_string(pin) + " cannot take that voltage");
   }
-  if (millivolts == kVoltageOff || millivolts == kShortToGround) {
+  const bool off = millivolts == kVoltageOff;
+  if (settings_->strict && !off && prog_voltage_mv_ != 0 && pin != prog_pin_) {
+    // A conforming device drives one pin at a time.
+    return Refuse(kErrPinInvalid, "pin " + std::to_string(prog_pin_) + " already has a voltage");
+  }
+  if (!off) prog_pin_ = pin;
+  if (off || millivolts == kShortToGround) {
     prog_voltage_mv_ = 0;
   } else if (millivolts < 5000 || millivolts > 20000) {
     return Refuse(kErrExceededLimit, "the voltage must be 5000 to 20000 mV");
@@ -163,6 +171,9 @@ Status Device::SetConfig(uint32_t channel_id, uint32_t parameter, uint32_t value
   if (settings_->strict && parameter == kLoopback && value > 1) {
     return Refuse(kErrInvalidIoctlValue,
                   "LOOPBACK is 0 (off) or 1 (on), not " + std::to_string(value));
+  }
+  if (parameter == kJ1962Pins && (IsPinSwitched(channel->protocol) || settings_->strict)) {
+    if (Status set = SetPins(*channel, value); !set.ok()) return set;
   }
   channel->config[parameter] = value;
   return {};

@@ -1,10 +1,14 @@
 // The exported PassThru entry points of one ptsim library. Compile definitions choose the form
-// (PTSIM_FORM_0500, else 04.04), drop entry points (PTSIM_OMIT_<name>) and add the 05.00 form's
-// PassThruWriteMsgs (PTSIM_ADD_PassThruWriteMsgs); PTSIM_VARIANT names the library.
+// (PTSIM_FORM_0500, else 04.04), drop entry points (PTSIM_OMIT_<name>), add the 05.00 form's
+// PassThruWriteMsgs (PTSIM_ADD_PassThruWriteMsgs) and make PassThruOpen call the helper DLL
+// (PTSIM_HELPER); PTSIM_VARIANT names the library.
 #include <cstdint>
 
 #include "j2534/passthru_abi.h"
 #include "sim/library.h"
+#if defined(PTSIM_HELPER)
+#include "sim/helper.h"
+#endif
 #include "sim/names.h"
 #include "sim/os.h"
 
@@ -55,6 +59,11 @@ extern "C" {
 
 #if !defined(PTSIM_OMIT_PassThruOpen)
 PTSIM_EXPORT int32_t PASSTHRU_API PassThruOpen(const void* name, uint32_t* device_id) {
+#if defined(PTSIM_HELPER)
+  if (PtsimHelperAnswer() != tarnix::sim::kHelperAnswer) {
+    return static_cast<int32_t>(tarnix::j2534::kErrFailed);
+  }
+#endif
   return Guarded([&] { return g_library.Open(name, device_id); });
 }
 #endif
@@ -195,6 +204,12 @@ PTSIM_EXPORT int32_t PASSTHRU_API PassThruScanForDevices(uint32_t* device_count)
 }
 #endif
 
+#if defined(PTSIM_FORM_0500) && !defined(PTSIM_OMIT_PassThruGetNextDevice)
+PTSIM_EXPORT int32_t PASSTHRU_API PassThruGetNextDevice(tarnix::j2534::SDevice* device) {
+  return Guarded([&] { return g_library.GetNextDevice(device); });
+}
+#endif
+
 }  // extern "C"
 
 // Each definition has exactly the signature the bridge calls it through.
@@ -254,5 +269,8 @@ namespace abi = tarnix::j2534;
 #endif
 #if defined(PTSIM_FORM_0500) && !defined(PTSIM_OMIT_PassThruScanForDevices)
 [[maybe_unused]] constexpr abi::PassThruScanForDevicesFn kScan = &PassThruScanForDevices;
+#endif
+#if defined(PTSIM_FORM_0500) && !defined(PTSIM_OMIT_PassThruGetNextDevice)
+[[maybe_unused]] constexpr abi::PassThruGetNextDeviceFn kNextDevice = &PassThruGetNextDevice;
 #endif
 }  // namespace

@@ -183,6 +183,11 @@ int32_t Library::Open(const void* name, uint32_t* device_id) {
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"deviceId", device_id}});
   if (device_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pDeviceID is null"));
+  const char* wanted = static_cast<const char*>(name);
+  if (wanted != nullptr && *wanted != '\0' && std::string_view(wanted) != kDeviceName) {
+    return call.Return(
+        Refuse(kErrDeviceNotConnected, "no device named \"" + std::string(wanted) + "\""));
+  }
   uint32_t id = 0;
   const Status status = device_.Open(call.settings_ptr(), id, form_ == Form::k0404);
   if (status.ok()) {
@@ -214,8 +219,12 @@ int32_t Library::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, 
       resources->ResourceListPtr == nullptr) {
     return call.Return(Refuse(kErrNullParameter, "ResourceListPtr is null"));
   }
+  std::optional<uint32_t> pins;
+  if (resources != nullptr && resources->NumOfResources >= 2) {
+    pins = (resources->ResourceListPtr[0] << 8) | resources->ResourceListPtr[1];
+  }
   uint32_t id = 0;
-  const Status status = device_.Connect(device_id, protocol, flags, baud, id);
+  const Status status = device_.Connect(device_id, protocol, flags, baud, id, pins);
   if (status.ok()) {
     *channel_id = id;
     call.out().Num("channelId", id);
@@ -282,18 +291,6 @@ int32_t Library::GetLastError(char* text) {
   }
   CopyText(answer, text);
   call.out().Str("text", answer.substr(0, kTextSize - 1));
-  return call.Return({});
-}
-
-int32_t Library::ScanForDevices(uint32_t* device_count) {
-  Call call(*this, "PassThruScanForDevices");
-  if (call.injected()) return call.ReturnInjected();
-  if (call.replay() != nullptr) return call.Replayed({{"deviceCount", device_count}});
-  if (device_count == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "pDeviceCount is null"));
-  }
-  *device_count = 1;
-  call.out().Num("deviceCount", 1);
   return call.Return({});
 }
 

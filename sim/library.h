@@ -20,12 +20,19 @@
 #include "sim/records.h"
 #include "sim/replay.h"
 #include "sim/settings.h"
+#include "trace/arguments.h"
 #include "trace/call.h"
 
 namespace tarnix::sim {
 
 /// Bytes of a J2534 version or error text buffer.
 inline constexpr size_t kTextSize = 80;
+
+/// The name of ptsim's one device, as a scan lists it and PassThruOpen takes it.
+inline constexpr char kDeviceName[] = "ptsim";
+
+/// How ptsim's log shows the ioctls it knows beyond the basic ones; nullopt for any other.
+std::optional<trace::IoctlShape> ShapeOf(uint32_t ioctl_id);
 
 class Library {
  public:
@@ -64,6 +71,7 @@ class Library {
   int32_t GetLastError(char* text);
   int32_t Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* output);
   int32_t ScanForDevices(uint32_t* device_count);
+  int32_t GetNextDevice(SDevice* device);
 
  private:
   class Call;
@@ -81,6 +89,10 @@ class Library {
   int32_t FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input, SByteArray* output);
   int32_t FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output);
   int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id);
+  // The ioctls ptsim knows the shape of beyond the basic ones (library_typed_ioctl.cpp).
+  int32_t ShapedIoctl(Call& call, const trace::IoctlShape& shape, uint32_t handle,
+                      uint32_t ioctl_id, void* input, void* output);
+  Status RunShaped(Call& call, uint32_t handle, uint32_t ioctl_id, void* input, void* output);
 
   // Replayed calls whose outputs are more than numbers (library_replay.cpp).
   int32_t ReplayVersion(Call& call, std::array<char*, 3> buffers);
@@ -89,6 +101,7 @@ class Library {
                        const std::function<void()>& describe);
   int32_t ReplayFiveBaud(Call& call, SByteArray* output);
   int32_t ReplayFastInit(Call& call, void* output);
+  int32_t ReplayShaped(Call& call, const trace::IoctlShape& shape, void* output);
 
   const Form form_;
   const std::string variant_;
@@ -101,7 +114,8 @@ class Library {
   std::map<std::string, uint32_t, std::less<>> calls_;  // per entry point and per ioctl
   std::string last_error_;
   std::shared_ptr<Replay> replay_;
-  std::string replay_path_;  // the PTSIM_REPLAY value replay_ was loaded for
+  std::string replay_path_;               // the PTSIM_REPLAY value replay_ was loaded for
+  std::optional<uint32_t> devices_left_;  // of the last PassThruScanForDevices
 
   std::unique_ptr<LoaderThread> loader_thread_;  // PTSIM_MISBEHAVE=loader_thread
 };

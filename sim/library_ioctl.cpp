@@ -17,7 +17,8 @@ constexpr uint32_t kOverstatedKeywordCount = 40;
 int32_t Library::Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* output) {
   const auto name = IoctlName(ioctl_id);
   Call call(*this, "PassThruIoctl", name.value_or(""));
-  call.args() = trace::IoctlArgs(form_, handle, ioctl_id, input, output);
+  const std::optional<trace::IoctlShape> shape = ShapeOf(ioctl_id);
+  call.args() = trace::IoctlArgs(form_, handle, ioctl_id, input, output, shape ? &*shape : nullptr);
   switch (ioctl_id) {
     case kGetConfig:
     case kSetConfig:
@@ -31,6 +32,7 @@ int32_t Library::Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* ou
     case kFastInit:
       return FastInitIoctl(call, handle, input, output);
     default:
+      if (shape) return ShapedIoctl(call, *shape, handle, ioctl_id, input, output);
       return PlainIoctl(call, handle, ioctl_id);
   }
 }
@@ -142,9 +144,6 @@ int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id) {
     case kClearMsgFilters:
       return call.Return(device_.Clear(handle, ioctl_id));
     default:
-      if (ioctl_id >= kClearFunctMsgLookupTable && ioctl_id <= kDeleteFromFunctMsgLookupTable) {
-        return call.Return(Refuse(kErrNotSupported, "functional lookup tables are J1850PWM only"));
-      }
       return call.Return(
           Refuse(kErrInvalidIoctlId, "ioctl " + std::to_string(ioctl_id) + " does not exist"));
   }

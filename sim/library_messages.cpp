@@ -11,6 +11,16 @@ namespace {
 /// Records a read reports beyond the room it was given (PTSIM_MISBEHAVE=read_count_overflow).
 constexpr uint32_t kCountOverstatement = 3;
 
+/// PTSIM_MISBEHAVE=write_fault: a store through a null pointer, which no compiler may leave out
+/// (and a sanitizer must let happen).
+#if defined(__GNUC__)
+__attribute__((no_sanitize("undefined")))
+#endif
+void WriteThroughNull() {
+  volatile int* volatile target = nullptr;
+  *target = 1;
+}
+
 }  // namespace
 
 int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint32_t timeout_ms) {
@@ -60,6 +70,7 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
 int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint32_t* count,
                            std::optional<uint32_t> timeout_ms) {
   Call call(*this, fn);
+  if (call.settings().misbehave.write_fault) WriteThroughNull();
   if (call.logging() || call.replay() != nullptr) {
     call.args() = trace::WriteMsgsArgs(form_, channel_id, msgs, count, timeout_ms);
   }

@@ -1,5 +1,6 @@
 // Replayed calls whose recorded outputs are more than numbers: version texts, the last error,
-// GET_CONFIG values, FIVE_BAUD_INIT keyword bytes and the FAST_INIT response.
+// GET_CONFIG values, FIVE_BAUD_INIT keyword bytes, the FAST_INIT response and the outputs of the
+// ioctls ptsim knows the shape of.
 #include <algorithm>
 #include <cstring>
 
@@ -90,6 +91,36 @@ int32_t Library::ReplayFastInit(Call& call, void* output) {
       WriteRecord(form_, output, ToFrame(*response), false)) {
     call.out().Add("output", ReadRecord(form_, output));
   }
+  return call.ReturnRecorded(*recorded);
+}
+
+int32_t Library::ReplayShaped(Call& call, const trace::IoctlShape& shape, void* output) {
+  const trace::Call* recorded = call.Match();
+  if (recorded == nullptr) return call.ReturnDiverged();
+  const trace::Value* value = recorded->Find("output");
+  bool written = false;
+  if (value != nullptr && output != nullptr) {
+    if (const auto* number = std::get_if<uint64_t>(value)) {
+      *static_cast<uint32_t*>(output) = static_cast<uint32_t>(*number);
+      written = true;
+    } else if (const auto* bytes = std::get_if<trace::ByteArray>(value)) {
+      auto& array = *static_cast<SByteArray*>(output);
+      std::vector<uint8_t> data = bytes->data.value_or(std::vector<uint8_t>{});
+      data.resize(std::min<size_t>(data.size(), array.NumOfBytes));
+      if (array.BytePtr != nullptr) std::copy(data.begin(), data.end(), array.BytePtr);
+      array.NumOfBytes = static_cast<uint32_t>(data.size());
+      written = true;
+    } else if (const auto* items = std::get_if<std::vector<trace::ConfigItem>>(value)) {
+      auto& list = *static_cast<SConfigList*>(output);
+      for (uint32_t i = 0; i < list.NumOfParams && i < items->size() && list.ConfigPtr; ++i) {
+        list.ConfigPtr[i].Value = (*items)[i].value;
+      }
+      written = true;
+    } else if (const auto* record = std::get_if<trace::Record>(value)) {
+      written = WriteRecord(form_, output, ToFrame(*record), false);
+    }
+  }
+  trace::AddIoctlOutput(call.out(), form_, shape, output, written);
   return call.ReturnRecorded(*recorded);
 }
 

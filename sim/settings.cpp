@@ -129,6 +129,7 @@ void ReadMisbehaviour(const std::string& text, Misbehaviour& m,
       {"five_baud_40", &m.five_baud_40},
       {"fast_init_empty", &m.fast_init_empty},
       {"loader_thread", &m.loader_thread},
+      {"write_fault", &m.write_fault},
   };
   for (std::string_view name : Split(text, ',')) {
     if (name.empty()) continue;

@@ -32,6 +32,7 @@ struct Misbehaviour {
   bool five_baud_40 = false;         ///< FIVE_BAUD_INIT reports NumOfBytes 40
   bool fast_init_empty = false;      ///< FAST_INIT answers a record with no data
   bool loader_thread = false;        ///< a thread started at load holds up the unload
+  bool write_fault = false;          ///< WriteMsgs and QueueMsgs write through a null pointer
 };
 
 /// PTSIM_TRAFFIC: frames that arrive on every CAN-like channel, or endless reads.

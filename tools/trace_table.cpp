@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "j2534/passthru_abi.h"
 #include "trace/names.h"
 
 namespace tarnix::tools {
@@ -83,8 +84,10 @@ void DescribeIoctl(const Call& call, std::vector<Item>& items) {
   if (const auto* address = Get<trace::ByteArray>(call, "input")) {
     AddBytes(items, "", "address", address->data.value_or(std::vector<uint8_t>{}));
   }
-  if (const auto* keywords = Get<trace::ByteArray>(call, "output")) {
-    AddBytes(items, "", "keywords", keywords->data.value_or(std::vector<uint8_t>{}));
+  if (const auto* bytes = Get<trace::ByteArray>(call, "output")) {
+    const bool keywords = *call.Number("ioctlId") == j2534::kFiveBaudInit;
+    AddBytes(items, "", keywords ? "keywords" : "bytes",
+             bytes->data.value_or(std::vector<uint8_t>{}));
   }
   AddRecordOf(items, call, "input", "request");
   if (const auto* response = Get<trace::Record>(call, "output")) {
@@ -106,6 +109,9 @@ std::string Describe(const Call& call, std::vector<Item>& items) {
     if (const auto* name = Get<std::string>(call, "name")) items.push_back({"", *name});
     return call.Number("deviceId") ? "-> dev " + Num(call, "deviceId") : "";
   }
+  if (fn == "PassThruGetNextDevice" && call.Number("available")) {
+    items.push_back({"available " + Num(call, "available"), ""});
+  }
   if (fn == "PassThruConnect") {
     items.push_back({"proto " + Num(call, "protocolId") + " " + Hex32(*call.Number("flags")),
                      Num(call, "baudRate") + " baud"});
@@ -126,7 +132,7 @@ std::string Describe(const Call& call, std::vector<Item>& items) {
   if (fn == "PassThruSetProgrammingVoltage") {
     items.push_back({"pin " + Num(call, "pin"), Num(call, "voltage") + " mV"});
   }
-  for (const char* key : {"firmware", "dll", "api", "text"}) {
+  for (const char* key : {"firmware", "dll", "api", "text", "name"}) {
     if (const auto* text = Get<std::string>(call, key)) items.push_back({key, "\"" + *text + "\""});
   }
   if (call.Number("deviceCount")) items.push_back({"", Num(call, "deviceCount") + " device(s)"});
@@ -206,6 +212,11 @@ std::vector<Row> RowsOf(size_t number, const Result<trace::Line>& line) {
     case trace::Line::Kind::kTruncated:
       first.call = "(recording stopped)";
       items.push_back({"", "the trace reached its size bound"});
+      break;
+    case trace::Line::Kind::kCrashed:
+      first.call = "(bridge faulted)";
+      items.push_back(
+          {"", line->crashed_in ? "during " + *line->crashed_in : "no PassThru call in flight"});
       break;
   }
   std::vector<Row> rows{first};

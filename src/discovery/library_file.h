@@ -14,6 +14,13 @@ enum class ImageFormat {
   kElf,  ///< Linux shared objects
 };
 
+/// The format of this system's libraries.
+#ifdef _WIN32
+inline constexpr ImageFormat kSystemFormat = ImageFormat::kPe;
+#else
+inline constexpr ImageFormat kSystemFormat = ImageFormat::kElf;
+#endif
+
 inline constexpr const char* kApi0404 = "04.04";
 inline constexpr const char* kApi0500 = "05.00";
 

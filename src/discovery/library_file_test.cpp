@@ -23,16 +23,16 @@ TEST(ReadLibraryFile, TellsTheSimulatorVersionsWithoutLoadingThem) {
   ASSERT_TRUE(std::filesystem::exists(sim0404) && std::filesystem::exists(sim0500))
       << "build the simulator libraries first";
 
-  EXPECT_EQ(ReadLibraryApiVersion(sim0404, testing::kSystemFormat), "04.04");
-  EXPECT_EQ(ReadLibraryApiVersion(sim0500, testing::kSystemFormat), "05.00");
-  EXPECT_EQ(ReadLibraryBitness(sim0500, testing::kSystemFormat), kOwnBitness);
+  EXPECT_EQ(ReadLibraryApiVersion(sim0404, kSystemFormat), "04.04");
+  EXPECT_EQ(ReadLibraryApiVersion(sim0500, kSystemFormat), "05.00");
+  EXPECT_EQ(ReadLibraryBitness(sim0500, kSystemFormat), kOwnBitness);
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "ptsim.log"));
 
   const ImageFormat other =
-      testing::kSystemFormat == ImageFormat::kPe ? ImageFormat::kElf : ImageFormat::kPe;
+      kSystemFormat == ImageFormat::kPe ? ImageFormat::kElf : ImageFormat::kPe;
   EXPECT_EQ(ReadLibraryApiVersion(sim0500, other), std::nullopt);
   EXPECT_EQ(ReadLibraryBitness(sim0500, other), std::nullopt);
-  EXPECT_EQ(ReadLibraryApiVersion(folder.File("missing"), testing::kSystemFormat), std::nullopt);
+  EXPECT_EQ(ReadLibraryApiVersion(folder.File("missing"), kSystemFormat), std::nullopt);
 }
 
 }  // namespace

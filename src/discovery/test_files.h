@@ -40,13 +40,6 @@ class ScopedEnvironment {
   std::optional<std::string> previous_;
 };
 
-/// The format of this system's libraries.
-#ifdef _WIN32
-inline constexpr ImageFormat kSystemFormat = ImageFormat::kPe;
-#else
-inline constexpr ImageFormat kSystemFormat = ImageFormat::kElf;
-#endif
-
 /// Points the version cache at `folder` until the end of the scope; nullopt leaves no cache at
 /// all. Sets the variable this system's cache folder comes from and removes HOME, from which Linux
 /// would otherwise fall back to the user's real cache.

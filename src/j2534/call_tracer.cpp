@@ -5,6 +5,7 @@
 
 #include "j2534/library.h"
 #include "log/log.h"
+#include "platform/fault_report.h"
 #include "tarnix_version.h"
 #include "trace/encode.h"
 
@@ -34,7 +35,20 @@ std::shared_ptr<CallTracer> CallTracer::Open(const TraceSettings& settings,
   header.kind = trace::Line::Kind::kHeader;
   header.header = {1, kVersion, sizeof(void*) * 8, library_path};
   tracer->WriteLine(trace::EncodeLine(header));
+  if (tracer->recording()) {
+    platform::SetFaultTrace(&tracer->file_, tracer->crashed_.head.c_str(),
+                            tracer->crashed_.tail.c_str());
+  }
   return tracer;
+}
+
+CallTracer::~CallTracer() {
+  if (recording()) platform::SetFaultTrace(nullptr, nullptr, nullptr);
+}
+
+void CallTracer::StopRecording() {
+  platform::SetFaultTrace(nullptr, nullptr, nullptr);
+  recording_ = false;
 }
 
 void CallTracer::WriteCall(trace::Line& line, Clock::TimePoint start, Clock::TimePoint end) {
@@ -49,11 +63,11 @@ void CallTracer::WriteLine(const std::string& text) {
   std::string out = text + '\n';
   if (size_ + out.size() > max_bytes_) {
     out = trace::EncodeMarker(trace::Line::Kind::kTruncated) + '\n';
-    recording_ = false;
+    StopRecording();
   }
   if (Result<void> written = file_.Write(out); !written) {
     LogLine("[bridge] Trace disabled: " + written.error().text);
-    recording_ = false;
+    StopRecording();
     return;
   }
   size_ += out.size();

@@ -11,6 +11,7 @@
 #include "common/clock.h"
 #include "platform/append_file.h"
 #include "trace/call.h"
+#include "trace/encode.h"
 
 namespace tarnix::j2534 {
 
@@ -25,9 +26,14 @@ struct TraceSettings {
 /// Appends the lines of one connection to a trace file. Each line reaches the file in one write
 /// as soon as it is complete, so a crash loses at most the line being built. When the next line
 /// would take the file beyond its bound, {"fn":"trace","truncated":true} is written instead and
-/// recording stops; a failed write stops it too, with one log line.
+/// recording stops; a failed write stops it too, with one log line. While it records, a fault of
+/// the process ends the file with {"fn":"trace","crashed":<the call in flight, or null>}.
 class CallTracer {
  public:
+  CallTracer(const CallTracer&) = delete;
+  CallTracer& operator=(const CallTracer&) = delete;
+  ~CallTracer();
+
   /// Opens the file named by `settings` and writes the connection's header, which names
   /// `library_path`. A file that cannot be opened gives one log line "[bridge] Trace disabled: " +
   /// the system's reason, and null: the connection then runs unrecorded.
@@ -52,9 +58,12 @@ class CallTracer {
       : file_(std::move(file)), size_(file_.size_at_open()), max_bytes_(max_bytes), form_(form) {}
 
   void WriteLine(const std::string& text);
+  /// Stops recording: no line, the crashed line included, is written any more.
+  void StopRecording();
 
   std::mutex mutex_;  // keeps lines whole should two threads call at once
   platform::AppendFile file_;
+  const trace::CrashedLineParts crashed_ = trace::EncodeCrashedLineParts();
   uint64_t size_;
   const uint64_t max_bytes_;
   const trace::Form form_;

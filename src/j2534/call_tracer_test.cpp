@@ -7,11 +7,23 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
 #include "j2534/ptsim_fixture.h"
+#include "j2534/scan.h"
+#include "j2534/typed_ioctl.h"
 #include "tarnix_version.h"
 
 namespace tarnix::j2534 {
 namespace {
+
+std::string JsonOf(const rapidjson::Value& value) {
+  rapidjson::StringBuffer buffer;
+  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+  value.Accept(writer);
+  return buffer.GetString();
+}
 
 class CallTracerTest : public PtsimTest {
  protected:
@@ -62,6 +74,41 @@ TEST_F(CallTracerTest, EachConnectionAppendsItsHeaderThenItsCalls) {
   EXPECT_EQ(Str(lines.back(), "fn"), "PassThruClose");
   EXPECT_GE(Num(lines.back(), "t"), Num(lines[1], "t"));
   EXPECT_GE(Num(lines.back(), "us"), 0);
+}
+
+TEST_F(CallTracerTest, TypedIoctlsAndScansAreRecordedAsPtsimLogsThem) {
+  {
+    auto connection =
+        RunConnectionSequence({LibraryPath("ptsim0500"), kCan, kBaud, 0, {trace_path_}});
+    ASSERT_TRUE(connection) << connection.error().text;
+    protocol::Ioctl queued;
+    queued.ioctl_id = 0x10001;
+    queued.output = protocol::IoctlOutput::Number;
+    ASSERT_TRUE(TypedIoctl(*connection, connection->channel_id(), kCan, queued));
+    ASSERT_TRUE(ScanDevices(connection->library()));
+  }
+  // The bridge's lines of these calls are ptsim's own, the times aside.
+  std::vector<std::string> traced;
+  for (const Call& line : TraceLines()) {
+    const std::string fn = Str(line, "fn");
+    if (fn != "PassThruGetNextDevice" && !(fn == "PassThruIoctl" && Num(line, "ioctlId") > 14)) {
+      continue;
+    }
+    Call copy;
+    copy.CopyFrom(line, copy.GetAllocator());
+    copy.RemoveMember("t");
+    copy.RemoveMember("us");
+    traced.push_back(JsonOf(copy));
+  }
+  std::vector<std::string> logged;
+  for (const Call& call : CallsOf("PassThruGetNextDevice"))
+    logged.push_back(JsonOf(call));
+  for (const Call& call : CallsOf("PassThruIoctl")) {
+    if (Num(call, "ioctlId") > 14) logged.insert(logged.begin(), JsonOf(call));
+  }
+  EXPECT_EQ(traced, logged);
+  ASSERT_EQ(traced.size(), 2u);
+  EXPECT_NE(traced[0].find("\"output\":0"), std::string::npos) << traced[0];
 }
 
 TEST_F(CallTracerTest, TheSizeBoundEndsTheRecordingWithOneTruncatedLine) {

@@ -98,7 +98,7 @@ Result<void, PassThruError> DisconnectChannel(Connection& connection, Channel& c
 
 PassThruError UnknownChannelError(std::optional<uint32_t> channel_id) {
   std::string text = channel_id ? "channel " + std::to_string(*channel_id) + " is not connected"
-                                : std::string("no channel given, and Open connected none");
+                                : std::string("no channel given, and Open's channel is not connected");
   return StandInError("ERR_J2534_INVALID_CHANNEL: " + text, kErrInvalidChannelId);
 }
 

@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <utility>
 
-#include "j2534/call_in_flight.h"
 #include "j2534/traced_calls.h"
+#include "platform/fault_report.h"
 
 namespace tarnix::j2534 {
 
 /// The entry point `name` of a library and the tracer of its connection (null: none). Calling it
-/// calls the entry point; with a tracer the call is also written to the trace. Untraced, that
-/// costs one branch.
+/// calls the entry point, named as the call in flight should it fault; with a tracer the call is
+/// also written to the trace. Untraced, that costs one branch and two stores.
 template <typename Fn>
 class EntryPoint {
  public:
@@ -21,8 +21,10 @@ class EntryPoint {
 
   template <typename... Args>
   int32_t operator()(Args&&... args) const {
-    const CallInFlightScope in_flight(name_);
-    if (tracer_ == nullptr || !IsRecording(*tracer_)) return fn_(std::forward<Args>(args)...);
+    if (tracer_ == nullptr || !IsRecording(*tracer_)) {
+      const platform::CallInFlight in_flight(name_);
+      return fn_(std::forward<Args>(args)...);
+    }
     return TracedCall(*tracer_, name_, fn_, std::forward<Args>(args)...);
   }
 

@@ -1,4 +1,4 @@
-// Frames through a connection: writing in bounded calls, draining with echo suppression, and the
+// Frames through a connection: writing in bounded calls, draining with the echoes marked, and the
 // direct reads.
 #include "j2534/io.h"
 
@@ -14,7 +14,6 @@ namespace {
 constexpr uint32_t kSendOneTimeoutMs = 1000;
 constexpr uint32_t kMaxDrainFrames = 256;
 constexpr uint32_t kMaxDrainCalls = 256;
-constexpr uint32_t kReadWithEchoFrames = 16;
 constexpr uint32_t kMaxRawReadFrames = 64;
 
 uint32_t Clamp(uint32_t value, uint32_t high) {
@@ -104,10 +103,10 @@ uint32_t DrainChannel(const Port& connection, const EntryPoint<PassThruReadWrite
     // A library that reports more records than it was given room for: read only those.
     uint32_t filled = std::min(count, frames);
     for (uint32_t i = 0; i < filled; ++i) {
-      if ((records.RxStatus(i) & kTxMsgType) != 0) continue;
       auto message = ToMessage(records.View(i), can_like);
       if (!message) continue;
-      if (can_like && echo_list.Cancel(message->arb_id, message->data)) continue;
+      message->echo = (records.RxStatus(i) & kTxMsgType) != 0 ||
+                      (can_like && echo_list.Cancel(message->arb_id, message->data));
       if (mark_extended) message->extended = true;
       sink.Put(std::move(*message));
     }
@@ -117,10 +116,12 @@ uint32_t DrainChannel(const Port& connection, const EntryPoint<PassThruReadWrite
   return kStatusNoError;
 }
 
-// A sink that gathers the frames in a list.
+// A sink that gathers the frames that are no echoes in a list.
 class ListSink final : public FrameSink {
  public:
-  void Put(protocol::ReceivedMessage&& frame) override { frames.push_back(std::move(frame)); }
+  void Put(protocol::ReceivedMessage&& frame) override {
+    if (!frame.echo) frames.push_back(std::move(frame));
+  }
   Messages frames;
 };
 
@@ -252,11 +253,12 @@ Result<Messages, PassThruError> Drain(const Port& connection, uint32_t timeout_m
   return std::move(sink.frames);
 }
 
-Result<Messages, PassThruError> ReadWithEcho(const Port& connection, uint32_t timeout_ms) {
+Result<Messages, PassThruError> ReadWithEcho(const Port& connection, uint32_t timeout_ms,
+                                             uint32_t max_frames) {
   Messages out;
   const bool can_like = IsCanLike(connection.protocol_id());
   uint32_t count = 0;
-  auto status = ReadOnce(connection, kReadWithEchoFrames, timeout_ms, count,
+  auto status = ReadOnce(connection, Clamp(max_frames, kReadWithEchoFrames), timeout_ms, count,
                          [&](const MessageArray& records, uint32_t filled) {
                            for (uint32_t i = 0; i < filled; ++i) {
                              auto message = ToMessage(records.View(i), can_like);

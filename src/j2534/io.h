@@ -1,4 +1,4 @@
-// Frames through a connection: writing, draining with echo suppression, and the direct reads.
+// Frames through a connection: writing, draining with the echoes marked, and the direct reads.
 #pragma once
 
 #include <cstddef>
@@ -65,19 +65,23 @@ class FrameSink {
 
 /// Reads what the device holds into `sink`: up to `max_calls` reads of `frames_per_call` records
 /// (each 1 to 256) on the main channel, `timeout_ms` for the first only, then the dedicated 29-bit
-/// channel with timeout 0. Transmit echoes and frames matching the echo list (CAN-like channels)
-/// are dropped. Only a failure of the first read of the main channel is an error (READ_FAILED);
-/// nothing has reached the sink then.
+/// channel with timeout 0. Transmit echoes (TX_MSG_TYPE) and, on CAN-like channels, frames that
+/// cancel an entry of the echo list reach the sink marked as echoes. Only a failure of the first
+/// read of the main channel is an error (READ_FAILED); nothing has reached the sink then.
 Result<void, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
                                   uint32_t frames_per_call, uint32_t max_calls, FrameSink& sink);
 
-/// The same, gathering the frames in a list.
+/// The same, gathering the frames that are no echoes in a list.
 Result<Messages, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
                                       uint32_t frames_per_call, uint32_t max_calls);
 
-/// One read of up to 16 records on the main channel, transmit echoes included, no echo
-/// suppression.
-Result<Messages, PassThruError> ReadWithEcho(const Port& connection, uint32_t timeout_ms);
+/// The most records ReadWithEcho reads at once.
+inline constexpr uint32_t kReadWithEchoFrames = 16;
+
+/// One read of up to `max_frames` records (1 to kReadWithEchoFrames) on the main channel,
+/// transmit echoes included, no echo suppression (and none marked).
+Result<Messages, PassThruError> ReadWithEcho(const Port& connection, uint32_t timeout_ms,
+                                             uint32_t max_frames = kReadWithEchoFrames);
 
 /// How a read that waits is cut into library calls so that it can end early: each call waits at
 /// most `slice_ms` (at least 1), and `should_end` is asked between calls.

@@ -24,9 +24,16 @@ constexpr uint8_t kCcByte = 0xCC;
 constexpr uint32_t kCcReadTimeoutMs = 50;
 constexpr uint32_t kCcReadFrames = 16;
 
+// A success without an answer is no wake-up: KlineInit's auto mode then goes on to the slow init.
+PassThruError EmptyResponseError() {
+  return {PassThruError::Kind::CallFailed, "ERR_J2534_FAST_INIT_FAILED: empty response", 0};
+}
+
 // The 04.04 response record decides for itself whether it carries an identifier.
-protocol::ReceivedMessage FastInitResponse0404(const PassThruMsg0404& output) {
+Result<protocol::ReceivedMessage, PassThruError> FastInitResponse0404(
+    const PassThruMsg0404& output) {
   RecordView view = View(output);
+  if (view.length == 0) return EmptyResponseError();
   if (IsCanLike(output.ProtocolID) && view.length >= 4) return *ToMessage(view, true);
   return RawMessage(view);
 }
@@ -65,10 +72,7 @@ Result<protocol::ReceivedMessage, PassThruError> FastInit0500(const Port& connec
     return CallFailedError("FAST_INIT_FAILED", *status, LastErrorText(connection.library()));
   }
   auto message = ToMessage(output.View(0), IsCanLike(connection.protocol_id()));
-  if (!message) {
-    return PassThruError{PassThruError::Kind::CallFailed,
-                         "ERR_J2534_FAST_INIT_FAILED: empty response", 0};
-  }
+  if (!message) return EmptyResponseError();
   return std::move(*message);
 }
 

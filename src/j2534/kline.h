@@ -12,8 +12,8 @@
 namespace tarnix::j2534 {
 
 /// Ioctl FAST_INIT with `data` (at most 4128 bytes, else refused with the MSG_TOO_LONG text);
-/// answers the ECU's response. In 05.00 an empty response fails
-/// ("ERR_J2534_FAST_INIT_FAILED: empty response"); in 04.04 it is a frame with empty data.
+/// answers the ECU's response. A success that answers no data fails in either form
+/// ("ERR_J2534_FAST_INIT_FAILED: empty response").
 Result<protocol::ReceivedMessage, PassThruError> FastInit(const Port& connection,
                                                           const Bytes& data);
 

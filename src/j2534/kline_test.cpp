@@ -50,19 +50,20 @@ TEST_F(KlineTest, FastInitInBothForms) {
   }
 }
 
-TEST_F(KlineTest, EmptyFastInitResponse) {
+TEST_F(KlineTest, AnEmptyFastInitResponseFailsInBothFormsAndAutoGoesOnToTheSlowInit) {
   Env("PTSIM_MISBEHAVE", "fast_init_empty");
-  std::optional<Connection> connection = Open("ptsim0404", kIso9141);
-  ASSERT_TRUE(connection);
-  auto old_form = FastInit(*connection, {0xC1});
-  ASSERT_TRUE(old_form.ok());
-  EXPECT_TRUE(old_form->data.empty());
-  EXPECT_EQ(old_form->data_size, 0u);
-  connection.reset();
-  connection = Open("ptsim0500", kIso9141);
-  ASSERT_TRUE(connection);
-  EXPECT_EQ(FastInit(*connection, {0xC1}).error().text,
-            "ERR_J2534_FAST_INIT_FAILED: empty response");
+  for (const char* library : {"ptsim0404", "ptsim0500"}) {
+    SCOPED_TRACE(library);
+    std::optional<Connection> connection = Open(library, kIso9141);
+    ASSERT_TRUE(connection);
+    EXPECT_EQ(FastInit(*connection, {0xC1}).error().text,
+              "ERR_J2534_FAST_INIT_FAILED: empty response");
+    auto result =
+        KlineInit(*connection, KlineInitMode::Auto, std::nullopt, std::nullopt, std::nullopt);
+    ASSERT_TRUE(result.ok()) << result.error().text;
+    EXPECT_EQ(result->init_method, "slow");
+    EXPECT_EQ(result->detected_protocol, "iso9141");
+  }
 }
 
 TEST_F(KlineTest, KeywordBytesAndTheCcByte) {

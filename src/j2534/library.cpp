@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "common/text.h"
-#include "j2534/call_in_flight.h"
+#include "discovery/library_file.h"
 #include "j2534/passthru_abi.h"
+#include "platform/fault_report.h"
 #include "trace/names.h"
 
 namespace tarnix::j2534 {
@@ -15,6 +16,8 @@ namespace {
 // The vendor's last-error text is read into a buffer larger than the 80 bytes the standard asks
 // for, so that a chatty library cannot overrun it.
 constexpr size_t kLastErrorBufferSize = 512;
+
+constexpr unsigned kOwnBits = sizeof(void*) * 8;
 
 }  // namespace
 
@@ -56,15 +59,25 @@ PassThruError StandInError(std::string text, uint32_t status) {
 
 Result<PassThruLibrary, PassThruError> PassThruLibrary::Load(const std::string& path) {
   // A library's start-up code may hang, as its unload may: the bridge's last line names either.
-  const CallInFlightScope in_flight("library load");
+  const platform::CallInFlight in_flight("library load");
   Result<platform::DynamicLibrary> library = platform::DynamicLibrary::Load(path);
-  if (!library) return DllLoadError(library.error().text);
+  if (!library) {
+    // The loader's own text for a library of the other width ("not a valid application") does
+    // not tell the client to start the other bridge; the file's header does.
+    const std::optional<uint8_t> bits =
+        discovery::ReadLibraryBitness(path, discovery::kSystemFormat);
+    if (bits && *bits != kOwnBits && (*bits == 32 || *bits == 64)) {
+      return DllLoadError("a " + std::to_string(*bits) + "-bit library cannot be loaded by the " +
+                          std::to_string(kOwnBits) + "-bit bridge");
+    }
+    return DllLoadError(library.error().text);
+  }
   return PassThruLibrary(std::move(library).value());
 }
 
 PassThruLibrary::~PassThruLibrary() {
   if (!library_.loaded()) return;
-  const CallInFlightScope in_flight("library unload");
+  const platform::CallInFlight in_flight("library unload");
   platform::DynamicLibrary unloading = std::move(library_);
 }
 

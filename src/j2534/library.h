@@ -64,7 +64,9 @@ PassThruError StandInError(std::string text, uint32_t status);
 /// through its entry points are recorded while a tracer is set.
 class PassThruLibrary {
  public:
-  /// Loads the library at `path` (UTF-8). Fails with a DllLoad error.
+  /// Loads the library at `path` (UTF-8). Fails with a DllLoad error: the loader's text, or for a
+  /// library of the other width "a 32-bit library cannot be loaded by the 64-bit bridge" (or the
+  /// reverse).
   static Result<PassThruLibrary, PassThruError> Load(const std::string& path);
 
   PassThruLibrary(PassThruLibrary&&) noexcept = default;

@@ -10,6 +10,7 @@
 
 #include "j2534/call_tracer.h"
 #include "j2534/ioctl_shape.h"
+#include "platform/fault_report.h"
 #include "trace/arguments.h"
 #include "trace/describe.h"
 
@@ -22,7 +23,8 @@ constexpr size_t kTextSize = 80;
 /// One call being recorded: its line and the times around it.
 class Recorder {
  public:
-  Recorder(CallTracer& tracer, std::string_view fn) : tracer_(tracer) { line_.call.fn = fn; }
+  /// `fn` is static text, the entry point's name.
+  Recorder(CallTracer& tracer, const char* fn) : tracer_(tracer), fn_(fn) { line_.call.fn = fn; }
 
   trace::Form form() const { return tracer_.form(); }
   trace::Fields& args() { return line_.call.args; }
@@ -34,7 +36,10 @@ class Recorder {
   template <typename Call>
   void Run(Call&& call) {
     start_ = tracer_.Now();
-    ret_ = call();
+    {
+      const platform::CallInFlight in_flight(fn_);
+      ret_ = call();
+    }
     end_ = tracer_.Now();
     line_.call.ret = static_cast<uint32_t>(ret_);
   }
@@ -47,6 +52,7 @@ class Recorder {
 
  private:
   CallTracer& tracer_;
+  const char* fn_;
   trace::Line line_;
   Clock::TimePoint start_;
   Clock::TimePoint end_;
@@ -99,7 +105,7 @@ int32_t TracedWrite(CallTracer& tracer, const char* name, uint32_t channel_id, v
 
 /// A call whose arguments are numbers and whose only output is one number, written on success.
 template <typename Call>
-int32_t TracedWithId(CallTracer& tracer, std::string_view name, trace::Fields args,
+int32_t TracedWithId(CallTracer& tracer, const char* name, trace::Fields args,
                      std::string_view output_key, const uint32_t* output, Call&& invoke) {
   Recorder call(tracer, name);
   call.args() = std::move(args);

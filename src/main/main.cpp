@@ -11,6 +11,7 @@
 #include "main/request_router.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"
+#include "platform/fault_report.h"
 #include "platform/standard_error.h"
 #include "platform/stop_request.h"
 #include "worker/j2534_session.h"
@@ -19,6 +20,8 @@ namespace tarnix::main {
 namespace {
 
 int Run(int argc, char** argv) {
+  // A fault in the vendor library (or anywhere) is explained before the process ends.
+  platform::InstallFaultReport();
   const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   if (args.size() < 2) {
     platform::WriteStandardError(

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "j2534/call_in_flight.h"
 #include "log/log.h"
+#include "platform/fault_report.h"
 #include "platform/stop_request.h"
 
 namespace tarnix::main {
@@ -22,7 +22,7 @@ std::chrono::milliseconds ReleaseGrace(const worker::EnvironmentLookup& lookup) 
 }
 
 void EndStuckRelease(std::chrono::milliseconds grace) {
-  const char* call = j2534::CallInFlight();
+  const char* call = platform::CurrentCallInFlight();
   LogLine("[bridge] Worker did not end within " + std::to_string(grace.count()) +
           " ms of its release; call not returned: " + (call != nullptr ? call : "none") +
           "; ending the process");

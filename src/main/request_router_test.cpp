@@ -114,6 +114,30 @@ TEST(RequestRouting, OpenPassesItsParametersAndAFailedStartLeavesTheStateEmpty) 
   }
 }
 
+TEST(RequestRouting, AScanRunsOnAWorkerOfItsOwnUnlessADeviceIsOpen) {
+  Bridge bridge;
+  const protocol::Request scan = protocol::ScanDevices{"vendor.dll"};
+  EXPECT_EQ(ErrorOf(bridge.Handle(scan)), "Not connected") << "no scan session to run it";
+  auto alone = std::make_shared<Probe>();
+  bridge.deps.scan_factory = [alone] { return worker::testing::FakeFactory(alone); };
+  EXPECT_FALSE(Bridge::IsNull(bridge.Handle(scan)));
+  EXPECT_EQ(alone->Count("answered 31"), 1u);
+  EXPECT_EQ(alone->Events().back(), "released") << "released before the answer";
+  EXPECT_FALSE(bridge.Connected());
+
+  auto open = std::make_shared<Probe>();
+  bridge.Connect(open);
+  bridge.Handle(scan);
+  EXPECT_EQ(open->Count("execute 31"), 1u) << "the open device's worker scans";
+  EXPECT_EQ(alone->Count("execute 31"), 1u);
+
+  // A start-up failure's status reaches the answer beside its text.
+  Bridge failing;
+  failing.next_factory = [] { return Result<std::unique_ptr<worker::Session>>(Fail("no", 8)); };
+  const auto failure = std::get<protocol::Failure>(failing.Handle(kOpen));
+  EXPECT_EQ(failure.j2534_status, 8u);
+}
+
 TEST(RequestRouting, ConnectedForwardsRequestsAndRefusesASecondOpen) {
   Bridge bridge;
   auto probe = std::make_shared<Probe>();

@@ -33,6 +33,9 @@ class AppendFile {
   /// Appends all of `bytes`; the error is the system's reason.
   Result<void> Write(std::string_view bytes);
 
+  /// The system's handle of the file, for writing from a fault handler (SetFaultTrace).
+  intptr_t native_handle() const { return handle_.get(); }
+
  private:
   AppendFile(SystemHandle handle, uint64_t size)
       : handle_(std::move(handle)), size_at_open_(size) {}

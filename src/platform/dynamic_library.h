@@ -9,9 +9,9 @@
 
 namespace tarnix::platform {
 
-/// The loader's detail text of a failed DynamicLibrary::Load: "LoadLibraryExW failed" on Windows,
-/// where it is the whole text when the system reported the error; "dlopen failed" on Linux,
-/// followed by ": " and the loader's message.
+/// The start of the loader's detail text of a failed DynamicLibrary::Load: "LoadLibraryExW failed"
+/// on Windows, followed by ": " and the system's message and " (os error N)"; "dlopen failed" on
+/// Linux, followed by ": " and the loader's message.
 extern const std::string_view kLoadFailed;
 
 /// The loader's detail text of a failed DynamicLibrary::Find that the system reported:
@@ -26,9 +26,10 @@ class DynamicLibrary {
   DynamicLibrary& operator=(DynamicLibrary&&) noexcept;
   ~DynamicLibrary();
 
-  /// Loads the library at the UTF-8 `path`, with no system error dialog on Windows. The error is
-  /// the loader's detail text (kLoadFailed; on Windows with ", but system did not report the
-  /// error" appended when the system gave no error code).
+  /// Loads the library at the UTF-8 `path`, with no system error dialog on Windows. The DLLs a
+  /// Windows library imports are also searched for in its own folder when `path` names one. The
+  /// error is the loader's detail text (kLoadFailed and the reason; on Windows ", but system did
+  /// not report the error" in place of the reason when the system gave no error code).
   static Result<DynamicLibrary> Load(const std::string& path);
 
   /// The address of the export `name`. The error is the detail text kFindFailed (on Windows with

@@ -3,6 +3,7 @@
 
 #include <type_traits>
 
+#include "platform/fault_report.h"
 #include "platform/stop_signals_posix.h"
 #include "platform/system_error.h"
 #include "platform/thread.h"
@@ -16,6 +17,7 @@ static_assert(std::is_integral_v<pthread_t> && sizeof(pthread_t) <= sizeof(intpt
 void* Trampoline(void* raw) {
   auto* state = static_cast<Thread::State*>(raw);
   ::pthread_setname_np(::pthread_self(), state->name.substr(0, 15).c_str());
+  const FaultStack fault_stack;
   state->Run();
   return nullptr;
 }

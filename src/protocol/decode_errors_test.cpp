@@ -242,7 +242,26 @@ INSTANTIATE_TEST_SUITE_P(
         ParamCase{R"("flow_control":[7,-1],"filter_type":"flow_control")", "AddFilter",
                   "invalid value: integer `-1`, expected u8"},
         ParamCase{R"("flow_control":[],"flow_control":null)", "AddFilterRaw",
-                  "duplicate field `flow_control`"}));
+                  "duplicate field `flow_control`"},
+        // The members beyond the base protocol: pairs, alternatives, records and named choices.
+        ParamCase{R"("dll_path":"x","protocol_id":6)", "Open", "missing field `baud_rate`"},
+        ParamCase{R"("dll_path":"x","baud_rate":1,"protocol_id":null)", "Open",
+                  "missing field `protocol_id`"},
+        ParamCase{R"("timeout_ms":1,"records":null)", "WriteMessagesRaw",
+                  "missing field `messages`"},
+        ParamCase{R"("timeout_ms":1,"records":[{"txFlags":64}])", "WriteMessagesRaw",
+                  "missing field `data`"},
+        ParamCase{R"("interval_ms":5,"record":{"data":[],"protocolId":-1})", "StartPeriodicMessage",
+                  "invalid value: integer `-1`, expected u32"},
+        ParamCase{R"("pin":12,"voltage":"on")", "SetProgrammingVoltage",
+                  "unknown variant `on`, expected one of `off`, `ground`"},
+        ParamCase{R"("ioctl_id":1,"output":"list")", "Ioctl",
+                  "unknown variant `list`, expected one of `none`, `number`, `bytes`, "
+                  "`parameters`, `record`"},
+        ParamCase{R"("parameters":[{"parameter":1}])", "SetConfig", "missing field `value`"},
+        ParamCase{R"("channel":-2)", "ClearFilters", "invalid value: integer `-2`, expected u32"},
+        ParamCase{R"("filter_type":1.5,"mask":[],"pattern":[],"extended":false)", "AddFilterRaw",
+                  "invalid type: floating point `1.5`, expected u32"}));
 
 }  // namespace
 }  // namespace tarnix::protocol

@@ -19,6 +19,9 @@ struct ReceivedMessage {
   uint32_t rx_status = 0;     ///< receive status bits
   uint32_t data_size = 0;     ///< record data size, identifier bytes included
   uint32_t protocol_id = 0;   ///< protocol number of the record
+  /// The device's echo of a frame sent on this connection (a TX_MSG_TYPE record, or a copy of a
+  /// frame the bridge sent). Never written on the wire: it decides which reads answer the frame.
+  bool echo = false;
   bool operator==(const ReceivedMessage&) const = default;
 };
 

@@ -105,6 +105,64 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{R"({"id":1,"method":"GetDataRate"})", GetDataRate{}},
         DecodeCase{R"({"id":1,"method":"Shutdown"})", Shutdown{}}));
 
+RecordParam Record(Bytes data, std::optional<uint32_t> protocol = std::nullopt,
+                   uint32_t tx_flags = 0) {
+  RecordParam record;
+  record.protocol_id = protocol;
+  record.tx_flags = tx_flags;
+  record.data = std::move(data);
+  return record;
+}
+
+template <typename T>
+T OnChannel(T request, uint32_t channel) {
+  request.channel = channel;
+  return request;
+}
+
+// The members and methods beyond the base protocol.
+INSTANTIATE_TEST_SUITE_P(
+    BeyondTheBase, DecodesMethod,
+    testing::Values(
+        DecodeCase{
+            R"({"id":1,"method":"Open","params":{"dll_path":"x","device_name":"pt","j1962_pins":[6,14],"protocol_id":null}})",
+            Open{"x", std::nullopt, std::nullopt, 0, "pt", Bytes{6, 14}}},
+        DecodeCase{R"({"id":1,"method":"ClearBuffers","params":{"channel":3,"buffer":"rx"}})",
+                   OnChannel(ClearBuffers{BufferChoice::Rx}, 3)},
+        DecodeCase{R"({"id":1,"method":"ClearFilters","params":{}})", ClearFilters{}},
+        DecodeCase{
+            R"({"id":1,"method":"WriteMessagesRaw","params":{"timeout_ms":9,"records":[{"data":[1],"txFlags":64,"protocolId":5,"dataSize":77}]}})",
+            WriteMessagesRaw{{}, 9, std::vector<RecordParam>{Record({1}, 5, 64)}}},
+        DecodeCase{
+            R"({"id":1,"method":"ReadMessagesRaw","params":{"timeout_ms":1,"max_msgs":300,"as_records":true,"channel":4}})",
+            OnChannel(ReadMessagesRaw{1, 300, true}, 4)},
+        DecodeCase{
+            R"({"id":1,"method":"StartPeriodicMessage","params":{"interval_ms":100,"record":{"data":[0,0,7,223]}}})",
+            StartPeriodicMessage{0, {}, 100, false, Record({0, 0, 7, 223})}},
+        DecodeCase{
+            R"({"id":1,"method":"AddFilterRaw","params":{"filter_type":3,"pattern":[1],"mask_record":{"data":[255]}}})",
+            AddFilterRaw{"", {}, {1}, false, std::nullopt, 3, Record({255})}},
+        DecodeCase{R"({"id":1,"method":"GetConfig","params":{"parameters":[1,3]}})",
+                   GetConfig{0, std::vector<uint32_t>{1, 3}}},
+        DecodeCase{
+            R"({"id":1,"method":"SetConfig","params":{"parameters":[{"parameter":3,"value":1}]}})",
+            SetConfig{0, 0, std::vector<ConfigEntry>{{3, 1}}}},
+        DecodeCase{R"({"id":1,"method":"ReadBatteryVoltage","params":{"device":true}})",
+                   ReadBatteryVoltage{true}},
+        DecodeCase{R"({"id":1,"method":30,"params":{"pin":15,"voltage":"ground"}})",
+                   SetProgrammingVoltage{15, kShortToGround}},
+        DecodeCase{R"({"id":1,"method":"ScanDevices","params":{"dll_path":"x"}})",
+                   ScanDevices{"x"}},
+        DecodeCase{
+            R"({"id":1,"method":"ConnectChannel","params":{"protocol_id":32773,"baud_rate":500000,"j1962_pins":[6,14],"buffered":false}})",
+            ConnectChannel{0x8005, 500000, 0, Bytes{6, 14}, false}},
+        DecodeCase{R"({"id":1,"method":"DisconnectChannel","params":{"channel":3}})",
+                   DisconnectChannel{3}},
+        DecodeCase{
+            R"({"id":1,"method":"Ioctl","params":{"ioctl_id":12,"input_bytes":[106],"output":"number","output_parameters":[1]}})",
+            Ioctl{12, std::nullopt, false, std::nullopt, Bytes{106}, std::nullopt, std::nullopt,
+                  IoctlOutput::Number, std::vector<uint32_t>{1}}}));
+
 // The envelope's freedoms: member order, extra members, blanks, escapes, method numbers.
 INSTANTIATE_TEST_SUITE_P(
     Envelope, DecodesMethod,

@@ -106,7 +106,36 @@ INSTANTIATE_TEST_SUITE_P(
                    R"({"id":4,"status":"ok","data":null})"},
         EncodeCase{"NaN voltage",
                    {4, Payload{Voltage{std::nan("")}}},
-                   R"({"id":4,"status":"ok","data":null})"}));
+                   R"({"id":4,"status":"ok","data":null})"},
+        EncodeCase{
+            "status beside the text",
+            {6, RequestFailed("ERR_J2534_X: error code 23 (ERR_NO_FLOW_CONTROL)", 23)},
+            R"x({"id":6,"status":"error","code":-1,"message":"ERR_J2534_X: error code 23 (ERR_NO_FLOW_CONTROL)","j2534Status":23})x"},
+        EncodeCase{"records read",
+                   {7, Payload{RawResult(9, 1)}},
+                   R"({"id":7,"status":"ok","data":{"result":9,"numMsgs":1}})"},
+        EncodeCase{"records",
+                   {7,
+                    [] {
+                      RawResult read(0, 1);
+                      read.records = {Record{6, 1, 64, 77, 5, 4, {0, 0, 7, 224, 62}}};
+                      return Payload{read};
+                    }()},
+                   R"({"id":7,"status":"ok","data":{"result":0,"numMsgs":1,"records":[)"
+                   R"({"protocolId":6,"rxStatus":1,"txFlags":64,"timestamp":77,"dataSize":5,)"
+                   R"("extraDataIndex":4,"data":[0,0,7,224,62]}]}})"},
+        EncodeCase{"parameters",
+                   {8, Payload{std::vector<ConfigEntry>{{1, 500000}, {3, 0}}}},
+                   R"({"id":8,"status":"ok","data":[{"parameter":1,"value":500000},)"
+                   R"({"parameter":3,"value":0}]})"},
+        EncodeCase{"scanned devices",
+                   {8, Payload{std::vector<ScannedDevice>{{"pt \"1\"", 1, 2, 3, 4, 5, 6}}}},
+                   R"({"id":8,"status":"ok","data":[{"name":"pt \"1\"","available":1,)"
+                   R"("dllFwStatus":2,"connectMedia":3,"connectSpeed":4,"signalQuality":5,)"
+                   R"("signalStrength":6}]})"},
+        EncodeCase{"bytes",
+                   {8, Payload{ByteList{{80, 84}}}},
+                   R"({"id":8,"status":"ok","data":[80,84]})"}));
 
 // Quotation mark and backslash escaped, five short escapes, other controls as lower-case \u00xx;
 // the solidus, DEL and non-ASCII text pass unchanged.

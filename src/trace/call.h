@@ -113,14 +113,16 @@ struct Line {
     kThread,     ///< {"fn":"loaderThread","event":...}: a ptsim library's own thread
     kHeader,     ///< {"fn":"trace","version":1,...}
     kTruncated,  ///< {"fn":"trace","truncated":true}: the size bound stopped the recording
+    kCrashed,    ///< {"fn":"trace","crashed":<entry point or null>}: the bridge faulted
   };
   Kind kind = Kind::kCall;
-  Call call;                   ///< kCall
-  std::string problem;         ///< kConfig
-  std::string event;           ///< kThread: "started" or "ended"
-  Header header;               ///< kHeader
-  std::optional<uint64_t> t;   ///< microseconds since the bridge started (bridge traces)
-  std::optional<uint64_t> us;  ///< the call's duration in microseconds (bridge traces)
+  Call call;                              ///< kCall
+  std::string problem;                    ///< kConfig
+  std::string event;                      ///< kThread: "started" or "ended"
+  Header header;                          ///< kHeader
+  std::optional<std::string> crashed_in;  ///< kCrashed: the entry point that was running, if any
+  std::optional<uint64_t> t;              ///< microseconds since the bridge started (bridge traces)
+  std::optional<uint64_t> us;             ///< the call's duration in microseconds (bridge traces)
 };
 
 }  // namespace tarnix::trace

@@ -39,6 +39,7 @@ std::vector<std::pair<std::string_view, const Node*>> OwnMembers(const Node& lin
   return members;
 }
 
+/// The bridge's own "trace" lines: the truncated and crashed markers, and the header.
 Result<void> DecodeHeader(const Node& line, Line& out) {
   static constexpr std::array<std::string_view, 7> kKeys = {"fn",     "t",    "us",     "version",
                                                             "bridge", "bits", "library"};
@@ -48,6 +49,17 @@ Result<void> DecodeHeader(const Node& line, Line& out) {
     const Node& flag = *(*truncated)[3];
     if (flag.kind != Node::Kind::kBool || !flag.boolean) return Fail("\"truncated\" must be true");
     out.kind = Line::Kind::kTruncated;
+    return {};
+  }
+  static constexpr std::array<std::string_view, 4> kCrashedKeys = {"fn", "t", "us", "crashed"};
+  auto crashed = detail::Members(line, kCrashedKeys, "a trace line");
+  if (crashed && (*crashed)[3] != nullptr) {
+    out.kind = Line::Kind::kCrashed;
+    if ((*crashed)[3]->kind == Node::Kind::kNull) return {};
+    auto name = ToText(*(*crashed)[3], "crashed");
+    if (!name) return std::move(name).error();
+    if (!IsEntryPoint(*name)) return Fail("\"crashed\" must name an entry point or be null");
+    out.crashed_in = std::move(*name);
     return {};
   }
   auto found = detail::Members(line, kKeys, "a trace header");

@@ -42,6 +42,8 @@ TEST(TraceReader, ReadsEveryKindOfLineAndWritesItBackUnchanged) {
       R"({"fn":"PassThruGetLastError","ret":0,"text":"non-null"})",
       R"({"fn":"PassThruScanForDevices","ret":0,"deviceCount":1})",
       R"({"fn":"loaderThread","event":"started"})",
+      R"({"fn":"trace","crashed":"PassThruWriteMsgs","t":5})",
+      R"({"fn":"trace","crashed":null})",
   };
   for (std::string line : lines) {
     while (line.find('@') != std::string::npos)
@@ -59,6 +61,8 @@ TEST(TraceReader, ReadsEveryKindOfLineAndWritesItBackUnchanged) {
   EXPECT_EQ(std::get<std::string>(*text->call.Find("text")), "non-null");  // text, not a pointer
   auto header = DecodeLine(lines[3]);
   EXPECT_EQ(header->header.library, "C:\\pt\\v.dll");
+  const CrashedLineParts crashed = EncodeCrashedLineParts();
+  EXPECT_EQ(crashed.head + "null" + crashed.tail, std::end(lines)[-1]);
 }
 
 TEST(TraceReader, RefusesHostileLinesWithTheirReason) {
@@ -104,6 +108,7 @@ TEST(TraceReader, RefusesHostileLinesWithTheirReason) {
       {R"({"fn":"trace","version":1,"bridge":"b","bits":16,"library":"l"})", "32 or 64"},
       {R"({"fn":"trace","version":1,"bits":64,"library":"l"})", "no \"bridge\""},
       {R"({"fn":"load","extra":1})", "no members besides"},
+      {R"({"fn":"trace","crashed":"Fly"})", "must name an entry point or be null"},
   };
   for (const auto& [line, reason] : cases) {
     auto decoded = DecodeLine(line);

@@ -136,6 +136,14 @@ std::string EncodeLine(const Line& line) {
     case Line::Kind::kTruncated:
       json.Str("fn", "trace").Bool("truncated", true);
       break;
+    case Line::Kind::kCrashed:
+      json.Str("fn", "trace");
+      if (line.crashed_in) {
+        json.Str("crashed", *line.crashed_in);
+      } else {
+        json.Null("crashed");
+      }
+      break;
   }
   if (line.t) json.Num("t", *line.t);
   if (line.us) json.Num("us", *line.us);
@@ -146,6 +154,14 @@ std::string EncodeMarker(Line::Kind kind) {
   Line line;
   line.kind = kind;
   return EncodeLine(line);
+}
+
+CrashedLineParts EncodeCrashedLineParts() {
+  Line line;
+  line.kind = Line::Kind::kCrashed;
+  const std::string text = EncodeLine(line);
+  const size_t null_at = text.rfind("null");
+  return {text.substr(0, null_at), text.substr(null_at + 4)};
 }
 
 std::string EncodeProblem(std::string_view problem) {

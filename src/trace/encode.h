@@ -23,6 +23,14 @@ std::string EncodeLine(const Line& line);
 /// {"fn":"trace","truncated":true}.
 std::string EncodeMarker(Line::Kind kind);
 
+/// The crashed line around its entry point: `head` + the name as a JSON string, or null, +
+/// `tail` is the line, so that a fault handler can write it without building anything.
+struct CrashedLineParts {
+  std::string head;
+  std::string tail;
+};
+CrashedLineParts EncodeCrashedLineParts();
+
 /// {"fn":"config","problem":...}
 std::string EncodeProblem(std::string_view problem);
 

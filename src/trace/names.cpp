@@ -28,7 +28,7 @@ constexpr std::array<std::string_view, 27> kStatusNames = {
 
 using Entry = std::pair<uint32_t, std::string_view>;
 
-constexpr std::array<Entry, 13> kIoctls = {{
+constexpr std::array<Entry, 15> kIoctls = {{
     {1, "GET_CONFIG"},
     {2, "SET_CONFIG"},
     {3, "READ_VBATT"},
@@ -42,9 +42,11 @@ constexpr std::array<Entry, 13> kIoctls = {{
     {12, "ADD_TO_FUNCT_MSG_LOOKUP_TABLE"},
     {13, "DELETE_FROM_FUNCT_MSG_LOOKUP_TABLE"},
     {14, "READ_PROG_VOLTAGE"},
+    {0x8000, "SW_CAN_HS"},
+    {0x8001, "SW_CAN_NS"},
 }};
 
-constexpr std::array<Entry, 32> kParameters = {{
+constexpr std::array<Entry, 33> kParameters = {{
     {0x01, "DATA_RATE"},
     {0x03, "LOOPBACK"},
     {0x04, "NODE_ADDRESS"},
@@ -77,6 +79,7 @@ constexpr std::array<Entry, 32> kParameters = {{
     {0x1F, "ISO15765_STMIN"},
     {0x20, "DATA_BITS"},
     {0x21, "FIVE_BAUD_MOD"},
+    {0x8001, "J1962_PINS"},
 }};
 
 template <size_t N>

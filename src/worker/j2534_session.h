@@ -19,7 +19,7 @@
 namespace tarnix::worker {
 
 /// Reads through `port` what its channel holds into the buffer it is given, `batch_size` records
-/// per call and at most `max_reads` calls, with echoes removed; errors carry the J2534 text. The
+/// per call and at most `max_reads` calls, with echoes marked; errors carry the J2534 text. The
 /// port's connection and channel must outlive the function.
 DrainFunction MakeDrain(const j2534::Port& port, uint32_t batch_size, uint32_t max_reads);
 

@@ -41,6 +41,7 @@ void RxBuffer::Push(protocol::ReceivedMessage&& frame) {
   while (count_ != 0 && (count_ == capacity_ || too_many_bytes()))
     DropOldest();
   if (count_ == slots_.size()) Grow();
+  if (frame.echo) ++echoes_;
   slots_[Slot(count_)] = std::move(frame);
   ++count_;
   bytes_ += size;
@@ -50,6 +51,7 @@ void RxBuffer::Push(protocol::ReceivedMessage&& frame) {
 void RxBuffer::DropOldest() {
   // Releasing the oldest frame moves the ring's start past it.
   bytes_ -= slots_[head_].data.size();
+  if (slots_[head_].echo) --echoes_;
   slots_[head_] = {};
   head_ = Slot(1);
   --count_;
@@ -71,11 +73,31 @@ void RxBuffer::Grow() {
 }
 
 std::vector<protocol::ReceivedMessage> RxBuffer::Take(size_t count) {
-  const size_t n = std::min(count, count_);
+  const size_t n = SlotsHolding(count);
   // A large take that leaves little behind hands the ring's own storage over, so that the
   // frames' records never exist twice while a large answer is written; small takes copy, so
   // that a busy ring is not given up on every read.
-  if (n > kInitialReserve && n >= count_ - n) return TakeStorage(n);
+  std::vector<protocol::ReceivedMessage> taken =
+      n > kInitialReserve && n >= count_ - n ? TakeStorage(n) : TakeCopied(n);
+  if (echoes_ != 0) {
+    echoes_ -= std::erase_if(taken, [](const protocol::ReceivedMessage& f) { return f.echo; });
+  }
+  return taken;
+}
+
+size_t RxBuffer::SlotsHolding(size_t count) const {
+  if (count >= readable()) return count_;
+  if (echoes_ == 0) return count;
+  size_t frames = 0;
+  size_t offset = 0;
+  while (frames < count) {
+    if (!slots_[Slot(offset)].echo) ++frames;
+    ++offset;
+  }
+  return offset;
+}
+
+std::vector<protocol::ReceivedMessage> RxBuffer::TakeCopied(size_t n) {
   std::vector<protocol::ReceivedMessage> taken;
   taken.reserve(n);
   for (size_t i = 0; i < n; ++i) {
@@ -85,6 +107,33 @@ std::vector<protocol::ReceivedMessage> RxBuffer::Take(size_t count) {
     head_ = Slot(1);
   }
   count_ -= n;
+  if (count_ == 0) head_ = 0;
+  return taken;
+}
+
+std::vector<protocol::ReceivedMessage> RxBuffer::TakeEchoes(size_t count) {
+  std::vector<protocol::ReceivedMessage> taken;
+  size_t last = 0;  // one past the offset of the last echo taken
+  for (size_t offset = 0; offset < count_ && taken.size() < std::min(count, echoes_); ++offset) {
+    protocol::ReceivedMessage& frame = slots_[Slot(offset)];
+    if (!frame.echo) continue;
+    bytes_ -= frame.data.size();
+    taken.push_back(std::move(frame));
+    last = offset + 1;
+  }
+  // Every slot before `last` that still holds a frame moves towards it, oldest last, so that the
+  // emptied slots end up at the ring's start. A moved-from echo keeps its mark.
+  size_t to = last;
+  for (size_t from = last; from-- > 0;) {
+    protocol::ReceivedMessage& frame = slots_[Slot(from)];
+    if (frame.echo) continue;
+    if (--to != from) slots_[Slot(to)] = std::move(frame);
+  }
+  for (size_t offset = 0; offset < taken.size(); ++offset)
+    slots_[Slot(offset)] = {};
+  head_ = Slot(taken.size());
+  count_ -= taken.size();
+  echoes_ -= taken.size();
   if (count_ == 0) head_ = 0;
   return taken;
 }
@@ -111,6 +160,7 @@ void RxBuffer::Clear() {
   head_ = 0;
   count_ = 0;
   bytes_ = 0;
+  echoes_ = 0;
 }
 
 void RxBuffer::ReportAtEnd() const {

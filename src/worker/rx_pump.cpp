@@ -42,7 +42,7 @@ std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainF
       DeadlineAfter(clock.Now(), Milliseconds(request.timeout_ms));
   PumpCycle(buffer, drain, 0);
   if (request.timeout_ms != 0) {
-    while (buffer.empty() && !ReadShouldEnd()) {
+    while (buffer.readable() == 0 && !ReadShouldEnd()) {
       const Clock::TimePoint current = clock.Now();
       if (deadline && current >= *deadline) break;
       const Clock::Duration remaining = deadline ? *deadline - current : Clock::Duration::max();

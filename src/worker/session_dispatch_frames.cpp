@@ -1,7 +1,9 @@
 // The J2534 session's dispatch of frames: writing, reading through the channel's buffer and past
 // it, periodic messages and filters, each on the channel the request names.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <iterator>
 
 #include "j2534/filters.h"
 #include "j2534/io.h"
@@ -46,6 +48,23 @@ Result<uint32_t, j2534::PassThruError> AddFilterRecords(const j2534::Port& port,
                                  r.pattern_record.value_or(RecordOf(r.pattern, tx_flags)), flow);
 }
 
+/// The direct read of ReadMessagesWithLoopback: reads that never wait, with the bridge's own
+/// pauses between them until something came, `timeout_ms` passed or the read should end.
+Result<j2534::Messages, j2534::PassThruError> ReadDirect(const j2534::Port& port,
+                                                         uint32_t timeout_ms, uint32_t room,
+                                                         Milliseconds poll) {
+  const Clock::TimePoint deadline = SteadyClock().Now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    auto read = j2534::ReadWithEcho(port, 0, room);
+    if (!read.ok() || !read->empty() || ReadShouldEnd()) return read;
+    const Clock::Duration left = deadline - SteadyClock().Now();
+    if (left <= Clock::Duration::zero()) return read;
+    PauseForRead(std::chrono::duration_cast<Milliseconds>(left) >= poll
+                     ? std::chrono::duration_cast<Clock::Duration>(poll)
+                     : left);
+  }
+}
+
 }  // namespace
 
 Outcome J2534Session::Dispatcher::operator()(const protocol::SendMessage& r) const {
@@ -76,9 +95,21 @@ Outcome J2534Session::Dispatcher::operator()(const protocol::ReadMessages& r) co
   });
 }
 
+// ReadMessagesWithLoopback first takes the echoes the pump kept, which are older than anything
+// still on the device.
 Outcome J2534Session::Dispatcher::operator()(const protocol::ReadMessagesWithLoopback& r) const {
-  return OnPort(
-      r, [&](const j2534::Port& port) { return Answer(j2534::ReadWithEcho(port, r.timeout_ms)); });
+  return OnPort(r, [&](const j2534::Port& port) -> Outcome {
+    RxBuffer& buffer = session_.BufferOf(port.channel()).buffer;
+    std::vector<protocol::ReceivedMessage> echoes = buffer.TakeEchoes(j2534::kReadWithEchoFrames);
+    const auto room = static_cast<uint32_t>(j2534::kReadWithEchoFrames - echoes.size());
+    if (room == 0) return Payload(std::move(echoes));
+    auto read =
+        ReadDirect(port, echoes.empty() ? r.timeout_ms : 0, room, session_.tunables_.poll_interval);
+    // Echoes already taken are answered, so that a failing read does not lose them.
+    if (!read.ok() && echoes.empty()) return Failed(std::move(read).error());
+    if (read.ok()) std::move(read->begin(), read->end(), std::back_inserter(echoes));
+    return Payload(std::move(echoes));
+  });
 }
 
 Outcome J2534Session::Dispatcher::operator()(const protocol::ReadMessagesRaw& r) const {

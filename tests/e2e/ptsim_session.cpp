@@ -50,6 +50,13 @@ platform::EnvironmentChanges SessionEnvironment(const std::string& log_path,
 
 }  // namespace
 
+const platform::EnvironmentChanges& OneFramePump() {
+  static const platform::EnvironmentChanges pump = {{"TARNIX_PUMP_BATCH_SIZE", "1"},
+                                                    {"TARNIX_PUMP_MAX_DRAIN_READS", "1"},
+                                                    {"TARNIX_POLL_INTERVAL_MS", "600000"}};
+  return pump;
+}
+
 std::string PtsimPath(std::string_view base) {
   return BinaryPath(platform::SharedLibraryFileName(base));
 }

@@ -18,6 +18,15 @@ namespace tarnix::e2e {
 /// ptsim's call log: one object per library call, {"fn":"load"} and {"fn":"unload"} included.
 using LoggedCalls = std::vector<rapidjson::Document>;
 
+/// The ECU's answer to 01 0C (engine speed) on ISO 15765 as ReadMessages delivers it.
+inline constexpr char kEngineSpeedReply[] =
+    R"({"arbId":2024,"extended":false,"data":[65,12,26,248],"rawArbId":2024,"rxStatus":0,)"
+    R"("dataSize":8,"protocolId":6})";
+
+/// A pump that reads one frame after each request and never runs idle, so that a scenario can
+/// leave frames on the device for the direct reads.
+const platform::EnvironmentChanges& OneFramePump();
+
 /// The path of ptsim variant `base` ("ptsim0404", "ptsim0404_trim") beside the test program.
 std::string PtsimPath(std::string_view base = "ptsim0404");
 

@@ -1,5 +1,5 @@
 // Receiving end to end: the receive pump and buffer between requests, ReadMessages with and
-// without waiting, echo suppression, the direct reads, ClearBuffers and the 29-bit channel.
+// without waiting, echo suppression, the raw direct read, ClearBuffers and the 29-bit channel.
 #include <gtest/gtest.h>
 
 #include "ptsim_session.h"
@@ -7,10 +7,6 @@
 
 namespace tarnix::e2e {
 namespace {
-
-/// The ECU's answer to 01 0C (engine speed) as ReadMessages delivers it.
-const char kEngineSpeedReply[] = R"({"arbId":2024,"extended":false,"data":[65,12,26,248],
-    "rawArbId":2024,"rxStatus":0,"dataSize":8,"protocolId":6})";
 
 /// The timeouts of the reads that could wait (timeout above 0), in order.
 std::vector<int64_t> WaitingReads(const LoggedCalls& calls) {
@@ -152,66 +148,8 @@ TEST(Receive, EchoesOfSentFramesAreSuppressed) {
   EXPECT_EQ(session.Finish(), 0);
 }
 
-// The pump below reads one frame after each request and never runs idle, so a test can leave
-// frames on the device for the direct read.
-const platform::EnvironmentChanges kOneFramePump = {{"TARNIX_PUMP_BATCH_SIZE", "1"},
-                                                    {"TARNIX_PUMP_MAX_DRAIN_READS", "1"},
-                                                    {"TARNIX_POLL_INTERVAL_MS", "600000"}};
-
-TEST(Receive, ReadMessagesWithLoopbackShowsThePlainEchoesReadMessagesSuppresses) {
-  platform::EnvironmentChanges env = kOneFramePump;
-  env.emplace_back("PTSIM_ECHO", "plain");
-  PtsimSession session(env);
-  session.Open(kIso15765);
-  // The pump takes the first echo (and suppresses it); the other two stay on the device.
-  EXPECT_EQ(session
-                .Call("SendMessagesBatch",
-                      R"({"messages":[[291,[1],false],[292,[2],false],[293,[3],false]]})")
-                .Data(),
-            "3");
-  const Reply direct = session.Call("ReadMessagesWithLoopback", R"({"timeout_ms":0})");
-  EXPECT_TRUE(Matches(direct.data(), R"([
-      {"arbId":292,"extended":false,"data":[2],"rawArbId":292,"rxStatus":0,"dataSize":5},
-      {"arbId":293,"extended":false,"data":[3],"rawArbId":293,"rxStatus":0,"dataSize":5}])"))
-      << direct.line();
-  // Through the pump the same kind of frames never reach the client.
-  EXPECT_EQ(
-      session.Call("SendMessagesBatch", R"({"messages":[[294,[4],false],[295,[5],false]]})").Data(),
-      "2");
-  EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":0})").Data(), "[]");
-  const LoggedCalls calls = session.Log();
-  const auto reads = CallsOf(calls, "PassThruReadMsgs");
-  ASSERT_FALSE(reads.empty());
-  EXPECT_TRUE(Matches(*reads.back(), R"({"count":1,"msgs":[{"data":"0000012705"}]})"));
-  EXPECT_EQ(session.Finish(), 0);
-}
-
-TEST(Receive, ReadMessagesWithLoopbackShowsTransmitEchoesAndLeavesTheBuffer) {
-  PtsimSession session(kOneFramePump);
-  session.Open(kIso15765);
-  CheckRows(
-      session,
-      {
-          {"SetLoopback", R"({"enabled":true})", Data("null"), {}},
-          // Device queue: the echo, then the ECU's answer. The pump skips the echo ...
-          {"SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})", Data("null"), {}},
-          // ... and after this request takes the answer into the receive buffer.
-          {"GetDataRate", "", Data("500000"), {}},
-          {"SendMessagesBatch", R"({"messages":[[291,[1],false],[292,[2],false]]})", Data("2"), {}},
-          {"ReadMessagesWithLoopback",
-           R"({"timeout_ms":0})",
-           DataLike(R"([{"arbId":292,"data":[2],"rxStatus":1,"dataSize":5}])"),
-           {}},
-          {"ReadMessages",
-           R"({"timeout_ms":0})",
-           DataLike(std::string("[") + kEngineSpeedReply + "]"),
-           {}},
-      });
-  EXPECT_EQ(session.Finish(), 0);
-}
-
 TEST(Receive, ReadMessagesRawDiscardsWhatItReadsAndLeavesTheBuffer) {
-  PtsimSession session(kOneFramePump);
+  PtsimSession session(OneFramePump());
   session.Open(kIso15765);
   // Two answers arrive; the pump takes the first into the receive buffer.
   EXPECT_EQ(

@@ -151,11 +151,36 @@ TEST(WorkerLifecycle, ALibraryOfTheOtherWidthCannotBeLoaded) {
   }
   PtsimSession session;
   EXPECT_EQ(session.OpenPath(library.string(), kIso15765).Error(),
-            "ERR_J2534_DLL_LOAD: LoadLibraryExW failed");
+            kBitness == 64
+                ? "ERR_J2534_DLL_LOAD: a 32-bit library cannot be loaded by the 64-bit bridge"
+                : "ERR_J2534_DLL_LOAD: a 64-bit library cannot be loaded by the 32-bit bridge");
   EXPECT_TRUE(session.Log().empty()) << "the library of the other width ran";
   session.Open(kIso15765);
   EXPECT_EQ(session.Finish(), 0);
 #endif
+}
+
+TEST(WorkerLifecycle, ALibrarysHelperDllIsFoundBesideItAndAMissingOneSaysWhy) {
+  // The library imports a helper DLL that only its own folder holds.
+  const std::string library = platform::SharedLibraryFileName("ptsim0404_helper");
+  PtsimSession session;
+  EXPECT_EQ(session.OpenPath(BinaryPath("vendor_folder/" + library), kIso15765).Data(), "null");
+  EXPECT_EQ(session.Call("Close").Data(), "null");
+  // The same library alone in another folder.
+  const test_support::TempFolder alone("e2e-alone");
+  std::filesystem::copy_file(
+      std::filesystem::path(platform::ExecutableDirectory()) / "vendor_folder" / library,
+      alone.path() / library);
+  const std::string error = session.OpenPath(alone.File(library), kIso15765).Error();
+  const std::string head = "ERR_J2534_DLL_LOAD: " + std::string(platform::kLoadFailed) + ": ";
+  EXPECT_TRUE(error.starts_with(head)) << error;
+#ifdef _WIN32
+  EXPECT_TRUE(error.ends_with(" (os error 126)")) << error;
+#else
+  EXPECT_NE(error.find(platform::SharedLibraryFileName("ptsim_helper")), std::string::npos)
+      << error;
+#endif
+  EXPECT_EQ(session.Finish(), 0);
 }
 
 }  // namespace

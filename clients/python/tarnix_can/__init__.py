@@ -4,6 +4,7 @@
 """
 
 from .bus import TarnixBus
+from .extras import scan_devices
 from .filters import CAN_29BIT_ID, CAN_ID_BOTH
 from .frames import TarnixMessage
 from .locate import find_bridge, read_width
@@ -17,4 +18,5 @@ __all__ = [
     "PROTOCOLS",
     "find_bridge",
     "read_width",
+    "scan_devices",
 ]

@@ -12,6 +12,7 @@ from . import filters as adapter_filters
 from . import options
 from .bridge import BridgeSession
 from .detect import detect_configs
+from .extras import AdapterExtras
 from .filters import CAN_29BIT_ID, CAN_ID_BOTH
 from .frames import FrameConverter, channel_name
 from .locate import PathLike, find_bridge
@@ -19,22 +20,23 @@ from .periodic import start_on_adapter
 
 LOG = logging.getLogger("can.tarnix")
 
-ISO15765 = options.PROTOCOLS["ISO15765"]
 # A recv() without a time-out waits in reads this long; a send from another thread ends the read
 # at once, so the length costs nothing.
 _LONGEST_READ_MS = 60_000
-# The payload of a frame the adapter repeats on its own: one CAN frame (ISO 15765: a single frame).
-_PERIODIC_PAYLOAD = {options.PROTOCOLS["CAN"]: 8, ISO15765: 7}
 
 
-class TarnixBus(can.BusABC):
+class TarnixBus(AdapterExtras, can.BusABC):
     """A CAN bus on the J2534 library named by channel, driven by a tarnix bridge of the library's
     own width, so that a 64-bit Python can use a 32-bit vendor library and the other way round.
     Any thread may send while another receives.
 
     :param channel: path of the J2534 library (a DLL on Windows, a shared object on Linux)
     :param bitrate: bit rate, default 500000
-    :param protocol: "CAN" (default) or "ISO15765" (the adapter segments and reassembles)
+    :param protocol: "CAN" (default) or "ISO15765" (the adapter segments and reassembles), or
+        their pin-switched forms "CAN_PS", "ISO15765_PS", "SW_CAN_PS", "SW_ISO15765_PS"
+    :param j1962_pins: a pin-switched protocol's two J1962 pins, as (6, 14) or text "6,14"
+    :param device_name: the adapter to open, as tarnix_can.scan_devices names it; default the
+        library's first
     :param connect_flags: J2534 connect flags, e.g. CAN_29BIT_ID or CAN_ID_BOTH; default 0
     :param flow_control_pairs: on ISO15765, the (tester id, ECU id) pairs to install flow-control
         filters for; default the OBD pairs of the widths the channel carries (see README)
@@ -56,6 +58,8 @@ class TarnixBus(can.BusABC):
         flow_control_pairs: Any = None,
         receive_own_messages: Union[bool, str] = False,
         bridge: Optional[PathLike] = None,
+        j1962_pins: Any = None,
+        device_name: Optional[str] = None,
         fd: Union[bool, str] = False,
         data_bitrate: Any = None,
         **kwargs: Any,
@@ -69,6 +73,9 @@ class TarnixBus(can.BusABC):
             )
         self.channel = os.fspath(channel)
         self._protocol_id = options.protocol_id(protocol)
+        self._iso15765 = options.is_iso15765(self._protocol_id)
+        self._pins = None if j1962_pins is None else options.pins(j1962_pins)
+        self._device_name = device_name
         self._connect_flags = options.number(connect_flags, "connect_flags")
         self._receive_own = options.flag(receive_own_messages, "receive_own_messages")
         self._pairs = (
@@ -94,17 +101,22 @@ class TarnixBus(can.BusABC):
 
     def _open_params(self, bitrate: int) -> Dict[str, Any]:
         flags = self._connect_flags
-        if self._protocol_id == ISO15765 and flags & (CAN_29BIT_ID | CAN_ID_BOTH) == CAN_ID_BOTH:
+        if self._iso15765 and flags & (CAN_29BIT_ID | CAN_ID_BOTH) == CAN_ID_BOTH:
             # CAN_ID_BOTH alone gets a second channel for 29-bit frames, which takes no filters of
             # ours; one channel for both widths carries their flow-control filters too.
             flags |= CAN_29BIT_ID
             self._connect_flags = flags
-        return {
+        params = {
             "dll_path": self.channel,
             "protocol_id": self._protocol_id,
             "baud_rate": bitrate,
             "connect_flags": flags,
         }
+        if self._pins is not None:
+            params["j1962_pins"] = list(self._pins)
+        if self._device_name is not None:
+            params["device_name"] = self._device_name
+        return params
 
     def _describe_adapter(self) -> str:
         try:
@@ -207,7 +219,7 @@ class TarnixBus(can.BusABC):
             self._install(*self._plan(filters))
 
     def _plan(self, filters) -> Tuple[List[Any], List[Any]]:
-        if self._protocol_id == ISO15765:
+        if self._iso15765:
             return adapter_filters.plan(self._connect_flags, filters, self._pairs)
         return adapter_filters.pass_entries(self._connect_flags, filters), []
 
@@ -227,24 +239,6 @@ class TarnixBus(can.BusABC):
                 raise _FlowControlRefused(str(error)) from error
             self._installed[1].append(pair)
 
-    # The adapter's extras.
-
-    def battery_voltage(self) -> float:
-        """The vehicle battery's voltage as the adapter measures it, in volts."""
-        return self._session.request("ReadBatteryVoltage")
-
-    def programming_voltage(self) -> float:
-        """The programming voltage the adapter puts out, in volts."""
-        return self._session.request("ReadProgrammingVoltage")
-
-    def get_config(self, parameter: int) -> int:
-        """A J2534 configuration parameter of the channel (1 DATA_RATE, 3 LOOPBACK, ...)."""
-        return self._session.request("GetConfig", {"parameter": int(parameter)})
-
-    def set_config(self, parameter: int, value: int) -> None:
-        """Sets a J2534 configuration parameter of the channel."""
-        self._session.request("SetConfig", {"parameter": int(parameter), "value": int(value)})
-
     # Periodic messages.
 
     def _send_periodic_internal(
@@ -255,9 +249,8 @@ class TarnixBus(can.BusABC):
     ) -> can.broadcastmanager.CyclicSendTaskABC:
         """The adapter repeats one frame that fits a single CAN frame, at an interval of 5 to
         65535 ms, on its own; anything else goes to python-can's sending thread."""
-        task = start_on_adapter(
-            self._session, _PERIODIC_PAYLOAD[self._protocol_id], msgs, period, duration
-        )
+        # The payload of one CAN frame (ISO 15765: of a single frame).
+        task = start_on_adapter(self._session, 7 if self._iso15765 else 8, msgs, period, duration)
         return task or super()._send_periodic_internal(msgs, period, duration)
 
     # The bus's life.

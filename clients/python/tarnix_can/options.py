@@ -4,8 +4,16 @@ file or the command line of python-can's tools (``connect_flags = 0x800``, ``--c
 import re
 from typing import Any, List, Optional, Tuple, Union
 
-#: The J2534 protocols a bus can be opened on, by name.
-PROTOCOLS = {"CAN": 5, "ISO15765": 6}
+#: The J2534 protocols a bus can be opened on, by name: CAN, ISO 15765 and their pin-switched
+#: forms, which need j1962_pins.
+PROTOCOLS = {
+    "CAN": 5,
+    "ISO15765": 6,
+    "CAN_PS": 0x8004,
+    "ISO15765_PS": 0x8005,
+    "SW_ISO15765_PS": 0x8007,
+    "SW_CAN_PS": 0x8008,
+}
 
 #: One ISO 15765 identifier pair: (the tester's request id, the ECU's answer id, 29-bit).
 Pair = Tuple[int, int, bool]
@@ -40,7 +48,7 @@ def flag(value: Any, name: str) -> bool:
 
 
 def protocol_id(protocol: Union[str, int]) -> int:
-    """The J2534 number of "CAN" or "ISO15765" (any letter case), or of 5 or 6 given as such."""
+    """The J2534 number of a protocol of PROTOCOLS by name (any letter case) or by number."""
     if isinstance(protocol, str) and protocol.strip().upper() in PROTOCOLS:
         return PROTOCOLS[protocol.strip().upper()]
     try:
@@ -49,6 +57,20 @@ def protocol_id(protocol: Union[str, int]) -> int:
     except ValueError:
         pass
     raise ValueError(f"tarnix: protocol must be one of {', '.join(PROTOCOLS)}, not {protocol!r}")
+
+
+def is_iso15765(protocol: int) -> bool:
+    """Whether the adapter segments and reassembles the protocol's messages (ISO 15765 forms)."""
+    return protocol in (PROTOCOLS["ISO15765"], PROTOCOLS["ISO15765_PS"], PROTOCOLS["SW_ISO15765_PS"])
+
+
+def pins(value: Any) -> Tuple[int, int]:
+    """j1962_pins: two pin numbers, as a pair or text such as "6,14"."""
+    items = re.split(r"[,;:\s]+", value.strip()) if isinstance(value, str) else list(value)
+    if len(items) != 2:
+        raise ValueError(f"tarnix: j1962_pins are two pins, not {value!r}")
+    first, second = (number(item, "a J1962 pin") for item in items)
+    return first, second
 
 
 def pair(tester: Any, ecu: Any, extended: Optional[bool] = None) -> Pair:
