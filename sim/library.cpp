@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
 #include "sim/names.h"
@@ -120,6 +121,8 @@ Library::Library(Form form, std::string variant, EnvFn env, NowFn now, ThreadEnd
   settings_ = std::make_shared<const Settings>(ReadSettings(env_, problems));
   log_.Write(settings_->log_path, trace::EncodeMarker(trace::Line::Kind::kLoad));
   LogProblems(problems);
+  // A start-up that fails by throwing: the exception leaves through the system's loader.
+  if (settings_->misbehave.throw_on_load) throw std::runtime_error("ptsim: start-up failed");
   if (settings_->misbehave.loader_thread) {
     loader_thread_ = std::make_unique<LoaderThread>(
         std::chrono::milliseconds(settings_->unload_delay_ms), thread_end,

@@ -130,6 +130,7 @@ void ReadMisbehaviour(const std::string& text, Misbehaviour& m,
       {"fast_init_empty", &m.fast_init_empty},
       {"loader_thread", &m.loader_thread},
       {"write_fault", &m.write_fault},
+      {"throw_on_load", &m.throw_on_load},
   };
   for (std::string_view name : Split(text, ',')) {
     if (name.empty()) continue;
