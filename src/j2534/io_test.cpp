@@ -10,6 +10,7 @@
 #include "j2534/ioctl.h"
 #include "j2534/periodic.h"
 #include "j2534/ptsim_fixture.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -43,7 +44,7 @@ TEST_F(IoTest, FramesOnTheWire) {
   };
   const Case cases[] = {
       {"ptsim0404",
-       kCan,
+       passthru::kCan,
        0x7E0,
        {0x02, 0x01, 0x00},
        false,
@@ -51,24 +52,24 @@ TEST_F(IoTest, FramesOnTheWire) {
        "000007E0020100",
        0},
       {"ptsim0500",
-       kCan,
+       passthru::kCan,
        0x18DB33F1,
        {0x02, 0x01, 0x00},
        true,
        "PassThruQueueMsgs",
        "18DB33F1020100",
        0x100},
-      {"ptsim0404", kIso15765, 0x7DF, Bytes(100, 0x5A), false, "PassThruWriteMsgs",
+      {"ptsim0404", passthru::kIso15765, 0x7DF, Bytes(100, 0x5A), false, "PassThruWriteMsgs",
        "000007DF" + Repeated("5A", 100), 0},
       {"ptsim0500_writemsgs",
-       kIso14230,
+       passthru::kIso14230,
        0x7E0,
        {0xC1, 0x33, 0xF1, 0x3E},
        true,
        "PassThruWriteMsgs",
        "C133F13E",
        0},
-      {"ptsim0500_both", kIso9141, 0, {0x68}, false, "PassThruQueueMsgs", "68", 0},
+      {"ptsim0500_both", passthru::kIso9141, 0, {0x68}, false, "PassThruQueueMsgs", "68", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.library) + " " + c.hex.substr(0, 16));
@@ -99,7 +100,7 @@ TEST_F(IoTest, FramesOnTheWire) {
 }
 
 TEST_F(IoTest, RefusedBeforeAnythingIsSent) {
-  std::optional<Connection> can = Open("ptsim0404", kCan);
+  std::optional<Connection> can = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(can);
   ClearCalls();
   auto one = SendOne(*can, 0x7E0, Bytes(12, 0), false);
@@ -119,7 +120,7 @@ TEST_F(IoTest, RefusedBeforeAnythingIsSent) {
   EXPECT_EQ(can->echo_list().Size(), 0u);
   can.reset();
 
-  std::optional<Connection> iso15765 = Open("ptsim0500", kIso15765);
+  std::optional<Connection> iso15765 = Open("ptsim0500", passthru::kIso15765);
   ASSERT_TRUE(iso15765);
   EXPECT_TRUE(SendOne(*iso15765, 0x7E0, Bytes(4124, 0), false).ok());
   EXPECT_EQ(SendOne(*iso15765, 0x7E0, Bytes(4125, 0), false).error().text,
@@ -146,7 +147,7 @@ TEST_F(IoTest, MissingEntryPointsNameTheFunction) {
 TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
   // A clock that stands still: under a sanitizer the writes may outlast an echo entry's life.
   FakeClock clock;
-  std::optional<Connection> connection = Open("ptsim0404", kCan, 0, clock);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan, 0, clock);
   ASSERT_TRUE(connection);
   ClearCalls();
   EXPECT_EQ(*SendBatch(*connection, Frames(3)), 3u);
@@ -165,7 +166,7 @@ TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
   // A library refusing the whole write, in both forms.
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     Env("PTSIM_FAIL", "PassThruWriteMsgs=7;PassThruQueueMsgs=7");
-    connection = Open(library, kCan);
+    connection = Open(library, passthru::kCan);
     ASSERT_TRUE(connection);
     EXPECT_EQ(SendOne(*connection, 0x7E0, {1}, false).error().text,
               "ERR_J2534_WRITE_FAILED: error code 7 [ERR_FAILED]");
@@ -178,7 +179,7 @@ TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
 
   // ptsim refuses an empty K-Line frame after sending those before it.
   Env("PTSIM_FAIL", "");
-  connection = Open("ptsim0500_writemsgs", kIso14230);
+  connection = Open("ptsim0500_writemsgs", passthru::kIso14230);
   ASSERT_TRUE(connection);
   std::vector<BatchMessage> partial = {{0, {0x01}, false}, {0, {0x02}, false}, {0, {}, false}};
   EXPECT_EQ(SendBatch(*connection, partial).error().text,
@@ -191,7 +192,7 @@ TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
 TEST_F(IoTest, LargeBatchesGoInCallsOfAtMostTheChunkSize) {
   // A clock that stands still keeps the echo entries however slowly the calls run.
   FakeClock clock;
-  std::optional<Connection> connection = Open("ptsim0404", kCan, 0, clock);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan, 0, clock);
   ASSERT_TRUE(connection);
   ClearCalls();
   EXPECT_EQ(*SendBatch(*connection, Frames(kWriteChunkFrames + 1)), kWriteChunkFrames + 1);
@@ -209,7 +210,7 @@ TEST_F(IoTest, LargeBatchesGoInCallsOfAtMostTheChunkSize) {
   for (bool raw : {false, true}) {
     SCOPED_TRACE(raw ? "raw" : "batch");
     connection.reset();
-    connection = Open("ptsim0404", kCan, 0, clock);
+    connection = Open("ptsim0404", passthru::kCan, 0, clock);
     ASSERT_TRUE(connection);
     ClearCalls();
     if (raw) {
@@ -230,7 +231,7 @@ TEST_F(IoTest, LargeBatchesGoInCallsOfAtMostTheChunkSize) {
 TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
   Env("PTSIM_ECHO", "plain");
   FakeClock clock;
-  std::optional<Connection> connection = Open("ptsim0404", kCan, 0, clock);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan, 0, clock);
   ASSERT_TRUE(connection);
   auto drain = [&] { return *Drain(*connection, 0, 16, 4); };
 
@@ -258,7 +259,7 @@ TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
   connection.reset();
 
   // No suppression on a byte-stream channel.
-  connection = Open("ptsim0500", kIso14230, 0, clock);
+  connection = Open("ptsim0500", passthru::kIso14230, 0, clock);
   ASSERT_TRUE(connection);
   ASSERT_TRUE(SendOne(*connection, 0, {0x81}, false).ok());
   EXPECT_EQ(drain().size(), 1u);
@@ -267,7 +268,7 @@ TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
 TEST_F(IoTest, TransmitEchoesOnlyReachReadWithEcho) {
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     SCOPED_TRACE(library);
-    std::optional<Connection> connection = Open(library, kCan);
+    std::optional<Connection> connection = Open(library, passthru::kCan);
     ASSERT_TRUE(connection);
     ASSERT_TRUE(SetLoopback(*connection, true).ok());
     ASSERT_TRUE(SendOne(*connection, 0x7DF, {0x02, 0x01, 0x00}, false).ok());
@@ -280,14 +281,14 @@ TEST_F(IoTest, TransmitEchoesOnlyReachReadWithEcho) {
     ASSERT_TRUE(SendOne(*connection, 0x123, {5}, false).ok());
     std::vector<protocol::ReceivedMessage> read = *ReadWithEcho(*connection, 0);
     ASSERT_EQ(read.size(), 1u);
-    EXPECT_EQ(read[0].rx_status & kTxMsgType, kTxMsgType);
+    EXPECT_EQ(read[0].rx_status & passthru::kTxMsgType, passthru::kTxMsgType);
     EXPECT_EQ(read[0].data, Bytes{5});
   }
 }
 
 TEST_F(IoTest, DrainCallsAndTheirFailures) {
   Env("PTSIM_TRAFFIC", "20");
-  std::optional<Connection> connection = Open("ptsim0404", kIso15765);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kIso15765);
   ASSERT_TRUE(connection);
   EXPECT_EQ(Drain(*connection, 25, 16, 4)->size(), 20u);
   std::vector<Call> reads = CallsOf("PassThruReadMsgs");
@@ -318,7 +319,7 @@ TEST_F(IoTest, DrainCallsAndTheirFailures) {
     Env("PTSIM_FAIL", c.fail);
     connection.reset();
     ClearCalls();
-    connection = Open("ptsim0500", kCan);
+    connection = Open("ptsim0500", passthru::kCan);
     ASSERT_TRUE(connection);
     auto frames = Drain(*connection, 0, c.frames, c.calls);
     if (c.received == SIZE_MAX) {
@@ -336,7 +337,7 @@ TEST_F(IoTest, DrainCallsAndTheirFailures) {
 TEST_F(IoTest, DrainReadsTheDedicatedChannelAfterTheMainOne) {
   Env("PTSIM_TRAFFIC", "2");
   Env("PTSIM_LOG_READS", "1");
-  std::optional<Connection> connection = Open("ptsim0404", kCan, kCanIdBoth);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan, passthru::kCanIdBoth);
   ASSERT_TRUE(connection);
   ASSERT_TRUE(connection->has_29bit_channel());
   ASSERT_TRUE(SendOne(*connection, 0x18DB33F1, {0x02, 0x01, 0x0D}, true).ok());
@@ -357,7 +358,7 @@ TEST_F(IoTest, DrainReadsTheDedicatedChannelAfterTheMainOne) {
 
   // Any trouble on the dedicated channel only ends its reading.
   Env("PTSIM_FAIL", "PassThruReadMsgs@2=8");
-  connection = Open("ptsim0500", kCan, kCanIdBoth);
+  connection = Open("ptsim0500", passthru::kCan, passthru::kCanIdBoth);
   ASSERT_TRUE(connection);
   auto quiet = Drain(*connection, 0, 16, 4);
   ASSERT_TRUE(quiet.ok());
@@ -366,7 +367,7 @@ TEST_F(IoTest, DrainReadsTheDedicatedChannelAfterTheMainOne) {
 
 TEST_F(IoTest, DirectReads) {
   Env("PTSIM_LOG_READS", "1");
-  std::optional<Connection> connection = Open("ptsim0404", kCan);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(connection);
   EXPECT_EQ(*ReadRaw(*connection, 0, 0), (protocol::RawResult{16, 0}));
   EXPECT_EQ(*ReadRaw(*connection, 100, 3), (protocol::RawResult{9, 0}));
@@ -380,7 +381,7 @@ TEST_F(IoTest, DirectReads) {
   connection.reset();
 
   Env("PTSIM_FAIL", "PassThruReadMsgs=2");
-  connection = Open("ptsim0500", kCan);
+  connection = Open("ptsim0500", passthru::kCan);
   ASSERT_TRUE(connection);
   EXPECT_EQ(ReadWithEcho(*connection, 0).error().text,
             "ERR_J2534_READ_FAILED: error code 2 (ERR_INVALID_CHANNEL_ID)");
@@ -392,7 +393,7 @@ TEST_F(IoTest, MisbehavingLibrariesAreReadOnlyWithinTheirRecords) {
     SCOPED_TRACE(library);
     Env("PTSIM_TRAFFIC", "5");
     Env("PTSIM_MISBEHAVE", "read_count_overflow");
-    std::optional<Connection> connection = Open(library, kCan);
+    std::optional<Connection> connection = Open(library, passthru::kCan);
     ASSERT_TRUE(connection);
     // ptsim fills 5 records and claims 3 more than it was given room for.
     EXPECT_EQ(Drain(*connection, 0, 4, 1)->size(), 4u);
@@ -401,7 +402,7 @@ TEST_F(IoTest, MisbehavingLibrariesAreReadOnlyWithinTheirRecords) {
 
     Env("PTSIM_TRAFFIC", "1");
     Env("PTSIM_MISBEHAVE", "data_size_overflow");
-    connection = Open(library, kIso15765);
+    connection = Open(library, passthru::kIso15765);
     ASSERT_TRUE(connection);
     std::vector<protocol::ReceivedMessage> frames = *Drain(*connection, 0, 16, 1);
     ASSERT_EQ(frames.size(), 1u);

@@ -8,8 +8,9 @@
 
 #include "j2534/io.h"
 #include "j2534/ioctl.h"
-#include "j2534/passthru_abi.h"
 #include "log/log.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -31,24 +32,24 @@ PassThruError EmptyResponseError() {
 
 // The 04.04 response record decides for itself whether it carries an identifier.
 Result<protocol::ReceivedMessage, PassThruError> FastInitResponse0404(
-    const PassThruMsg0404& output) {
+    const passthru::PassThruMsg0404& output) {
   RecordView view = View(output);
   if (view.length == 0) return EmptyResponseError();
-  if (IsCanLike(output.ProtocolID) && view.length >= 4) return *ToMessage(view, true);
+  if (passthru::IsCanLike(output.ProtocolID) && view.length >= 4) return *ToMessage(view, true);
   return RawMessage(view);
 }
 
 Result<protocol::ReceivedMessage, PassThruError> FastInit0404(const Connection& connection,
                                                               const Bytes& data) {
-  auto input = std::make_unique<PassThruMsg0404>();
-  auto output = std::make_unique<PassThruMsg0404>();
+  auto input = std::make_unique<passthru::PassThruMsg0404>();
+  auto output = std::make_unique<passthru::PassThruMsg0404>();
   input->ProtocolID = connection.protocol_id();
   input->DataSize = static_cast<uint32_t>(data.size());
   std::copy(data.begin(), data.end(), input->Data);
-  auto status = CallIoctl(connection.library(), connection.channel_id(), kFastInit, input.get(),
-                          output.get());
+  auto status = CallIoctl(connection.library(), connection.channel_id(), passthru::kFastInit,
+                          input.get(), output.get());
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) {
+  if (*status != passthru::kStatusNoError) {
     return CallFailedError("FAST_INIT_FAILED", *status, LastErrorText(connection.library()));
   }
   return FastInitResponse0404(*output);
@@ -59,19 +60,19 @@ Result<protocol::ReceivedMessage, PassThruError> FastInit0500(const Connection& 
   // A buffer that is never null, even for an empty request.
   Bytes input_bytes = data;
   input_bytes.reserve(1);
-  PassThruMsg0500 input{};
+  passthru::PassThruMsg0500 input{};
   input.ProtocolID = connection.protocol_id();
   input.DataLength = static_cast<uint32_t>(data.size());
   input.DataBufferSize = input.DataLength;
   input.DataBuffer = input_bytes.data();
   MessageArray output = MessageArray::ForReceive(true, connection.protocol_id(), 1);
-  auto status =
-      CallIoctl(connection.library(), connection.channel_id(), kFastInit, &input, output.records());
+  auto status = CallIoctl(connection.library(), connection.channel_id(), passthru::kFastInit,
+                          &input, output.records());
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) {
+  if (*status != passthru::kStatusNoError) {
     return CallFailedError("FAST_INIT_FAILED", *status, LastErrorText(connection.library()));
   }
-  auto message = ToMessage(output.View(0), IsCanLike(connection.protocol_id()));
+  auto message = ToMessage(output.View(0), passthru::IsCanLike(connection.protocol_id()));
   if (!message) return EmptyResponseError();
   return std::move(*message);
 }
@@ -92,8 +93,8 @@ protocol::KlineInitResult FastResult(protocol::ReceivedMessage response) {
 
 Result<protocol::ReceivedMessage, PassThruError> FastInit(const Connection& connection,
                                                           const Bytes& data) {
-  if (data.size() > kMaxDataSize) {
-    return TooLongError({}, data.size(), kMaxDataSize, connection.protocol_id());
+  if (data.size() > passthru::kMaxDataSize) {
+    return TooLongError({}, data.size(), passthru::kMaxDataSize, connection.protocol_id());
   }
   return connection.api_0500() ? FastInit0500(connection, data) : FastInit0404(connection, data);
 }
@@ -103,12 +104,12 @@ Result<protocol::ReceivedMessage, PassThruError> FiveBaudInit(const Connection& 
   Bytes address_copy = address;
   address_copy.reserve(1);
   std::array<uint8_t, kKeywordBufferSize> keywords{};
-  SByteArray input{static_cast<uint32_t>(address_copy.size()), address_copy.data()};
-  SByteArray output{static_cast<uint32_t>(keywords.size()), keywords.data()};
-  auto status =
-      CallIoctl(connection.library(), connection.channel_id(), kFiveBaudInit, &input, &output);
+  passthru::SByteArray input{static_cast<uint32_t>(address_copy.size()), address_copy.data()};
+  passthru::SByteArray output{static_cast<uint32_t>(keywords.size()), keywords.data()};
+  auto status = CallIoctl(connection.library(), connection.channel_id(), passthru::kFiveBaudInit,
+                          &input, &output);
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) {
+  if (*status != passthru::kStatusNoError) {
     return CallFailedError("FIVE_BAUD_INIT_FAILED", *status, LastErrorText(connection.library()));
   }
   // The bytes are read from our own buffer, never beyond it.

@@ -5,6 +5,7 @@
 
 #include "j2534/io.h"
 #include "j2534/ptsim_fixture.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -15,7 +16,7 @@ using protocol::KlineInitMode;
 TEST_F(KlineTest, FastInitInBothForms) {
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     SCOPED_TRACE(library);
-    std::optional<Connection> connection = Open(library, kIso14230);
+    std::optional<Connection> connection = Open(library, passthru::kIso14230);
     ASSERT_TRUE(connection);
     ClearCalls();
     auto result =
@@ -30,12 +31,12 @@ TEST_F(KlineTest, FastInitInBothForms) {
     EXPECT_EQ(response.data, (Bytes{0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F}));
     EXPECT_EQ(response.arb_id, 0u);
     EXPECT_EQ(response.data_size, 6u);
-    EXPECT_EQ(response.protocol_id, kIso14230);
+    EXPECT_EQ(response.protocol_id, passthru::kIso14230);
     const Call call = std::move(CallsOf("PassThruIoctl").at(0));
     EXPECT_EQ(Str(call, "ioctl"), "FAST_INIT");
     EXPECT_EQ(Num(call, "handle"), 2);
     EXPECT_EQ(Str(call["input"], "data"), "C133F18166");
-    EXPECT_EQ(Num(call["input"], "protocol"), kIso14230);
+    EXPECT_EQ(Num(call["input"], "protocol"), passthru::kIso14230);
     EXPECT_EQ(Num(call["input"], "txFlags"), 0);
     EXPECT_EQ(Num(call, "outputCapacity"), 4128);
     EXPECT_EQ(Num(call["input"], "extraDataIndex"), 0);
@@ -54,7 +55,7 @@ TEST_F(KlineTest, AnEmptyFastInitResponseFailsInBothFormsAndAutoGoesOnToTheSlowI
   Env("PTSIM_MISBEHAVE", "fast_init_empty");
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     SCOPED_TRACE(library);
-    std::optional<Connection> connection = Open(library, kIso9141);
+    std::optional<Connection> connection = Open(library, passthru::kIso9141);
     ASSERT_TRUE(connection);
     EXPECT_EQ(FastInit(*connection, {0xC1}).error().text,
               "ERR_J2534_FAST_INIT_FAILED: empty response");
@@ -83,7 +84,7 @@ TEST_F(KlineTest, KeywordBytesAndTheCcByte) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(library) + " " + c.keywords);
       Env("PTSIM_KEYWORDS", c.keywords);
-      std::optional<Connection> connection = Open(library, kIso9141);
+      std::optional<Connection> connection = Open(library, passthru::kIso9141);
       ASSERT_TRUE(connection);
       ClearCalls();
       auto result = KlineInit(*connection, KlineInitMode::Slow, std::nullopt, std::nullopt, 200);
@@ -95,7 +96,7 @@ TEST_F(KlineTest, KeywordBytesAndTheCcByte) {
       ASSERT_EQ(result->init_response.size(), 2u);
       EXPECT_EQ(result->init_response[0].data, c.bytes);
       EXPECT_EQ(result->init_response[0].data_size, c.bytes.size());
-      EXPECT_EQ(result->init_response[0].protocol_id, kIso9141);
+      EXPECT_EQ(result->init_response[0].protocol_id, passthru::kIso9141);
       EXPECT_EQ(result->init_response[1].data, Bytes{0xCC});
       const Call call = std::move(CallsOf("PassThruIoctl").at(0));
       EXPECT_EQ(Str(call, "ioctl"), "FIVE_BAUD_INIT");
@@ -114,7 +115,7 @@ TEST_F(KlineTest, WaitingForTheCcByte) {
   Env("PTSIM_ECHO", "plain");
   Env("PTSIM_LOG_READS", "1");
   Env("PTSIM_MISBEHAVE", "five_baud_40");
-  std::optional<Connection> connection = Open("ptsim0404", kIso14230);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kIso14230);
   ASSERT_TRUE(connection);
 
   // A cc timeout of 0 reads nothing.
@@ -152,7 +153,7 @@ TEST_F(KlineTest, WaitingForTheCcByte) {
 TEST_F(KlineTest, AutoFallsBackToSlowOnAnyFastFailure) {
   Env("PTSIM_FAIL", "PassThruIoctl.FAST_INIT=7");
   Env("PTSIM_LAST_ERROR", "no answer");
-  std::optional<Connection> connection = Open("ptsim0500", kIso14230);
+  std::optional<Connection> connection = Open("ptsim0500", passthru::kIso14230);
   ASSERT_TRUE(connection);
   auto fast = KlineInit(*connection, KlineInitMode::Fast, Bytes{0xC1}, std::nullopt, 0);
   EXPECT_EQ(fast.error().text, "ERR_J2534_FAST_INIT_FAILED: error code 7 (ERR_FAILED) - no answer");
@@ -170,7 +171,7 @@ TEST_F(KlineTest, AutoFallsBackToSlowOnAnyFastFailure) {
 
   // Without PassThruIoctl both attempts fail; the answer is the slow one's failure.
   Env("PTSIM_FAIL", "");
-  connection = Open("ptsim0404_noioctl", kIso14230);
+  connection = Open("ptsim0404_noioctl", passthru::kIso14230);
   ASSERT_TRUE(connection);
   auto neither = KlineInit(*connection, KlineInitMode::Auto, std::nullopt, std::nullopt, 0);
   EXPECT_EQ(neither.error().text, "ERR_J2534_FUNC_NOT_FOUND: PassThruIoctl - " + kNotFound);
@@ -179,7 +180,7 @@ TEST_F(KlineTest, AutoFallsBackToSlowOnAnyFastFailure) {
   connection.reset();
 
   Env("PTSIM_FAIL", "PassThruIoctl.FIVE_BAUD_INIT=8");
-  connection = Open("ptsim0404", kIso9141);
+  connection = Open("ptsim0404", passthru::kIso9141);
   ASSERT_TRUE(connection);
   EXPECT_EQ(FiveBaudInit(*connection, {0x33}).error().text,
             "ERR_J2534_FIVE_BAUD_INIT_FAILED: error code 8 (ERR_DEVICE_NOT_CONNECTED) - no answer");

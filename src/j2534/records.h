@@ -10,17 +10,12 @@
 
 #include "common/result.h"
 #include "j2534/library.h"
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
 #include "protocol/payloads.h"
 
 namespace tarnix::j2534 {
 
 using Bytes = std::vector<uint8_t>;
-
-/// CAN (5) and ISO15765 (6): frames carry the identifier as a 4-byte big-endian prefix.
-inline bool IsCanLike(uint32_t protocol_id) {
-  return protocol_id == kCan || protocol_id == kIso15765;
-}
 
 /// Payload bytes one message of `protocol_id` holds: 8 on CAN, 4124 on ISO15765 (the device
 /// segments them), 4128 on every other protocol.
@@ -65,12 +60,12 @@ struct RecordView {
 };
 
 /// The view of a 04.04 record; DataSize above 4128 is clamped to the data area.
-RecordView View(const PassThruMsg0404& record);
+RecordView View(const passthru::PassThruMsg0404& record);
 
 /// The view of a 05.00 record whose data the bridge placed in `area` of `area_size` bytes. The
 /// bytes are read from `area`, never through a pointer the library may have replaced; DataLength is
 /// clamped to the smaller of DataBufferSize and `area_size`. A null DataBuffer gives null data.
-RecordView View(const PassThruMsg0500& record, const uint8_t* area, size_t area_size);
+RecordView View(const passthru::PassThruMsg0500& record, const uint8_t* area, size_t area_size);
 
 /// A received frame as the client sees it; nullopt for a record that carries no frame (CAN-like
 /// and shorter than 4 bytes; otherwise empty or without data). The payload is copied once, from
@@ -135,8 +130,8 @@ class MessageArray {
   bool api_0500_;
   uint32_t protocol_id_;
   size_t count_;
-  std::vector<PassThruMsg0404> records_0404_;
-  std::vector<PassThruMsg0500> records_0500_;
+  std::vector<passthru::PassThruMsg0404> records_0404_;
+  std::vector<passthru::PassThruMsg0500> records_0500_;
   Bytes buffers_;               ///< the 05.00 data areas, back to back
   std::vector<size_t> offset_;  ///< each 05.00 record's area in `buffers_`
   std::vector<size_t> area_;    ///< its size; for packed 04.04 records the data bytes written

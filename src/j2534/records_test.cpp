@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "j2534/library.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -56,8 +58,9 @@ TEST(PackFrameTest, LimitsPerProtocol) {
     uint32_t protocol;
     size_t max;
   };
-  for (const Case& c : {Case{kCan, 8}, Case{kIso15765, 4124}, Case{kIso14230, 4128},
-                        Case{kIso9141, 4128}, Case{kJ1850Vpw, 4128}}) {
+  for (const Case& c :
+       {Case{passthru::kCan, 8}, Case{passthru::kIso15765, 4124}, Case{passthru::kIso14230, 4128},
+        Case{passthru::kIso9141, 4128}, Case{passthru::kJ1850Vpw, 4128}}) {
     EXPECT_EQ(MaxPayload(c.protocol), c.max);
     EXPECT_TRUE(PackFrame(c.protocol, 1, Bytes(c.max, 0xAA), false, MaxPayload(c.protocol)).ok());
     auto refused = PackFrame(c.protocol, 1, Bytes(c.max + 1, 0xAA), false, MaxPayload(c.protocol));
@@ -67,30 +70,30 @@ TEST(PackFrameTest, LimitsPerProtocol) {
                                         " data bytes, at most " + std::to_string(c.max) +
                                         " fit a message of protocol " + std::to_string(c.protocol));
   }
-  auto in_batch = PackFrame(kCan, 1, Bytes(10), false, 8, "messages[2]");
+  auto in_batch = PackFrame(passthru::kCan, 1, Bytes(10), false, 8, "messages[2]");
   EXPECT_EQ(in_batch.error().text,
             "ERR_J2534_MSG_TOO_LONG: messages[2]: 10 data bytes, at most 8 fit a message of "
             "protocol 5");
 }
 
 TEST(PackFrameTest, IdentifierPrefixAndFlagsOnlyOnCanLikeChannels) {
-  auto can = PackFrame(kCan, 0x18DB33F1, {0x02, 0x01, 0x00}, true, 8);
+  auto can = PackFrame(passthru::kCan, 0x18DB33F1, {0x02, 0x01, 0x00}, true, 8);
   EXPECT_EQ(can->bytes, (Bytes{0x18, 0xDB, 0x33, 0xF1, 0x02, 0x01, 0x00}));
-  EXPECT_EQ(can->tx_flags, kCan29BitId);
-  auto iso15765 = PackFrame(kIso15765, 0x7E0, {0x3E}, false, 4124);
+  EXPECT_EQ(can->tx_flags, passthru::kCan29BitId);
+  auto iso15765 = PackFrame(passthru::kIso15765, 0x7E0, {0x3E}, false, 4124);
   EXPECT_EQ(iso15765->bytes, (Bytes{0x00, 0x00, 0x07, 0xE0, 0x3E}));
   EXPECT_EQ(iso15765->tx_flags, 0u);
-  auto kline = PackFrame(kIso14230, 0x7E0, {0xC1, 0x33}, true, 4128);
+  auto kline = PackFrame(passthru::kIso14230, 0x7E0, {0xC1, 0x33}, true, 4128);
   EXPECT_EQ(kline->bytes, (Bytes{0xC1, 0x33}));
   EXPECT_EQ(kline->tx_flags, 0u);
 }
 
 TEST(MessageArrayTest, SendRecordsInBothForms) {
-  std::vector<OutgoingFrame> frames = {{{1, 2, 3, 4, 5}, kCan29BitId}, {{9}, 0}};
-  MessageArray old_form = MessageArray::ForSend(false, kCan, frames);
-  auto* records = static_cast<PassThruMsg0404*>(old_form.records());
-  EXPECT_EQ(records[0].ProtocolID, kCan);
-  EXPECT_EQ(records[0].TxFlags, kCan29BitId);
+  std::vector<OutgoingFrame> frames = {{{1, 2, 3, 4, 5}, passthru::kCan29BitId}, {{9}, 0}};
+  MessageArray old_form = MessageArray::ForSend(false, passthru::kCan, frames);
+  auto* records = static_cast<passthru::PassThruMsg0404*>(old_form.records());
+  EXPECT_EQ(records[0].ProtocolID, passthru::kCan);
+  EXPECT_EQ(records[0].TxFlags, passthru::kCan29BitId);
   EXPECT_EQ(records[0].DataSize, 5u);
   EXPECT_EQ(records[0].RxStatus | records[0].Timestamp | records[0].ExtraDataIndex, 0u);
   EXPECT_EQ(Bytes(records[0].Data, records[0].Data + 6), (Bytes{1, 2, 3, 4, 5, 0}));
@@ -98,11 +101,11 @@ TEST(MessageArrayTest, SendRecordsInBothForms) {
   EXPECT_EQ(reinterpret_cast<uint8_t*>(&records[1]) - reinterpret_cast<uint8_t*>(&records[0]),
             4152);
 
-  MessageArray new_form = MessageArray::ForSend(true, kIso15765, frames);
-  auto* packed = static_cast<PassThruMsg0500*>(new_form.records());
+  MessageArray new_form = MessageArray::ForSend(true, passthru::kIso15765, frames);
+  auto* packed = static_cast<passthru::PassThruMsg0500*>(new_form.records());
   for (size_t i = 0; i < frames.size(); ++i) {
     auto size = static_cast<uint32_t>(frames[i].bytes.size());
-    EXPECT_EQ(packed[i].ProtocolID, kIso15765);
+    EXPECT_EQ(packed[i].ProtocolID, passthru::kIso15765);
     EXPECT_EQ(packed[i].TxFlags, frames[i].tx_flags);
     EXPECT_EQ(packed[i].DataLength, size);
     EXPECT_EQ(packed[i].ExtraDataIndex, size);
@@ -122,44 +125,46 @@ Bytes Memory(const void* start, size_t size) {
 
 TEST(MessageArrayTest, ReceiveRecordsAreRestoredToTheirPreparedBytesAfterARead) {
   // 05.00: what a library leaves behind in the first record must not reach the next read.
-  MessageArray array = MessageArray::ForReceive(true, kCan, 2);
-  auto* records = static_cast<PassThruMsg0500*>(array.records());
-  const Bytes prepared_headers = Memory(records, 2 * sizeof(PassThruMsg0500));
+  MessageArray array = MessageArray::ForReceive(true, passthru::kCan, 2);
+  auto* records = static_cast<passthru::PassThruMsg0500*>(array.records());
+  const Bytes prepared_headers = Memory(records, 2 * sizeof(passthru::PassThruMsg0500));
   uint8_t* first_buffer = records[0].DataBuffer;
   // Members of the packed record are copied out: a reference to one may be misaligned.
   uint8_t* second_buffer = records[1].DataBuffer;
   EXPECT_EQ(second_buffer - first_buffer, 4128);
-  EXPECT_EQ(records[0].ProtocolID, kCan);
+  EXPECT_EQ(records[0].ProtocolID, passthru::kCan);
   EXPECT_EQ(records[1].DataBufferSize, 4128u);
   std::memset(first_buffer, 0x5A, 7);
-  records[0].RxStatus = kTxMsgType;
+  records[0].RxStatus = passthru::kTxMsgType;
   records[0].DataLength = 7;
   records[0].DataBuffer = nullptr;
   records[0].DataBufferSize = 3;
   array.RestoreReceive(1);
-  EXPECT_EQ(Memory(records, 2 * sizeof(PassThruMsg0500)), prepared_headers);
+  EXPECT_EQ(Memory(records, 2 * sizeof(passthru::PassThruMsg0500)), prepared_headers);
   EXPECT_EQ(Memory(first_buffer, 2 * 4128), Bytes(2 * 4128, 0));
 
   // 04.04: zero-filled again, and a record beyond those used is left as it is.
-  MessageArray old_form = MessageArray::ForReceive(false, kCan, 2);
-  auto* old_records = static_cast<PassThruMsg0404*>(old_form.records());
-  for (PassThruMsg0404* record : {&old_records[0], &old_records[1]}) {
+  MessageArray old_form = MessageArray::ForReceive(false, passthru::kCan, 2);
+  auto* old_records = static_cast<passthru::PassThruMsg0404*>(old_form.records());
+  for (passthru::PassThruMsg0404* record : {&old_records[0], &old_records[1]}) {
     record->DataSize = 9;
     record->RxStatus = 1;
     std::memset(record->Data, 0xA5, 9);
   }
   old_form.RestoreReceive(1);
-  EXPECT_EQ(Memory(&old_records[0], sizeof(PassThruMsg0404)), Bytes(sizeof(PassThruMsg0404), 0));
+  EXPECT_EQ(Memory(&old_records[0], sizeof(passthru::PassThruMsg0404)),
+            Bytes(sizeof(passthru::PassThruMsg0404), 0));
   EXPECT_EQ(old_records[1].DataSize, 9u);
 }
 
 TEST(MessageArrayTest, PackedRecordsAreZeroFilledAgainAfterTheirWrite) {
   for (bool api_0500 : {false, true}) {
     SCOPED_TRACE(api_0500);
-    MessageArray array = MessageArray::ForPacking(api_0500, kIso15765, 2);
-    const size_t size = api_0500 ? 2 * sizeof(PassThruMsg0500) : 2 * sizeof(PassThruMsg0404);
+    MessageArray array = MessageArray::ForPacking(api_0500, passthru::kIso15765, 2);
+    const size_t size =
+        api_0500 ? 2 * sizeof(passthru::PassThruMsg0500) : 2 * sizeof(passthru::PassThruMsg0404);
     const Bytes clean = Memory(array.records(), size);
-    const FrameHead head = HeadOf(kIso15765, 0x18DA10F1, true);
+    const FrameHead head = HeadOf(passthru::kIso15765, 0x18DA10F1, true);
     array.BeginPacking(2 * 4 + 4124 + 1);
     array.Pack(0, head.tx_flags, head.bytes(), Bytes(4124, 0x77));
     array.Pack(1, 0, head.bytes(), Bytes{0x3E});
@@ -175,7 +180,7 @@ TEST(MessageArrayTest, PackedRecordsAreZeroFilledAgainAfterTheirWrite) {
 RecordView CanView(const Bytes& bytes, uint32_t rx_status = 0) {
   static Bytes storage;
   storage = bytes;
-  return {kCan, rx_status, 1234, static_cast<uint32_t>(storage.size()), storage.data()};
+  return {passthru::kCan, rx_status, 1234, static_cast<uint32_t>(storage.size()), storage.data()};
 }
 
 TEST(ToMessageTest, CanLikeRecords) {
@@ -191,7 +196,7 @@ TEST(ToMessageTest, CanLikeRecords) {
       {{0, 0, 7}, 0, false, 0, false},
       {{0, 0, 7, 0xFF, 1}, 0, true, 0x7FF, false},
       {{0, 0, 8, 0x00, 1}, 0, true, 0x800, true},
-      {{0, 0, 1, 0x00}, kCan29BitId, true, 0x100, true},
+      {{0, 0, 1, 0x00}, passthru::kCan29BitId, true, 0x100, true},
       {{0x18, 0xDA, 0xF1, 0x10, 0x41}, 0, true, 0x18DAF110, true},
   };
   for (const Case& c : cases) {
@@ -205,7 +210,7 @@ TEST(ToMessageTest, CanLikeRecords) {
     EXPECT_EQ(message->data_size, c.bytes.size());
     EXPECT_EQ(message->timestamp_us, 1234u);
     EXPECT_EQ(message->rx_status, c.rx_status);
-    EXPECT_EQ(message->protocol_id, kCan);
+    EXPECT_EQ(message->protocol_id, passthru::kCan);
   }
 }
 
@@ -220,7 +225,7 @@ TEST(ToMessageTest, ByteStreamRecords) {
 }
 
 TEST(ToMessageTest, OversizeRecordsAreClampedToTheirDataArea) {
-  auto old_record = std::make_unique<PassThruMsg0404>();
+  auto old_record = std::make_unique<passthru::PassThruMsg0404>();
   old_record->DataSize = 5000;
   old_record->Data[4127] = 0x5A;
   RecordView old_view = View(*old_record);
@@ -229,7 +234,7 @@ TEST(ToMessageTest, OversizeRecordsAreClampedToTheirDataArea) {
   EXPECT_EQ(ToMessage(old_view, false)->data_size, 4128u);
 
   Bytes area(16, 0x11);
-  PassThruMsg0500 record{};
+  passthru::PassThruMsg0500 record{};
   record.DataBuffer = area.data();
   record.DataBufferSize = 16;
   record.DataLength = 40;

@@ -1,6 +1,7 @@
 // The J2534 session against ptsim: how the dispatch and the receive buffer interact, and what the
 // factory builds and releases.
 #include "worker/j2534_session.h"
+#include "passthru/numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,6 @@
 namespace tarnix::worker {
 namespace {
 
-constexpr uint32_t kIso15765 = 6;
 constexpr uint32_t kEngineEcu = 0x7E0;
 
 using FrameList = std::vector<protocol::ReceivedMessage>;
@@ -80,13 +80,13 @@ class J2534SessionTest : public j2534::PtsimTest {
 
   /// A session on ISO 15765 with the default tunables; nullptr (and a failure) when Open fails.
   static std::unique_ptr<J2534Session> Connect() {
-    std::optional<j2534::Connection> connection = Open("ptsim0404", kIso15765);
+    std::optional<j2534::Connection> connection = Open("ptsim0404", passthru::kIso15765);
     if (!connection) return nullptr;
     return std::make_unique<J2534Session>(std::move(*connection), PumpTunables{});
   }
 
   static protocol::Open OpenRequest(std::string dll_path) {
-    return protocol::Open{std::move(dll_path), kIso15765, kBaud, 0};
+    return protocol::Open{std::move(dll_path), passthru::kIso15765, kBaud, 0};
   }
 
  private:
@@ -170,7 +170,7 @@ TEST_F(J2534SessionTest, ReadMessagesPumpsBeforeItTakes) {
 
 TEST_F(J2534SessionTest, TheFactoryPassesTheConnectionSequencesErrorUnchanged) {
   const std::string missing = LibraryPath("ptsim_absent");
-  auto direct = j2534::RunConnectionSequence({missing, kIso15765, kBaud, 0});
+  auto direct = j2534::RunConnectionSequence({missing, passthru::kIso15765, kBaud, 0});
   ASSERT_FALSE(direct.ok());
   Result<std::unique_ptr<Session>> session = MakeJ2534SessionFactory(OpenRequest(missing))();
   ASSERT_FALSE(session.ok());

@@ -5,6 +5,7 @@
 
 #include "bench_client.h"
 #include "j2534/records.h"
+#include "passthru/numbers.h"
 #include "samples.h"
 #include "sections.h"
 #include "yardsticks.h"
@@ -86,7 +87,7 @@ std::vector<TableRow> MeasureSending(const BenchSettings& settings) {
   if (answer != "{\"id\":3,\"status\":\"ok\",\"data\":1000}\n") return {Missing(figure, answer)};
   std::vector<j2534::OutgoingFrame> frames;
   for (size_t i = 0; i < kBatch; ++i)
-    frames.push_back(*j2534::PackFrame(6, kQuietId, kPayload, false, 4124));
+    frames.push_back(*j2534::PackFrame(passthru::kIso15765, kQuietId, kPayload, false, 4124));
   Result<InProcessDevice> device = InProcessDevice::Open(settings.ptsim, "");
   if (!device) return {Missing(figure, device.error().text)};
 
