@@ -9,12 +9,13 @@
 #include "log/log.h"
 #include "passthru/abi.h"
 #include "passthru/numbers.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 namespace {
 
-const Bytes kZero4 = {0, 0, 0, 0};
-const Bytes kPattern29Bit = {0x10, 0xDA, 0xF1, 0x10};
+const wire::Bytes kZero4 = {0, 0, 0, 0};
+const wire::Bytes kPattern29Bit = {0x10, 0xDA, 0xF1, 0x10};
 
 // The 05.00 resource record: the J1962 connector, pins 6 and 14 (CAN high and low).
 constexpr uint32_t kJ1962Connector = 1;

@@ -14,37 +14,37 @@ constexpr size_t kIdFilterBytes = 4;
 constexpr size_t kMaxRawFilterBytes = 12;
 
 // An identifier filter's record: exactly 4 bytes, cut or padded with zeros.
-Bytes IdBytes(const Bytes& bytes) {
-  Bytes out(bytes.begin(),
-            bytes.begin() + static_cast<std::ptrdiff_t>(std::min(kIdFilterBytes, bytes.size())));
+wire::Bytes IdBytes(const wire::Bytes& bytes) {
+  wire::Bytes out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(
+                                                     std::min(kIdFilterBytes, bytes.size())));
   out.resize(kIdFilterBytes, 0);
   return out;
 }
 
 // A byte filter's record: its first 12 bytes at most.
-Bytes RawBytes(const Bytes& bytes) {
-  return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(
-                                                  std::min(kMaxRawFilterBytes, bytes.size())));
+wire::Bytes RawBytes(const wire::Bytes& bytes) {
+  return wire::Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                        kMaxRawFilterBytes, bytes.size())));
 }
 
 // The flow-control message of a request, shaped like its pattern; only a flow-control filter
 // takes one, so with another type it is dropped.
-std::optional<Bytes> FlowControlFor(uint32_t type, const std::optional<Bytes>& flow_control,
-                                    Bytes (*shape)(const Bytes&)) {
+std::optional<wire::Bytes> FlowControlFor(uint32_t type,
+                                          const std::optional<wire::Bytes>& flow_control,
+                                          wire::Bytes (*shape)(const wire::Bytes&)) {
   if (type != passthru::kFlowControlFilter || !flow_control) return std::nullopt;
   return shape(*flow_control);
 }
 
 }  // namespace
 
-Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
-                                                      uint32_t filter_type, const Bytes& mask,
-                                                      const Bytes& pattern, uint32_t tx_flags,
-                                                      const std::optional<Bytes>& flow_control) {
+Result<FilterStart, PassThruError> CallStartMsgFilter(
+    const ChannelRef& channel, uint32_t filter_type, const wire::Bytes& mask,
+    const wire::Bytes& pattern, uint32_t tx_flags, const std::optional<wire::Bytes>& flow_control) {
   if (channel.api_0500 && flow_control) {
     return RefusedError("ERR_J2534_FILTER_FAILED: flow_control needs a 04.04 library");
   }
-  const auto record = [&](const Bytes& bytes) {
+  const auto record = [&](const wire::Bytes& bytes) {
     return MessageArray::ForSend(channel.api_0500, channel.protocol_id, {{bytes, tx_flags}});
   };
   MessageArray mask_record = record(mask);
@@ -70,9 +70,9 @@ Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
 }
 
 Result<uint32_t, PassThruError> StartFilter(const ChannelRef& channel, uint32_t filter_type,
-                                            const Bytes& mask, const Bytes& pattern,
+                                            const wire::Bytes& mask, const wire::Bytes& pattern,
                                             uint32_t tx_flags,
-                                            const std::optional<Bytes>& flow_control) {
+                                            const std::optional<wire::Bytes>& flow_control) {
   auto start = CallStartMsgFilter(channel, filter_type, mask, pattern, tx_flags, flow_control);
   if (!start) return std::move(start).error();
   if (start->status != passthru::kStatusNoError) {
@@ -89,9 +89,9 @@ Result<uint32_t, PassThruError> FilterType(std::string_view filter_type) {
 }
 
 Result<uint32_t, PassThruError> AddFilter(const Connection& connection,
-                                          std::string_view filter_type, const Bytes& mask,
-                                          const Bytes& pattern, bool extended,
-                                          const std::optional<Bytes>& flow_control) {
+                                          std::string_view filter_type, const wire::Bytes& mask,
+                                          const wire::Bytes& pattern, bool extended,
+                                          const std::optional<wire::Bytes>& flow_control) {
   auto type = FilterType(filter_type);
   if (!type) return std::move(type).error();
   return StartFilter(connection.main_channel(), *type, IdBytes(mask), IdBytes(pattern),
@@ -100,15 +100,15 @@ Result<uint32_t, PassThruError> AddFilter(const Connection& connection,
 }
 
 Result<uint32_t, PassThruError> AddFilterRaw(const Connection& connection,
-                                             std::string_view filter_type, const Bytes& mask,
-                                             const Bytes& pattern, bool extended,
-                                             const std::optional<Bytes>& flow_control) {
+                                             std::string_view filter_type, const wire::Bytes& mask,
+                                             const wire::Bytes& pattern, bool extended,
+                                             const std::optional<wire::Bytes>& flow_control) {
   auto type = FilterType(filter_type);
   if (!type) return std::move(type).error();
   if (mask.empty() || pattern.empty()) {
     return RefusedError("ERR_J2534_ADD_FILTER_FAILED: mask/pattern must be 1-12 bytes");
   }
-  std::optional<Bytes> flow = FlowControlFor(*type, flow_control, RawBytes);
+  std::optional<wire::Bytes> flow = FlowControlFor(*type, flow_control, RawBytes);
   if (flow && flow->empty()) {
     return RefusedError("ERR_J2534_ADD_FILTER_FAILED: flow_control must be 1-12 bytes");
   }

@@ -51,7 +51,7 @@ Result<uint32_t, PassThruError> CallWrite(const Connection& connection, MessageA
 
 // The MSG_TOO_LONG refusal of the first element that does not fit, if any.
 std::optional<PassThruError> CheckSizes(uint32_t protocol_id,
-                                        std::span<const protocol::BatchMessage> messages) {
+                                        std::span<const wire::BatchMessage> messages) {
   const size_t max = MaxPayload(protocol_id);
   for (size_t i = 0; i < messages.size(); ++i) {
     if (messages[i].data.size() > max) {
@@ -65,9 +65,9 @@ std::optional<PassThruError> CheckSizes(uint32_t protocol_id,
 // Packs frames that fit into the connection's send records and writes them in one call; the
 // records are clean again afterwards. `Frame` has arb_id, data and extended.
 template <typename Frame>
-Result<protocol::RawResult, PassThruError> WriteCall(Connection& connection,
-                                                     std::span<const Frame> frames,
-                                                     uint32_t timeout_ms) {
+Result<wire::RawResult, PassThruError> WriteCall(Connection& connection,
+                                                 std::span<const Frame> frames,
+                                                 uint32_t timeout_ms) {
   const uint32_t protocol_id = connection.protocol_id();
   MessageArray& records = connection.SendRecords(frames.size());
   size_t bytes = 0;
@@ -83,17 +83,18 @@ Result<protocol::RawResult, PassThruError> WriteCall(Connection& connection,
   auto status = CallWrite(connection, records, count, timeout_ms);
   records.ClearPacked(frames.size());
   if (!status) return std::move(status).error();
-  return protocol::RawResult{static_cast<int32_t>(*status), count};
+  return wire::RawResult{static_cast<int32_t>(*status), count};
 }
 
 // Writes checked frames in calls of at most kWriteChunkFrames, each with `timeout_ms` or, when
 // absent, the timeout of its frame count, until a call fails or sends fewer than it carried.
 // Answers that call's status (0 when none failed) and the counts of all calls added up. Each call's
 // frames go into the echo list when it succeeded, or whatever its status with `echo_failed`.
-Result<protocol::RawResult, PassThruError> WriteInCalls(
-    Connection& connection, std::span<const protocol::BatchMessage> messages,
-    std::optional<uint32_t> timeout_ms, bool echo_failed) {
-  protocol::RawResult total;
+Result<wire::RawResult, PassThruError> WriteInCalls(Connection& connection,
+                                                    std::span<const wire::BatchMessage> messages,
+                                                    std::optional<uint32_t> timeout_ms,
+                                                    bool echo_failed) {
+  wire::RawResult total;
   for (size_t first = 0; first < messages.size(); first += kWriteChunkFrames) {
     const auto chunk =
         messages.subspan(first, std::min(kWriteChunkFrames, messages.size() - first));
@@ -144,7 +145,7 @@ uint32_t DrainChannel(Connection& connection, const EntryPoint<passthru::PassThr
 // A sink that gathers the frames that are no echoes in a list.
 class ListSink final : public FrameSink {
  public:
-  void Put(protocol::ReceivedMessage&& frame) override {
+  void Put(wire::ReceivedMessage&& frame) override {
     if (!frame.echo) frames.push_back(std::move(frame));
   }
   Messages frames;
@@ -180,15 +181,15 @@ uint32_t BatchTimeoutMs(size_t count) {
   return static_cast<uint32_t>(std::max(std::min(count, kCap) * kPerFrameMs, kMinimumMs));
 }
 
-Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, const Bytes& data,
-                                    bool extended) {
+Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id,
+                                    const wire::Bytes& data, bool extended) {
   uint32_t protocol_id = connection.protocol_id();
   if (data.size() > MaxPayload(protocol_id)) {
     return TooLongError({}, data.size(), MaxPayload(protocol_id), protocol_id);
   }
   struct Frame {
     uint32_t arb_id;
-    const Bytes& data;
+    const wire::Bytes& data;
     bool extended;
   };
   const Frame frame{arb_id, data, extended};
@@ -206,7 +207,7 @@ Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id, con
 }
 
 Result<uint32_t, PassThruError> SendBatch(Connection& connection,
-                                          const std::vector<protocol::BatchMessage>& messages) {
+                                          const std::vector<wire::BatchMessage>& messages) {
   if (messages.empty()) return 0u;
   if (auto refused = CheckSizes(connection.protocol_id(), messages)) return std::move(*refused);
   auto result = WriteInCalls(connection, messages, std::nullopt, false);
@@ -221,10 +222,10 @@ Result<uint32_t, PassThruError> SendBatch(Connection& connection,
   return result->num_msgs;
 }
 
-Result<protocol::RawResult, PassThruError> SendRaw(
-    Connection& connection, const std::vector<protocol::BatchMessage>& messages,
-    uint32_t timeout_ms) {
-  if (messages.empty()) return protocol::RawResult{};
+Result<wire::RawResult, PassThruError> SendRaw(Connection& connection,
+                                               const std::vector<wire::BatchMessage>& messages,
+                                               uint32_t timeout_ms) {
+  if (messages.empty()) return wire::RawResult{};
   if (auto refused = CheckSizes(connection.protocol_id(), messages)) return std::move(*refused);
   return WriteInCalls(connection, messages, timeout_ms, true);
 }
@@ -274,12 +275,12 @@ Result<Messages, PassThruError> ReadWithEcho(Connection& connection, uint32_t ti
   return out;
 }
 
-Result<protocol::RawResult, PassThruError> ReadRaw(Connection& connection, uint32_t max_frames,
-                                                   uint32_t timeout_ms, const ReadSlices* slices) {
+Result<wire::RawResult, PassThruError> ReadRaw(Connection& connection, uint32_t max_frames,
+                                               uint32_t timeout_ms, const ReadSlices* slices) {
   const uint32_t frames = Clamp(max_frames, kMaxRawReadFrames);
   const Clock& clock = connection.clock();
   const Clock::TimePoint deadline = clock.Now() + std::chrono::milliseconds(timeout_ms);
-  protocol::RawResult total;
+  wire::RawResult total;
   for (;;) {
     uint32_t wait_ms = timeout_ms;
     if (slices != nullptr && timeout_ms != 0) {

@@ -11,6 +11,7 @@
 #include "j2534/periodic.h"
 #include "j2534/ptsim_fixture.h"
 #include "passthru/numbers.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -18,7 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 
 using IoTest = PtsimTest;
-using protocol::BatchMessage;
+using wire::BatchMessage;
 
 std::vector<BatchMessage> Frames(size_t count, uint32_t arb_id = 0x123) {
   return std::vector<BatchMessage>(count, BatchMessage{arb_id, {0x01, 0x02}, false});
@@ -36,7 +37,7 @@ TEST_F(IoTest, FramesOnTheWire) {
     const char* library;
     uint32_t protocol;
     uint32_t arb_id;
-    Bytes data;
+    wire::Bytes data;
     bool extended;
     const char* write_fn;
     std::string hex;
@@ -59,7 +60,7 @@ TEST_F(IoTest, FramesOnTheWire) {
        "PassThruQueueMsgs",
        "18DB33F1020100",
        0x100},
-      {"ptsim0404", passthru::kIso15765, 0x7DF, Bytes(100, 0x5A), false, "PassThruWriteMsgs",
+      {"ptsim0404", passthru::kIso15765, 0x7DF, wire::Bytes(100, 0x5A), false, "PassThruWriteMsgs",
        "000007DF" + Repeated("5A", 100), 0},
       {"ptsim0500_writemsgs",
        passthru::kIso14230,
@@ -103,7 +104,7 @@ TEST_F(IoTest, RefusedBeforeAnythingIsSent) {
   std::optional<Connection> can = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(can);
   ClearCalls();
-  auto one = SendOne(*can, 0x7E0, Bytes(12, 0), false);
+  auto one = SendOne(*can, 0x7E0, wire::Bytes(12, 0), false);
   EXPECT_EQ(one.error().text,
             "ERR_J2534_MSG_TOO_LONG: 12 data bytes, at most 8 fit a message of protocol 5");
   std::vector<BatchMessage> batch = Frames(4);
@@ -115,15 +116,15 @@ TEST_F(IoTest, RefusedBeforeAnythingIsSent) {
   auto raw = SendRaw(*can, batch, 100);
   EXPECT_EQ(raw.error().text, batch_result.error().text);
   EXPECT_EQ(*SendBatch(*can, {}), 0u);
-  EXPECT_EQ(*SendRaw(*can, {}, 100), protocol::RawResult{});
+  EXPECT_EQ(*SendRaw(*can, {}, 100), wire::RawResult{});
   EXPECT_TRUE(Calls().empty());
   EXPECT_EQ(can->echo_list().Size(), 0u);
   can.reset();
 
   std::optional<Connection> iso15765 = Open("ptsim0500", passthru::kIso15765);
   ASSERT_TRUE(iso15765);
-  EXPECT_TRUE(SendOne(*iso15765, 0x7E0, Bytes(4124, 0), false).ok());
-  EXPECT_EQ(SendOne(*iso15765, 0x7E0, Bytes(4125, 0), false).error().text,
+  EXPECT_TRUE(SendOne(*iso15765, 0x7E0, wire::Bytes(4124, 0), false).ok());
+  EXPECT_EQ(SendOne(*iso15765, 0x7E0, wire::Bytes(4125, 0), false).error().text,
             "ERR_J2534_MSG_TOO_LONG: 4125 data bytes, at most 4124 fit a message of protocol 6");
 }
 
@@ -153,7 +154,7 @@ TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
   EXPECT_EQ(*SendBatch(*connection, Frames(3)), 3u);
   EXPECT_EQ(*SendBatch(*connection, Frames(1000)), 1000u);
   auto raw = SendRaw(*connection, Frames(2), 250);
-  EXPECT_EQ(*raw, (protocol::RawResult{0, 2}));
+  EXPECT_EQ(*raw, (wire::RawResult{0, 2}));
   std::vector<Call> writes = CallsOf("PassThruWriteMsgs");
   ASSERT_EQ(writes.size(), 3u);
   EXPECT_EQ(Num(writes[0], "timeout"), 5000);
@@ -172,7 +173,7 @@ TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
               "ERR_J2534_WRITE_FAILED: error code 7 [ERR_FAILED]");
     EXPECT_EQ(SendBatch(*connection, Frames(3)).error().text,
               "ERR_J2534_WRITE_FAILED: error code 7 (ERR_FAILED), sent 0/3 messages");
-    EXPECT_EQ(*SendRaw(*connection, Frames(3), 10), (protocol::RawResult{7, 0}));
+    EXPECT_EQ(*SendRaw(*connection, Frames(3), 10), (wire::RawResult{7, 0}));
     EXPECT_EQ(connection->echo_list().Size(), 0u);
   }
   connection.reset();
@@ -185,7 +186,7 @@ TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
   EXPECT_EQ(SendBatch(*connection, partial).error().text,
             "ERR_J2534_WRITE_FAILED: error code 10 (ERR_INVALID_MSG), sent 2/3 messages");
   EXPECT_EQ(connection->echo_list().Size(), 0u);
-  EXPECT_EQ(*SendRaw(*connection, partial, 10), (protocol::RawResult{10, 2}));
+  EXPECT_EQ(*SendRaw(*connection, partial, 10), (wire::RawResult{10, 2}));
   EXPECT_EQ(connection->echo_list().Size(), 2u);
 }
 
@@ -215,7 +216,7 @@ TEST_F(IoTest, LargeBatchesGoInCallsOfAtMostTheChunkSize) {
     ClearCalls();
     if (raw) {
       EXPECT_EQ(*SendRaw(*connection, three_calls, 40),
-                (protocol::RawResult{7, static_cast<uint32_t>(kWriteChunkFrames)}));
+                (wire::RawResult{7, static_cast<uint32_t>(kWriteChunkFrames)}));
       EXPECT_EQ(Num(CallsOf("PassThruWriteMsgs").at(1), "timeout"), 40);
     } else {
       EXPECT_EQ(SendBatch(*connection, three_calls).error().text,
@@ -241,10 +242,10 @@ TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
 
   ASSERT_TRUE(SendOne(*connection, 0x123, {1, 2}, false).ok());
   clock.Advance(600ms);
-  std::vector<protocol::ReceivedMessage> late = drain();
+  std::vector<wire::ReceivedMessage> late = drain();
   ASSERT_EQ(late.size(), 1u);
   EXPECT_EQ(late[0].arb_id, 0x123u);
-  EXPECT_EQ(late[0].data, (Bytes{1, 2}));
+  EXPECT_EQ(late[0].data, (wire::Bytes{1, 2}));
 
   // Periodic frames are not in the echo list: the same identifier with another payload is
   // delivered, and the one entry of a send cancels only one of two equal echoes.
@@ -252,9 +253,9 @@ TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
   ASSERT_TRUE(SendOne(*connection, 0x123, {1}, false).ok());
   ASSERT_TRUE(StartPeriodic(*connection, 0x124, {1}, false, 60000).ok());
   ASSERT_TRUE(SendOne(*connection, 0x124, {1}, false).ok());
-  std::vector<protocol::ReceivedMessage> frames = drain();
+  std::vector<wire::ReceivedMessage> frames = drain();
   ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0].data, Bytes{9});
+  EXPECT_EQ(frames[0].data, wire::Bytes{9});
   EXPECT_EQ(frames[1].arb_id, 0x124u);
   connection.reset();
 
@@ -272,17 +273,17 @@ TEST_F(IoTest, TransmitEchoesOnlyReachReadWithEcho) {
     ASSERT_TRUE(connection);
     ASSERT_TRUE(SetLoopback(*connection, true).ok());
     ASSERT_TRUE(SendOne(*connection, 0x7DF, {0x02, 0x01, 0x00}, false).ok());
-    std::vector<protocol::ReceivedMessage> drained = *Drain(*connection, 0, 16, 4);
+    std::vector<wire::ReceivedMessage> drained = *Drain(*connection, 0, 16, 4);
     ASSERT_EQ(drained.size(), 1u);  // the ECU's answer, not the echo
     EXPECT_EQ(drained[0].arb_id, 0x7E8u);
     EXPECT_EQ(drained[0].data.at(1), 0x41);
     EXPECT_EQ(drained[0].data_size, 12u);
 
     ASSERT_TRUE(SendOne(*connection, 0x123, {5}, false).ok());
-    std::vector<protocol::ReceivedMessage> read = *ReadWithEcho(*connection, 0);
+    std::vector<wire::ReceivedMessage> read = *ReadWithEcho(*connection, 0);
     ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read[0].rx_status & passthru::kTxMsgType, passthru::kTxMsgType);
-    EXPECT_EQ(read[0].data, Bytes{5});
+    EXPECT_EQ(read[0].data, wire::Bytes{5});
   }
 }
 
@@ -342,7 +343,7 @@ TEST_F(IoTest, DrainReadsTheDedicatedChannelAfterTheMainOne) {
   ASSERT_TRUE(connection->has_29bit_channel());
   ASSERT_TRUE(SendOne(*connection, 0x18DB33F1, {0x02, 0x01, 0x0D}, true).ok());
   ClearCalls();
-  std::vector<protocol::ReceivedMessage> frames = *Drain(*connection, 7, 16, 4);
+  std::vector<wire::ReceivedMessage> frames = *Drain(*connection, 7, 16, 4);
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[0].arb_id, 0x7E8u);
   EXPECT_FALSE(frames[0].extended);
@@ -369,8 +370,8 @@ TEST_F(IoTest, DirectReads) {
   Env("PTSIM_LOG_READS", "1");
   std::optional<Connection> connection = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(connection);
-  EXPECT_EQ(*ReadRaw(*connection, 0, 0), (protocol::RawResult{16, 0}));
-  EXPECT_EQ(*ReadRaw(*connection, 100, 3), (protocol::RawResult{9, 0}));
+  EXPECT_EQ(*ReadRaw(*connection, 0, 0), (wire::RawResult{16, 0}));
+  EXPECT_EQ(*ReadRaw(*connection, 100, 3), (wire::RawResult{9, 0}));
   std::vector<Call> reads = CallsOf("PassThruReadMsgs");
   ASSERT_EQ(reads.size(), 2u);
   EXPECT_EQ(Num(reads[0], "count"), 1);
@@ -385,7 +386,7 @@ TEST_F(IoTest, DirectReads) {
   ASSERT_TRUE(connection);
   EXPECT_EQ(ReadWithEcho(*connection, 0).error().text,
             "ERR_J2534_READ_FAILED: error code 2 (ERR_INVALID_CHANNEL_ID)");
-  EXPECT_EQ(*ReadRaw(*connection, 4, 0), (protocol::RawResult{2, 0}));
+  EXPECT_EQ(*ReadRaw(*connection, 4, 0), (wire::RawResult{2, 0}));
 }
 
 TEST_F(IoTest, MisbehavingLibrariesAreReadOnlyWithinTheirRecords) {
@@ -404,7 +405,7 @@ TEST_F(IoTest, MisbehavingLibrariesAreReadOnlyWithinTheirRecords) {
     Env("PTSIM_MISBEHAVE", "data_size_overflow");
     connection = Open(library, passthru::kIso15765);
     ASSERT_TRUE(connection);
-    std::vector<protocol::ReceivedMessage> frames = *Drain(*connection, 0, 16, 1);
+    std::vector<wire::ReceivedMessage> frames = *Drain(*connection, 0, 16, 1);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].data_size, 4128u);
     EXPECT_EQ(frames[0].data.size(), 4124u);

@@ -111,7 +111,7 @@ Result<void, PassThruError> ClearBuffers(const Connection& connection) {
                      "ERR_J2534_IOCTL_FAILED: CLEAR_RX_BUFFER");
 }
 
-Result<protocol::VersionInfo, PassThruError> ReadVersion(const Connection& connection) {
+Result<wire::VersionInfo, PassThruError> ReadVersion(const Connection& connection) {
   auto read_version =
       connection.library().Resolve<passthru::PassThruReadVersionFn>("PassThruReadVersion");
   if (!read_version) return std::move(read_version).error();
@@ -122,9 +122,9 @@ Result<protocol::VersionInfo, PassThruError> ReadVersion(const Connection& conne
       (*read_version)(connection.device_id(), firmware.data(), library.data(), api.data()));
   if (status != passthru::kStatusNoError)
     return StatusError("ERR_J2534_READ_VERSION_FAILED:", status);
-  return protocol::VersionInfo{BufferText(firmware.data(), firmware.size()),
-                               BufferText(library.data(), library.size()),
-                               BufferText(api.data(), api.size())};
+  return wire::VersionInfo{BufferText(firmware.data(), firmware.size()),
+                           BufferText(library.data(), library.size()),
+                           BufferText(api.data(), api.size())};
 }
 
 Result<std::string, PassThruError> ReadLastError(const Connection& connection) {

@@ -8,6 +8,7 @@
 #include "j2534/periodic.h"
 #include "j2534/ptsim_fixture.h"
 #include "passthru/numbers.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -45,7 +46,7 @@ TEST_F(OperationsTest, VersionsAndLastError) {
   std::optional<Connection> connection = Open("ptsim0500", passthru::kCan);
   ASSERT_TRUE(connection);
   EXPECT_EQ(*ReadVersion(*connection),
-            (protocol::VersionInfo{"ptsim firmware 1.0", "ptsim 1.0 (ptsim0500)", "05.00"}));
+            (wire::VersionInfo{"ptsim firmware 1.0", "ptsim 1.0 (ptsim0500)", "05.00"}));
   EXPECT_EQ(Num(CallsOf("PassThruReadVersion").at(0), "deviceId"), 1);
   EXPECT_EQ(*ReadLastError(*connection), "");
   EXPECT_FALSE(RemoveFilter(*connection, 99).ok());
@@ -57,7 +58,7 @@ TEST_F(OperationsTest, VersionsAndLastError) {
   Env("PTSIM_LAST_ERROR", " left \xFF behind ");
   connection = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(connection);
-  protocol::VersionInfo version = *ReadVersion(*connection);
+  wire::VersionInfo version = *ReadVersion(*connection);
   EXPECT_EQ(version.firmware_version, "ptsim firmware 1.0" + std::string(62, '.'));
   EXPECT_EQ(version.api_version.size(), 80u);
   // The status of PassThruGetLastError is ignored; ptsim leaves the buffer empty when refusing.
@@ -174,12 +175,12 @@ TEST_F(OperationsTest, VoltagesAskTheDeviceOnlyWhenTheChannelIsRefusedAsAHandle)
 TEST_F(OperationsTest, FlowControlMessagesAreShapedLikeThePattern) {
   std::optional<Connection> connection = Open("ptsim0404", passthru::kIso15765);
   ASSERT_TRUE(connection);
-  const Bytes mask = {0xFF, 0xFF, 0xFF, 0xFF};
-  const Bytes pattern = {0x00, 0x00, 0x07, 0xE8};
+  const wire::Bytes mask = {0xFF, 0xFF, 0xFF, 0xFF};
+  const wire::Bytes pattern = {0x00, 0x00, 0x07, 0xE8};
   struct Case {
     bool raw;
     const char* type;
-    Bytes flow_control;
+    wire::Bytes flow_control;
     std::string hex;  // empty: no flow-control message passed
   };
   const Case cases[] = {
@@ -215,12 +216,12 @@ TEST_F(OperationsTest, FlowControlMessagesAreShapedLikeThePattern) {
   connection = Open("ptsim0500", passthru::kIso15765);
   ASSERT_TRUE(connection);
   ClearCalls();
-  auto refused = AddFilter(*connection, "flow_control", mask, pattern, false, Bytes{0x07});
+  auto refused = AddFilter(*connection, "flow_control", mask, pattern, false, wire::Bytes{0x07});
   ASSERT_FALSE(refused.ok());
   EXPECT_EQ(refused.error().text, "ERR_J2534_FILTER_FAILED: flow_control needs a 04.04 library");
   EXPECT_EQ(refused.error().kind, PassThruError::Kind::Refused);
   EXPECT_TRUE(Calls().empty());
-  EXPECT_TRUE(AddFilterRaw(*connection, "pass", mask, pattern, false, Bytes{0x07}).ok());
+  EXPECT_TRUE(AddFilterRaw(*connection, "pass", mask, pattern, false, wire::Bytes{0x07}).ok());
 }
 
 TEST_F(OperationsTest, MissingEntryPointsFailOnlyTheirOperations) {
@@ -248,8 +249,8 @@ TEST_F(OperationsTest, FilterRecordsAsTheLibrarySeesThem) {
     const char* library;
     uint32_t protocol;
     bool raw;
-    Bytes mask;
-    Bytes pattern;
+    wire::Bytes mask;
+    wire::Bytes pattern;
     bool extended;
     std::string mask_hex;
     std::string pattern_hex;
@@ -275,7 +276,7 @@ TEST_F(OperationsTest, FilterRecordsAsTheLibrarySeesThem) {
       {"ptsim0404",
        passthru::kCan,
        true,
-       Bytes(13, 0xFF),
+       wire::Bytes(13, 0xFF),
        {0x07},
        false,
        std::string(24, 'F'),
@@ -339,18 +340,19 @@ TEST_F(OperationsTest, PeriodicMessagesArePackedAsOneFrame) {
   struct Case {
     const char* library;
     uint32_t protocol;
-    Bytes data;
+    wire::Bytes data;
     bool extended;
     std::string hex;  // empty: refused
   };
   const Case cases[] = {
       {"ptsim0404", passthru::kCan, {0x02, 0x3E, 0x00}, false, "000007E0023E00"},
-      {"ptsim0500", passthru::kIso15765, Bytes(8, 0x11), true, "000007E0" + std::string(16, '1')},
+      {"ptsim0500", passthru::kIso15765, wire::Bytes(8, 0x11), true,
+       "000007E0" + std::string(16, '1')},
       // No identifier on a K-Line bus, in either form.
       {"ptsim0404", passthru::kIso14230, {0xC1, 0x33, 0xF1, 0x3E}, true, "C133F13E"},
       {"ptsim0500", passthru::kIso9141, {0x68, 0x6A, 0xF1, 0x3E}, false, "686AF13E"},
-      {"ptsim0404", passthru::kCan, Bytes(10, 0), false, ""},
-      {"ptsim0500", passthru::kIso15765, Bytes(9, 0), false, ""},
+      {"ptsim0404", passthru::kCan, wire::Bytes(10, 0), false, ""},
+      {"ptsim0500", passthru::kIso15765, wire::Bytes(9, 0), false, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.library + std::string(" ") + std::to_string(c.protocol));

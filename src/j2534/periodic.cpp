@@ -12,7 +12,7 @@ size_t MaxPeriodicPayload(uint32_t protocol_id) {
 }
 
 Result<uint32_t, PassThruError> StartPeriodic(const Connection& connection, uint32_t arb_id,
-                                              const Bytes& data, bool extended,
+                                              const wire::Bytes& data, bool extended,
                                               uint32_t interval_ms) {
   uint32_t protocol_id = connection.protocol_id();
   auto frame = PackFrame(protocol_id, arb_id, data, extended, MaxPeriodicPayload(protocol_id));

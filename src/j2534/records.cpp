@@ -47,13 +47,13 @@ FrameHead HeadOf(uint32_t protocol_id, uint32_t arb_id, bool extended) {
 }
 
 Result<OutgoingFrame, PassThruError> PackFrame(uint32_t protocol_id, uint32_t arb_id,
-                                               const Bytes& payload, bool extended,
+                                               const wire::Bytes& payload, bool extended,
                                                size_t max_payload, const std::string& where) {
   if (payload.size() > max_payload) {
     return TooLongError(where, payload.size(), max_payload, protocol_id);
   }
   const FrameHead head = HeadOf(protocol_id, arb_id, extended);
-  OutgoingFrame frame{Bytes(head.bytes().begin(), head.bytes().end()), head.tx_flags};
+  OutgoingFrame frame{wire::Bytes(head.bytes().begin(), head.bytes().end()), head.tx_flags};
   frame.bytes.insert(frame.bytes.end(), payload.begin(), payload.end());
   return frame;
 }
@@ -75,7 +75,7 @@ RecordView View(const passthru::PassThruMsg0500& record, const uint8_t* area, si
 namespace {
 
 // The record as a frame whose payload starts `skip` bytes into the data (skip <= length).
-void FillMessage(const RecordView& record, size_t skip, protocol::ReceivedMessage& message) {
+void FillMessage(const RecordView& record, size_t skip, wire::ReceivedMessage& message) {
   message.timestamp_us = record.timestamp;
   if (record.data != nullptr) message.data.assign(record.data + skip, record.data + record.length);
   message.rx_status = record.rx_status;
@@ -85,12 +85,12 @@ void FillMessage(const RecordView& record, size_t skip, protocol::ReceivedMessag
 
 }  // namespace
 
-std::optional<protocol::ReceivedMessage> ToMessage(const RecordView& record, bool can_like) {
+std::optional<wire::ReceivedMessage> ToMessage(const RecordView& record, bool can_like) {
   if (record.data == nullptr) return std::nullopt;
   if (can_like && record.length < kIdBytes) return std::nullopt;
   if (!can_like && record.length == 0) return std::nullopt;
   // Built in place in the result: the frame is moved only by its consumer.
-  std::optional<protocol::ReceivedMessage> message(std::in_place);
+  std::optional<wire::ReceivedMessage> message(std::in_place);
   if (!can_like) {
     FillMessage(record, 0, *message);
     return message;
@@ -102,8 +102,8 @@ std::optional<protocol::ReceivedMessage> ToMessage(const RecordView& record, boo
   return message;
 }
 
-protocol::ReceivedMessage RawMessage(const RecordView& record) {
-  protocol::ReceivedMessage message;
+wire::ReceivedMessage RawMessage(const RecordView& record) {
+  wire::ReceivedMessage message;
   FillMessage(record, 0, message);
   return message;
 }

@@ -11,11 +11,9 @@
 #include "common/result.h"
 #include "j2534/library.h"
 #include "passthru/abi.h"
-#include "protocol/payloads.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
-
-using Bytes = std::vector<uint8_t>;
 
 /// Payload bytes one message of `protocol_id` holds: 8 on CAN, 4124 on ISO15765 (the device
 /// segments them), 4128 on every other protocol.
@@ -38,7 +36,7 @@ FrameHead HeadOf(uint32_t protocol_id, uint32_t arb_id, bool extended);
 
 /// One frame as the library receives it: the record's data bytes and its TxFlags.
 struct OutgoingFrame {
-  Bytes bytes;
+  wire::Bytes bytes;
   uint32_t tx_flags = 0;
 };
 
@@ -46,7 +44,7 @@ struct OutgoingFrame {
 /// CAN_29BIT_ID when `extended`; elsewhere the payload alone and TxFlags 0. A payload longer than
 /// `max_payload` is refused with the MSG_TOO_LONG text (prefixed by `where` when not empty).
 Result<OutgoingFrame, PassThruError> PackFrame(uint32_t protocol_id, uint32_t arb_id,
-                                               const Bytes& payload, bool extended,
+                                               const wire::Bytes& payload, bool extended,
                                                size_t max_payload, const std::string& where = {});
 
 /// A received record reduced to what conversion needs; `data` holds `length` readable bytes
@@ -70,10 +68,10 @@ RecordView View(const passthru::PassThruMsg0500& record, const uint8_t* area, si
 /// A received frame as the client sees it; nullopt for a record that carries no frame (CAN-like
 /// and shorter than 4 bytes; otherwise empty or without data). The payload is copied once, from
 /// the bytes after the identifier.
-std::optional<protocol::ReceivedMessage> ToMessage(const RecordView& record, bool can_like);
+std::optional<wire::ReceivedMessage> ToMessage(const RecordView& record, bool can_like);
 
 /// The raw form, without an identifier: every byte is data, and an empty record is a frame.
-protocol::ReceivedMessage RawMessage(const RecordView& record);
+wire::ReceivedMessage RawMessage(const RecordView& record);
 
 /// An array of message records in the connection's form, contiguous as the library expects
 /// (04.04 records 4152 bytes apart; 05.00 packed records, each with its own data buffer). Records
@@ -132,7 +130,7 @@ class MessageArray {
   size_t count_;
   std::vector<passthru::PassThruMsg0404> records_0404_;
   std::vector<passthru::PassThruMsg0500> records_0500_;
-  Bytes buffers_;               ///< the 05.00 data areas, back to back
+  wire::Bytes buffers_;         ///< the 05.00 data areas, back to back
   std::vector<size_t> offset_;  ///< each 05.00 record's area in `buffers_`
   std::vector<size_t> area_;    ///< its size; for packed 04.04 records the data bytes written
   size_t packed_bytes_ = 0;     ///< where the next packed 05.00 frame goes in `buffers_`

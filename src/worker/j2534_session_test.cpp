@@ -2,6 +2,7 @@
 // factory builds and releases.
 #include "worker/j2534_session.h"
 #include "passthru/numbers.h"
+#include "wire/types.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ namespace {
 
 constexpr uint32_t kEngineEcu = 0x7E0;
 
-using FrameList = std::vector<protocol::ReceivedMessage>;
+using FrameList = std::vector<wire::ReceivedMessage>;
 
 /// The frames of a successful answer; a test failure (and nothing) for any other answer.
 FrameList FramesOf(const protocol::Outcome& outcome) {
@@ -137,14 +138,14 @@ TEST_F(J2534SessionTest, DirectReadsNeitherTakeFromNorAddToTheBuffer) {
   const FrameList echoes = FramesOf(session->Execute(protocol::ReadMessagesWithLoopback{0}));
   ASSERT_EQ(echoes.size(), 1u);
   EXPECT_EQ(echoes[0].arb_id, kEngineEcu);
-  EXPECT_EQ(echoes[0].data, (protocol::Bytes{0x3E, 0x80}));
+  EXPECT_EQ(echoes[0].data, (wire::Bytes{0x3E, 0x80}));
   EXPECT_EQ(session->buffer().size(), 2u);
 
   ASSERT_EQ(ErrorOf(session->Execute(tester_present)), "<success>");
   const protocol::Outcome raw = session->Execute(protocol::ReadMessagesRaw{0, 16});
   const auto* payload = std::get_if<protocol::Payload>(&raw);
   ASSERT_NE(payload, nullptr);
-  EXPECT_EQ(std::get<protocol::RawResult>(*payload), (protocol::RawResult{0, 1}));
+  EXPECT_EQ(std::get<wire::RawResult>(*payload), (wire::RawResult{0, 1}));
   EXPECT_EQ(session->buffer().size(), 2u);
 
   // The frame the raw read took is gone; the buffered traffic comes out unchanged.

@@ -8,6 +8,7 @@
 #include "passthru/numbers.h"
 #include "samples.h"
 #include "sections.h"
+#include "wire/types.h"
 #include "yardsticks.h"
 
 namespace tarnix::bench {
@@ -19,7 +20,7 @@ constexpr char kRead[] =
     "\n";
 constexpr size_t kBatch = 1000;
 constexpr uint32_t kQuietId = 0x73B;  // the simulated ECU answers 7DF and 7E0 only
-const j2534::Bytes kPayload = {0x02, 0x01, 0x0C, 0, 0, 0, 0, 0};
+const wire::Bytes kPayload = {0x02, 0x01, 0x0C, 0, 0, 0, 0, 0};
 
 /// The frames of one answer; 0 when the call failed.
 uint64_t FramesOf(Result<size_t> frames) {

@@ -1,6 +1,7 @@
 // The yardsticks: a line server for the canned answer and the hand-off echo, and ptsim in process.
 #include "yardsticks.h"
 #include "passthru/numbers.h"
+#include "wire/types.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,7 +21,7 @@ constexpr uint32_t kReadRecords = 256;
 class EchoSession final : public worker::Session {
  public:
   protocol::Outcome Execute(const protocol::Request&) override {
-    return protocol::Payload(protocol::Voltage{12.6});
+    return protocol::Payload(wire::Voltage{12.6});
   }
   void Pump() override {}
   // The bridge's default, so that the worker waits for commands exactly as the bridge's does.

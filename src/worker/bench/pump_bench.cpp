@@ -24,6 +24,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 #include "platform/process.h"
+#include "wire/types.h"
 #include "worker/j2534_session.h"
 
 namespace {
@@ -113,7 +114,7 @@ bool BenchSession(double seconds, const worker::PumpTunables& tunables,
     const protocol::Outcome outcome = session.Execute(request);
     const auto* payload = std::get_if<protocol::Payload>(&outcome);
     const auto* frames =
-        payload ? std::get_if<std::vector<protocol::ReceivedMessage>>(payload) : nullptr;
+        payload ? std::get_if<std::vector<wire::ReceivedMessage>>(payload) : nullptr;
     return frames ? frames->size() : 0;
   });
   Print("Pump + ReadMessages, pump " + std::to_string(tunables.batch_size) + " x " +
