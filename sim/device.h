@@ -105,6 +105,8 @@ class Device {
   };
 
   Channel* FindChannel(uint32_t channel_id);
+  /// ERR_INVALID_DEVICE_ID unless `device_id` is the open device (the lock is held).
+  Status CheckDeviceLocked(uint32_t device_id) const;
   Status NoChannel(uint32_t channel_id) const;
   uint32_t Timestamp(Clock::time_point at) const;
   void RunPeriodic(Clock::time_point now);

@@ -13,19 +13,16 @@
 #include <string>
 #include <string_view>
 
+#include "passthru/abi.h"
 #include "sim/call_log.h"
 #include "sim/device.h"
 #include "sim/loader_thread.h"
-#include "sim/names.h"
 #include "sim/records.h"
 #include "sim/replay.h"
 #include "sim/settings.h"
 #include "trace/call.h"
 
 namespace tarnix::sim {
-
-/// Bytes of a J2534 version or error text buffer.
-inline constexpr size_t kTextSize = 80;
 
 class Library {
  public:
@@ -46,7 +43,7 @@ class Library {
   int32_t Close(uint32_t device_id);
   /// `resources` is the 05.00 RESOURCE_STRUCT (null in the 04.04 form).
   int32_t Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
-                  const ResourceStruct* resources, uint32_t* channel_id);
+                  const passthru::ResourceStruct* resources, uint32_t* channel_id);
   int32_t Disconnect(uint32_t channel_id);
   int32_t ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint32_t timeout_ms);
   /// PassThruWriteMsgs (with its timeout) or PassThruQueueMsgs (`timeout_ms` absent), by `fn`.
@@ -75,19 +72,20 @@ class Library {
   std::shared_ptr<Replay> ReplayLocked(const Settings& settings);
   void LogProblems(const std::vector<std::string>& problems);
 
-  int32_t ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SConfigList* list,
+  int32_t ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, passthru::SConfigList* list,
                       void* output);
   int32_t VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, uint32_t* output);
-  int32_t FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input, SByteArray* output);
+  int32_t FiveBaudIoctl(Call& call, uint32_t handle, const passthru::SByteArray* input,
+                        passthru::SByteArray* output);
   int32_t FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output);
   int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id);
 
   // Replayed calls whose outputs are more than numbers (library_replay.cpp).
   int32_t ReplayVersion(Call& call, std::array<char*, 3> buffers);
   int32_t ReplayLastError(Call& call, char* text);
-  int32_t ReplayConfig(Call& call, uint32_t ioctl_id, SConfigList* list,
+  int32_t ReplayConfig(Call& call, uint32_t ioctl_id, passthru::SConfigList* list,
                        const std::function<void()>& describe);
-  int32_t ReplayFiveBaud(Call& call, SByteArray* output);
+  int32_t ReplayFiveBaud(Call& call, passthru::SByteArray* output);
   int32_t ReplayFastInit(Call& call, void* output);
 
   const Form form_;

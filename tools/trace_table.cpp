@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "trace/names.h"
+#include "passthru/names.h"
 
 namespace tarnix::tools {
 namespace {
@@ -74,7 +74,7 @@ void AddRecordOf(std::vector<Item>& items, const Call& call, std::string_view ke
 void DescribeIoctl(const Call& call, std::vector<Item>& items) {
   if (const auto* config = Get<std::vector<trace::ConfigItem>>(call, "input")) {
     for (const auto& item : *config) {
-      const auto name = trace::ParameterName(item.parameter);
+      const auto name = passthru::ParameterName(item.parameter);
       items.push_back({"", std::string(name.value_or(Hex32(item.parameter))) + " = " +
                                std::to_string(item.value)});
     }
@@ -117,7 +117,7 @@ std::string Describe(const Call& call, std::vector<Item>& items) {
   }
   if (fn == "PassThruStartMsgFilter") {
     items.push_back(
-        {std::string(trace::FilterTypeName(*call.Number("filterType")).value_or("?")), ""});
+        {std::string(passthru::FilterTypeName(*call.Number("filterType")).value_or("?")), ""});
     AddRecordOf(items, call, "mask", "mask");
     AddRecordOf(items, call, "pattern", "pattern");
     AddRecordOf(items, call, "flowControl", "flow control");
@@ -143,7 +143,7 @@ std::string Describe(const Call& call, std::vector<Item>& items) {
 }
 
 std::string StatusText(const Call& call) {
-  std::string text(trace::StatusName(call.ret).value_or(std::to_string(call.ret)));
+  std::string text(passthru::StatusName(call.ret).value_or(std::to_string(call.ret)));
   if (call.injected) text += " (injected)";
   if (call.diverged) text += " (diverged)";
   return text;
@@ -178,9 +178,9 @@ std::vector<Row> RowsOf(size_t number, const Result<trace::Line>& line) {
       first.call = line->call.fn;
       if (line->call.fn == "PassThruIoctl") {
         const uint64_t id = line->call.Number("ioctlId").value_or(0);
-        first.call += "(" +
-                      std::string(trace::IoctlName(static_cast<uint32_t>(id)).value_or(Hex32(id))) +
-                      ")";
+        first.call +=
+            "(" + std::string(passthru::IoctlName(static_cast<uint32_t>(id)).value_or(Hex32(id))) +
+            ")";
       }
       first.handles = Describe(line->call, items);
       first.status = StatusText(line->call);

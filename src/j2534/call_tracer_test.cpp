@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "j2534/ptsim_fixture.h"
+#include "passthru/numbers.h"
 #include "tarnix_version.h"
 
 namespace tarnix::j2534 {
@@ -17,7 +18,8 @@ class CallTracerTest : public PtsimTest {
  protected:
   /// Runs the connection sequence on CAN with `trace`, then tears the connection down.
   static void Connect(const TraceSettings& trace) {
-    auto connection = RunConnectionSequence({LibraryPath("ptsim0404"), kCan, kBaud, 0, trace});
+    auto connection =
+        RunConnectionSequence({LibraryPath("ptsim0404"), passthru::kCan, kBaud, 0, trace});
     ASSERT_TRUE(connection) << connection.error().text;
   }
 

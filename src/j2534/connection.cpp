@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
 
 namespace tarnix::j2534 {
 
@@ -29,7 +29,7 @@ void EchoList::PruneLocked(Clock::TimePoint now) {
   size_.store(entries_.size(), std::memory_order_release);
 }
 
-void EchoList::Add(uint32_t arb_id, const Bytes& payload) {
+void EchoList::Add(uint32_t arb_id, const wire::Bytes& payload) {
   std::lock_guard lock(mutex_);
   Clock::TimePoint now = clock_->Now();
   PruneLocked(now);
@@ -37,7 +37,7 @@ void EchoList::Add(uint32_t arb_id, const Bytes& payload) {
   size_.store(entries_.size(), std::memory_order_release);
 }
 
-void EchoList::Add(std::span<const protocol::BatchMessage> messages, size_t count) {
+void EchoList::Add(std::span<const wire::BatchMessage> messages, size_t count) {
   std::lock_guard lock(mutex_);
   const Clock::TimePoint now = clock_->Now();
   PruneLocked(now);
@@ -48,7 +48,7 @@ void EchoList::Add(std::span<const protocol::BatchMessage> messages, size_t coun
   size_.store(entries_.size(), std::memory_order_release);
 }
 
-bool EchoList::Cancel(uint32_t arb_id, const Bytes& data) {
+bool EchoList::Cancel(uint32_t arb_id, const wire::Bytes& data) {
   // Nothing was sent lately: most received frames end here.
   if (size_.load(std::memory_order_acquire) == 0) return false;
   std::lock_guard lock(mutex_);
@@ -68,12 +68,12 @@ size_t EchoList::Size() {
 }
 
 void DisconnectQuietly(const PassThruLibrary& library, uint32_t channel_id) {
-  auto disconnect = library.Resolve<PassThruDisconnectFn>("PassThruDisconnect");
+  auto disconnect = library.Resolve<passthru::PassThruDisconnectFn>("PassThruDisconnect");
   if (disconnect) (*disconnect)(channel_id);
 }
 
 void CloseQuietly(const PassThruLibrary& library, uint32_t device_id) {
-  auto close = library.Resolve<PassThruCloseFn>("PassThruClose");
+  auto close = library.Resolve<passthru::PassThruCloseFn>("PassThruClose");
   if (close) (*close)(device_id);
 }
 

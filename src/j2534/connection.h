@@ -15,7 +15,7 @@
 #include "common/clock.h"
 #include "j2534/library.h"
 #include "j2534/records.h"
-#include "protocol/request.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 
@@ -30,14 +30,14 @@ class EchoList {
   explicit EchoList(const Clock& clock) : clock_(&clock) {}
 
   /// Appends one entry: `payload` (without the identifier prefix) sent with `arb_id`, now.
-  void Add(uint32_t arb_id, const Bytes& payload);
+  void Add(uint32_t arb_id, const wire::Bytes& payload);
 
   /// Appends entries for the first `count` of `messages`, in order, all sent now.
-  void Add(std::span<const protocol::BatchMessage> messages, size_t count);
+  void Add(std::span<const wire::BatchMessage> messages, size_t count);
 
   /// Removes the oldest entry with identifier `arb_id` and exactly the payload `data`; true when
   /// one was found (the received frame is then an echo and dropped).
-  bool Cancel(uint32_t arb_id, const Bytes& data);
+  bool Cancel(uint32_t arb_id, const wire::Bytes& data);
 
   /// Entries alive now.
   size_t Size();
@@ -53,7 +53,7 @@ class EchoList {
     uint32_t arb_id;
     uint32_t size;
     std::array<uint8_t, 8> short_payload{};
-    Bytes long_payload;  ///< the payload when longer than short_payload
+    wire::Bytes long_payload;  ///< the payload when longer than short_payload
   };
   void PruneLocked(Clock::TimePoint now);
 

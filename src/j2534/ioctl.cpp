@@ -4,17 +4,15 @@
 
 #include <array>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
 namespace {
 
-// The standard's size for version and error texts.
-constexpr size_t kTextBufferSize = 80;
-
 Result<uint32_t, PassThruError> ConfigIoctl(const ChannelRef& channel, uint32_t ioctl_id,
-                                            SConfig& config) {
-  SConfigList list{1, &config};
+                                            passthru::SConfig& config) {
+  passthru::SConfigList list{1, &config};
   return CallIoctl(channel.library, channel.channel_id, ioctl_id, &list, nullptr);
 }
 
@@ -26,13 +24,14 @@ Result<double, PassThruError> ReadVoltage(const Connection& connection, uint32_t
   uint32_t millivolts = 0;
   auto status =
       CallIoctl(connection.library(), connection.channel_id(), ioctl_id, nullptr, &millivolts);
-  if (status && (*status == kErrInvalidChannelId || *status == kErrInvalidDeviceId)) {
+  if (status &&
+      (*status == passthru::kErrInvalidChannelId || *status == passthru::kErrInvalidDeviceId)) {
     millivolts = 0;
     status =
         CallIoctl(connection.library(), connection.device_id(), ioctl_id, nullptr, &millivolts);
   }
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) return StatusError(failure_head, *status);
+  if (*status != passthru::kStatusNoError) return StatusError(failure_head, *status);
   return millivolts / 1000.0;
 }
 
@@ -40,7 +39,7 @@ Result<double, PassThruError> ReadVoltage(const Connection& connection, uint32_t
 
 Result<uint32_t, PassThruError> CallIoctl(const PassThruLibrary& library, uint32_t channel_id,
                                           uint32_t ioctl_id, void* input, void* output) {
-  auto ioctl = library.Resolve<PassThruIoctlFn>("PassThruIoctl");
+  auto ioctl = library.Resolve<passthru::PassThruIoctlFn>("PassThruIoctl");
   if (!ioctl) return std::move(ioctl).error();
   return static_cast<uint32_t>((*ioctl)(channel_id, ioctl_id, input, output));
 }
@@ -50,24 +49,26 @@ Result<void, PassThruError> SimpleIoctl(const Connection& connection, uint32_t i
   auto status =
       CallIoctl(connection.library(), connection.channel_id(), ioctl_id, nullptr, nullptr);
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) return StatusError(failure_head, *status);
+  if (*status != passthru::kStatusNoError) return StatusError(failure_head, *status);
   return {};
 }
 
 Result<uint32_t, PassThruError> GetConfig(const ChannelRef& channel, uint32_t parameter) {
-  SConfig config{parameter, 0};
-  auto status = ConfigIoctl(channel, kGetConfig, config);
+  passthru::SConfig config{parameter, 0};
+  auto status = ConfigIoctl(channel, passthru::kGetConfig, config);
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) return StatusError("ERR_J2534_GET_CONFIG_FAILED:", *status);
+  if (*status != passthru::kStatusNoError)
+    return StatusError("ERR_J2534_GET_CONFIG_FAILED:", *status);
   return config.Value;
 }
 
 Result<void, PassThruError> SetConfig(const ChannelRef& channel, uint32_t parameter,
                                       uint32_t value) {
-  SConfig config{parameter, value};
-  auto status = ConfigIoctl(channel, kSetConfig, config);
+  passthru::SConfig config{parameter, value};
+  auto status = ConfigIoctl(channel, passthru::kSetConfig, config);
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) return StatusError("ERR_J2534_SET_CONFIG_FAILED:", *status);
+  if (*status != passthru::kStatusNoError)
+    return StatusError("ERR_J2534_SET_CONFIG_FAILED:", *status);
   return {};
 }
 
@@ -81,52 +82,56 @@ Result<void, PassThruError> SetConfig(const Connection& connection, uint32_t par
 }
 
 Result<bool, PassThruError> GetLoopback(const Connection& connection) {
-  auto value = GetConfig(connection, kLoopback);
+  auto value = GetConfig(connection, passthru::kLoopback);
   if (!value) return std::move(value).error();
   return *value != 0;
 }
 
 Result<void, PassThruError> SetLoopback(const Connection& connection, bool enabled) {
-  return SetConfig(connection, kLoopback, enabled ? 1 : 0);
+  return SetConfig(connection, passthru::kLoopback, enabled ? 1 : 0);
 }
 
 Result<uint32_t, PassThruError> GetDataRate(const Connection& connection) {
-  return GetConfig(connection, kDataRate);
+  return GetConfig(connection, passthru::kDataRate);
 }
 
 Result<double, PassThruError> ReadBatteryVoltage(const Connection& connection) {
-  return ReadVoltage(connection, kReadVbatt, "ERR_J2534_READ_VBATT_FAILED:");
+  return ReadVoltage(connection, passthru::kReadVbatt, "ERR_J2534_READ_VBATT_FAILED:");
 }
 
 Result<double, PassThruError> ReadProgrammingVoltage(const Connection& connection) {
-  return ReadVoltage(connection, kReadProgVoltage, "ERR_J2534_READ_PROG_VOLTAGE_FAILED:");
+  return ReadVoltage(connection, passthru::kReadProgVoltage, "ERR_J2534_READ_PROG_VOLTAGE_FAILED:");
 }
 
 Result<void, PassThruError> ClearBuffers(const Connection& connection) {
-  auto tx = SimpleIoctl(connection, kClearTxBuffer, "ERR_J2534_IOCTL_FAILED: CLEAR_TX_BUFFER");
+  auto tx =
+      SimpleIoctl(connection, passthru::kClearTxBuffer, "ERR_J2534_IOCTL_FAILED: CLEAR_TX_BUFFER");
   if (!tx) return tx;
-  return SimpleIoctl(connection, kClearRxBuffer, "ERR_J2534_IOCTL_FAILED: CLEAR_RX_BUFFER");
+  return SimpleIoctl(connection, passthru::kClearRxBuffer,
+                     "ERR_J2534_IOCTL_FAILED: CLEAR_RX_BUFFER");
 }
 
-Result<protocol::VersionInfo, PassThruError> ReadVersion(const Connection& connection) {
-  auto read_version = connection.library().Resolve<PassThruReadVersionFn>("PassThruReadVersion");
+Result<wire::VersionInfo, PassThruError> ReadVersion(const Connection& connection) {
+  auto read_version =
+      connection.library().Resolve<passthru::PassThruReadVersionFn>("PassThruReadVersion");
   if (!read_version) return std::move(read_version).error();
-  std::array<char, kTextBufferSize> firmware{};
-  std::array<char, kTextBufferSize> library{};
-  std::array<char, kTextBufferSize> api{};
+  std::array<char, passthru::kTextSize> firmware{};
+  std::array<char, passthru::kTextSize> library{};
+  std::array<char, passthru::kTextSize> api{};
   auto status = static_cast<uint32_t>(
       (*read_version)(connection.device_id(), firmware.data(), library.data(), api.data()));
-  if (status != kStatusNoError) return StatusError("ERR_J2534_READ_VERSION_FAILED:", status);
-  return protocol::VersionInfo{BufferText(firmware.data(), firmware.size()),
-                               BufferText(library.data(), library.size()),
-                               BufferText(api.data(), api.size())};
+  if (status != passthru::kStatusNoError)
+    return StatusError("ERR_J2534_READ_VERSION_FAILED:", status);
+  return wire::VersionInfo{BufferText(firmware.data(), firmware.size()),
+                           BufferText(library.data(), library.size()),
+                           BufferText(api.data(), api.size())};
 }
 
 Result<std::string, PassThruError> ReadLastError(const Connection& connection) {
   auto get_last_error =
-      connection.library().Resolve<PassThruGetLastErrorFn>("PassThruGetLastError");
+      connection.library().Resolve<passthru::PassThruGetLastErrorFn>("PassThruGetLastError");
   if (!get_last_error) return std::move(get_last_error).error();
-  std::array<char, kTextBufferSize> text{};
+  std::array<char, passthru::kTextSize> text{};
   (*get_last_error)(text.data());
   return BufferText(text.data(), text.size());
 }

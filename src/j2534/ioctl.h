@@ -7,7 +7,7 @@
 
 #include "common/result.h"
 #include "j2534/connection.h"
-#include "protocol/payloads.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 
@@ -46,7 +46,7 @@ Result<double, PassThruError> ReadProgrammingVoltage(const Connection& connectio
 Result<void, PassThruError> ClearBuffers(const Connection& connection);
 
 /// PassThruReadVersion on the device: firmware, library and API texts, untrimmed.
-Result<protocol::VersionInfo, PassThruError> ReadVersion(const Connection& connection);
+Result<wire::VersionInfo, PassThruError> ReadVersion(const Connection& connection);
 
 /// PassThruGetLastError into 80 bytes, whatever status it returns; untrimmed, possibly empty.
 Result<std::string, PassThruError> ReadLastError(const Connection& connection);

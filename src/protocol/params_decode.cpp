@@ -7,6 +7,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "wire/types.h"
+
 namespace tarnix::protocol {
 namespace {
 
@@ -26,15 +28,15 @@ template <typename T, std::string T::*M>
 Status Text(Source& in, T& out) {
   return ReadText(in, out.*M);
 }
-template <typename T, Bytes T::*M>
+template <typename T, wire::Bytes T::*M>
 Status Data(Source& in, T& out) {
   return ReadBytes(in, out.*M);
 }
-template <typename T, std::vector<BatchMessage> T::*M>
+template <typename T, std::vector<wire::BatchMessage> T::*M>
 Status Batch(Source& in, T& out) {
   return ReadBatchMessages(in, out.*M);
 }
-template <typename T, std::optional<Bytes> T::*M>
+template <typename T, std::optional<wire::Bytes> T::*M>
 Status MaybeData(Source& in, T& out) {
   return ReadBytes(in, (out.*M).emplace());
 }

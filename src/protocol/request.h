@@ -13,21 +13,9 @@
 #include <vector>
 
 #include "common/result.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
-
-using Bytes = std::vector<uint8_t>;
-
-/// One frame to transmit, as written in SendMessagesBatch and WriteMessagesRaw.
-struct BatchMessage {
-  uint32_t arb_id = 0;
-  Bytes data;
-  bool extended = false;
-  bool operator==(const BatchMessage&) const = default;
-};
-
-/// How KlineInit wakes the ECU.
-enum class KlineInitMode : uint8_t { Fast, Slow, Auto };
 
 // One struct per method, each with its wire name, in wire order: the variant index of Request is
 // the method number. (Translation units that see these names must not include <windows.h>, whose
@@ -51,18 +39,18 @@ struct Close {
 struct SendMessage {
   static constexpr std::string_view kName = "SendMessage";
   uint32_t arb_id = 0;
-  Bytes data;
+  wire::Bytes data;
   bool extended = false;
   bool operator==(const SendMessage&) const = default;
 };
 struct SendMessagesBatch {
   static constexpr std::string_view kName = "SendMessagesBatch";
-  std::vector<BatchMessage> messages;
+  std::vector<wire::BatchMessage> messages;
   bool operator==(const SendMessagesBatch&) const = default;
 };
 struct WriteMessagesRaw {
   static constexpr std::string_view kName = "WriteMessagesRaw";
-  std::vector<BatchMessage> messages;
+  std::vector<wire::BatchMessage> messages;
   uint32_t timeout_ms = 0;
   bool operator==(const WriteMessagesRaw&) const = default;
 };
@@ -106,26 +94,26 @@ struct ReadProgrammingVoltage {
 };
 struct FastInit {
   static constexpr std::string_view kName = "FastInit";
-  Bytes data;
+  wire::Bytes data;
   bool operator==(const FastInit&) const = default;
 };
 struct FiveBaudInit {
   static constexpr std::string_view kName = "FiveBaudInit";
-  Bytes data;
+  wire::Bytes data;
   bool operator==(const FiveBaudInit&) const = default;
 };
 struct KlineInit {
   static constexpr std::string_view kName = "KlineInit";
-  KlineInitMode init_mode = KlineInitMode::Fast;
-  std::optional<Bytes> fast_init_data;
-  std::optional<Bytes> five_baud_address;
+  wire::KlineInitMode init_mode = wire::KlineInitMode::Fast;
+  std::optional<wire::Bytes> fast_init_data;
+  std::optional<wire::Bytes> five_baud_address;
   std::optional<uint32_t> cc_timeout_ms;
   bool operator==(const KlineInit&) const = default;
 };
 struct StartPeriodicMessage {
   static constexpr std::string_view kName = "StartPeriodicMessage";
   uint32_t arb_id = 0;
-  Bytes data;
+  wire::Bytes data;
   uint32_t interval_ms = 0;
   bool extended = false;
   bool operator==(const StartPeriodicMessage&) const = default;
@@ -142,19 +130,19 @@ struct ClearPeriodicMessages {
 struct AddFilter {
   static constexpr std::string_view kName = "AddFilter";
   std::string filter_type;
-  Bytes mask;
-  Bytes pattern;
+  wire::Bytes mask;
+  wire::Bytes pattern;
   bool extended = false;
-  std::optional<Bytes> flow_control;  ///< the flow-control message; absent when not given
+  std::optional<wire::Bytes> flow_control;  ///< the flow-control message; absent when not given
   bool operator==(const AddFilter&) const = default;
 };
 struct AddFilterRaw {
   static constexpr std::string_view kName = "AddFilterRaw";
   std::string filter_type;
-  Bytes mask;
-  Bytes pattern;
+  wire::Bytes mask;
+  wire::Bytes pattern;
   bool extended = false;
-  std::optional<Bytes> flow_control;  ///< the flow-control message; absent when not given
+  std::optional<wire::Bytes> flow_control;  ///< the flow-control message; absent when not given
   bool operator==(const AddFilterRaw&) const = default;
 };
 struct RemoveFilter {

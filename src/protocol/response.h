@@ -7,14 +7,15 @@
 #include <variant>
 #include <vector>
 
-#include "protocol/payloads.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 
 /// The data of a successful answer. monostate is null.
 using Payload =
-    std::variant<std::monostate, std::vector<DeviceInfo>, std::vector<ReceivedMessage>,
-                 KlineInitResult, RawResult, VersionInfo, std::string, uint32_t, Voltage, bool>;
+    std::variant<std::monostate, std::vector<wire::DeviceInfo>, std::vector<wire::ReceivedMessage>,
+                 wire::KlineInitResult, wire::RawResult, wire::VersionInfo, std::string, uint32_t,
+                 wire::Voltage, bool>;
 
 /// A failed answer: code -1 for request failures, -999 for a caught fault.
 struct Failure {

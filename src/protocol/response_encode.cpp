@@ -3,11 +3,12 @@
 
 #include "protocol/json_writer.h"
 #include "protocol/response.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 namespace {
 
-void Write(JsonWriter& w, const ReceivedMessage& m) {
+void Write(JsonWriter& w, const wire::ReceivedMessage& m) {
   w.BeginObject();
   w.Key("timestampUs");
   w.Unsigned(m.timestamp_us);
@@ -28,7 +29,7 @@ void Write(JsonWriter& w, const ReceivedMessage& m) {
   w.EndObject();
 }
 
-void Write(JsonWriter& w, const DeviceInfo& d) {
+void Write(JsonWriter& w, const wire::DeviceInfo& d) {
   w.BeginObject();
   w.Key("name");
   w.String(d.name);
@@ -70,7 +71,7 @@ void Write(JsonWriter& w, const std::vector<T>& list) {
   w.EndArray();
 }
 
-void Write(JsonWriter& w, const KlineInitResult& k) {
+void Write(JsonWriter& w, const wire::KlineInitResult& k) {
   w.BeginObject();
   w.Key("initMethod");
   w.String(k.init_method);
@@ -85,7 +86,7 @@ void Write(JsonWriter& w, const KlineInitResult& k) {
   w.EndObject();
 }
 
-void Write(JsonWriter& w, const RawResult& r) {
+void Write(JsonWriter& w, const wire::RawResult& r) {
   w.BeginObject();
   w.Key("result");
   w.Signed(r.result);
@@ -94,7 +95,7 @@ void Write(JsonWriter& w, const RawResult& r) {
   w.EndObject();
 }
 
-void Write(JsonWriter& w, const VersionInfo& v) {
+void Write(JsonWriter& w, const wire::VersionInfo& v) {
   w.BeginObject();
   w.Key("firmwareVersion");
   w.String(v.firmware_version);
@@ -117,7 +118,7 @@ void Write(JsonWriter& w, uint32_t number) {
 void Write(JsonWriter& w, bool flag) {
   w.Bool(flag);
 }
-void Write(JsonWriter& w, Voltage voltage) {
+void Write(JsonWriter& w, wire::Voltage voltage) {
   w.Double(voltage.volts);
 }
 

@@ -29,17 +29,18 @@ constexpr size_t kShortestFrame = 11;
 // reserve more than its own size.
 constexpr size_t kReservedFrames = 1024;
 
-constexpr Field<BatchMessage> kBatchFields[] = {
+constexpr Field<wire::BatchMessage> kBatchFields[] = {
     {"arbId", Presence::Required,
-     [](Source& in, BatchMessage& m) { return ReadU32(in, m.arb_id); }},
-    {"data", Presence::Required, [](Source& in, BatchMessage& m) { return ReadBytes(in, m.data); }},
+     [](Source& in, wire::BatchMessage& m) { return ReadU32(in, m.arb_id); }},
+    {"data", Presence::Required,
+     [](Source& in, wire::BatchMessage& m) { return ReadBytes(in, m.data); }},
     {"extended", Presence::Required,
-     [](Source& in, BatchMessage& m) { return ReadBool(in, m.extended); }},
+     [](Source& in, wire::BatchMessage& m) { return ReadBool(in, m.extended); }},
 };
 
 // The array form [arbId, data, extended]: elements decoded in order; a short array fails where it
 // ends, a long one after the three values (the extra elements are only counted).
-Status ReadBatchArray(Source& in, BatchMessage& out) {
+Status ReadBatchArray(Source& in, wire::BatchMessage& out) {
   size_t count = 0;
   Status status = ReadElements(in.json, [&](size_t i) -> Status {
     count = i + 1;
@@ -50,7 +51,7 @@ Status ReadBatchArray(Source& in, BatchMessage& out) {
   if (!status) return status;
   if (count < 3) {
     return "invalid length " + std::to_string(count) +
-           ", expected struct BatchMessage with 3 elements";
+           ", expected struct wire::BatchMessage with 3 elements";
   }
   if (count > 3) {
     return "invalid length " + std::to_string(count) + ", expected 3 elements in sequence";
@@ -58,10 +59,10 @@ Status ReadBatchArray(Source& in, BatchMessage& out) {
   return {};
 }
 
-Status ReadBatchMessage(Source& in, BatchMessage& out) {
+Status ReadBatchMessage(Source& in, wire::BatchMessage& out) {
   if (in.json.Peek() == '{') return ReadFields(in, kBatchFields, out);
   if (in.json.Peek() == '[') return ReadBatchArray(in, out);
-  return json::InvalidType(in.json.Read(), "struct BatchMessage");
+  return json::InvalidType(in.json.Read(), "struct wire::BatchMessage");
 }
 
 }  // namespace
@@ -87,7 +88,7 @@ Status ReadText(Source& in, std::string& out) {
   return {};
 }
 
-Status ReadBytes(Source& in, Bytes& out) {
+Status ReadBytes(Source& in, wire::Bytes& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   in.bytes.clear();
   Status status = ReadElements(in.json, [&in](size_t) -> Status {
@@ -100,7 +101,7 @@ Status ReadBytes(Source& in, Bytes& out) {
   return status;
 }
 
-Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out) {
+Status ReadBatchMessages(Source& in, std::vector<wire::BatchMessage>& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   out.clear();
   const size_t rest = in.json.text().size() - in.json.pos();
@@ -109,10 +110,10 @@ Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out) {
                       [&](size_t) -> Status { return ReadBatchMessage(in, out.emplace_back()); });
 }
 
-Status ReadInitMode(Source& in, KlineInitMode& out) {
+Status ReadInitMode(Source& in, wire::KlineInitMode& out) {
   static constexpr std::string_view kNames[] = {"fast", "slow", "auto"};
-  static constexpr KlineInitMode kModes[] = {KlineInitMode::Fast, KlineInitMode::Slow,
-                                             KlineInitMode::Auto};
+  static constexpr wire::KlineInitMode kModes[] = {
+      wire::KlineInitMode::Fast, wire::KlineInitMode::Slow, wire::KlineInitMode::Auto};
   const Value value = in.json.Read();
   if (value.kind == Value::Kind::String) {
     for (size_t i = 0; i < 3; ++i) {

@@ -11,6 +11,7 @@
 #include "common/result.h"
 #include "protocol/json_reader.h"
 #include "protocol/request.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 
@@ -22,7 +23,7 @@ using Status = Result<void, std::string>;
 struct Source {
   explicit Source(json::Reader& reader) : json(reader) {}
   json::Reader& json;
-  Bytes bytes;  ///< byte values gathered before they are stored with one allocation
+  wire::Bytes bytes;  ///< byte values gathered before they are stored with one allocation
 };
 
 /// Unsigned 32-bit integer ("u32").
@@ -32,11 +33,11 @@ Status ReadBool(Source& in, bool& out);
 /// A string ("a string").
 Status ReadText(Source& in, std::string& out);
 /// An array of integers 0..255 ("a sequence" of "u8").
-Status ReadBytes(Source& in, Bytes& out);
+Status ReadBytes(Source& in, wire::Bytes& out);
 /// An array of BatchMessage, each an object or an array of three values.
-Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out);
+Status ReadBatchMessages(Source& in, std::vector<wire::BatchMessage>& out);
 /// "fast", "slow", "auto" or the numbers 0..2.
-Status ReadInitMode(Source& in, KlineInitMode& out);
+Status ReadInitMode(Source& in, wire::KlineInitMode& out);
 
 /// Walks the elements of the array at the cursor: `read(index)` reads each one until an error;
 /// the elements after it are only checked. Returns the first error.

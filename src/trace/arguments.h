@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
 #include "trace/call.h"
 
 namespace tarnix::trace {
@@ -16,7 +16,7 @@ Fields OpenArgs(const void* name);
 Fields CloseArgs(uint32_t device_id);
 /// `resources` is the 05.00 RESOURCE_STRUCT, null in the 04.04 form.
 Fields ConnectArgs(uint32_t device_id, uint32_t protocol_id, uint32_t flags, uint32_t baud_rate,
-                   const j2534::ResourceStruct* resources);
+                   const passthru::ResourceStruct* resources);
 Fields DisconnectArgs(uint32_t channel_id);
 Fields ReadMsgsArgs(uint32_t channel_id, const uint32_t* count, uint32_t timeout_ms);
 /// PassThruWriteMsgs (with its timeout) and PassThruQueueMsgs (`timeout_ms` absent).

@@ -13,6 +13,7 @@
 #include "j2534/ioctl.h"
 #include "j2534/kline.h"
 #include "j2534/periodic.h"
+#include "wire/types.h"
 #include "worker/j2534_session.h"
 #include "worker/routing.h"
 
@@ -43,9 +44,9 @@ Outcome Answer(Result<void, PassThruError> result) {
 }
 
 /// The initialisations answer their one frame as a list.
-Outcome AnswerOneFrame(Result<protocol::ReceivedMessage, PassThruError> result) {
+Outcome AnswerOneFrame(Result<wire::ReceivedMessage, PassThruError> result) {
   if (!result.ok()) return protocol::RequestFailed(std::move(result).error().text);
-  return Payload(std::vector<protocol::ReceivedMessage>{std::move(result).value()});
+  return Payload(std::vector<wire::ReceivedMessage>{std::move(result).value()});
 }
 
 }  // namespace
@@ -81,7 +82,7 @@ class J2534Session::Dispatcher {
                               SteadyClock(), &PauseForRead));
   }
   Outcome operator()(const protocol::ReadMessagesWithLoopback& r) const {
-    std::vector<protocol::ReceivedMessage> echoes = buffer_.TakeEchoes(j2534::kReadWithEchoFrames);
+    std::vector<wire::ReceivedMessage> echoes = buffer_.TakeEchoes(j2534::kReadWithEchoFrames);
     const auto room = static_cast<uint32_t>(j2534::kReadWithEchoFrames - echoes.size());
     if (room == 0) return Payload(std::move(echoes));
     auto read = ReadDirect(echoes.empty() ? r.timeout_ms : 0, room);
@@ -112,10 +113,10 @@ class J2534Session::Dispatcher {
     return Answer(j2534::ReadLastError(connection_));
   }
   Outcome operator()(const protocol::ReadBatteryVoltage&) const {
-    return AnswerAs<protocol::Voltage>(j2534::ReadBatteryVoltage(connection_));
+    return AnswerAs<wire::Voltage>(j2534::ReadBatteryVoltage(connection_));
   }
   Outcome operator()(const protocol::ReadProgrammingVoltage&) const {
-    return AnswerAs<protocol::Voltage>(j2534::ReadProgrammingVoltage(connection_));
+    return AnswerAs<wire::Voltage>(j2534::ReadProgrammingVoltage(connection_));
   }
 
   // K-Line initialisation.

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 
 namespace tarnix::e2e {
@@ -12,7 +13,7 @@ namespace {
 
 TEST(Ending, TheNextRequestEndsAWaitingReadAndIsServed) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   Bridge& bridge = session.bridge();
   // A read that would wait some 49 days: only the next request can end it.
   bridge.Send(R"({"id":2,"method":"ReadMessages","params":{"timeout_ms":4294967295}})"
@@ -28,7 +29,7 @@ TEST(Ending, TheNextRequestEndsAWaitingReadAndIsServed) {
 
 TEST(Ending, AStopRequestClosesTheAdapterFirst) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   Bridge& bridge = session.bridge();
   bridge.Send(R"({"id":2,"method":"ReadMessages","params":{"timeout_ms":60000}})"
               "\n");

@@ -1,4 +1,5 @@
-// Records that answers carry: a received frame and a registered interface.
+// The wire's plain data: what requests carry and answers hold, shared by the request decoder, the
+// answer encoder and the layers below them, which parse no JSON.
 #pragma once
 
 #include <cstdint>
@@ -6,7 +7,20 @@
 #include <string>
 #include <vector>
 
-namespace tarnix::protocol {
+namespace tarnix::wire {
+
+using Bytes = std::vector<uint8_t>;
+
+/// One frame to transmit, as written in SendMessagesBatch and WriteMessagesRaw.
+struct BatchMessage {
+  uint32_t arb_id = 0;
+  Bytes data;
+  bool extended = false;
+  bool operator==(const BatchMessage&) const = default;
+};
+
+/// How KlineInit wakes the ECU.
+enum class KlineInitMode : uint8_t { Fast, Slow, Auto };
 
 /// One received frame as the client sees it.
 struct ReceivedMessage {
@@ -70,4 +84,4 @@ struct Voltage {
   double volts = 0.0;
 };
 
-}  // namespace tarnix::protocol
+}  // namespace tarnix::wire
