@@ -1,10 +1,11 @@
 // The interfaces installed on Linux: registration files in $HOME/.passthru, ELF libraries.
 #include "discovery/devices.h"
 #include "discovery/folder_source.h"
+#include "wire/types.h"
 
 namespace tarnix::discovery {
 
-std::vector<protocol::DeviceInfo> EnumerateInstalledDevices() {
+std::vector<wire::DeviceInfo> EnumerateInstalledDevices() {
   return EnumerateDevices(FolderSource(HomeRegistrationFolder()));
 }
 

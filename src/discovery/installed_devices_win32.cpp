@@ -1,10 +1,11 @@
 // The interfaces installed on Windows: registrations in the registry, PE libraries.
 #include "discovery/devices.h"
 #include "discovery/registry_source.h"
+#include "wire/types.h"
 
 namespace tarnix::discovery {
 
-std::vector<protocol::DeviceInfo> EnumerateInstalledDevices() {
+std::vector<wire::DeviceInfo> EnumerateInstalledDevices() {
   return EnumerateDevices(RegistrySource(platform::SystemRegistry()));
 }
 

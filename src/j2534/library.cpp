@@ -6,9 +6,10 @@
 
 #include "common/text.h"
 #include "discovery/library_file.h"
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/entry_points.h"
+#include "passthru/names.h"
 #include "platform/fault_report.h"
-#include "trace/names.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -22,7 +23,7 @@ constexpr unsigned kOwnBits = sizeof(void*) * 8;
 }  // namespace
 
 std::string StatusName(uint32_t status) {
-  return std::string(trace::StatusName(status).value_or("UNKNOWN_ERROR"));
+  return std::string(passthru::StatusName(status).value_or("UNKNOWN_ERROR"));
 }
 
 std::string StatusText(const std::string& head, uint32_t status) {
@@ -82,7 +83,7 @@ PassThruLibrary::~PassThruLibrary() {
 }
 
 bool PassThruLibrary::IsApi0500() const {
-  return library_.Find("PassThruScanForDevices").ok();
+  return library_.Find(passthru::EntryName(passthru::kApi0500Marker)).ok();
 }
 
 std::string BufferText(const char* buffer, size_t size) {
@@ -99,7 +100,7 @@ std::optional<std::string> TrimmedBufferText(const char* buffer, size_t size) {
 }
 
 std::optional<std::string> LastErrorText(const PassThruLibrary& library) {
-  auto get_last_error = library.Resolve<PassThruGetLastErrorFn>("PassThruGetLastError");
+  auto get_last_error = library.Resolve<passthru::PassThruGetLastErrorFn>("PassThruGetLastError");
   if (!get_last_error) return std::nullopt;
   std::array<char, kLastErrorBufferSize> buffer{};
   if ((*get_last_error)(buffer.data()) != 0) return std::nullopt;

@@ -14,6 +14,7 @@
 
 #include "j2534/connect.h"
 #include "log/captured_log.h"
+#include "passthru/numbers.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 #include "platform/process.h"
@@ -162,7 +163,7 @@ inline void ExpectFunctionNotFound(const std::vector<MissingEntryPoint>& cases,
                                    const std::function<void(Connection&)>& after = {}) {
   for (const MissingEntryPoint& c : cases) {
     SCOPED_TRACE(c.library);
-    std::optional<Connection> connection = PtsimTest::Open(c.library, kCan);
+    std::optional<Connection> connection = PtsimTest::Open(c.library, passthru::kCan);
     ASSERT_TRUE(connection);
     std::optional<PassThruError> error = c.operation(*connection);
     ASSERT_TRUE(error);

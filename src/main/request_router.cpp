@@ -6,6 +6,7 @@
 #include <utility>
 #include <variant>
 
+#include "platform/dynamic_library.h"
 #include "worker/routing.h"
 
 namespace tarnix::main {
@@ -29,7 +30,12 @@ Outcome OpenDevice(const protocol::Open& open, BridgeState& state, const RouterD
   if (!launched.ok()) return protocol::RequestFailed(std::move(launched).error().text);
   if (deps.release_grace) launched->BoundRelease(*deps.release_grace, deps.stuck_release);
   if (Result<void> started = worker::AwaitStartup(*launched, watch); !started.ok()) {
-    worker::Release(std::move(launched).value());
+    // After an exception out of the system's loader even the thread's end may never come.
+    if (platform::LoaderUnusable()) {
+      worker::Abandon(std::move(launched).value());
+    } else {
+      worker::Release(std::move(launched).value());
+    }
     Error error = std::move(started).error();
     return protocol::RequestFailed(std::move(error.text), error.status);
   }
@@ -51,7 +57,12 @@ Outcome ScanAlone(protocol::Request request, const RouterDeps& deps, worker::Rep
   } else {
     reply = std::move(started).error();
   }
-  worker::Release(std::move(launched).value());
+  // As for Open: after an exception out of the system's loader the thread may never end.
+  if (platform::LoaderUnusable()) {
+    worker::Abandon(std::move(launched).value());
+  } else {
+    worker::Release(std::move(launched).value());
+  }
   if (!reply.ok()) return protocol::RequestFailed(std::move(reply).error().text);
   return std::move(reply).value();
 }

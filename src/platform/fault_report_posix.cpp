@@ -164,6 +164,7 @@ void InstallFaultReport() {
   sigemptyset(&action.sa_mask);
   for (int signal : kSignals)
     ::sigaction(signal, &action, nullptr);
+  ReportUncaughtExceptions();
 }
 
 FaultStack::FaultStack() {

@@ -88,6 +88,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
 
 void InstallFaultReport() {
   ::SetUnhandledExceptionFilter(&OnUnhandledException);
+  ReportUncaughtExceptions();
 }
 
 // The filter runs on the faulting thread's own stack, which the system extends for it even after

@@ -10,7 +10,7 @@ PipeClient& PipeClient::operator=(PipeClient&&) noexcept = default;
 PipeClient::~PipeClient() = default;
 
 Result<void> PipeClient::Write(std::string_view bytes) {
-  return WritePipe(handle_, bytes);
+  return WritePipe(handle_, bytes, transfer_event_);
 }
 
 Result<std::optional<std::string>> PipeClient::ReadLine() {
@@ -21,7 +21,7 @@ Result<std::optional<std::string>> PipeClient::ReadLine() {
       return std::optional<std::string>(std::move(line));
     }
     char buffer[4096];
-    Result<size_t> got = ReadPipe(handle_, buffer, sizeof buffer);
+    Result<size_t> got = ReadPipe(handle_, buffer, sizeof buffer, transfer_event_);
     if (!got) return std::move(got).error();
     if (*got == 0) return std::optional<std::string>();
     pending_.append(buffer, *got);
@@ -29,7 +29,7 @@ Result<std::optional<std::string>> PipeClient::ReadLine() {
 }
 
 Result<size_t> PipeClient::Read(char* buffer, size_t size) {
-  if (pending_.empty()) return ReadPipe(handle_, buffer, size);
+  if (pending_.empty()) return ReadPipe(handle_, buffer, size, transfer_event_);
   const size_t n = pending_.copy(buffer, size);
   pending_.erase(0, n);
   return n;

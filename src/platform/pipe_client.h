@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/result.h"
+#include "platform/pipe_io.h"
 #include "platform/unique_handle.h"
 
 namespace tarnix::platform {
@@ -49,6 +50,7 @@ class PipeClient {
   explicit PipeClient(SystemHandle handle) : handle_(std::move(handle)) {}
 
   SystemHandle handle_;
+  SystemHandle transfer_event_ = TransferEvent();
   std::string pending_;  // read, not yet returned
 };
 

@@ -10,7 +10,8 @@
 
 namespace tarnix::platform {
 
-Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
+Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size,
+                        const SystemHandle&) {
   for (;;) {
     const ssize_t n = ::read(static_cast<int>(handle.get()), buffer, size);
     if (n >= 0) return static_cast<size_t>(n);
@@ -21,7 +22,7 @@ Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
   }
 }
 
-Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
+Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes, const SystemHandle&) {
   while (!bytes.empty()) {
     // MSG_NOSIGNAL: a vanished other end is an error value, never SIGPIPE.
     const ssize_t n =
@@ -32,6 +33,10 @@ Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return Ok();
+}
+
+SystemHandle TransferEvent() {
+  return SystemHandle();
 }
 
 }  // namespace tarnix::platform

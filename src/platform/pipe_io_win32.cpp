@@ -9,32 +9,26 @@
 #include "platform/win32_handle.h"
 
 namespace tarnix::platform {
-namespace {
-
-/// One event per thread for its reads and writes, made on first use and kept.
-HANDLE ThreadEvent() {
-  struct Holder {
-    Holder() : event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Holder() {
-      if (event != nullptr) ::CloseHandle(event);
-    }
-    HANDLE event;
-  };
-  thread_local Holder holder;
-  return holder.event;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool IsEndOfPipe(DWORD code) {
   return code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA || code == ERROR_PIPE_NOT_CONNECTED;
 }
 
+SystemHandle TransferEvent() {
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event == nullptr ? SystemHandle() : Own(event);
+}
+
 std::optional<DWORD> TransferAndWait(HANDLE handle, bool write, void* buffer, DWORD size,
-                                     DWORD& transferred) {
+                                     DWORD& transferred, const SystemHandle& event) {
+  SystemHandle own;
+  if (!event.valid()) {
+    own = TransferEvent();
+    if (!own.valid()) return ::GetLastError();
+  }
   OVERLAPPED overlapped{};
-  overlapped.hEvent = ThreadEvent();
-  if (overlapped.hEvent == nullptr) return ::GetLastError();
+  overlapped.hEvent = AsHandle(event.valid() ? event : own);
   ::ResetEvent(overlapped.hEvent);
   const BOOL done = write ? ::WriteFile(handle, buffer, size, nullptr, &overlapped)
                           : ::ReadFile(handle, buffer, size, nullptr, &overlapped);
@@ -46,22 +40,24 @@ std::optional<DWORD> TransferAndWait(HANDLE handle, bool write, void* buffer, DW
   return std::nullopt;
 }
 
-Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
+Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size,
+                        const SystemHandle& event) {
   DWORD got = 0;
   const std::optional<DWORD> failed =
-      TransferAndWait(AsHandle(handle), false, buffer, static_cast<DWORD>(size), got);
+      TransferAndWait(AsHandle(handle), false, buffer, static_cast<DWORD>(size), got, event);
   if (!failed) return size_t{got};
   // The other end closing is the end of the stream, not a failure.
   if (IsEndOfPipe(*failed)) return size_t{0};
   return Fail(SystemErrorText(*failed));
 }
 
-Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
+Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes,
+                       const SystemHandle& event) {
   while (!bytes.empty()) {
     DWORD written = 0;
     const std::optional<DWORD> failed =
         TransferAndWait(AsHandle(handle), true, const_cast<char*>(bytes.data()),
-                        static_cast<DWORD>(bytes.size()), written);
+                        static_cast<DWORD>(bytes.size()), written, event);
     if (failed) return Fail(SystemErrorText(*failed));
     bytes.remove_prefix(written);
   }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "protocol/response.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 namespace {
@@ -26,12 +27,12 @@ TEST_P(EncodesResponse, ByteForByte) {
   EXPECT_EQ(EncodeResponse(GetParam().response), GetParam().expected);
 }
 
-ReceivedMessage Frame() {
-  return ReceivedMessage{123456, 2024, false, {3, 65, 12, 26}, 2024, 0, 8, 6};
+wire::ReceivedMessage Frame() {
+  return wire::ReceivedMessage{123456, 2024, false, {3, 65, 12, 26}, 2024, 0, 8, 6};
 }
 
-DeviceInfo Device(bool available) {
-  DeviceInfo d;
+wire::DeviceInfo Device(bool available) {
+  wire::DeviceInfo d;
   d.name = "Sim";
   d.vendor = "Acme";
   d.dll_path = "C:\\pt\\sim.dll";
@@ -64,30 +65,30 @@ INSTANTIATE_TEST_SUITE_P(
                    {18446744073709551615u, Payload{true}},
                    R"({"id":18446744073709551615,"status":"ok","data":true})"},
         EncodeCase{"messages",
-                   {5, Payload{std::vector<ReceivedMessage>{Frame()}}},
+                   {5, Payload{std::vector<wire::ReceivedMessage>{Frame()}}},
                    std::string(R"({"id":5,"status":"ok","data":[)") + kFrameJson + "]}"},
         EncodeCase{"no messages",
-                   {5, Payload{std::vector<ReceivedMessage>{}}},
+                   {5, Payload{std::vector<wire::ReceivedMessage>{}}},
                    R"({"id":5,"status":"ok","data":[]})"},
         EncodeCase{
             "devices",
-            {1, Payload{std::vector<DeviceInfo>{Device(true), Device(false)}}},
+            {1, Payload{std::vector<wire::DeviceInfo>{Device(true), Device(false)}}},
             R"({"id":1,"status":"ok","data":[)"
             R"({"name":"Sim","vendor":"Acme","dllPath":"C:\\pt\\sim.dll","canIso15765":true,"canIso11898":false,"compatible":true,"bitness":64,"available":true,"unavailableReason":null,"apiVersion":"04.04","supportedProtocols":["CAN","ISO15765"]},)"
             R"({"name":"Sim","vendor":"Acme","dllPath":"C:\\pt\\sim.dll","canIso15765":true,"canIso11898":false,"compatible":true,"bitness":64,"available":false,"unavailableReason":"File not found","apiVersion":"04.04","supportedProtocols":["CAN","ISO15765"]}]})"},
         EncodeCase{
             "kline",
-            {2, Payload{KlineInitResult{
+            {2, Payload{wire::KlineInitResult{
                     "fast", "iso14230-fast", {0xEF, 0x8F}, true, {Frame(), Frame()}}}},
             std::string(
                 R"({"id":2,"status":"ok","data":{"initMethod":"fast","detectedProtocol":"iso14230-fast","keywordBytes":[239,143],"ccReceived":true,"initResponse":[)") +
                 kFrameJson + "," + kFrameJson + "]}}"},
         EncodeCase{"raw",
-                   {9, Payload{RawResult{-7, 2}}},
+                   {9, Payload{wire::RawResult{-7, 2}}},
                    R"({"id":9,"status":"ok","data":{"result":-7,"numMsgs":2}})"},
         EncodeCase{
             "version",
-            {4, Payload{VersionInfo{"1.2", "3.4", "04.04"}}},
+            {4, Payload{wire::VersionInfo{"1.2", "3.4", "04.04"}}},
             R"({"id":4,"status":"ok","data":{"firmwareVersion":"1.2","dllVersion":"3.4","apiVersion":"04.04"}})"},
         EncodeCase{"text",
                    {4, Payload{std::string("no error")}},
@@ -96,13 +97,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {4, Payload{uint32_t{4294967295u}}},
                    R"({"id":4,"status":"ok","data":4294967295})"},
         EncodeCase{"false", {4, Payload{false}}, R"({"id":4,"status":"ok","data":false})"},
-        EncodeCase{
-            "voltage", {4, Payload{Voltage{12.34}}}, R"({"id":4,"status":"ok","data":12.34})"},
+        EncodeCase{"voltage",
+                   {4, Payload{wire::Voltage{12.34}}},
+                   R"({"id":4,"status":"ok","data":12.34})"},
         EncodeCase{"integral voltage",
-                   {4, Payload{Voltage{12.0}}},
+                   {4, Payload{wire::Voltage{12.0}}},
                    R"({"id":4,"status":"ok","data":12.0})"},
         EncodeCase{"infinite voltage",
-                   {4, Payload{Voltage{std::numeric_limits<double>::infinity()}}},
+                   {4, Payload{wire::Voltage{std::numeric_limits<double>::infinity()}}},
                    R"({"id":4,"status":"ok","data":null})"},
         EncodeCase{"NaN voltage",
                    {4, Payload{Voltage{std::nan("")}}},

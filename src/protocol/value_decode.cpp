@@ -50,7 +50,7 @@ Status ReadBatchArray(Source& in, BatchMessage& out) {
   if (!status) return status;
   if (count < 3) {
     return "invalid length " + std::to_string(count) +
-           ", expected struct BatchMessage with 3 elements";
+           ", expected struct wire::BatchMessage with 3 elements";
   }
   if (count > 3) {
     return "invalid length " + std::to_string(count) + ", expected 3 elements in sequence";
@@ -61,7 +61,7 @@ Status ReadBatchArray(Source& in, BatchMessage& out) {
 Status ReadBatchMessage(Source& in, BatchMessage& out) {
   if (in.json.Peek() == '{') return ReadFields(in, kBatchFields, out);
   if (in.json.Peek() == '[') return ReadBatchArray(in, out);
-  return json::InvalidType(in.json.Read(), "struct BatchMessage");
+  return json::InvalidType(in.json.Read(), "struct wire::BatchMessage");
 }
 
 // A choice by name, or by its index among `names` (the names' order).

@@ -1,8 +1,8 @@
 // Writes typed lines as JSON text.
 #include "trace/encode.h"
 
+#include "passthru/names.h"
 #include "trace/json_text.h"
-#include "trace/names.h"
 
 namespace tarnix::trace {
 namespace {
@@ -37,7 +37,7 @@ std::string ListText(const std::vector<Item>& items, Each&& each) {
 std::string ConfigText(const ConfigItem& item) {
   JsonObject entry;
   entry.Num("parameter", item.parameter);
-  if (auto name = ParameterName(item.parameter)) entry.Str("name", *name);
+  if (auto name = passthru::ParameterName(item.parameter)) entry.Str("name", *name);
   return entry.Num("value", item.value).Text();
 }
 

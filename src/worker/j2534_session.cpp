@@ -9,6 +9,7 @@
 #include "j2534/connect.h"
 #include "j2534/io.h"
 #include "j2534/scan.h"
+#include "wire/types.h"
 #include "worker/routing.h"
 #include "worker/session_dispatcher.h"
 #include "worker/trace_settings.h"
@@ -21,7 +22,7 @@ namespace {
 class BufferSink final : public j2534::FrameSink {
  public:
   explicit BufferSink(RxBuffer& buffer) : buffer_(buffer) {}
-  void Put(protocol::ReceivedMessage&& frame) override { buffer_.Push(std::move(frame)); }
+  void Put(wire::ReceivedMessage&& frame) override { buffer_.Push(std::move(frame)); }
 
  private:
   RxBuffer& buffer_;

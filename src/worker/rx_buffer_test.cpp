@@ -1,5 +1,6 @@
 // The receive buffer's ring and overflow accounting, one pump cycle, and ReadMessages' taking.
 #include "worker/rx_buffer.h"
+#include "wire/types.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@
 namespace tarnix::worker {
 namespace {
 
-using protocol::ReceivedMessage;
+using wire::ReceivedMessage;
 
 /// Frames numbered first..first+count-1; the number is the timestamp and every one of the `size`
 /// data bytes.

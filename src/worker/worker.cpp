@@ -214,6 +214,13 @@ void WorkerShared::Wake() {
   woken_.notify_all();
 }
 
+void Abandon(WorkerHandle worker) {
+  worker.commands_.Reset();
+  // The thread may never end: it must not be joined, and what it uses must stay.
+  static auto* const abandoned = new std::vector<WorkerHandle>();
+  abandoned->push_back(std::move(worker));
+}
+
 void Release(WorkerHandle worker) {
   worker.commands_.Reset();
   // A waiting read's pause looks again: nobody waits for its answer now.
@@ -223,9 +230,7 @@ void Release(WorkerHandle worker) {
     const Receipt<bool> end = worker.ended_.ReceiveUntil(SteadyClock().Now() + *worker.grace_);
     if (end.status == ReceiveStatus::kTimedOut) {
       if (worker.stuck_) worker.stuck_(*worker.grace_);
-      // The thread may never end: it must not be joined, and what it uses must stay.
-      static auto* const abandoned = new std::vector<WorkerHandle>();
-      abandoned->push_back(std::move(worker));
+      Abandon(std::move(worker));
       return;
     }
   }

@@ -145,6 +145,7 @@ class WorkerHandle {
                                             ReplyWatch* watch);
   friend Result<void> AwaitStartup(WorkerHandle& worker, ReplyWatch* watch);
   friend void Release(WorkerHandle worker);
+  friend void Abandon(WorkerHandle worker);
   friend Result<WorkerHandle> LaunchWorker(SessionFactory factory, const WorkerOptions& options);
 
   // Declared in this order so that implicit destruction also closes the channel before joining.
@@ -199,6 +200,11 @@ Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request reque
 /// request in progress, leaves its loop and releases its session first. A release bounded by
 /// BoundRelease calls its StuckRelease once the grace period has passed without the thread's end.
 void Release(WorkerHandle worker);
+
+/// Lets go of a worker whose thread must never be joined nor waited for (the system's loader it
+/// used can no longer be trusted): its channels close, and the thread and what it uses stay until
+/// the process ends, which should be soon.
+void Abandon(WorkerHandle worker);
 
 /// Whether the control thread has let go of the worker running on the calling thread (its command
 /// channel is closed): nobody waits for the answer of the request in progress, so a long wait

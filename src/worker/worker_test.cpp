@@ -1,6 +1,7 @@
 // The worker thread with fake sessions: start-up outcomes, the exchange and its failure texts,
 // the loop's pump cadence, and the release order.
 #include "worker/worker.h"
+#include "wire/types.h"
 
 #include <gtest/gtest.h>
 
@@ -79,7 +80,7 @@ TEST(WorkerExchange, RepliesTravelUnchangedAndEachCommandIsFollowedByOnePump) {
   Result<protocol::Outcome> version = Exchange(worker, kReadVersion);
   ASSERT_TRUE(version.ok());
   const auto& payload = std::get<protocol::Payload>(*version);
-  EXPECT_EQ(std::get<protocol::VersionInfo>(payload), (protocol::VersionInfo{"fw", "dll", "api"}));
+  EXPECT_EQ(std::get<wire::VersionInfo>(payload), (wire::VersionInfo{"fw", "dll", "api"}));
 
   Result<protocol::Outcome> failure = Exchange(worker, protocol::GetLastError{});
   ASSERT_TRUE(failure.ok()) << "an error the session built is a reply, not a channel failure";

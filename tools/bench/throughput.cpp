@@ -5,8 +5,10 @@
 
 #include "bench_client.h"
 #include "j2534/records.h"
+#include "passthru/numbers.h"
 #include "samples.h"
 #include "sections.h"
+#include "wire/types.h"
 #include "yardsticks.h"
 
 namespace tarnix::bench {
@@ -18,7 +20,7 @@ constexpr char kRead[] =
     "\n";
 constexpr size_t kBatch = 1000;
 constexpr uint32_t kQuietId = 0x73B;  // the simulated ECU answers 7DF and 7E0 only
-const j2534::Bytes kPayload = {0x02, 0x01, 0x0C, 0, 0, 0, 0, 0};
+const wire::Bytes kPayload = {0x02, 0x01, 0x0C, 0, 0, 0, 0, 0};
 
 /// The frames of one answer; 0 when the call failed.
 uint64_t FramesOf(Result<size_t> frames) {
@@ -86,7 +88,7 @@ std::vector<TableRow> MeasureSending(const BenchSettings& settings) {
   if (answer != "{\"id\":3,\"status\":\"ok\",\"data\":1000}\n") return {Missing(figure, answer)};
   std::vector<j2534::OutgoingFrame> frames;
   for (size_t i = 0; i < kBatch; ++i)
-    frames.push_back(*j2534::PackFrame(6, kQuietId, kPayload, false, 4124));
+    frames.push_back(*j2534::PackFrame(passthru::kIso15765, kQuietId, kPayload, false, 4124));
   Result<InProcessDevice> device = InProcessDevice::Open(settings.ptsim, "");
   if (!device) return {Missing(figure, device.error().text)};
 

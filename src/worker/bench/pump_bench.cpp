@@ -18,19 +18,19 @@
 #include "common/clock.h"
 #include "j2534/connect.h"
 #include "j2534/io.h"
-#include "j2534/passthru_abi.h"
 #include "j2534/records.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 #include "platform/process.h"
+#include "wire/types.h"
 #include "worker/j2534_session.h"
 
 namespace {
 
 using namespace tarnix;
 
-constexpr uint32_t kCan = 5;
-constexpr uint32_t kIso15765 = 6;
 constexpr uint32_t kBaud = 500000;
 
 struct Figures {
@@ -67,7 +67,7 @@ std::string SimulatorPath() {
 }
 
 /// A connection to ptsim on `protocol`, or nullopt after saying why there is none.
-std::optional<j2534::Connection> OpenSimulator(uint32_t protocol = kIso15765) {
+std::optional<j2534::Connection> OpenSimulator(uint32_t protocol = passthru::kIso15765) {
   auto connection = j2534::RunConnectionSequence({SimulatorPath(), protocol, kBaud, 0});
   if (connection.ok()) return std::move(connection).value();
   std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
@@ -91,9 +91,9 @@ bool BenchDrain(double seconds, uint32_t batch, uint32_t reads) {
 bool BenchLibraryRead(double seconds) {
   auto connection = OpenSimulator();
   if (!connection) return false;
-  auto read = connection->library().Resolve<j2534::PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read = connection->library().Resolve<passthru::PassThruReadWriteFn>("PassThruReadMsgs");
   if (!read.ok()) return false;
-  j2534::MessageArray records = j2534::MessageArray::ForReceive(false, kIso15765, 256);
+  j2534::MessageArray records = j2534::MessageArray::ForReceive(false, passthru::kIso15765, 256);
   const Figures figures = Measure(seconds, [&]() -> uint64_t {
     uint32_t count = 256;
     (*read)(connection->channel_id(), records.records(), &count, 0);
@@ -114,7 +114,7 @@ bool BenchSession(double seconds, const worker::PumpTunables& tunables,
     const protocol::Outcome outcome = session.Execute(request);
     const auto* payload = std::get_if<protocol::Payload>(&outcome);
     const auto* frames =
-        payload ? std::get_if<std::vector<protocol::ReceivedMessage>>(payload) : nullptr;
+        payload ? std::get_if<std::vector<wire::ReceivedMessage>>(payload) : nullptr;
     return frames ? frames->size() : 0;
   });
   Print("Pump + ReadMessages, pump " + std::to_string(tunables.batch_size) + " x " +
@@ -127,7 +127,7 @@ bool BenchSession(double seconds, const worker::PumpTunables& tunables,
 /// SendMessagesBatch through the dispatch, each followed by the pump cycle the worker runs after
 /// every command. CAN frames of 8 bytes to an identifier the simulated ECU does not answer.
 bool BenchSendBatch(double seconds, size_t frames) {
-  auto connection = OpenSimulator(kCan);
+  auto connection = OpenSimulator(passthru::kCan);
   if (!connection) return false;
   worker::J2534Session session(std::move(*connection), worker::PumpTunables{});
   protocol::SendMessagesBatch batch;
@@ -148,15 +148,15 @@ bool BenchSendBatch(double seconds, size_t frames) {
 
 /// The yardstick of the send figure: PassThruWriteMsgs of the same frames, packed once.
 bool BenchLibraryWrite(double seconds, size_t frames) {
-  auto connection = OpenSimulator(kCan);
+  auto connection = OpenSimulator(passthru::kCan);
   if (!connection) return false;
-  auto write = connection->library().Resolve<j2534::PassThruReadWriteFn>("PassThruWriteMsgs");
+  auto write = connection->library().Resolve<passthru::PassThruReadWriteFn>("PassThruWriteMsgs");
   if (!write.ok()) return false;
   std::vector<j2534::OutgoingFrame> packed;
   for (size_t i = 0; i < frames; ++i) {
     packed.push_back({{0, 0, 1, 0x23, 0, 1, 2, 3, 4, 5, 6, static_cast<uint8_t>(i)}, 0});
   }
-  j2534::MessageArray records = j2534::MessageArray::ForSend(false, kCan, packed);
+  j2534::MessageArray records = j2534::MessageArray::ForSend(false, passthru::kCan, packed);
   const Figures figures = Measure(seconds, [&]() -> uint64_t {
     auto count = static_cast<uint32_t>(frames);
     (*write)(connection->channel_id(), records.records(), &count, 5000);
@@ -203,8 +203,8 @@ bool BenchIdle(double seconds) {
         "%-52s %12.2f us per cycle\n", "Idle pump cycle after a 2 ms pause",
         std::chrono::duration<double, std::micro>(busy).count() / static_cast<double>(cycles));
   }
-  auto worker = worker::StartWorker(
-      worker::MakeJ2534SessionFactory(protocol::Open{SimulatorPath(), kIso15765, kBaud, 0}));
+  auto worker = worker::StartWorker(worker::MakeJ2534SessionFactory(
+      protocol::Open{SimulatorPath(), passthru::kIso15765, kBaud, 0}));
   if (!worker.ok()) {
     std::fprintf(stderr, "cannot start the worker: %s\n", worker.error().text.c_str());
     return false;
