@@ -1,15 +1,15 @@
 #!/bin/sh
 # Owns Wine for the whole tree: the build tree's private prefix, the Wine server's folder, quiet
 # output, and whether 32-bit programs run. Every script and CTest reach Wine through it.
-#   wine-run.sh [--32] PROGRAM ARGS...  runs one Windows program (--32: of the 32-bit build), without
-#                                       installer prompts or noise; exits 77, which CTest counts as
-#                                       skipped, when this machine cannot run 32-bit programs at all
-#   wine-run.sh --i386-mode             prints how 32-bit programs run here: native, emulated (qemu
-#                                       user mode, registered with binfmt_misc by scripts/setup.sh)
-#                                       or none
+#   wine-run.sh [--32] PROGRAM ARGS...  runs one Windows program (--32: of the 32-bit build),
+#                                       without installer prompts or noise; exits 77, which CTest
+#                                       counts as skipped, where 32-bit programs cannot run at all
+#   wine-run.sh --i386-mode             prints how 32-bit programs run here: native, emulated
+#                                       (qemu user mode, registered with binfmt_misc by
+#                                       scripts/setup.sh) or none
 #   wine-run.sh --prepare               makes the prefix (minutes, the first time)
-#   wine-run.sh --start | --stop        starts one Wine server, and its services, for a run of tests,
-#                                       rather than one for each program; stops it
+#   wine-run.sh --start | --stop        starts one Wine server, and its services, for a run of
+#                                       tests, rather than one for each program; stops it
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:=$here/../build/wineprefix}"

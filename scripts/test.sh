@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds every flavour of tarnix (Linux, Linux with sanitizers, 64- and 32-bit Windows) and runs every
-# test, the Windows ones under Wine, the Python client's tests and the release archives' check.
+# Builds every flavour of tarnix (Linux, Linux with sanitizers, 64- and 32-bit Windows) and runs
+# every test, the Windows ones under Wine, the Python client's tests and the release archives' check.
 # Installs what is missing first. Prints a summary, each step's time and the total, and as its very
 # last line the total that CI reads:
 #   tests: N passed, N failed, N skipped
@@ -82,8 +82,8 @@ release_archives() {
   rm -rf "$out"
 }
 
-# The private Wine prefix (minutes the first time, nearly all of it on one core), and one Wine server
-# for every Windows program from then on, rather than one started for each.
+# The private Wine prefix (minutes the first time, nearly all of it on one core), and one Wine
+# server for every Windows program from then on, rather than one started for each.
 wine_server() {
   tarnix_wine_run --start || fail "prefix not made"
 }
@@ -129,7 +129,8 @@ step host                      -- preset host
 step python  after host        -- python_tests
 step asan    after python      -- preset asan
 # The worker's threads and channels, once more under ThreadSanitizer.
-step tsan    after asan        -- preset tsan --targets "worker_test host_test" --tests '^(worker_test|host_test)\.'
+step tsan    after asan        -- preset tsan --targets "worker_test host_test" \
+                                    --tests '^(worker_test|host_test)\.'
 step release after tsan        -- release_archives
 step wine                      -- wine_server
 # The 64-bit scenarios read the 32-bit ptsim beside them (libraries of the other width).

@@ -1,14 +1,14 @@
 #!/usr/bin/python3
-"""The results of scripts/test.sh's steps: each step's counts, read from its runners' JUnit files, and
-the summary whose last line CI reads.
+"""The results of scripts/test.sh's steps: each step's counts, read from its runners' JUnit files,
+and the summary whose last line CI reads.
 
   test_results.py record DIR STEP STATUS SECONDS LOG [--cpu SECONDS] [--junit FILE]...
                          [--hangs-skipped CTEST_LOG] [--note TEXT]
-      Writes DIR/STEP.json: its time, and the CPU time its programs took (comparable between runs
-      on a busy machine and an idle one). A step whose STATUS is not "ok", or that has no JUnit file, counts one
-      failure. --hangs-skipped: the tests that CTest's output (CTEST_LOG) shows timing out on their
-      last attempt are emulation hangs, not the code's failures: they count as skipped, and the note
-      names them and the tests that passed on their retry.
+      Writes DIR/STEP.json: its time, and the CPU time its programs took (comparable between
+      runs on a busy machine and an idle one). A step whose STATUS is not "ok", or that lacks a
+      JUnit file, counts one failure. --hangs-skipped: the tests that CTest's output (CTEST_LOG)
+      shows timing out on their last attempt are emulation hangs, not the code's failures: they
+      count as skipped, and the note names them and the tests that passed on their retry.
   test_results.py summary DIR SECONDS STEP...
       Prints one row per STEP recorded in DIR, the notes, the total time and, last,
       "tests: N passed, N failed, N skipped". Exits 1 when a step failed or a STEP has no record.
@@ -123,7 +123,8 @@ def summary(args):
             notes.append(f"{step}: {row['note']}")
     for note in notes:
         print(note)
-    print(f"total {seconds}s ({seconds // 60} min {seconds % 60} s), cpu {cpu}s (the steps side by side)")
+    print(f"total {seconds}s ({seconds // 60} min {seconds % 60} s), cpu {cpu}s"
+          " (the steps ran side by side)")
     print(f"tests: {totals[0]} passed, {totals[1]} failed, {totals[2]} skipped")
     return 1 if bad or totals[1] else 0
 
