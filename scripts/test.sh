@@ -35,7 +35,7 @@ preset() {
   done
   rm -f "$junit"
   cmake --preset "$name" || { fail "configure failed"; return; }
-  cmake --build --preset "$name" "${targets[@]}" || { fail "build failed"; return; }
+  nice -n 10 cmake --build --preset "$name" "${targets[@]}" || { fail "build failed"; return; }
   [ "$name" = win32 ] && win32_mode
   # Windows programs run once the prefix is made and its server started.
   [[ $name == win* ]] && await wine
@@ -73,7 +73,7 @@ release_archives() {
   local junit="$PWD/build/release-junit.xml" out
   rm -f "$junit"
   out=$(mktemp -d "${TMPDIR:-/tmp}/tarnix-release.XXXXXX")
-  if scripts/release.sh --out "$out"; then
+  if nice -n 10 scripts/release.sh --out "$out"; then
     python3 scripts/check_release.py "$out" "$junit"
     record --junit "$junit"
   else
@@ -124,7 +124,8 @@ step() {
 
 # The steps. Each builds its own tree, so two of them run side by side: a build keeps both cores
 # busy, a test run (each Wine program starting, the prefix being made) often leaves one idle.
-# Windows tests share one Wine prefix and registry, so they never overlap.
+# Builds run at a lower priority, so that tests beside them run as they would alone. Windows tests
+# share one Wine prefix and registry, so they never overlap.
 step host                      -- preset host
 step python  after host        -- python_tests
 step asan    after python      -- preset asan
