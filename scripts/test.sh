@@ -21,21 +21,27 @@ wanted_steps=" ${TARNIX_TEST_STEPS:-host python asan tsan release wine win32 win
 case "$wanted_steps" in *" win32 "* | *" win64 "*) wanted_steps+="wine " ;; esac
 all_steps=()
 
-# preset NAME [--targets "T..."] [--tests REGEX]: configures, builds (everything, or the targets)
-# and tests (everything, or the tests whose names match REGEX) one CMake preset.
+# preset NAME [--targets "T..."] [--tests REGEX] [--other-width PRESET]: configures, builds
+# (everything, or the targets) and tests (everything, or the tests whose names match REGEX) one
+# CMake preset; --other-width: the ptsim libraries of PRESET, which the tests load, are built first.
 preset() {
-  local name=$1 targets=() tests=() junit="$PWD/build/$1-junit.xml"
+  local name=$1 targets=() tests=() other="" junit="$PWD/build/$1-junit.xml"
   shift
   while [ $# -gt 0 ]; do
     case $1 in
       --targets) for t in $2; do targets+=(--target "$t"); done ;;
       --tests) tests=(-R "$2") ;;
+      --other-width) other=$2 ;;
     esac
     shift 2
   done
   rm -f "$junit"
   cmake --preset "$name" || { fail "configure failed"; return; }
   nice -n 10 cmake --build --preset "$name" "${targets[@]}" || { fail "build failed"; return; }
+  if [ -n "$other" ]; then
+    { cmake --preset "$other" && nice -n 10 cmake --build --preset "$other" --target ptsim0404 \
+      ptsim0500; } || { fail "build failed ($other's ptsim)"; return; }
+  fi
   [ "$name" = win32 ] && win32_mode
   # Windows programs run once the prefix is made and its server started.
   [[ $name == win* ]] && await wine
@@ -134,8 +140,8 @@ step tsan    after asan        -- preset tsan --targets "worker_test host_test" 
                                     --tests '^(worker_test|host_test)\.'
 step release after tsan        -- release_archives
 step wine                      -- wine_server
-# The 64-bit scenarios read the 32-bit ptsim beside them (libraries of the other width).
-step win32                     -- preset win32
+# The scenarios of each Windows build read the other width's ptsim (and fail to load it).
+step win32                     -- preset win32 --other-width win64
 step win64   after win32       -- preset win64
 wait
 [[ $wanted_steps == *" wine "* ]] && tarnix_wine_run --stop
