@@ -94,7 +94,7 @@ class Library {
   int32_t FiveBaudIoctl(Call& call, uint32_t handle, const passthru::SByteArray* input,
                         passthru::SByteArray* output);
   int32_t FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output);
-  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id);
+  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* output);
   // The ioctls ptsim knows the shape of beyond the basic ones (library_typed_ioctl.cpp).
   int32_t ShapedIoctl(Call& call, const trace::IoctlShape& shape, uint32_t handle,
                       uint32_t ioctl_id, void* input, void* output);
@@ -107,7 +107,8 @@ class Library {
                        const std::function<void()>& describe);
   int32_t ReplayFiveBaud(Call& call, passthru::SByteArray* output);
   int32_t ReplayFastInit(Call& call, void* output);
-  int32_t ReplayShaped(Call& call, const trace::IoctlShape& shape, void* output);
+  /// Writes the recorded output as the recording shows it; logs it with `shape` (null: not).
+  int32_t ReplayShaped(Call& call, const trace::IoctlShape* shape, void* output);
 
   const Form form_;
   const std::string variant_;

@@ -36,7 +36,7 @@ int32_t Library::Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* ou
       return FastInitIoctl(call, handle, input, output);
     default:
       if (shape) return ShapedIoctl(call, *shape, handle, ioctl_id, input, output);
-      return PlainIoctl(call, handle, ioctl_id);
+      return PlainIoctl(call, handle, ioctl_id, output);
   }
 }
 
@@ -137,9 +137,10 @@ int32_t Library::FastInitIoctl(Call& call, uint32_t handle, const void* input, v
   return call.Return(status);
 }
 
-int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id) {
+int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* output) {
   if (call.injected()) return call.ReturnInjected();
-  if (call.replay() != nullptr) return call.Replayed();
+  // A recording of the bridge shows what its typed ioctls wrote: the same goes to the caller.
+  if (call.replay() != nullptr) return ReplayShaped(call, nullptr, output);
   switch (ioctl_id) {
     case passthru::kClearTxBuffer:
     case passthru::kClearRxBuffer:

@@ -95,7 +95,7 @@ int32_t Library::ReplayFastInit(Call& call, void* output) {
   return call.ReturnRecorded(*recorded);
 }
 
-int32_t Library::ReplayShaped(Call& call, const trace::IoctlShape& shape, void* output) {
+int32_t Library::ReplayShaped(Call& call, const trace::IoctlShape* shape, void* output) {
   const trace::Call* recorded = call.Match();
   if (recorded == nullptr) return call.ReturnDiverged();
   const trace::Value* value = recorded->Find("output");
@@ -121,7 +121,7 @@ int32_t Library::ReplayShaped(Call& call, const trace::IoctlShape& shape, void* 
       written = WriteRecord(form_, output, ToFrame(*record), false);
     }
   }
-  trace::AddIoctlOutput(call.out(), form_, shape, output, written);
+  if (shape != nullptr) trace::AddIoctlOutput(call.out(), form_, *shape, output, written);
   return call.ReturnRecorded(*recorded);
 }
 

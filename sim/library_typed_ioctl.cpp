@@ -56,7 +56,7 @@ int32_t Library::ShapedIoctl(Call& call, const trace::IoctlShape& shape, uint32_
     trace::AddIoctlOutput(call.out(), form_, shape, output, false);
     return call.ReturnInjected();
   }
-  if (call.replay() != nullptr) return ReplayShaped(call, shape, output);
+  if (call.replay() != nullptr) return ReplayShaped(call, &shape, output);
   const Status status = RunShaped(call, handle, ioctl_id, input, output);
   trace::AddIoctlOutput(call.out(), form_, shape, output, status.ok());
   return call.Return(status);
