@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <system_error>
 
+#include "common/text.h"
+
 namespace tarnix::protocol::json {
 namespace {
 
@@ -109,25 +111,6 @@ unsigned Hex4Value(std::string_view text, size_t pos) {
   for (size_t i = pos; i < pos + 4; ++i)
     code = code * 16 + static_cast<unsigned>(HexDigit(text[i]));
   return code;
-}
-
-void AppendUtf8(std::string& out, unsigned code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-    return;
-  }
-  if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-  } else {
-    if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-  }
-  out += static_cast<char>(0x80 | (code & 0x3F));
 }
 
 char UnescapedChar(char e) {
@@ -288,7 +271,7 @@ void DecodeString(std::string_view raw, std::string& out) {
       code = 0x10000 + ((code - 0xD800) << 10) + (Hex4Value(raw, pos + 2) - 0xDC00);
       pos += 6;
     }
-    AppendUtf8(out, code);
+    AppendUtf8(out, static_cast<char32_t>(code));
   }
 }
 
