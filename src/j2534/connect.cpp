@@ -21,7 +21,7 @@ const wire::Bytes kPattern29Bit = {0x10, 0xDA, 0xF1, 0x10};
 constexpr uint32_t kJ1962Connector = 1;
 
 std::string CodeAndName(uint32_t status) {
-  return std::to_string(status) + " (" + StatusName(status) + ")";
+  return std::to_string(status) + " (" + StatusNameOrUnknown(status) + ")";
 }
 
 // PassThruConnect in the library's form. Fails only when the entry point is missing.

@@ -199,7 +199,7 @@ Result<void, PassThruError> SendOne(Connection& connection, uint32_t arb_id,
   if (status != passthru::kStatusNoError) {
     return PassThruError{PassThruError::Kind::CallFailed,
                          "ERR_J2534_WRITE_FAILED: error code " + std::to_string(status) + " [" +
-                             StatusName(status) + "]",
+                             StatusNameOrUnknown(status) + "]",
                          status};
   }
   connection.echo_list().Add(arb_id, data);

@@ -1,4 +1,4 @@
-// Loading a vendor library, status names and the error texts of the J2534 layer.
+// Loading a vendor library, and the texts it gives.
 #include "j2534/library.h"
 
 #include <array>
@@ -8,7 +8,6 @@
 #include "discovery/library_file.h"
 #include "passthru/abi.h"
 #include "passthru/entry_points.h"
-#include "passthru/names.h"
 #include "platform/fault_report.h"
 
 namespace tarnix::j2534 {
@@ -21,38 +20,6 @@ constexpr size_t kLastErrorBufferSize = 512;
 constexpr unsigned kOwnBits = sizeof(void*) * 8;
 
 }  // namespace
-
-std::string StatusName(uint32_t status) {
-  return std::string(passthru::StatusName(status).value_or("UNKNOWN_ERROR"));
-}
-
-std::string StatusText(const std::string& head, uint32_t status) {
-  return head + " error code " + std::to_string(status) + " (" + StatusName(status) + ")";
-}
-
-PassThruError DllLoadError(const std::string& detail) {
-  return {PassThruError::Kind::DllLoad, "ERR_J2534_DLL_LOAD: " + detail, 0};
-}
-
-PassThruError FunctionNotFoundError(const std::string& name, const std::string& detail) {
-  return {PassThruError::Kind::FunctionNotFound,
-          "ERR_J2534_FUNC_NOT_FOUND: " + name + " - " + detail, 0};
-}
-
-PassThruError CallFailedError(const std::string& word, uint32_t status,
-                              const std::optional<std::string>& last_error) {
-  std::string text = StatusText("ERR_J2534_" + word + ":", status);
-  if (last_error) text += " - " + *last_error;
-  return {PassThruError::Kind::CallFailed, std::move(text), status};
-}
-
-PassThruError StatusError(const std::string& head, uint32_t status) {
-  return {PassThruError::Kind::CallFailed, StatusText(head, status), status};
-}
-
-PassThruError RefusedError(std::string text) {
-  return {PassThruError::Kind::Refused, std::move(text), 0};
-}
 
 Result<PassThruLibrary, PassThruError> PassThruLibrary::Load(const std::string& path) {
   // A library's start-up code may hang, as its unload may: the bridge's last line names either.

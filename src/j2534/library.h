@@ -1,4 +1,4 @@
-// The loaded vendor library and the error value of the J2534 layer.
+// The loaded vendor library, its entry points and the texts it gives.
 #pragma once
 
 #include <bit>
@@ -9,44 +9,10 @@
 
 #include "common/result.h"
 #include "j2534/entry_point.h"
+#include "j2534/error.h"
 #include "platform/dynamic_library.h"
 
 namespace tarnix::j2534 {
-
-/// A failure of the J2534 layer. `text` is the final message that reaches the client unchanged.
-struct PassThruError {
-  enum class Kind {
-    DllLoad,           ///< the library could not be loaded
-    FunctionNotFound,  ///< an entry point is not exported
-    CallFailed,        ///< the library returned a non-zero status (in `status`)
-    Refused,           ///< the request itself is unusable; nothing was called
-  };
-  Kind kind = Kind::CallFailed;
-  std::string text;
-  uint32_t status = 0;  ///< the library's status code, for CallFailed
-};
-
-/// The J2534 name of a status code; "UNKNOWN_ERROR" above 26.
-std::string StatusName(uint32_t status);
-
-/// `head` + " error code " + status + " (" + name + ")": the shape of every failed-call text.
-std::string StatusText(const std::string& head, uint32_t status);
-
-/// "ERR_J2534_DLL_LOAD: " + detail.
-PassThruError DllLoadError(const std::string& detail);
-
-/// "ERR_J2534_FUNC_NOT_FOUND: " + name + " - " + detail.
-PassThruError FunctionNotFoundError(const std::string& name, const std::string& detail);
-
-/// "ERR_J2534_" + word + ": error code N (NAME)", then " - " + last_error when present.
-PassThruError CallFailedError(const std::string& word, uint32_t status,
-                              const std::optional<std::string>& last_error);
-
-/// A failed call reported with a fixed text built by StatusText(head, status).
-PassThruError StatusError(const std::string& head, uint32_t status);
-
-/// An error of the request: `text` unchanged, nothing was called.
-PassThruError RefusedError(std::string text);
 
 /// A loaded vendor library. Move-only; unloaded exactly once, when destroyed. Entry points are
 /// looked up by name for each use, so a missing one fails only the operations that need it. Calls

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "j2534/error.h"
 #include "j2534/library.h"
 #include "passthru/abi.h"
 #include "passthru/numbers.h"
@@ -20,7 +21,7 @@ TEST(StatusNameTest, NamesTheStandardCodesAndNothingBeyond) {
       {27, "UNKNOWN_ERROR"}, {0x30, "UNKNOWN_ERROR"},  {0xFFFFFFFF, "UNKNOWN_ERROR"},
   };
   for (const auto& [code, name] : cases)
-    EXPECT_EQ(StatusName(code), name) << code;
+    EXPECT_EQ(StatusNameOrUnknown(code), name) << code;
 }
 
 TEST(ErrorTextTest, EveryKindHasItsShape) {

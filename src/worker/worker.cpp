@@ -32,10 +32,10 @@ bool Execute(Session& session, Command command) {
   protocol::Outcome outcome;
   switch (who) {
     case AnsweredBy::kControlThread:
-    case AnsweredBy::kWorkerStart:
+    case AnsweredBy::kNewWorker:
       outcome = protocol::RequestFailed(kControlThreadOnly);
       break;
-    case AnsweredBy::kWorkerEnd:
+    case AnsweredBy::kWorkerLoop:
       outcome = protocol::Payload();
       break;
     case AnsweredBy::kSession:
@@ -45,7 +45,7 @@ bool Execute(Session& session, Command command) {
   // A control thread that stopped listening is not the worker's concern.
   static_cast<void>(command.reply.Send(std::move(outcome)));
   if (command.replied) command.replied();
-  return who == AnsweredBy::kWorkerEnd;
+  return who == AnsweredBy::kWorkerLoop;
 }
 
 /// Serves commands until Close or Shutdown is answered or the command channel closes, pumping

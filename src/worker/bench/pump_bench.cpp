@@ -117,8 +117,8 @@ bool BenchSession(double seconds, const worker::PumpTunables& tunables,
         payload ? std::get_if<std::vector<wire::ReceivedMessage>>(payload) : nullptr;
     return frames ? frames->size() : 0;
   });
-  Print("Pump + ReadMessages, pump " + std::to_string(tunables.batch_size) + " x " +
-            std::to_string(tunables.max_drain_reads) + ", take " +
+  Print("Pump + ReadMessages, pump " + std::to_string(tunables.records_per_read) + " x " +
+            std::to_string(tunables.reads_per_cycle) + ", take " +
             std::to_string(request.batch_size) + " x " + std::to_string(request.max_drain_reads),
         figures);
   return true;
@@ -252,8 +252,8 @@ int main(int argc, char** argv) {
   ok = ok && BenchLibraryRead(seconds) && BenchDrain(seconds, 1, 1) &&
        BenchDrain(seconds, 16, 16) && BenchDrain(seconds, 256, 16);
   worker::PumpTunables small;
-  small.batch_size = 16;
-  small.max_drain_reads = 1;
+  small.records_per_read = 16;
+  small.reads_per_cycle = 1;
   ok = ok && BenchSession(seconds, small, {0, 16, 1});
   ok = ok && BenchSession(seconds, worker::PumpTunables{}, {0, 256, 64});
   ok = ok && BenchSession(seconds, worker::PumpTunables{}, {0, 256, 256});
