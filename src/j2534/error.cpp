@@ -14,27 +14,26 @@ std::string StatusText(const std::string& head, uint32_t status) {
 }
 
 PassThruError DllLoadError(const std::string& detail) {
-  return {PassThruError::Kind::DllLoad, "ERR_J2534_DLL_LOAD: " + detail, 0};
+  return {"ERR_J2534_DLL_LOAD: " + detail};
 }
 
 PassThruError FunctionNotFoundError(const std::string& name, const std::string& detail) {
-  return {PassThruError::Kind::FunctionNotFound,
-          "ERR_J2534_FUNC_NOT_FOUND: " + name + " - " + detail, 0};
+  return {"ERR_J2534_FUNC_NOT_FOUND: " + name + " - " + detail};
 }
 
 PassThruError CallFailedError(const std::string& word, uint32_t status,
                               const std::optional<std::string>& last_error) {
   std::string text = StatusText("ERR_J2534_" + word + ":", status);
   if (last_error) text += " - " + *last_error;
-  return {PassThruError::Kind::CallFailed, std::move(text), status};
+  return {std::move(text)};
 }
 
 PassThruError StatusError(const std::string& head, uint32_t status) {
-  return {PassThruError::Kind::CallFailed, StatusText(head, status), status};
+  return {StatusText(head, status)};
 }
 
 PassThruError RefusedError(std::string text) {
-  return {PassThruError::Kind::Refused, std::move(text), 0};
+  return {std::move(text)};
 }
 
 }  // namespace tarnix::j2534

@@ -10,15 +10,7 @@ namespace tarnix::j2534 {
 
 /// A failure of the J2534 layer. `text` is the final message that reaches the client unchanged.
 struct PassThruError {
-  enum class Kind {
-    DllLoad,           ///< the library could not be loaded
-    FunctionNotFound,  ///< an entry point is not exported
-    CallFailed,        ///< the library returned a non-zero status (in `status`)
-    Refused,           ///< the request itself is unusable; nothing was called
-  };
-  Kind kind = Kind::CallFailed;
   std::string text;
-  uint32_t status = 0;  ///< the library's status code, for CallFailed
 };
 
 /// The J2534 name of a status code; "UNKNOWN_ERROR" above 26.

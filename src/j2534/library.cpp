@@ -45,8 +45,16 @@ PassThruLibrary::~PassThruLibrary() {
   platform::DynamicLibrary unloading = std::move(library_);
 }
 
+Result<void*> PassThruLibrary::Find(passthru::Entry entry) const {
+  void*& found = found_[static_cast<size_t>(entry)];
+  if (found != nullptr) return found;
+  Result<void*> address = library_.Find(passthru::EntryName(entry));
+  if (address) found = address.value();
+  return address;
+}
+
 bool PassThruLibrary::IsApi0500() const {
-  return library_.Find(passthru::EntryName(passthru::kApi0500Marker)).ok();
+  return Find(passthru::kApi0500Marker).ok();
 }
 
 std::string BufferText(const char* buffer, size_t size) {
@@ -63,7 +71,8 @@ std::optional<std::string> TrimmedBufferText(const char* buffer, size_t size) {
 }
 
 std::optional<std::string> LastErrorText(const PassThruLibrary& library) {
-  auto get_last_error = library.Resolve<passthru::PassThruGetLastErrorFn>("PassThruGetLastError");
+  auto get_last_error =
+      library.Resolve<passthru::PassThruGetLastErrorFn>(passthru::Entry::kGetLastError);
   if (!get_last_error) return std::nullopt;
   std::array<char, kLastErrorBufferSize> buffer{};
   if ((*get_last_error)(buffer.data()) != 0) return std::nullopt;

@@ -1,15 +1,16 @@
 // The yardsticks: a line server for the canned answer and the hand-off echo, and ptsim in process.
 #include "yardsticks.h"
-#include "passthru/numbers.h"
-#include "wire/types.h"
+#include "passthru/entry_points.h"
 
 #include <algorithm>
 #include <chrono>
 
 #include "j2534/connect.h"
 #include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "platform/environment.h"
 #include "platform/pipe_client.h"
+#include "wire/types.h"
 #include "worker/worker.h"
 
 namespace tarnix::bench {
@@ -90,7 +91,8 @@ Result<InProcessDevice> InProcessDevice::Open(const std::string& path, const std
 }
 
 double InProcessDevice::ReadRate(double seconds) {
-  auto read = connection_.library().Resolve<passthru::PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read =
+      connection_.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
   if (!read.ok()) return 0;
   j2534::MessageArray records =
       j2534::MessageArray::ForReceive(connection_.api_0500(), passthru::kIso15765, kReadRecords);
@@ -102,7 +104,8 @@ double InProcessDevice::ReadRate(double seconds) {
 }
 
 double InProcessDevice::WriteRate(const std::vector<j2534::OutgoingFrame>& frames, double seconds) {
-  auto write = connection_.library().Resolve<passthru::PassThruReadWriteFn>("PassThruWriteMsgs");
+  auto write =
+      connection_.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kWriteMsgs);
   if (!write.ok()) return 0;
   j2534::MessageArray records =
       j2534::MessageArray::ForSend(connection_.api_0500(), passthru::kIso15765, frames);

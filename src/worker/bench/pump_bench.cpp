@@ -20,6 +20,7 @@
 #include "j2534/io.h"
 #include "j2534/records.h"
 #include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
@@ -91,7 +92,8 @@ bool BenchDrain(double seconds, uint32_t batch, uint32_t reads) {
 bool BenchLibraryRead(double seconds) {
   auto connection = OpenSimulator();
   if (!connection) return false;
-  auto read = connection->library().Resolve<passthru::PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read =
+      connection->library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
   if (!read.ok()) return false;
   j2534::MessageArray records = j2534::MessageArray::ForReceive(false, passthru::kIso15765, 256);
   const Figures figures = Measure(seconds, [&]() -> uint64_t {
@@ -150,7 +152,8 @@ bool BenchSendBatch(double seconds, size_t frames) {
 bool BenchLibraryWrite(double seconds, size_t frames) {
   auto connection = OpenSimulator(passthru::kCan);
   if (!connection) return false;
-  auto write = connection->library().Resolve<passthru::PassThruReadWriteFn>("PassThruWriteMsgs");
+  auto write =
+      connection->library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kWriteMsgs);
   if (!write.ok()) return false;
   std::vector<j2534::OutgoingFrame> packed;
   for (size_t i = 0; i < frames; ++i) {
