@@ -1,12 +1,13 @@
-// The worker's side of the bridge against ptsim: receive throughput from an endlessly busy device
-// through the drain, the receive buffer and ReadMessages; SendMessagesBatch throughput; and what an
-// idle pump costs. Prints figures; judges nothing.
+// pump_bench: the worker's side of the bridge against ptsim, in this process, without the pipe:
+// receive throughput from an endlessly busy device through the drain, the receive buffer and
+// ReadMessages; SendMessagesBatch throughput; and what an idle pump costs. Each figure beside its
+// yardstick, in the table tarnix_bench prints; judges nothing.
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,158 +16,121 @@
 #include <variant>
 #include <vector>
 
-#include "common/clock.h"
-#include "j2534/connect.h"
 #include "j2534/io.h"
-#include "j2534/records.h"
-#include "passthru/abi.h"
-#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 #include "platform/process.h"
+#include "samples.h"
 #include "wire/types.h"
 #include "worker/j2534_session.h"
+#include "yardsticks.h"
 
+namespace tarnix::bench {
 namespace {
 
-using namespace tarnix;
+using Clock = std::chrono::steady_clock;
 
-constexpr uint32_t kBaud = 500000;
-
-struct Figures {
-  uint64_t frames = 0;
-  uint64_t rounds = 0;
-  double seconds = 0;
-};
-
-void Print(const std::string& what, const Figures& figures) {
-  std::printf("%-52s %12.0f frames/s  %10.0f rounds/s  (%llu frames in %.2f s)\n", what.c_str(),
-              static_cast<double>(figures.frames) / figures.seconds,
-              static_cast<double>(figures.rounds) / figures.seconds,
-              static_cast<unsigned long long>(figures.frames), figures.seconds);
-}
-
-/// Repeats `round` (which answers the frames it moved) until `seconds` have passed.
-template <typename Round>
-Figures Measure(double seconds, Round&& round) {
-  Figures figures;
-  const auto start = SteadyClock().Now();
-  const auto end = start + std::chrono::duration<double>(seconds);
-  auto now = start;
-  while (now < end) {
-    figures.frames += round();
-    ++figures.rounds;
-    now = SteadyClock().Now();
-  }
-  figures.seconds = std::chrono::duration<double>(now - start).count();
-  return figures;
-}
+constexpr size_t kRepeats = 3;
+constexpr auto kPollInterval = std::chrono::milliseconds(2);
 
 std::string SimulatorPath() {
   return platform::ExecutableDirectory() + platform::SharedLibraryFileName("ptsim0404");
 }
 
-/// A connection to ptsim on `protocol`, or nullopt after saying why there is none.
-std::optional<j2534::Connection> OpenSimulator(uint32_t protocol = passthru::kIso15765) {
-  auto connection = j2534::RunConnectionSequence({SimulatorPath(), protocol, kBaud, 0});
-  if (connection.ok()) return std::move(connection).value();
-  std::fprintf(stderr, "cannot open the simulator: %s\n", connection.error().text.c_str());
-  return std::nullopt;
+/// The frames a session's answer holds (or the frames it sent); 0 for any other answer.
+uint64_t FramesIn(const protocol::Outcome& outcome) {
+  const auto* payload = std::get_if<protocol::Payload>(&outcome);
+  if (payload == nullptr) return 0;
+  if (const auto* sent = std::get_if<uint32_t>(payload)) return *sent;
+  const auto* frames = std::get_if<std::vector<wire::ReceivedMessage>>(payload);
+  return frames ? frames->size() : 0;
 }
 
-/// Drain alone, as one pump cycle reads: `batch` records per call, `reads` calls.
-bool BenchDrain(double seconds, uint32_t batch, uint32_t reads) {
-  auto connection = OpenSimulator();
-  if (!connection) return false;
-  const Figures figures = Measure(seconds, [&]() -> uint64_t {
-    auto frames = j2534::Drain(*connection, 0, batch, reads);
-    return frames.ok() ? frames.value().size() : 0;
-  });
-  Print("Drain " + std::to_string(batch) + " x " + std::to_string(reads), figures);
-  return true;
+/// Frames per second that `round` moves on a connection of its own to ptsim (PTSIM_TRAFFIC
+/// `traffic`), for `seconds`; 0 when ptsim cannot be opened. ptsim holds one device per process,
+/// so each sample opens its own.
+double Sample(const std::string& traffic, double seconds,
+              const std::function<uint64_t(j2534::Connection&)>& round) {
+  Result<j2534::Connection> connection = OpenInProcess(SimulatorPath(), traffic);
+  if (!connection) return 0;
+  return RatePerSecond(seconds, [&] { return round(*connection); });
 }
 
-/// The yardstick of the receive figures: the library's own rate, 256 records per PassThruReadMsgs
-/// call into records prepared once, nothing converted.
-bool BenchLibraryRead(double seconds) {
-  auto connection = OpenSimulator();
-  if (!connection) return false;
-  auto read =
-      connection->library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
-  if (!read.ok()) return false;
-  j2534::MessageArray records = j2534::MessageArray::ForReceive(false, passthru::kIso15765, 256);
-  const Figures figures = Measure(seconds, [&]() -> uint64_t {
-    uint32_t count = 256;
-    (*read)(connection->channel_id(), records.records(), &count, 0);
-    return count;
-  });
-  Print("Yardstick: PassThruReadMsgs of 256, in process", figures);
-  return true;
+/// The same through a session built on that connection, with `tunables`.
+double SessionSample(const std::string& traffic, double seconds,
+                     const worker::PumpTunables& tunables,
+                     const std::function<uint64_t(worker::J2534Session&)>& round) {
+  Result<j2534::Connection> connection = OpenInProcess(SimulatorPath(), traffic);
+  if (!connection) return 0;
+  worker::J2534Session session(std::move(connection).value(), tunables);
+  return RatePerSecond(seconds, [&] { return round(session); });
 }
 
-/// The worker's path: an idle pump cycle, then a ReadMessages request through the dispatch.
-bool BenchSession(double seconds, const worker::PumpTunables& tunables,
-                  const protocol::ReadMessages& request) {
-  auto connection = OpenSimulator();
-  if (!connection) return false;
-  worker::J2534Session session(std::move(*connection), tunables);
-  const Figures figures = Measure(seconds, [&]() -> uint64_t {
-    session.Pump();
-    const protocol::Outcome outcome = session.Execute(request);
-    const auto* payload = std::get_if<protocol::Payload>(&outcome);
-    const auto* frames =
-        payload ? std::get_if<std::vector<wire::ReceivedMessage>>(payload) : nullptr;
-    return frames ? frames->size() : 0;
-  });
-  Print("Pump + ReadMessages, pump " + std::to_string(tunables.records_per_read) + " x " +
-            std::to_string(tunables.reads_per_cycle) + ", take " +
-            std::to_string(request.batch_size) + " x " + std::to_string(request.max_drain_reads),
-        figures);
-  return true;
+/// `figure`'s samples against the library's own rate on the same traffic.
+TableRow Against(const std::string& figure, const std::string& yardstick,
+                 const std::function<double()>& measure, const std::function<double()>& library) {
+  Samples measured, reference;
+  Interleave(kRepeats, {[&] { measured.Add(measure()); }, [&] { reference.Add(library()); }});
+  return Row(figure, measured, yardstick, reference, FramesPerSecond);
+}
+
+/// Receive throughput on endless traffic: the drain alone, as one pump cycle reads (`records` per
+/// call, `reads` calls), and pump cycles each followed by a ReadMessages through the dispatch,
+/// against PassThruReadMsgs of 256 records in a loop.
+std::vector<TableRow> MeasureReceiving(double seconds) {
+  const auto library = [seconds] {
+    Result<InProcessDevice> device = InProcessDevice::Open(SimulatorPath(), "endless");
+    return device ? device->ReadRate(seconds) : 0.0;
+  };
+  const std::string yardstick = "in-process PassThruReadMsgs x 256";
+  std::vector<TableRow> rows;
+  for (const auto& [records, reads] : {std::pair{1u, 1u}, {16u, 16u}, {256u, 16u}}) {
+    const auto drain = [records, reads](j2534::Connection& connection) -> uint64_t {
+      auto frames = j2534::Drain(connection, 0, records, reads);
+      return frames.ok() ? frames.value().size() : 0;
+    };
+    rows.push_back(Against(
+        "Drain " + std::to_string(records) + " x " + std::to_string(reads) + ", frames/s",
+        yardstick, [&] { return Sample("endless", seconds, drain); }, library));
+  }
+  worker::PumpTunables small;
+  small.records_per_read = 16;
+  small.reads_per_cycle = 1;
+  const std::pair<worker::PumpTunables, protocol::ReadMessages> sessions[] = {
+      {small, {0, 16, 1}}, {{}, {0, 256, 64}}, {{}, {0, 256, 256}}, {{}, {0, 10, 2}}};
+  for (const auto& [tunables, request] : sessions) {
+    const std::string figure = "Pump " + std::to_string(tunables.records_per_read) + " x " +
+                               std::to_string(tunables.reads_per_cycle) + " + ReadMessages " +
+                               std::to_string(request.batch_size) + " x " +
+                               std::to_string(request.max_drain_reads) + ", frames/s";
+    const auto read = [&request](worker::J2534Session& session) {
+      session.Pump();
+      return FramesIn(session.Execute(request));
+    };
+    rows.push_back(Against(
+        figure, yardstick, [&] { return SessionSample("endless", seconds, tunables, read); },
+        library));
+  }
+  return rows;
 }
 
 /// SendMessagesBatch through the dispatch, each followed by the pump cycle the worker runs after
-/// every command. CAN frames of 8 bytes to an identifier the simulated ECU does not answer.
-bool BenchSendBatch(double seconds, size_t frames) {
-  auto connection = OpenSimulator(passthru::kCan);
-  if (!connection) return false;
-  worker::J2534Session session(std::move(*connection), worker::PumpTunables{});
-  protocol::SendMessagesBatch batch;
-  for (size_t i = 0; i < frames; ++i) {
-    batch.messages.push_back({0x123, {0, 1, 2, 3, 4, 5, 6, static_cast<uint8_t>(i)}, false});
-  }
-  const protocol::Request request = batch;
-  const Figures figures = Measure(seconds, [&]() -> uint64_t {
-    const protocol::Outcome outcome = session.Execute(request);
+/// every command, against PassThruWriteMsgs of the same frames.
+std::vector<TableRow> MeasureSending(double seconds) {
+  const protocol::Request request = protocol::SendMessagesBatch{QuietBatch()};
+  const auto send = [&request](worker::J2534Session& session) {
+    const uint64_t sent = FramesIn(session.Execute(request));
     session.Pump();
-    const auto* payload = std::get_if<protocol::Payload>(&outcome);
-    const auto* sent = payload ? std::get_if<uint32_t>(payload) : nullptr;
-    return sent ? *sent : 0;
-  });
-  Print("SendMessagesBatch of " + std::to_string(frames) + " (CAN) + pump", figures);
-  return true;
-}
-
-/// The yardstick of the send figure: PassThruWriteMsgs of the same frames, packed once.
-bool BenchLibraryWrite(double seconds, size_t frames) {
-  auto connection = OpenSimulator(passthru::kCan);
-  if (!connection) return false;
-  auto write =
-      connection->library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kWriteMsgs);
-  if (!write.ok()) return false;
-  std::vector<j2534::OutgoingFrame> packed;
-  for (size_t i = 0; i < frames; ++i) {
-    packed.push_back({{0, 0, 1, 0x23, 0, 1, 2, 3, 4, 5, 6, static_cast<uint8_t>(i)}, 0});
-  }
-  j2534::MessageArray records = j2534::MessageArray::ForSend(false, passthru::kCan, packed);
-  const Figures figures = Measure(seconds, [&]() -> uint64_t {
-    auto count = static_cast<uint32_t>(frames);
-    (*write)(connection->channel_id(), records.records(), &count, 5000);
-    return count;
-  });
-  Print("Yardstick: PassThruWriteMsgs of " + std::to_string(frames) + ", in process", figures);
-  return true;
+    return sent;
+  };
+  return {Against(
+      "SendMessagesBatch of 1000 + pump, frames/s", "in-process PassThruWriteMsgs of the same 1000",
+      [&] { return SessionSample("", seconds, worker::PumpTunables{}, send); },
+      [seconds] {
+        Result<InProcessDevice> device = InProcessDevice::Open(SimulatorPath(), "");
+        return device ? device->WriteRate(PackedQuietBatch(), seconds) : 0.0;
+      })};
 }
 
 /// Processor time of this process so far, in seconds.
@@ -174,92 +138,93 @@ double CpuSeconds() {
   return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
-/// The share of a core this process used while `idle` ran for `seconds`.
+/// The share of a core this process used, in percent, while `idle` ran for `seconds`.
 template <typename Idle>
 double CoreShare(double seconds, Idle&& idle) {
   const double cpu_before = CpuSeconds();
-  const auto start = SteadyClock().Now();
+  const Clock::time_point start = Clock::now();
   idle(std::chrono::duration<double>(seconds));
-  const double wall = std::chrono::duration<double>(SteadyClock().Now() - start).count();
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   return 100.0 * (CpuSeconds() - cpu_before) / wall;
 }
 
-/// An idle pump cycle (no traffic) as the worker runs it, after a pause of one poll interval; a
-/// whole idle worker with the default settings; and beside it the floor: a thread that only wakes
-/// every 2 ms, as the worker's wait for commands does.
-bool BenchIdle(double seconds) {
-  auto connection = OpenSimulator();
-  if (!connection) return false;
+/// An idle pump cycle after a pause of one poll interval, against the interval it runs in; and a
+/// whole idle worker against a thread that only wakes every poll interval, as the worker's wait
+/// for commands does.
+std::vector<TableRow> MeasureIdle(double seconds) {
+  Result<j2534::Connection> connection = OpenInProcess(SimulatorPath(), "");
+  if (!connection) return {Missing("idle", connection.error().text)};
+  Samples cycle, interval, worker_share, waker_share;
   {
     worker::J2534Session session(std::move(*connection), worker::PumpTunables{});
-    Clock::Duration busy{};
-    uint64_t cycles = 0;
-    const auto end = SteadyClock().Now() + std::chrono::duration<double>(seconds);
-    while (SteadyClock().Now() < end) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      const auto start = SteadyClock().Now();
-      session.Pump();
-      busy += SteadyClock().Now() - start;
-      ++cycles;
+    for (size_t repeat = 0; repeat < kRepeats; ++repeat) {
+      Clock::duration busy{};
+      uint64_t cycles = 0;
+      const Clock::time_point end =
+          Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                             std::chrono::duration<double>(seconds / kRepeats));
+      while (Clock::now() < end) {
+        std::this_thread::sleep_for(kPollInterval);
+        const Clock::time_point start = Clock::now();
+        session.Pump();
+        busy += Clock::now() - start;
+        ++cycles;
+      }
+      cycle.Add(std::chrono::duration<double, std::micro>(busy).count() /
+                static_cast<double>(cycles));
+      interval.Add(std::chrono::duration<double, std::micro>(kPollInterval).count());
     }
-    std::printf(
-        "%-52s %12.2f us per cycle\n", "Idle pump cycle after a 2 ms pause",
-        std::chrono::duration<double, std::micro>(busy).count() / static_cast<double>(cycles));
   }
   auto worker = worker::StartWorker(worker::MakeJ2534SessionFactory(
-      protocol::Open{SimulatorPath(), passthru::kIso15765, kBaud, 0}));
-  if (!worker.ok()) {
-    std::fprintf(stderr, "cannot start the worker: %s\n", worker.error().text.c_str());
-    return false;
-  }
-  const double bridge = CoreShare(seconds, [](auto d) { std::this_thread::sleep_for(d); });
-  worker::Release(std::move(worker).value());
-  const double floor = CoreShare(seconds, [](auto d) {
-    std::thread waker([d] {
+      protocol::Open{SimulatorPath(), passthru::kIso15765, 500000, 0}));
+  if (!worker.ok()) return {Missing("idle worker", worker.error().text)};
+  const auto waker = [](auto duration) {
+    std::thread thread([duration] {
       std::mutex mutex;
       std::condition_variable never;
       std::unique_lock lock(mutex);
-      const auto end = SteadyClock().Now() + d;
-      while (SteadyClock().Now() < end)
-        never.wait_until(lock, SteadyClock().Now() + std::chrono::milliseconds(2));
+      const auto end = Clock::now() + duration;
+      while (Clock::now() < end)
+        never.wait_until(lock, Clock::now() + kPollInterval);
     });
-    waker.join();
-  });
-  std::printf("%-52s %12.2f %% of a core  (a thread waking every 2 ms: %.2f %%)\n",
-              "Idle worker, default settings (2 ms poll)", bridge, floor);
-  return true;
+    thread.join();
+  };
+  Interleave(kRepeats, {[&] {
+                          worker_share.Add(
+                              CoreShare(seconds, [](auto d) { std::this_thread::sleep_for(d); }));
+                        },
+                        [&] { waker_share.Add(CoreShare(seconds, waker)); }});
+  worker::Release(std::move(worker).value());
+  return {Row("Idle pump cycle after a 2 ms pause", cycle, "the poll interval it runs in", interval,
+              Microseconds),
+          Row("Idle worker, default settings, CPU of one core", worker_share,
+              "a thread waking every 2 ms", waker_share, Percent)};
 }
 
 }  // namespace
+}  // namespace tarnix::bench
 
 int main(int argc, char** argv) {
+  using namespace tarnix::bench;
   const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
   const std::string only = argc > 2 ? argv[2] : "";
   if (!(seconds > 0) || (only != "" && only != "idle" && only != "send" && only != "receive")) {
-    std::fprintf(stderr,
-                 "usage: pump_bench [seconds per measurement, default 1] [idle|send|receive]\n");
+    std::fprintf(stderr, "usage: pump_bench [seconds per sample, default 1] [idle|send|receive]\n");
     return 2;
   }
-  const auto wanted = [&](const char* group) { return only.empty() || only == group; };
-  platform::SetEnvironment("PTSIM_LOG", std::nullopt);
-  platform::SetEnvironment("PTSIM_TRAFFIC", std::nullopt);
-  std::printf("Against ptsim0404, %.1f s each\n", seconds);
-  bool ok = !wanted("idle") || BenchIdle(seconds);
-  ok = ok &&
-       (!wanted("send") || (BenchSendBatch(seconds, 1000) && BenchLibraryWrite(seconds, 1000)));
-  if (!wanted("receive")) return ok ? 0 : 1;
-
-  // Every read of the simulator fills all the records it is given; no call log slows it down.
-  platform::SetEnvironment("PTSIM_TRAFFIC", "endless");
-  std::printf("Receive throughput (ISO 15765, endless traffic)\n");
-  ok = ok && BenchLibraryRead(seconds) && BenchDrain(seconds, 1, 1) &&
-       BenchDrain(seconds, 16, 16) && BenchDrain(seconds, 256, 16);
-  worker::PumpTunables small;
-  small.records_per_read = 16;
-  small.reads_per_cycle = 1;
-  ok = ok && BenchSession(seconds, small, {0, 16, 1});
-  ok = ok && BenchSession(seconds, worker::PumpTunables{}, {0, 256, 64});
-  ok = ok && BenchSession(seconds, worker::PumpTunables{}, {0, 256, 256});
-  ok = ok && BenchSession(seconds, worker::PumpTunables{}, {0, 10, 2});
-  return ok ? 0 : 1;
+  std::printf(
+      "pump_bench: the worker on ptsim0404 (ISO 15765), min / median of %zu samples of "
+      "%.1f s\n\n",
+      kRepeats, seconds);
+  std::fflush(stdout);
+  std::vector<TableRow> rows;
+  const auto add = [&rows](std::vector<TableRow> more) {
+    for (TableRow& row : more)
+      rows.push_back(std::move(row));
+  };
+  if (only.empty() || only == "idle") add(MeasureIdle(seconds));
+  if (only.empty() || only == "send") add(MeasureSending(seconds));
+  if (only.empty() || only == "receive") add(MeasureReceiving(seconds));
+  PrintTable(rows);
+  return 0;
 }

@@ -17,6 +17,9 @@ namespace tarnix::bench {
 namespace {
 
 constexpr uint32_t kReadRecords = 256;
+constexpr size_t kBatchFrames = 1000;
+constexpr uint32_t kQuietId = 0x73B;  // the simulated ECU answers 7DF and 7E0 only
+const wire::Bytes kQuietPayload = {0x02, 0x01, 0x0C, 0, 0, 0, 0, 0};
 
 /// The worker side of the echo: answers at once, as cheaply as a session can, and pumps nothing.
 class EchoSession final : public worker::Session {
@@ -79,7 +82,7 @@ Result<std::unique_ptr<LineServer>> StartHandoffEcho(std::string answer) {
   });
 }
 
-Result<InProcessDevice> InProcessDevice::Open(const std::string& path, const std::string& traffic) {
+Result<j2534::Connection> OpenInProcess(const std::string& path, const std::string& traffic) {
   // ptsim reads its controls when the device is opened.
   platform::SetEnvironment("PTSIM_LOG", std::nullopt);
   platform::SetEnvironment("PTSIM_TRAFFIC",
@@ -87,6 +90,25 @@ Result<InProcessDevice> InProcessDevice::Open(const std::string& path, const std
   Result<j2534::Connection, j2534::PassThruError> connection =
       j2534::RunConnectionSequence({path, passthru::kIso15765, 500000, 0});
   if (!connection.ok()) return Fail(connection.error().text);
+  return std::move(connection).value();
+}
+
+std::vector<wire::BatchMessage> QuietBatch() {
+  return std::vector<wire::BatchMessage>(kBatchFrames, {kQuietId, kQuietPayload, false});
+}
+
+std::vector<j2534::OutgoingFrame> PackedQuietBatch() {
+  std::vector<j2534::OutgoingFrame> frames;
+  for (const wire::BatchMessage& message : QuietBatch()) {
+    frames.push_back(*j2534::PackFrame(passthru::kIso15765, message.arb_id, message.data,
+                                       message.extended, j2534::MaxPayload(passthru::kIso15765)));
+  }
+  return frames;
+}
+
+Result<InProcessDevice> InProcessDevice::Open(const std::string& path, const std::string& traffic) {
+  Result<j2534::Connection> connection = OpenInProcess(path, traffic);
+  if (!connection.ok()) return std::move(connection).error();
   return InProcessDevice(std::move(connection).value());
 }
 
