@@ -31,25 +31,24 @@ bool IsNormalReadStatus(uint32_t status) {
 // PassThruQueueMsgs (which takes no timeout) or else PassThruWriteMsgs.
 Result<uint32_t, PassThruError> CallWrite(const Connection& connection, MessageArray& records,
                                           uint32_t& count, uint32_t timeout_ms) {
+  using passthru::Entry;
   const PassThruLibrary& library = connection.library();
-  uint32_t channel_id = connection.channel_id();
-  if (connection.api_0500()) {
-    if (Result<void*> queue = library.Find(passthru::Entry::kQueueMsgs)) {
-      auto fn =
-          library.Bind<passthru::PassThruQueueMsgsFn>(passthru::Entry::kQueueMsgs, queue.value());
+  const uint32_t channel_id = connection.channel_id();
+  const bool api_0500 = connection.api_0500();
+  if (api_0500) {
+    if (Result<void*> queue = library.Find(Entry::kQueueMsgs)) {
+      auto fn = library.Bind<passthru::PassThruQueueMsgsFn>(Entry::kQueueMsgs, queue.value());
       return static_cast<uint32_t>(fn(channel_id, records.records(), &count));
     }
-    Result<void*> write = library.Find(passthru::Entry::kWriteMsgs);
-    if (!write) {
-      return FunctionNotFoundError("PassThruQueueMsgs/PassThruWriteMsgs", write.error().text);
-    }
-    auto fn =
-        library.Bind<passthru::PassThruReadWriteFn>(passthru::Entry::kWriteMsgs, write.value());
-    return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
   }
-  auto write = library.Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kWriteMsgs);
-  if (!write) return std::move(write).error();
-  return static_cast<uint32_t>((*write)(channel_id, records.records(), &count, timeout_ms));
+  Result<void*> write = library.Find(Entry::kWriteMsgs);
+  if (!write) {
+    return FunctionNotFoundError(
+        api_0500 ? "PassThruQueueMsgs/PassThruWriteMsgs" : passthru::EntryName(Entry::kWriteMsgs),
+        write.error().text);
+  }
+  auto fn = library.Bind<passthru::PassThruReadWriteFn>(Entry::kWriteMsgs, write.value());
+  return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
 }
 
 // The MSG_TOO_LONG refusal of the first element that does not fit, if any.

@@ -46,11 +46,18 @@ PassThruLibrary::~PassThruLibrary() {
 }
 
 Result<void*> PassThruLibrary::Find(passthru::Entry entry) const {
-  void*& found = found_[static_cast<size_t>(entry)];
-  if (found != nullptr) return found;
-  Result<void*> address = library_.Find(passthru::EntryName(entry));
-  if (address) found = address.value();
-  return address;
+  Lookup& lookup = lookups_[static_cast<size_t>(entry)];
+  if (!lookup.done) {
+    Result<void*> address = library_.Find(passthru::EntryName(entry));
+    if (address) {
+      lookup.address = address.value();
+    } else {
+      lookup.missing = std::move(address).error().text;
+    }
+    lookup.done = true;
+  }
+  if (lookup.address == nullptr) return Fail(lookup.missing);
+  return lookup.address;
 }
 
 bool PassThruLibrary::IsApi0500() const {

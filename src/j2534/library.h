@@ -17,8 +17,8 @@
 namespace tarnix::j2534 {
 
 /// A loaded vendor library. Move-only; unloaded exactly once, when destroyed. Each entry point is
-/// looked up when first needed and its address kept; a missing one is looked for again at each
-/// use, so that it fails only the operations that need it. Calls through its entry points are
+/// looked up once, when first needed, and what was found kept: a missing one fails only the
+/// operations that need it, each with the loader's text. Calls through its entry points are
 /// recorded while a tracer is set. Used by one thread at a time, as its connection is.
 class PassThruLibrary {
  public:
@@ -60,7 +60,13 @@ class PassThruLibrary {
   // Declared first so that the trace outlives the library's last call and its unloading.
   std::shared_ptr<CallTracer> tracer_;
   platform::DynamicLibrary library_;
-  mutable std::array<void*, passthru::kEntryCount> found_{};  ///< addresses found so far
+  /// What looking up one entry point found: its address, or the loader's text for its absence.
+  struct Lookup {
+    bool done = false;
+    void* address = nullptr;
+    std::string missing;
+  };
+  mutable std::array<Lookup, passthru::kEntryCount> lookups_{};
 };
 
 /// The library's own description of its last failure (PassThruGetLastError, 512 bytes, trimmed);
