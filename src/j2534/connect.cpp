@@ -8,6 +8,7 @@
 #include "j2534/ioctl.h"
 #include "log/log.h"
 #include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 #include "wire/types.h"
 
@@ -21,7 +22,7 @@ const wire::Bytes kPattern29Bit = {0x10, 0xDA, 0xF1, 0x10};
 constexpr uint32_t kJ1962Connector = 1;
 
 std::string CodeAndName(uint32_t status) {
-  return std::to_string(status) + " (" + StatusName(status) + ")";
+  return std::to_string(status) + " (" + StatusNameOrUnknown(status) + ")";
 }
 
 // PassThruConnect in the library's form. Fails only when the entry point is missing.
@@ -31,7 +32,7 @@ Result<uint32_t, PassThruError> CallConnect(const PassThruLibrary& library, bool
                                             uint32_t& channel_id) {
   channel_id = 0;
   if (api_0500) {
-    auto connect = library.Resolve<passthru::PassThruConnect0500Fn>("PassThruConnect");
+    auto connect = library.Resolve<passthru::PassThruConnect0500Fn>(passthru::Entry::kConnect);
     if (!connect) return std::move(connect).error();
     std::array<uint32_t, 2> pins = {6, 14};
     passthru::ResourceStruct resources{kJ1962Connector, static_cast<uint32_t>(pins.size()),
@@ -39,7 +40,7 @@ Result<uint32_t, PassThruError> CallConnect(const PassThruLibrary& library, bool
     return static_cast<uint32_t>(
         (*connect)(device_id, protocol_id, flags, baud_rate, resources, &channel_id));
   }
-  auto connect = library.Resolve<passthru::PassThruConnectFn>("PassThruConnect");
+  auto connect = library.Resolve<passthru::PassThruConnectFn>(passthru::Entry::kConnect);
   if (!connect) return std::move(connect).error();
   return static_cast<uint32_t>((*connect)(device_id, protocol_id, flags, baud_rate, &channel_id));
 }
@@ -93,7 +94,7 @@ void OpenChannel29Bit(Connection& connection, const ConnectParameters& parameter
 
 // PassThruOpen with no device name: the device id, or the error.
 Result<uint32_t, PassThruError> OpenDevice(const PassThruLibrary& library) {
-  auto open = library.Resolve<passthru::PassThruOpenFn>("PassThruOpen");
+  auto open = library.Resolve<passthru::PassThruOpenFn>(passthru::Entry::kOpen);
   if (!open) return std::move(open).error();
   uint32_t device_id = 0;
   auto status = static_cast<uint32_t>((*open)(nullptr, &device_id));

@@ -75,8 +75,8 @@ struct ChannelRef {
 /// An open connection: built by the connection sequence, owned by the worker thread (movable to
 /// it). Destroying it, or Release(), tears it down in a fixed order: disconnect the dedicated
 /// 29-bit channel, disconnect the main channel, close the device, unload the library, discard the
-/// echo list. Each entry point is resolved just before its call; a missing one is skipped and
-/// results are ignored. A moved-from Connection may only be destroyed or assigned to.
+/// echo list. A missing entry point is skipped and results are ignored. A moved-from Connection may
+/// only be destroyed or assigned to.
 class Connection {
  public:
   Connection(PassThruLibrary library, uint32_t device_id, uint32_t channel_id, uint32_t protocol_id,

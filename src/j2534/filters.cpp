@@ -5,6 +5,7 @@
 
 #include "j2534/ioctl.h"
 #include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
@@ -51,14 +52,15 @@ Result<FilterStart, PassThruError> CallStartMsgFilter(
   MessageArray pattern_record = record(pattern);
   FilterStart start;
   if (channel.api_0500) {
-    auto fn =
-        channel.library.Resolve<passthru::PassThruStartMsgFilter0500Fn>("PassThruStartMsgFilter");
+    auto fn = channel.library.Resolve<passthru::PassThruStartMsgFilter0500Fn>(
+        passthru::Entry::kStartMsgFilter);
     if (!fn) return std::move(fn).error();
     start.status =
         static_cast<uint32_t>((*fn)(channel.channel_id, filter_type, mask_record.records(),
                                     pattern_record.records(), &start.filter_id));
   } else {
-    auto fn = channel.library.Resolve<passthru::PassThruStartMsgFilterFn>("PassThruStartMsgFilter");
+    auto fn = channel.library.Resolve<passthru::PassThruStartMsgFilterFn>(
+        passthru::Entry::kStartMsgFilter);
     if (!fn) return std::move(fn).error();
     std::optional<MessageArray> flow_record;
     if (flow_control) flow_record = record(*flow_control);
@@ -117,8 +119,8 @@ Result<uint32_t, PassThruError> AddFilterRaw(const Connection& connection,
 }
 
 Result<void, PassThruError> RemoveFilter(const Connection& connection, uint32_t filter_id) {
-  auto stop =
-      connection.library().Resolve<passthru::PassThruStopMsgFilterFn>("PassThruStopMsgFilter");
+  auto stop = connection.library().Resolve<passthru::PassThruStopMsgFilterFn>(
+      passthru::Entry::kStopMsgFilter);
   if (!stop) return std::move(stop).error();
   auto status = static_cast<uint32_t>((*stop)(connection.channel_id(), filter_id));
   if (status != passthru::kStatusNoError)

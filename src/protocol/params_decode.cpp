@@ -17,31 +17,31 @@ using Decoded = Result<Request, std::string>;
 
 // Readers that store into one member of a parameter struct.
 template <typename T, uint32_t T::*M>
-Status U32(Source& in, T& out) {
+ReadResult U32(Source& in, T& out) {
   return ReadU32(in, out.*M);
 }
 template <typename T, bool T::*M>
-Status Flag(Source& in, T& out) {
+ReadResult Flag(Source& in, T& out) {
   return ReadBool(in, out.*M);
 }
 template <typename T, std::string T::*M>
-Status Text(Source& in, T& out) {
+ReadResult Text(Source& in, T& out) {
   return ReadText(in, out.*M);
 }
 template <typename T, wire::Bytes T::*M>
-Status Data(Source& in, T& out) {
+ReadResult Data(Source& in, T& out) {
   return ReadBytes(in, out.*M);
 }
 template <typename T, std::vector<wire::BatchMessage> T::*M>
-Status Batch(Source& in, T& out) {
+ReadResult Batch(Source& in, T& out) {
   return ReadBatchMessages(in, out.*M);
 }
 template <typename T, std::optional<wire::Bytes> T::*M>
-Status MaybeData(Source& in, T& out) {
+ReadResult MaybeData(Source& in, T& out) {
   return ReadBytes(in, (out.*M).emplace());
 }
 template <typename T, std::optional<uint32_t> T::*M>
-Status MaybeU32(Source& in, T& out) {
+ReadResult MaybeU32(Source& in, T& out) {
   return ReadU32(in, (out.*M).emplace());
 }
 
@@ -56,14 +56,14 @@ Decoded Unit(Source* params) {
 
 // A method with parameters: "params" must be an object.
 template <typename T, size_t N>
-Decoded Struct(Source* params, const Field<T> (&fields)[N]) {
+Decoded Struct(Source* params, const FieldReader<T> (&fields)[N]) {
   if (params == nullptr) return std::string("missing field `params`");
   if (params->json.Peek() != '{') {
     return json::InvalidType(params->json.Read(),
                              "struct variant Request::" + std::string(T::kName));
   }
   T out;
-  Status status = ReadFields(*params, fields, out);
+  ReadResult status = ReadFields(*params, fields, out);
   if (!status) return std::move(status).error();
   return Request(std::move(out));
 }
@@ -77,52 +77,52 @@ template <typename T>
 constexpr std::nullptr_t kFields = nullptr;
 
 template <>
-constexpr Field<Open> kFields<Open>[] = {
+constexpr FieldReader<Open> kFields<Open>[] = {
     {"dll_path", kRequired, Text<Open, &Open::dll_path>},
     {"protocol_id", kRequired, U32<Open, &Open::protocol_id>},
     {"baud_rate", kRequired, U32<Open, &Open::baud_rate>},
     {"connect_flags", kDefaulted, U32<Open, &Open::connect_flags>},
 };
 template <>
-constexpr Field<SendMessage> kFields<SendMessage>[] = {
+constexpr FieldReader<SendMessage> kFields<SendMessage>[] = {
     {"arb_id", kRequired, U32<SendMessage, &SendMessage::arb_id>},
     {"data", kRequired, Data<SendMessage, &SendMessage::data>},
     {"extended", kRequired, Flag<SendMessage, &SendMessage::extended>},
 };
 template <>
-constexpr Field<SendMessagesBatch> kFields<SendMessagesBatch>[] = {
+constexpr FieldReader<SendMessagesBatch> kFields<SendMessagesBatch>[] = {
     {"messages", kRequired, Batch<SendMessagesBatch, &SendMessagesBatch::messages>},
 };
 template <>
-constexpr Field<WriteMessagesRaw> kFields<WriteMessagesRaw>[] = {
+constexpr FieldReader<WriteMessagesRaw> kFields<WriteMessagesRaw>[] = {
     {"messages", kRequired, Batch<WriteMessagesRaw, &WriteMessagesRaw::messages>},
     {"timeout_ms", kRequired, U32<WriteMessagesRaw, &WriteMessagesRaw::timeout_ms>},
 };
 template <>
-constexpr Field<ReadMessages> kFields<ReadMessages>[] = {
+constexpr FieldReader<ReadMessages> kFields<ReadMessages>[] = {
     {"timeout_ms", kRequired, U32<ReadMessages, &ReadMessages::timeout_ms>},
     {"batch_size", kDefaulted, U32<ReadMessages, &ReadMessages::batch_size>},
     {"max_drain_reads", kDefaulted, U32<ReadMessages, &ReadMessages::max_drain_reads>},
 };
 template <>
-constexpr Field<ReadMessagesWithLoopback> kFields<ReadMessagesWithLoopback>[] = {
+constexpr FieldReader<ReadMessagesWithLoopback> kFields<ReadMessagesWithLoopback>[] = {
     {"timeout_ms", kRequired, U32<ReadMessagesWithLoopback, &ReadMessagesWithLoopback::timeout_ms>},
 };
 template <>
-constexpr Field<ReadMessagesRaw> kFields<ReadMessagesRaw>[] = {
+constexpr FieldReader<ReadMessagesRaw> kFields<ReadMessagesRaw>[] = {
     {"timeout_ms", kRequired, U32<ReadMessagesRaw, &ReadMessagesRaw::timeout_ms>},
     {"max_msgs", kRequired, U32<ReadMessagesRaw, &ReadMessagesRaw::max_msgs>},
 };
 template <>
-constexpr Field<FastInit> kFields<FastInit>[] = {
+constexpr FieldReader<FastInit> kFields<FastInit>[] = {
     {"data", kRequired, Data<FastInit, &FastInit::data>},
 };
 template <>
-constexpr Field<FiveBaudInit> kFields<FiveBaudInit>[] = {
+constexpr FieldReader<FiveBaudInit> kFields<FiveBaudInit>[] = {
     {"data", kRequired, Data<FiveBaudInit, &FiveBaudInit::data>},
 };
 template <>
-constexpr Field<KlineInit> kFields<KlineInit>[] = {
+constexpr FieldReader<KlineInit> kFields<KlineInit>[] = {
     {"init_mode", kRequired,
      [](Source& in, KlineInit& k) { return ReadInitMode(in, k.init_mode); }},
     {"fast_init_data", kOptional, MaybeData<KlineInit, &KlineInit::fast_init_data>},
@@ -130,18 +130,18 @@ constexpr Field<KlineInit> kFields<KlineInit>[] = {
     {"cc_timeout_ms", kOptional, MaybeU32<KlineInit, &KlineInit::cc_timeout_ms>},
 };
 template <>
-constexpr Field<StartPeriodicMessage> kFields<StartPeriodicMessage>[] = {
+constexpr FieldReader<StartPeriodicMessage> kFields<StartPeriodicMessage>[] = {
     {"arb_id", kRequired, U32<StartPeriodicMessage, &StartPeriodicMessage::arb_id>},
     {"data", kRequired, Data<StartPeriodicMessage, &StartPeriodicMessage::data>},
     {"interval_ms", kRequired, U32<StartPeriodicMessage, &StartPeriodicMessage::interval_ms>},
     {"extended", kRequired, Flag<StartPeriodicMessage, &StartPeriodicMessage::extended>},
 };
 template <>
-constexpr Field<StopPeriodicMessage> kFields<StopPeriodicMessage>[] = {
+constexpr FieldReader<StopPeriodicMessage> kFields<StopPeriodicMessage>[] = {
     {"msg_id", kRequired, U32<StopPeriodicMessage, &StopPeriodicMessage::msg_id>},
 };
 template <>
-constexpr Field<AddFilter> kFields<AddFilter>[] = {
+constexpr FieldReader<AddFilter> kFields<AddFilter>[] = {
     {"filter_type", kRequired, Text<AddFilter, &AddFilter::filter_type>},
     {"mask", kRequired, Data<AddFilter, &AddFilter::mask>},
     {"pattern", kRequired, Data<AddFilter, &AddFilter::pattern>},
@@ -149,7 +149,7 @@ constexpr Field<AddFilter> kFields<AddFilter>[] = {
     {"flow_control", kOptional, MaybeData<AddFilter, &AddFilter::flow_control>},
 };
 template <>
-constexpr Field<AddFilterRaw> kFields<AddFilterRaw>[] = {
+constexpr FieldReader<AddFilterRaw> kFields<AddFilterRaw>[] = {
     {"filter_type", kRequired, Text<AddFilterRaw, &AddFilterRaw::filter_type>},
     {"mask", kRequired, Data<AddFilterRaw, &AddFilterRaw::mask>},
     {"pattern", kRequired, Data<AddFilterRaw, &AddFilterRaw::pattern>},
@@ -157,20 +157,20 @@ constexpr Field<AddFilterRaw> kFields<AddFilterRaw>[] = {
     {"flow_control", kOptional, MaybeData<AddFilterRaw, &AddFilterRaw::flow_control>},
 };
 template <>
-constexpr Field<RemoveFilter> kFields<RemoveFilter>[] = {
+constexpr FieldReader<RemoveFilter> kFields<RemoveFilter>[] = {
     {"filter_id", kRequired, U32<RemoveFilter, &RemoveFilter::filter_id>},
 };
 template <>
-constexpr Field<GetConfig> kFields<GetConfig>[] = {
+constexpr FieldReader<GetConfig> kFields<GetConfig>[] = {
     {"parameter", kRequired, U32<GetConfig, &GetConfig::parameter>},
 };
 template <>
-constexpr Field<SetConfig> kFields<SetConfig>[] = {
+constexpr FieldReader<SetConfig> kFields<SetConfig>[] = {
     {"parameter", kRequired, U32<SetConfig, &SetConfig::parameter>},
     {"value", kRequired, U32<SetConfig, &SetConfig::value>},
 };
 template <>
-constexpr Field<SetLoopback> kFields<SetLoopback>[] = {
+constexpr FieldReader<SetLoopback> kFields<SetLoopback>[] = {
     {"enabled", kRequired, Flag<SetLoopback, &SetLoopback::enabled>},
 };
 

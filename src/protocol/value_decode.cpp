@@ -11,7 +11,7 @@ using json::Value;
 namespace {
 
 // Unsigned integers up to `max`, described as `name` in error texts.
-Status ReadUnsigned(const Value& value, uint64_t max, std::string_view name, uint64_t& out) {
+ReadResult ReadUnsigned(const Value& value, uint64_t max, std::string_view name, uint64_t& out) {
   if (value.kind == Value::Kind::Unsigned) {
     if (value.unsigned_value > max) return json::InvalidValue(value, name);
     out = value.unsigned_value;
@@ -29,7 +29,7 @@ constexpr size_t kShortestFrame = 11;
 // reserve more than its own size.
 constexpr size_t kReservedFrames = 1024;
 
-constexpr Field<wire::BatchMessage> kBatchFields[] = {
+constexpr FieldReader<wire::BatchMessage> kBatchFields[] = {
     {"arbId", Presence::Required,
      [](Source& in, wire::BatchMessage& m) { return ReadU32(in, m.arb_id); }},
     {"data", Presence::Required,
@@ -40,9 +40,9 @@ constexpr Field<wire::BatchMessage> kBatchFields[] = {
 
 // The array form [arbId, data, extended]: elements decoded in order; a short array fails where it
 // ends, a long one after the three values (the extra elements are only counted).
-Status ReadBatchArray(Source& in, wire::BatchMessage& out) {
+ReadResult ReadBatchArray(Source& in, wire::BatchMessage& out) {
   size_t count = 0;
-  Status status = ReadElements(in.json, [&](size_t i) -> Status {
+  ReadResult status = ReadElements(in.json, [&](size_t i) -> ReadResult {
     count = i + 1;
     if (i < 3) return kBatchFields[i].read(in, out);
     in.json.Skip();
@@ -59,7 +59,7 @@ Status ReadBatchArray(Source& in, wire::BatchMessage& out) {
   return {};
 }
 
-Status ReadBatchMessage(Source& in, wire::BatchMessage& out) {
+ReadResult ReadBatchMessage(Source& in, wire::BatchMessage& out) {
   if (in.json.Peek() == '{') return ReadFields(in, kBatchFields, out);
   if (in.json.Peek() == '[') return ReadBatchArray(in, out);
   return json::InvalidType(in.json.Read(), "struct wire::BatchMessage");
@@ -67,33 +67,33 @@ Status ReadBatchMessage(Source& in, wire::BatchMessage& out) {
 
 }  // namespace
 
-Status ReadU32(Source& in, uint32_t& out) {
+ReadResult ReadU32(Source& in, uint32_t& out) {
   uint64_t n = 0;
-  Status status = ReadUnsigned(in.json.Read(), std::numeric_limits<uint32_t>::max(), "u32", n);
+  ReadResult status = ReadUnsigned(in.json.Read(), std::numeric_limits<uint32_t>::max(), "u32", n);
   if (status) out = static_cast<uint32_t>(n);
   return status;
 }
 
-Status ReadBool(Source& in, bool& out) {
+ReadResult ReadBool(Source& in, bool& out) {
   const Value value = in.json.Read();
   if (value.kind != Value::Kind::Bool) return json::InvalidType(value, "a boolean");
   out = value.boolean;
   return {};
 }
 
-Status ReadText(Source& in, std::string& out) {
+ReadResult ReadText(Source& in, std::string& out) {
   const Value value = in.json.Read();
   if (value.kind != Value::Kind::String) return json::InvalidType(value, "a string");
   out.assign(value.text);
   return {};
 }
 
-Status ReadBytes(Source& in, wire::Bytes& out) {
+ReadResult ReadBytes(Source& in, wire::Bytes& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   in.bytes.clear();
-  Status status = ReadElements(in.json, [&in](size_t) -> Status {
+  ReadResult status = ReadElements(in.json, [&in](size_t) -> ReadResult {
     uint64_t n = 0;
-    Status read = ReadUnsigned(in.json.Read(), std::numeric_limits<uint8_t>::max(), "u8", n);
+    ReadResult read = ReadUnsigned(in.json.Read(), std::numeric_limits<uint8_t>::max(), "u8", n);
     if (read) in.bytes.push_back(static_cast<uint8_t>(n));
     return read;
   });
@@ -101,16 +101,16 @@ Status ReadBytes(Source& in, wire::Bytes& out) {
   return status;
 }
 
-Status ReadBatchMessages(Source& in, std::vector<wire::BatchMessage>& out) {
+ReadResult ReadBatchMessages(Source& in, std::vector<wire::BatchMessage>& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   out.clear();
   const size_t rest = in.json.text().size() - in.json.pos();
   out.reserve(std::min(rest / kShortestFrame, kReservedFrames));
-  return ReadElements(in.json,
-                      [&](size_t) -> Status { return ReadBatchMessage(in, out.emplace_back()); });
+  return ReadElements(
+      in.json, [&](size_t) -> ReadResult { return ReadBatchMessage(in, out.emplace_back()); });
 }
 
-Status ReadInitMode(Source& in, wire::KlineInitMode& out) {
+ReadResult ReadInitMode(Source& in, wire::KlineInitMode& out) {
   static constexpr std::string_view kNames[] = {"fast", "slow", "auto"};
   static constexpr wire::KlineInitMode kModes[] = {
       wire::KlineInitMode::Fast, wire::KlineInitMode::Slow, wire::KlineInitMode::Auto};

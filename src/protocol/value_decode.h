@@ -16,7 +16,7 @@
 namespace tarnix::protocol {
 
 /// Success, or an error text without position.
-using Status = Result<void, std::string>;
+using ReadResult = Result<void, std::string>;
 
 /// What the value readers read from: the line's reader, and scratch space they share. Every
 /// reader below takes exactly one whole value from `json`, also when it answers an error.
@@ -27,23 +27,23 @@ struct Source {
 };
 
 /// Unsigned 32-bit integer ("u32").
-Status ReadU32(Source& in, uint32_t& out);
+ReadResult ReadU32(Source& in, uint32_t& out);
 /// true or false ("a boolean").
-Status ReadBool(Source& in, bool& out);
+ReadResult ReadBool(Source& in, bool& out);
 /// A string ("a string").
-Status ReadText(Source& in, std::string& out);
+ReadResult ReadText(Source& in, std::string& out);
 /// An array of integers 0..255 ("a sequence" of "u8").
-Status ReadBytes(Source& in, wire::Bytes& out);
+ReadResult ReadBytes(Source& in, wire::Bytes& out);
 /// An array of BatchMessage, each an object or an array of three values.
-Status ReadBatchMessages(Source& in, std::vector<wire::BatchMessage>& out);
+ReadResult ReadBatchMessages(Source& in, std::vector<wire::BatchMessage>& out);
 /// "fast", "slow", "auto" or the numbers 0..2.
-Status ReadInitMode(Source& in, wire::KlineInitMode& out);
+ReadResult ReadInitMode(Source& in, wire::KlineInitMode& out);
 
 /// Walks the elements of the array at the cursor: `read(index)` reads each one until an error;
 /// the elements after it are only checked. Returns the first error.
 template <typename ReadElement>
-Status ReadElements(json::Reader& reader, ReadElement&& read) {
-  Status status;
+ReadResult ReadElements(json::Reader& reader, ReadElement&& read) {
+  ReadResult status;
   if (!reader.Enter()) return status;
   for (size_t i = 0; reader.NextElement(); ++i) {
     if (status) {
@@ -58,8 +58,8 @@ Status ReadElements(json::Reader& reader, ReadElement&& read) {
 /// Walks the members of the object at the cursor: `read(name)` reads each member's value until an
 /// error; the members after it are only checked. Returns the first error.
 template <typename ReadMember>
-Status ReadMembers(json::Reader& reader, ReadMember&& read) {
-  Status status;
+ReadResult ReadMembers(json::Reader& reader, ReadMember&& read) {
+  ReadResult status;
   if (!reader.Enter()) return status;
   std::string_view name;
   while (reader.NextName(name) && reader.Colon()) {
@@ -77,19 +77,19 @@ enum class Presence : uint8_t { Required, Defaulted, Optional };
 
 /// One named field of a decoded object and how its value is stored into T.
 template <typename T>
-struct Field {
+struct FieldReader {
   std::string_view name;
   Presence presence;
-  Status (*read)(Source&, T&);
+  ReadResult (*read)(Source&, T&);
 };
 
 /// Decodes the object at the cursor into `out`: members in text order, each known field decoded
 /// when met (a second occurrence is a duplicate), unknown members only checked; then the first
 /// absent required field, in the order of `fields`, is missing. `out` holds the defaults on entry.
 template <typename T, size_t N>
-Status ReadFields(Source& in, const Field<T> (&fields)[N], T& out) {
+ReadResult ReadFields(Source& in, const FieldReader<T> (&fields)[N], T& out) {
   bool seen[N] = {};
-  Status status = ReadMembers(in.json, [&](std::string_view name) -> Status {
+  ReadResult status = ReadMembers(in.json, [&](std::string_view name) -> ReadResult {
     for (size_t f = 0; f < N; ++f) {
       if (name != fields[f].name) continue;
       if (seen[f]) {

@@ -26,22 +26,22 @@ class BufferSink final : public j2534::FrameSink {
 
 }  // namespace
 
-DrainFunction MakeDrain(j2534::Connection& connection, uint32_t batch_size, uint32_t max_reads) {
-  return
-      [&connection, batch_size, max_reads](uint32_t timeout_ms, RxBuffer& buffer) -> Result<void> {
-        BufferSink sink(buffer);
-        Result<void, j2534::PassThruError> drained =
-            j2534::Drain(connection, timeout_ms, batch_size, max_reads, sink);
-        if (!drained.ok()) return Fail(std::move(drained).error().text);
-        return Ok();
-      };
+DrainFunction MakeDrain(j2534::Connection& connection, uint32_t records_per_read, uint32_t reads) {
+  return [&connection, records_per_read, reads](uint32_t timeout_ms,
+                                                RxBuffer& buffer) -> Result<void> {
+    BufferSink sink(buffer);
+    Result<void, j2534::PassThruError> drained =
+        j2534::Drain(connection, timeout_ms, records_per_read, reads, sink);
+    if (!drained.ok()) return Fail(std::move(drained).error().text);
+    return Ok();
+  };
 }
 
 J2534Session::J2534Session(j2534::Connection connection, const PumpTunables& tunables)
     : tunables_(tunables),
       connection_(std::move(connection)),
       buffer_(tunables.rx_capacity, tunables.rx_capacity_bytes),
-      drain_(MakeDrain(connection_, tunables.batch_size, tunables.max_drain_reads)) {}
+      drain_(MakeDrain(connection_, tunables.records_per_read, tunables.reads_per_cycle)) {}
 
 J2534Session::~J2534Session() {
   // The summary first; then members go in reverse order: the buffer, then the connection.

@@ -14,10 +14,10 @@
 
 namespace tarnix::worker {
 
-/// Reads through `connection` what the device holds into the buffer it is given, `batch_size`
-/// records per call and at most `max_reads` calls, with echoes marked; errors carry the J2534
-/// text. The connection must outlive the function.
-DrainFunction MakeDrain(j2534::Connection& connection, uint32_t batch_size, uint32_t max_reads);
+/// Reads through `connection` what the device holds into the buffer it is given,
+/// `records_per_read` records per call and at most `reads` calls, with echoes marked; errors carry
+/// the J2534 text. The connection must outlive the function.
+DrainFunction MakeDrain(j2534::Connection& connection, uint32_t records_per_read, uint32_t reads);
 
 /// An open connection served on the worker thread. Frames the device receives are pumped into a
 /// bounded buffer between requests and handed out by ReadMessages; every other request runs its
