@@ -6,11 +6,11 @@
 
 #include "passthru/abi.h"
 #include "passthru/numbers.h"
+#include "platform/environment.h"
 #include "sim/library.h"
 #if defined(PTSIM_HELPER)
 #include "sim/helper.h"
 #endif
-#include "sim/os.h"
 
 #if defined(_WIN32)
 #define PTSIM_EXPORT __declspec(dllexport)
@@ -38,8 +38,8 @@ constexpr auto kThreadEnd = tarnix::sim::ThreadEnd::kJoin;
 // Lives exactly as long as the library is attached: its constructor writes the "load" line, its
 // destructor the "unload" line.
 tarnix::sim::Library g_library(
-    kForm, PTSIM_VARIANT, &tarnix::sim::os::GetEnv, [] { return tarnix::sim::Clock::now(); },
-    kThreadEnd);
+    kForm, PTSIM_VARIANT, [](const char* name) { return tarnix::platform::GetEnvironment(name); },
+    [] { return tarnix::sim::Clock::now(); }, kThreadEnd);
 
 /// Runs an entry point's body; nothing may escape into a caller that knows no C++.
 template <typename Body>

@@ -7,7 +7,7 @@
 #include "passthru/numbers.h"
 #include "sim/library.h"
 #include "trace/arguments.h"
-#include "trace/describe.h"
+#include "trace/caller_memory.h"
 
 namespace tarnix::sim {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "passthru/names.h"
 #include "passthru/numbers.h"
-#include "trace/json_text.h"
+#include "trace/encode.h"
 
 namespace tarnix::sim {
 namespace {

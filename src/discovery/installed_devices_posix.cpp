@@ -1,7 +1,6 @@
 // The interfaces installed on Linux: registration files in $HOME/.passthru, ELF libraries.
 #include "discovery/devices.h"
 #include "discovery/folder_source.h"
-#include "wire/types.h"
 
 namespace tarnix::discovery {
 

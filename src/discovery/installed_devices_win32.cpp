@@ -1,7 +1,6 @@
 // The interfaces installed on Windows: registrations in the registry, PE libraries.
 #include "discovery/devices.h"
 #include "discovery/registry_source.h"
-#include "wire/types.h"
 
 namespace tarnix::discovery {
 

@@ -29,7 +29,7 @@ Result<uint32_t, PassThruError> CallConnect(const PassThruLibrary& library, bool
                                             uint32_t& channel_id) {
   channel_id = 0;
   if (api_0500) {
-    auto connect = library.Resolve<passthru::PassThruConnect0500Fn>("PassThruConnect");
+    auto connect = library.Resolve<passthru::PassThruConnect0500Fn>(passthru::Entry::kConnect);
     if (!connect) return std::move(connect).error();
     PinPair list = pins.value_or(kCanPins);
     passthru::ResourceStruct resources{kJ1962Connector, static_cast<uint32_t>(list.size()),
@@ -37,7 +37,7 @@ Result<uint32_t, PassThruError> CallConnect(const PassThruLibrary& library, bool
     return static_cast<uint32_t>(
         (*connect)(device_id, protocol_id, flags, baud_rate, resources, &channel_id));
   }
-  auto connect = library.Resolve<passthru::PassThruConnectFn>("PassThruConnect");
+  auto connect = library.Resolve<passthru::PassThruConnectFn>(passthru::Entry::kConnect);
   if (!connect) return std::move(connect).error();
   return static_cast<uint32_t>((*connect)(device_id, protocol_id, flags, baud_rate, &channel_id));
 }
@@ -91,7 +91,7 @@ Result<uint32_t, PassThruError> ConnectChannel(Connection& connection,
 
 Result<void, PassThruError> DisconnectChannel(Connection& connection, Channel& channel) {
   auto disconnect =
-      connection.library().Resolve<passthru::PassThruDisconnectFn>("PassThruDisconnect");
+      connection.library().Resolve<passthru::PassThruDisconnectFn>(passthru::Entry::kDisconnect);
   if (!disconnect) return std::move(disconnect).error();
   if (channel.id_29bit()) (void)(*disconnect)(*channel.id_29bit());
   auto status = static_cast<uint32_t>((*disconnect)(channel.id()));

@@ -9,6 +9,7 @@
 #include "j2534/ioctl.h"
 #include "log/log.h"
 #include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 #include "wire/types.h"
 
@@ -19,7 +20,7 @@ const wire::Bytes kZero4 = {0, 0, 0, 0};
 const wire::Bytes kPattern29Bit = {0x10, 0xDA, 0xF1, 0x10};
 
 std::string CodeAndName(uint32_t status) {
-  return std::to_string(status) + " (" + StatusName(status) + ")";
+  return std::to_string(status) + " (" + StatusNameOrUnknown(status) + ")";
 }
 
 // The K-Line pass-all filter: one zero byte as mask and pattern. Its failure is only a warning.
@@ -72,7 +73,7 @@ void OpenChannel29Bit(Connection& connection, const ConnectParameters& parameter
 // PassThruOpen with the device name (null without one): the device id, or the error.
 Result<uint32_t, PassThruError> OpenDevice(const PassThruLibrary& library,
                                            const std::optional<std::string>& name) {
-  auto open = library.Resolve<passthru::PassThruOpenFn>("PassThruOpen");
+  auto open = library.Resolve<passthru::PassThruOpenFn>(passthru::Entry::kOpen);
   if (!open) return std::move(open).error();
   uint32_t device_id = 0;
   auto status = static_cast<uint32_t>(

@@ -5,6 +5,7 @@
 
 #include "j2534/ioctl.h"
 #include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
@@ -47,13 +48,14 @@ Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
   }
   FilterStart start;
   if (channel.api_0500) {
-    auto fn =
-        channel.library.Resolve<passthru::PassThruStartMsgFilter0500Fn>("PassThruStartMsgFilter");
+    auto fn = channel.library.Resolve<passthru::PassThruStartMsgFilter0500Fn>(
+        passthru::Entry::kStartMsgFilter);
     if (!fn) return std::move(fn).error();
     start.status = static_cast<uint32_t>((*fn)(channel.channel_id, filter_type, mask.records(),
                                                pattern.records(), &start.filter_id));
   } else {
-    auto fn = channel.library.Resolve<passthru::PassThruStartMsgFilterFn>("PassThruStartMsgFilter");
+    auto fn = channel.library.Resolve<passthru::PassThruStartMsgFilterFn>(
+        passthru::Entry::kStartMsgFilter);
     if (!fn) return std::move(fn).error();
     start.status = static_cast<uint32_t>(
         (*fn)(channel.channel_id, filter_type, mask.records(), pattern.records(),
@@ -129,8 +131,8 @@ Result<uint32_t, PassThruError> AddFilterRaw(const Port& connection, std::string
 }
 
 Result<void, PassThruError> RemoveFilter(const Port& connection, uint32_t filter_id) {
-  auto stop =
-      connection.library().Resolve<passthru::PassThruStopMsgFilterFn>("PassThruStopMsgFilter");
+  auto stop = connection.library().Resolve<passthru::PassThruStopMsgFilterFn>(
+      passthru::Entry::kStopMsgFilter);
   if (!stop) return std::move(stop).error();
   auto status = static_cast<uint32_t>((*stop)(connection.channel_id(), filter_id));
   if (status != passthru::kStatusNoError)

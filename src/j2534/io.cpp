@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
@@ -133,7 +134,8 @@ class ListSink final : public FrameSink {
 template <typename Use>
 Result<uint32_t, PassThruError> ReadOnce(const Port& connection, uint32_t frames,
                                          uint32_t timeout_ms, uint32_t& count, Use&& use) {
-  auto read = connection.library().Resolve<passthru::PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read =
+      connection.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
   if (!read) return std::move(read).error();
   MessageArray& records = connection.ReceiveRecords(frames);
   count = frames;
@@ -153,23 +155,24 @@ PassThruError ReadFailed(uint32_t status) {
 
 Result<uint32_t, PassThruError> CallWrite(const Port& connection, MessageArray& records,
                                           uint32_t& count, uint32_t timeout_ms) {
+  using passthru::Entry;
   const PassThruLibrary& library = connection.library();
-  uint32_t channel_id = connection.channel_id();
-  if (connection.api_0500()) {
-    if (Result<void*> queue = library.Find("PassThruQueueMsgs")) {
-      auto fn = library.Bind<passthru::PassThruQueueMsgsFn>("PassThruQueueMsgs", queue.value());
+  const uint32_t channel_id = connection.channel_id();
+  const bool api_0500 = connection.api_0500();
+  if (api_0500) {
+    if (Result<void*> queue = library.Find(Entry::kQueueMsgs)) {
+      auto fn = library.Bind<passthru::PassThruQueueMsgsFn>(Entry::kQueueMsgs, queue.value());
       return static_cast<uint32_t>(fn(channel_id, records.records(), &count));
     }
-    Result<void*> write = library.Find("PassThruWriteMsgs");
-    if (!write) {
-      return FunctionNotFoundError("PassThruQueueMsgs/PassThruWriteMsgs", write.error().text);
-    }
-    auto fn = library.Bind<passthru::PassThruReadWriteFn>("PassThruWriteMsgs", write.value());
-    return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
   }
-  auto write = library.Resolve<passthru::PassThruReadWriteFn>("PassThruWriteMsgs");
-  if (!write) return std::move(write).error();
-  return static_cast<uint32_t>((*write)(channel_id, records.records(), &count, timeout_ms));
+  Result<void*> write = library.Find(Entry::kWriteMsgs);
+  if (!write) {
+    return FunctionNotFoundError(
+        api_0500 ? "PassThruQueueMsgs/PassThruWriteMsgs" : passthru::EntryName(Entry::kWriteMsgs),
+        write.error().text);
+  }
+  auto fn = library.Bind<passthru::PassThruReadWriteFn>(Entry::kWriteMsgs, write.value());
+  return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
 }
 
 uint32_t BatchTimeoutMs(size_t count) {
@@ -195,9 +198,8 @@ Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id,
   if (!result) return std::move(result).error();
   auto status = static_cast<uint32_t>(result->result);
   if (status != passthru::kStatusNoError) {
-    return PassThruError{PassThruError::Kind::CallFailed,
-                         "ERR_J2534_WRITE_FAILED: error code " + std::to_string(status) + " [" +
-                             StatusName(status) + "]",
+    return PassThruError{"ERR_J2534_WRITE_FAILED: error code " + std::to_string(status) + " [" +
+                             StatusNameOrUnknown(status) + "]",
                          status};
   }
   connection.echo_list().Add(arb_id, data);
@@ -230,7 +232,8 @@ Result<wire::RawResult, PassThruError> SendRaw(const Port& connection,
 
 Result<void, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
                                   uint32_t frames_per_call, uint32_t max_calls, FrameSink& sink) {
-  auto read = connection.library().Resolve<passthru::PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read =
+      connection.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
   if (!read) return std::move(read).error();
   uint32_t frames = Clamp(frames_per_call, kMaxDrainFrames);
   uint32_t calls = Clamp(max_calls, kMaxDrainCalls);

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
@@ -51,7 +52,7 @@ Result<double, PassThruError> ReadVoltage(const Connection& connection,
 
 Result<uint32_t, PassThruError> CallIoctl(const PassThruLibrary& library, uint32_t channel_id,
                                           uint32_t ioctl_id, void* input, void* output) {
-  auto ioctl = library.Resolve<passthru::PassThruIoctlFn>("PassThruIoctl");
+  auto ioctl = library.Resolve<passthru::PassThruIoctlFn>(passthru::Entry::kIoctl);
   if (!ioctl) return std::move(ioctl).error();
   return static_cast<uint32_t>((*ioctl)(channel_id, ioctl_id, input, output));
 }
@@ -147,7 +148,7 @@ Result<double, PassThruError> ReadProgrammingVoltage(const Connection& connectio
 Result<void, PassThruError> SetProgrammingVoltage(const Connection& connection, uint32_t pin,
                                                   uint32_t voltage) {
   auto set = connection.library().Resolve<passthru::PassThruSetProgrammingVoltageFn>(
-      "PassThruSetProgrammingVoltage");
+      passthru::Entry::kSetProgrammingVoltage);
   if (!set) return std::move(set).error();
   auto status = static_cast<uint32_t>((*set)(connection.device_id(), pin, voltage));
   if (status != passthru::kStatusNoError) {
@@ -169,7 +170,7 @@ Result<void, PassThruError> ClearBuffers(const Port& connection,
 
 Result<wire::VersionInfo, PassThruError> ReadVersion(const Connection& connection) {
   auto read_version =
-      connection.library().Resolve<passthru::PassThruReadVersionFn>("PassThruReadVersion");
+      connection.library().Resolve<passthru::PassThruReadVersionFn>(passthru::Entry::kReadVersion);
   if (!read_version) return std::move(read_version).error();
   std::array<char, passthru::kTextSize> firmware{};
   std::array<char, passthru::kTextSize> library{};
@@ -184,8 +185,8 @@ Result<wire::VersionInfo, PassThruError> ReadVersion(const Connection& connectio
 }
 
 Result<std::string, PassThruError> ReadLastError(const Connection& connection) {
-  auto get_last_error =
-      connection.library().Resolve<passthru::PassThruGetLastErrorFn>("PassThruGetLastError");
+  auto get_last_error = connection.library().Resolve<passthru::PassThruGetLastErrorFn>(
+      passthru::Entry::kGetLastError);
   if (!get_last_error) return std::move(get_last_error).error();
   std::array<char, passthru::kTextSize> text{};
   (*get_last_error)(text.data());

@@ -27,7 +27,7 @@ constexpr uint32_t kCcReadFrames = 16;
 
 // A success without an answer is no wake-up: KlineInit's auto mode then goes on to the slow init.
 PassThruError EmptyResponseError() {
-  return {PassThruError::Kind::CallFailed, "ERR_J2534_FAST_INIT_FAILED: empty response", 0};
+  return {"ERR_J2534_FAST_INIT_FAILED: empty response"};
 }
 
 // The 04.04 response record decides for itself whether it carries an identifier.

@@ -114,7 +114,6 @@ TEST_F(OperationsTest, FailuresHaveTheirOwnTexts) {
     std::optional<PassThruError> error = c.operation(*connection);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->text, c.error);
-    EXPECT_EQ(error->kind, PassThruError::Kind::CallFailed);
     // Only the filter start asks the library for its reason.
     size_t expected_last_errors = c.error.find(" - ") != std::string::npos ? 1 : 0;
     EXPECT_EQ(CallsOf("PassThruGetLastError").size(), expected_last_errors);
@@ -219,7 +218,6 @@ TEST_F(OperationsTest, FlowControlMessagesAreShapedLikeThePattern) {
   auto refused = AddFilter(*connection, "flow_control", mask, pattern, false, wire::Bytes{0x07});
   ASSERT_FALSE(refused.ok());
   EXPECT_EQ(refused.error().text, "ERR_J2534_FILTER_FAILED: flow_control needs a 04.04 library");
-  EXPECT_EQ(refused.error().kind, PassThruError::Kind::Refused);
   EXPECT_TRUE(Calls().empty());
   EXPECT_TRUE(AddFilterRaw(*connection, "pass", mask, pattern, false, wire::Bytes{0x07}).ok());
 }

@@ -3,6 +3,7 @@
 
 #include "j2534/ioctl.h"
 #include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
@@ -19,7 +20,7 @@ Result<uint32_t, PassThruError> StartPeriodic(const Port& connection, uint32_t a
   if (!frame) return std::move(frame).error();
   frame->tx_flags = extended ? passthru::kCan29BitId : 0;
   auto start = connection.library().Resolve<passthru::PassThruStartPeriodicMsgFn>(
-      "PassThruStartPeriodicMsg");
+      passthru::Entry::kStartPeriodicMsg);
   if (!start) return std::move(start).error();
   MessageArray record = MessageArray::ForSend(connection.api_0500(), protocol_id, {*frame});
   uint32_t msg_id = 0;
@@ -31,8 +32,8 @@ Result<uint32_t, PassThruError> StartPeriodic(const Port& connection, uint32_t a
 }
 
 Result<void, PassThruError> StopPeriodic(const Port& connection, uint32_t msg_id) {
-  auto stop =
-      connection.library().Resolve<passthru::PassThruStopPeriodicMsgFn>("PassThruStopPeriodicMsg");
+  auto stop = connection.library().Resolve<passthru::PassThruStopPeriodicMsgFn>(
+      passthru::Entry::kStopPeriodicMsg);
   if (!stop) return std::move(stop).error();
   auto status = static_cast<uint32_t>((*stop)(connection.channel_id(), msg_id));
   if (status != passthru::kStatusNoError)

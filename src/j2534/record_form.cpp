@@ -112,7 +112,7 @@ Result<wire::RawResult, PassThruError> WriteRecords(const Port& port,
 
 Result<wire::RawResult, PassThruError> ReadRecords(const Port& port, uint32_t max_records,
                                                    uint32_t timeout_ms) {
-  auto read = port.library().Resolve<passthru::PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read = port.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
   if (!read) return std::move(read).error();
   const uint32_t room = std::min(max_records, kMaxRecordReadFrames);
   MessageArray& array = port.ReceiveRecords(std::max<uint32_t>(room, 1));
@@ -132,8 +132,8 @@ Result<uint32_t, PassThruError> StartPeriodicRecord(const Port& port,
                                                     const wire::RecordParam& record,
                                                     uint32_t interval_ms) {
   if (auto refused = CheckRecordSize("record", record, port.protocol_id())) return *refused;
-  auto start =
-      port.library().Resolve<passthru::PassThruStartPeriodicMsgFn>("PassThruStartPeriodicMsg");
+  auto start = port.library().Resolve<passthru::PassThruStartPeriodicMsgFn>(
+      passthru::Entry::kStartPeriodicMsg);
   if (!start) return std::move(start).error();
   MessageArray array = PackRecord(port.api_0500(), port.protocol_id(), record);
   uint32_t msg_id = 0;

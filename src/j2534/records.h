@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/result.h"
-#include "j2534/library.h"
+#include "j2534/error.h"
 #include "passthru/abi.h"
 #include "wire/types.h"
 

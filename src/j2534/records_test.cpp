@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "j2534/error.h"
 #include "j2534/library.h"
 #include "passthru/abi.h"
 #include "passthru/numbers.h"
@@ -20,7 +21,7 @@ TEST(StatusNameTest, NamesTheStandardCodesAndNothingBeyond) {
       {27, "UNKNOWN_ERROR"}, {0x30, "UNKNOWN_ERROR"},  {0xFFFFFFFF, "UNKNOWN_ERROR"},
   };
   for (const auto& [code, name] : cases)
-    EXPECT_EQ(StatusName(code), name) << code;
+    EXPECT_EQ(StatusNameOrUnknown(code), name) << code;
 }
 
 TEST(ErrorTextTest, EveryKindHasItsShape) {
@@ -33,8 +34,6 @@ TEST(ErrorTextTest, EveryKindHasItsShape) {
   PassThruError with_text = CallFailedError("CONNECT_FAILED", 3, "bad protocol");
   EXPECT_EQ(with_text.text,
             "ERR_J2534_CONNECT_FAILED: error code 3 (ERR_INVALID_PROTOCOL_ID) - bad protocol");
-  EXPECT_EQ(with_text.kind, PassThruError::Kind::CallFailed);
-  EXPECT_EQ(with_text.status, 3u);
   EXPECT_EQ(StatusError("ERR_J2534_IOCTL_FAILED: CLEAR_TX_BUFFER", 1).text,
             "ERR_J2534_IOCTL_FAILED: CLEAR_TX_BUFFER error code 1 (ERR_NOT_SUPPORTED)");
 }
@@ -68,7 +67,6 @@ TEST(PackFrameTest, LimitsPerProtocol) {
     auto refused =
         PackFrame(c.protocol, 1, wire::Bytes(c.max + 1, 0xAA), false, MaxPayload(c.protocol));
     ASSERT_FALSE(refused.ok());
-    EXPECT_EQ(refused.error().kind, PassThruError::Kind::Refused);
     EXPECT_EQ(refused.error().text, "ERR_J2534_MSG_TOO_LONG: " + std::to_string(c.max + 1) +
                                         " data bytes, at most " + std::to_string(c.max) +
                                         " fit a message of protocol " + std::to_string(c.protocol));

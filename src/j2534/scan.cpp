@@ -8,10 +8,10 @@ namespace tarnix::j2534 {
 
 Result<std::vector<wire::ScannedDevice>, PassThruError> ScanDevices(
     const PassThruLibrary& library) {
-  if (!library.Find("PassThruScanForDevices")) {
+  if (!library.Find(passthru::Entry::kScanForDevices)) {
     return RefusedError("ERR_J2534_SCAN_FAILED: a 04.04 library has no device scan");
   }
-  auto scan = library.Resolve<passthru::PassThruScanForDevicesFn>("PassThruScanForDevices");
+  auto scan = library.Resolve<passthru::PassThruScanForDevicesFn>(passthru::Entry::kScanForDevices);
   if (!scan) return std::move(scan).error();
   uint32_t count = 0;
   auto status = static_cast<uint32_t>((*scan)(&count));
@@ -20,7 +20,7 @@ Result<std::vector<wire::ScannedDevice>, PassThruError> ScanDevices(
   }
   std::vector<wire::ScannedDevice> devices;
   if (count == 0) return devices;
-  auto next = library.Resolve<passthru::PassThruGetNextDeviceFn>("PassThruGetNextDevice");
+  auto next = library.Resolve<passthru::PassThruGetNextDeviceFn>(passthru::Entry::kGetNextDevice);
   if (!next) return std::move(next).error();
   for (uint32_t i = 0; i < count; ++i) {
     passthru::SDevice device{};

@@ -14,7 +14,7 @@
 #include "passthru/numbers.h"
 #include "platform/fault_report.h"
 #include "trace/arguments.h"
-#include "trace/describe.h"
+#include "trace/caller_memory.h"
 
 namespace tarnix::j2534 {
 namespace {

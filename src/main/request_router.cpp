@@ -14,10 +14,10 @@ namespace {
 
 using protocol::Outcome;
 
-// The control thread answers EnumerateDevices and Open itself; another method given to it in the
-// table needs its own case below.
+// The control thread answers EnumerateDevices itself, and Open with the worker it starts; another
+// method given to either in the table needs its own case below.
 static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kControlThread) == 1);
-static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kWorkerStart) == 1);
+static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kNewWorker) == 1);
 
 /// Open: the worker starts and builds its connection while the client is watched; a failed or
 /// abandoned start releases it (bounded) before the answer.
@@ -100,9 +100,9 @@ Outcome HandleRequest(protocol::Request request, BridgeState& state, const Route
   switch (worker::WhoAnswers(request)) {
     case worker::AnsweredBy::kControlThread:
       return protocol::Payload(deps.enumerate_devices());
-    case worker::AnsweredBy::kWorkerStart:
+    case worker::AnsweredBy::kNewWorker:
       return OpenDevice(std::get<protocol::Open>(request), state, deps, watch);
-    case worker::AnsweredBy::kWorkerEnd:
+    case worker::AnsweredBy::kWorkerLoop:
       return Finish(std::move(request), state, watch);
     case worker::AnsweredBy::kSessionOrScanWorker:
       if (!state.Lock().worker()) return ScanAlone(std::move(request), deps, watch);

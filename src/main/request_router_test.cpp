@@ -198,8 +198,6 @@ TEST(RequestRouting, AWorkerThatDiedWhileIdleIsNoticedByTheNextRequestOnly) {
     dies.throw_on_pump = 2;
     bridge.Connect(probe, dies);
     probe->WaitFor("released");
-    while (bridge.state.Lock().worker()->Alive())
-      std::this_thread::yield();
 
     EXPECT_EQ(ErrorOf(bridge.Handle(kOpen)), "Already connected");
     const protocol::Request next =

@@ -15,10 +15,11 @@ class AppendFile;
 /// The exit code of a process ended by a fault.
 inline constexpr int kFaultExitCode = 4;
 
-/// Installs the process's fault handling: on Windows an unhandled-exception filter, on Linux
-/// handlers of SIGSEGV, SIGBUS, SIGILL and SIGFPE that run on an alternate stack (the calling
-/// thread's, and one for each Thread), so that a stack overflow is reported too. A fault then
-/// writes FaultLine to standard error and the crashed line to the trace registered with
+/// Installs the process's fault handling: on Windows an unhandled-exception filter and a SIGABRT
+/// handler, on Linux
+/// handlers of SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT that run on an alternate stack (the
+/// calling thread's, and one for each Thread), so that a stack overflow is reported too. A fault
+/// then writes FaultLine to standard error and the crashed line to the trace registered with
 /// SetFaultTrace, neither allocating nor locking, and ends the process at once with
 /// kFaultExitCode. A second fault meanwhile waits for the first one's end. An exception that
 /// nothing catches is reported the same way (ReportUncaughtExceptions).

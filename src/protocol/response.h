@@ -47,7 +47,4 @@ inline Outcome RequestFailed(std::string message,
 /// Encodes `response` as one compact JSON line, without the line terminator.
 std::string EncodeResponse(const Response& response);
 
-/// Writes a double in the shortest form that reads back exactly ("12.0", "12.34", "1e-7").
-std::string FormatDouble(double value);
-
 }  // namespace tarnix::protocol

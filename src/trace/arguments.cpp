@@ -6,7 +6,7 @@
 #include "passthru/abi.h"
 #include "passthru/names.h"
 #include "passthru/numbers.h"
-#include "trace/describe.h"
+#include "trace/caller_memory.h"
 
 namespace tarnix::trace {
 namespace {

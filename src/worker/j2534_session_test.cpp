@@ -1,8 +1,6 @@
 // The J2534 session against ptsim: how the dispatch and the receive buffer interact, and what the
 // factory builds and releases.
 #include "worker/j2534_session.h"
-#include "passthru/numbers.h"
-#include "wire/types.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +15,9 @@
 
 #include "j2534/connect.h"
 #include "j2534/ptsim_fixture.h"
+#include "passthru/numbers.h"
 #include "platform/environment.h"
+#include "wire/types.h"
 
 namespace tarnix::worker {
 namespace {

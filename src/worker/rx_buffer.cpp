@@ -29,11 +29,6 @@ size_t RxBuffer::InitialRoom() const {
   return std::min(capacity_, kInitialReserve);
 }
 
-void RxBuffer::AppendCycle(std::vector<wire::ReceivedMessage> frames) {
-  for (auto& frame : frames)
-    Push(std::move(frame));
-}
-
 void RxBuffer::Push(wire::ReceivedMessage&& frame) {
   const size_t size = frame.data.size();
   // bytes_ + size would pass the byte bound (written so that it cannot overflow).

@@ -26,9 +26,6 @@ class RxBuffer {
   /// every power of two of the dropped total), and updates the high-water mark.
   void Push(wire::ReceivedMessage&& frame);
 
-  /// Appends the frames of one pump cycle in order, as Push does.
-  void AppendCycle(std::vector<wire::ReceivedMessage> frames);
-
   /// Removes and returns the `count` oldest frames that are no echoes (fewer when fewer are held),
   /// oldest first. The echoes among them are discarded, and so are those after the last frame when
   /// that is the last one held: echoes never keep a frame from ReadMessages, nor pile up behind

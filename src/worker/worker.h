@@ -130,9 +130,6 @@ class WorkerHandle {
     return *this;
   }
 
-  /// Whether the worker still takes commands (false once its thread has left its loop).
-  bool Alive() const { return commands_.ConsumerAlive(); }
-
   /// Bounds every later release: when the thread has not ended `grace` after its channel closed,
   /// `stuck` is called instead of waiting on.
   void BoundRelease(std::chrono::milliseconds grace, StuckRelease stuck) {

@@ -1,5 +1,5 @@
 // Reading the callers' records, SCONFIG lists, SBYTE_ARRAYs and resources.
-#include "trace/describe.h"
+#include "trace/caller_memory.h"
 
 #include <algorithm>
 
