@@ -193,6 +193,8 @@ function(tarnix_module_tests)
     add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
   if(TARNIX_UNIT_TESTS_TOGETHER)
+    # unit_tests runs the cases: the module's own program is built only when asked for by name.
+    set_target_properties(${T_NAME} PROPERTIES EXCLUDE_FROM_ALL ON)
     set_property(GLOBAL APPEND PROPERTY TARNIX_UNIT_CASES ${T_NAME}_cases)
     set_property(GLOBAL APPEND PROPERTY TARNIX_UNIT_DEPENDS ${T_DEPENDS})
     set_property(GLOBAL APPEND PROPERTY TARNIX_UNIT_LOCKS ${T_RESOURCE_LOCK})

@@ -1,10 +1,15 @@
 #!/bin/sh
-# Runs one Windows program under Wine, in the build tree's private prefix, without installer prompts or
-# noise. Usage: wine-run.sh [--32] PROGRAM ARGS...  (--32 for programs of the 32-bit build).
-# Exits 77, which CTest counts as skipped, when this machine cannot run 32-bit programs at all.
-# wine-run.sh --i386-mode prints how 32-bit programs run here: native, emulated (qemu user mode,
-# registered with binfmt_misc by scripts/setup.sh) or none. wine-run.sh --prepare only makes the
-# prefix (minutes, the first time).
+# Owns Wine for the whole tree: the build tree's private prefix, the Wine server's folder, quiet
+# output, and whether 32-bit programs run. Every script and CTest reach Wine through it.
+#   wine-run.sh [--32] PROGRAM ARGS...  runs one Windows program (--32: of the 32-bit build),
+#                                       without installer prompts or noise; exits 77, which CTest
+#                                       counts as skipped, where 32-bit programs cannot run at all
+#   wine-run.sh --i386-mode             prints how 32-bit programs run here: native, emulated
+#                                       (qemu user mode, registered with binfmt_misc by
+#                                       scripts/setup.sh) or none
+#   wine-run.sh --prepare               makes the prefix (minutes, the first time)
+#   wine-run.sh --start | --stop        starts one Wine server, and its services, for a run of
+#                                       tests, rather than one for each program; stops it
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:=$here/../build/wineprefix}"
@@ -73,6 +78,20 @@ case "${1:-}" in
     ;;
   --prepare)
     prepare_prefix
+    exit 0
+    ;;
+  --start)
+    # A server that is running already (a test listing's, say) would not stay: it ends first, unless
+    # it stays anyway (started so before). The services start now, with nothing of the caller's to
+    # inherit (see run_into_files).
+    prepare_prefix
+    timeout 60 wineserver -w 2>/dev/null || true
+    wineserver -p 2>/dev/null || true
+    /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
+    exit 0
+    ;;
+  --stop)
+    wineserver -k 2>/dev/null || true
     exit 0
     ;;
   --32)

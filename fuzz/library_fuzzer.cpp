@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "discovery/elf_image.h"
-#include "discovery/library_file.h"
 #include "discovery/pe_image.h"
+#include "passthru/entry_points.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ bool IsWidth(std::optional<uint8_t> bits) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);
   MemoryImage image(bytes);
-  const std::string_view wanted = tarnix::discovery::kApi0500EntryPoint;
+  const std::string_view wanted = tarnix::passthru::EntryName(tarnix::passthru::kApi0500Marker);
   // A reader that reports the name exported has read it, and its NUL, somewhere in the bytes.
   std::string stored(wanted);
   stored.push_back('\0');

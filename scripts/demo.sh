@@ -47,7 +47,7 @@ run_windows() {
   tarnix_ensure_32bit || true
   local preset
   for preset in win64 win32; do
-    if [ "$preset" = win32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    if [ "$preset" = win32 ] && [ "$(tarnix_wine_run --i386-mode)" = none ]; then
       echo "== win32 skipped: this machine cannot execute 32-bit programs, which Wine needs for it"
       continue
     fi

@@ -37,12 +37,16 @@ TARNIX_PYTHON_PACKAGES=(python3 python3-can python3-pytest python3-venv python3-
 # What fuzzing needs: clang and its libFuzzer runtime.
 TARNIX_FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev rapidjson-dev libgtest-dev libgmock-dev)
 
+# cmake/wine-run.sh decides everything about Wine, whether 32-bit programs run included.
+tarnix_wine_run() { sh "$TARNIX_ROOT/cmake/wine-run.sh" "$@"; }
+TARNIX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
 # tarnix_ensure_32bit: makes 32-bit programs (Wine's 32-bit loader, so the win32 build's tests) run
 # where this kernel refuses them, through qemu's user-mode emulator registered with binfmt_misc.
 # Does nothing where they run already, natively or so emulated.
 tarnix_ensure_32bit() {
   local binfmt=/proc/sys/fs/binfmt_misc
-  /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+  [ "$(tarnix_wine_run --i386-mode)" != none ] && return 0
   echo "== this kernel cannot execute 32-bit programs: registering qemu-i386-static with binfmt_misc" \
     "so that the win32 build's tests run, emulated"
   tarnix_ensure_packages qemu-user-static || return 1
@@ -56,5 +60,5 @@ tarnix_ensure_32bit() {
       >"$binfmt/register" || return 1
   fi
   echo 1 >"$binfmt/qemu-i386" || return 1
-  /usr/lib/wine/wine --version >/dev/null 2>&1
+  [ "$(tarnix_wine_run --i386-mode)" != none ]
 }

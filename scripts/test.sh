@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds every flavour of tarnix (Linux, Linux with sanitizers, 64- and 32-bit Windows) and runs every
-# test, the Windows ones under Wine, then the Python client's tests when they exist. Installs what is
-# missing first. Prints a summary, and as its very last line the total that CI reads:
+# Builds every flavour of tarnix (Linux, Linux with sanitizers, 64- and 32-bit Windows) and runs
+# every test, the Windows ones under Wine, the Python client's tests and the release archives' check.
+# Installs what is missing first. Prints a summary, each step's time and the total, and as its very
+# last line the total that CI reads:
 #   tests: N passed, N failed, N skipped
-# counted from the test runners' JUnit results. Exits non-zero on any failure.
+# counted from the test runners' JUnit results (scripts/test_results.py). Exits non-zero on any
+# failure. TARNIX_TEST_STEPS="win64 win32" (default: every step) runs only the steps named.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -11,190 +13,146 @@ tarnix_ensure_packages "${TARNIX_HOST_PACKAGES[@]}" "${TARNIX_WINDOWS_PACKAGES[@
   "${TARNIX_PYTHON_PACKAGES[@]}" || exit 1
 tarnix_ensure_32bit || echo "== 32-bit programs cannot run here; the win32 build's tests are skipped"
 
-# Wine is quiet and never asks to install Mono or Gecko; its prefix lives in the build tree.
-export WINEDEBUG=-all WINEPREFIX="$PWD/build/wineprefix"
-mkdir -p build
+results=build/test-results
+rm -rf "$results"
+mkdir -p "$results"
+i386_mode=$(tarnix_wine_run --i386-mode)
+wanted_steps=" ${TARNIX_TEST_STEPS:-host python asan tsan release wine win32 win64} "
+case "$wanted_steps" in *" win32 "* | *" win64 "*) wanted_steps+="wine " ;; esac
+all_steps=()
 
-declare -a summary=()
-failed=0 passed_total=0 failed_total=0 skipped_total=0
-
-# junit_counts FILE: "passed failed skipped" summed over the file's test suites (CTest's and
-# pytest's JUnit files both state tests, failures, errors, skipped and disabled per suite).
-junit_counts() {
-  awk 'BEGIN { RS = "<" }
-    function attr(name) {
-      return match($0, name "=\"[0-9]+\"") ? substr($0, RSTART + length(name) + 2, RLENGTH - length(name) - 3) : 0
-    }
-    /^testsuite[ \t\r\n]/ {
-      tests += attr("tests"); failures += attr("failures") + attr("errors")
-      skipped += attr("skipped") + attr("disabled")
-    }
-    END { printf "%d %d %d\n", tests - failures - skipped, failures, skipped }' "$1"
-}
-
-# timed_out LOG: the tests CTest reports as timed out in LOG, each once, and whether the last
-# attempt timed out too ("name final") or a retry ran to its end ("name retried").
-timed_out() {
-  awk 'match($0, /Test +#[0-9]+: [^ ]+ /) {
-      name = substr($0, RSTART, RLENGTH); sub(/Test +#[0-9]+: /, "", name); sub(/ $/, "", name)
-      last[name] = ($0 ~ /\*\*\*Timeout/) ? "final" : "retried"
-      if ($0 ~ /\*\*\*Timeout/) seen[name] = 1
-    }
-    END { for (name in seen) print name, last[name] }' "$1"
-}
-
-# add_row NAME STATUS SECONDS PASSED FAILED SKIPPED [NOTE]: one summary line and the totals.
-add_row() {
-  passed_total=$((passed_total + $4)) failed_total=$((failed_total + $5))
-  skipped_total=$((skipped_total + $6))
-  summary+=("$(printf '%-7s %-13s %5d passed %4d failed %4d skipped %5ds  %s' "$1" "$2" "$4" "$5" "$6" "$3" "${7:-}")")
-}
-
-win32_mode=$(sh cmake/wine-run.sh --i386-mode)
-win32_note=""
-
-# run_preset NAME [REGEX TARGET...]: configure, build (all, or the targets given) and test one
-# preset (every test, or those whose names match REGEX).
-run_preset() {
-  local preset=$1 regex=${2:-}
+# preset NAME [--targets "T..."] [--tests REGEX] [--other-width PRESET]: configures, builds
+# (everything, or the targets) and tests (everything, or the tests whose names match REGEX) one
+# CMake preset; --other-width: the ptsim libraries of PRESET, which the tests load, are built first.
+preset() {
+  local name=$1 targets=() tests=() other="" junit="$PWD/build/$1-junit.xml"
   shift
-  [ $# -gt 0 ] && shift
-  local start=$SECONDS status=ok log="build/$preset.log" junit="$PWD/build/$preset-junit.xml"
-  echo "== $preset: configure and build"
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --targets) for t in $2; do targets+=(--target "$t"); done ;;
+      --tests) tests=(-R "$2") ;;
+      --other-width) other=$2 ;;
+    esac
+    shift 2
+  done
   rm -f "$junit"
-  if ! cmake --preset "$preset" >"$log" 2>&1; then
-    status="configure failed"
-  else
-    local targets=()
-    for t in "$@"; do targets+=(--target "$t"); done
-    if ! cmake --build --preset "$preset" "${targets[@]}" >>"$log" 2>&1; then
-      status="build failed"
-    fi
+  cmake --preset "$name" || { fail "configure failed"; return; }
+  nice -n 10 cmake --build --preset "$name" "${targets[@]}" || { fail "build failed"; return; }
+  if [ -n "$other" ]; then
+    { cmake --preset "$other" && nice -n 10 cmake --build --preset "$other" --target ptsim0404 \
+      ptsim0500; } || { fail "build failed ($other's ptsim)"; return; }
   fi
-  if [ "$status" != ok ]; then
-    tail -n 40 "$log"
-    failed=1
-    add_row "$preset" "$status" $((SECONDS - start)) 0 1 0 "(log: $log)"
-    return
-  fi
-  echo "== $preset: test"
-  local args=(--output-junit "$junit")
-  [ -n "$regex" ] && args+=(-R "$regex")
-  # Under emulation a test may hang in the emulator itself: each gets one more try.
-  [ "$preset" = win32 ] && [ "$win32_mode" = emulated ] && args+=(--repeat after-timeout:2)
-  local ctest_start
-  ctest_start=$(wc -l <"$log")
-  ctest --preset "$preset" "${args[@]}" 2>&1 | tee -a "$log"
-  local counts=(0 0 0)
-  if [ -f "$junit" ]; then
-    read -r -a counts < <(junit_counts "$junit")
-  else
-    counts=(0 1 0)
-  fi
-  if [ "$preset" = win32 ] && [ "$win32_mode" = emulated ]; then
-    # Emulation hangs are not the code's failures: reported apart, counted as skipped.
-    local hung=() recovered=() name how
-    while read -r name how; do
-      if [ "$how" = final ]; then hung+=("$name"); else recovered+=("$name"); fi
-    done < <(tail -n +"$((ctest_start + 1))" "$log" | timed_out /dev/stdin)
-    counts[1]=$((counts[1] - ${#hung[@]})) counts[2]=$((counts[2] + ${#hung[@]}))
-    win32_note="win32: 32-bit programs run under emulation (qemu user mode): the modules' unit tests ran together in one program (unit_tests), each other test program whole (one test each), e2e only its smoke scenarios; emulation hangs: ${#hung[@]} (${hung[*]:-none}) counted as skipped, ${#recovered[@]} passed on retry (${recovered[*]:-none})"
-  fi
-  [ "${counts[1]}" -gt 0 ] && status="tests failed" && failed=1
-  add_row "$preset" "$status" $((SECONDS - start)) "${counts[@]}" "(log: $log)"
+  [ "$name" = win32 ] && win32_mode
+  # Windows programs run once the prefix is made and its server started.
+  [[ $name == win* ]] && await wine
+  ctest --preset "$name" --output-junit "$junit" "${tests[@]}" "${ctest_options[@]}"
+  record --junit "$junit"
 }
 
-# The Python client's tests against the host build's bridge and simulator, when the client has them.
-run_python() {
-  local start=$SECONDS status=ok log=build/python.log junit="$PWD/build/python-junit.xml"
-  local runner=clients/python/run_tests.sh
-  echo "== python: test"
+# How the win32 build's tests run here, said in the summary.
+win32_mode() {
+  case "$i386_mode" in
+    native) record --note "32-bit programs run natively: the whole suite ran, as on win64" ;;
+    emulated)
+      # A test may hang in the emulator itself: each gets one more try, and a test that hangs on
+      # both is counted apart from the code's failures.
+      ctest_options=(--repeat after-timeout:2)
+      record --hangs-skipped "build/win32.log" --note "32-bit programs run under emulation (qemu \
+user mode): the modules' unit tests ran together in one program (unit_tests), each other test \
+program whole (one test each), e2e only its smoke scenarios" ;;
+    none)
+      record --note "this machine cannot execute 32-bit programs, so Wine cannot run the win32 \
+build's test programs (reported as skipped); the static checks of its images ran" ;;
+  esac
+}
+
+# The Python client's tests against the host build's bridge and simulator.
+python_tests() {
+  local junit="$PWD/build/python-junit.xml"
   rm -f "$junit"
-  if [ -x "$runner" ]; then
-    "$runner" "$PWD/build/host/bin" "$junit" 2>&1 | tee "$log"
-  else
-    bash "$runner" "$PWD/build/host/bin" "$junit" 2>&1 | tee "$log"
-  fi
-  local code=${PIPESTATUS[0]} counts=(0 1 0)
-  [ -f "$junit" ] && read -r -a counts < <(junit_counts "$junit")
-  if [ "$code" -ne 0 ] || [ "${counts[1]}" -gt 0 ] || [ ! -f "$junit" ]; then
-    status="tests failed"
-    failed=1
-    [ "${counts[1]}" -eq 0 ] && counts[1]=1
-  fi
-  add_row python "$status" $((SECONDS - start)) "${counts[@]}" "(log: $log)"
+  bash clients/python/run_tests.sh "$PWD/build/host/bin" "$junit" || fail "tests failed"
+  record --junit "$junit"
 }
 
 # The release archives, as scripts/release.sh writes them, checked in a folder of their own.
-run_release() {
-  local start=$SECONDS status=ok log=build/release.log junit="$PWD/build/release-junit.xml" out
-  echo "== release: build and check"
+release_archives() {
+  local junit="$PWD/build/release-junit.xml" out
   rm -f "$junit"
   out=$(mktemp -d "${TMPDIR:-/tmp}/tarnix-release.XXXXXX")
-  if scripts/release.sh --out "$out" >"$log" 2>&1; then
-    python3 scripts/check_release.py "$out" "$junit" 2>&1 | tee -a "$log"
+  if nice -n 10 scripts/release.sh --out "$out"; then
+    python3 scripts/check_release.py "$out" "$junit"
+    record --junit "$junit"
   else
-    tail -n 40 "$log"
+    fail "build failed"
   fi
   rm -rf "$out"
-  local counts=(0 1 0)
-  [ -f "$junit" ] && read -r -a counts < <(junit_counts "$junit")
-  [ "${counts[1]}" -gt 0 ] && status="tests failed" && failed=1
-  add_row release "$status" $((SECONDS - start)) "${counts[@]}" "(log: $log)"
 }
 
-# TARNIX_TEST_STEPS (default: all) picks steps, for a developer's partial run.
-steps=" ${TARNIX_TEST_STEPS:-host release python asan tsan win64 win32} "
-wanted() { [[ "$steps" == *" $1 "* ]]; }
+# The private Wine prefix (minutes the first time, nearly all of it on one core), and one Wine
+# server for every Windows program from then on, rather than one started for each.
+wine_server() {
+  tarnix_wine_run --start || fail "prefix not made"
+}
 
-# The Wine prefix takes minutes to make where 32-bit programs are emulated, nearly all of it on one
-# core: it is made in the background while the Linux presets build and test, and waited for before
-# the first Windows step. Its output goes to a file, never to a pipe (see cmake/wine-run.sh).
-prefix_pid=""
-if wanted win64 || wanted win32; then
-  prefix_started=$(date +%s)
-  sh cmake/wine-run.sh --prepare </dev/null >build/wineprefix.log 2>&1 &
-  prefix_pid=$!
-fi
+# In a step: fail TEXT marks it failed; record OPTIONS... adds test_results.py record's options.
+fail() { echo "$1" >"$results/$step_name.status"; }
+record() { printf '%s\n' "$@" >>"$results/$step_name.options"; }
+# await STEP: returns once STEP has ended, or at once when TARNIX_TEST_STEPS leaves it out.
+await() {
+  [[ $wanted_steps == *" $1 "* ]] || return 0
+  until [ -f "$results/$1.done" ]; do sleep 2; done
+}
 
-wanted host && run_preset host
-wanted release && run_release
-wanted python && [ -f clients/python/run_tests.sh ] && run_python
-wanted asan && run_preset asan
+# step NAME [after STEP...] -- COMMAND...: COMMAND in the background, its output in build/NAME.log,
+# once the steps it comes after have ended (those TARNIX_TEST_STEPS leaves out count as ended).
+step() {
+  local name=$1 after=()
+  shift
+  while [ "$1" != -- ]; do [ "$1" != after ] && after+=("$1"); shift; done
+  shift
+  [[ $wanted_steps == *" $name "* ]] || return 0
+  all_steps+=("$name")
+  (
+    for before in "${after[@]}"; do await "$before"; done
+    local log="build/$name.log" start=$SECONDS status=ok options=() step_name=$name ctest_options=()
+    echo "== $name: started"
+    "$@" </dev/null >"$log" 2>&1
+    [ -f "$results/$name.status" ] && status=$(cat "$results/$name.status")
+    [ -f "$results/$name.options" ] && mapfile -t options <"$results/$name.options"
+    # The CPU time of what the step ran (fields 16 and 17: its ended children's user and system).
+    local stat
+    read -r -a stat </proc/$BASHPID/stat
+    python3 scripts/test_results.py record "$results" "$name" "$status" $((SECONDS - start)) \
+      "$log" --cpu $(((stat[15] + stat[16]) / $(getconf CLK_TCK))) "${options[@]}"
+    touch "$results/$name.done"
+  ) &
+}
+
+# The steps. Each builds its own tree, so two of them run side by side: a build keeps both cores
+# busy, a test run (each Wine program starting, the prefix being made) often leaves one idle.
+# Builds run at a lower priority, so that tests beside them run as they would alone. Windows tests
+# share one Wine prefix and registry, so they never overlap.
+step host                      -- preset host
+step python  after host        -- python_tests
+step asan    after python      -- preset asan
 # The worker's threads and channels, once more under ThreadSanitizer.
-wanted tsan && run_preset tsan '^(worker_test|host_test)\.' worker_test host_test
-prefix_seconds=0 prefix_waited=0
-if [ -n "$prefix_pid" ]; then
-  wait_start=$SECONDS
-  wait "$prefix_pid" || { echo "== the Wine prefix was not made:"; tail -n 20 build/wineprefix.log; }
-  prefix_waited=$((SECONDS - wait_start))
-  # Made when its marker was written; a prefix kept from an earlier run took no time now.
-  ready=$(stat -c %Y build/wineprefix/.tarnix-ready 2>/dev/null || echo "$prefix_started")
-  prefix_seconds=$((ready > prefix_started ? ready - prefix_started : 0))
-  # One Wine server for every Windows test, rather than one started for each test, and its
-  # services started now, with nothing of ours to inherit (see cmake/wine-run.sh).
-  wine_tmp="$PWD/build/wineprefix-tmp"
-  TMPDIR="$wine_tmp" wineserver -p 2>/dev/null || true
-  TMPDIR="$wine_tmp" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
-  # The 64-bit scenarios read the 32-bit ptsim beside them (libraries of the other width): built first.
-  if wanted win64 && wanted win32; then
-    { cmake --preset win32 && cmake --build --preset win32 --target ptsim0500; } >build/win32.log 2>&1
-  fi
-  wanted win64 && run_preset win64
-  wanted win32 && run_preset win32
-  TMPDIR="$wine_tmp" wineserver -k 2>/dev/null || true
-fi
+step tsan    after asan        -- preset tsan --targets "worker_test host_test" \
+                                    --tests '^(worker_test|host_test)\.'
+step release after tsan        -- release_archives
+step wine                      -- wine_server
+# The scenarios of each Windows build read the other width's ptsim (and fail to load it).
+step win32                     -- preset win32 --other-width win64
+step win64   after win32       -- preset win64
+wait
+[[ $wanted_steps == *" wine "* ]] && tarnix_wine_run --stop
 
+# The log of a step that failed, less the lines of its tests that passed.
+for name in "${all_steps[@]}"; do
+  if ! grep -q '"status": "ok"' "$results/$name.json" 2>/dev/null; then
+    echo "== $name failed (build/$name.log):"
+    grep -v -e '^ *Start ' -e ' Passed ' "build/$name.log" | tail -n 200
+  fi
+done
 echo
 echo "== summary"
-printf '%s\n' "${summary[@]}"
-echo "wine prefix ready in ${prefix_seconds}s (made in the background; the Windows steps waited ${prefix_waited}s for it)"
-case "$win32_mode" in
-  native) echo "win32: 32-bit programs run natively: the whole suite ran, as on win64" ;;
-  emulated) echo "$win32_note" ;;
-  none)
-    echo "win32: this machine cannot execute 32-bit programs, so Wine cannot run the win32 build's"
-    echo "       test programs (reported as skipped); the static checks of its images ran" ;;
-esac
-echo "tests: $passed_total passed, $failed_total failed, $skipped_total skipped"
-exit $failed
+python3 scripts/test_results.py summary "$results" "$SECONDS" "${all_steps[@]}"

@@ -74,7 +74,7 @@ uint32_t PassThru::ConfigIoctl(uint32_t handle, uint32_t ioctl_id, void* input) 
   const bool get = ioctl_id == kGetConfig;
   Request request = NewRequest(get ? "GetConfig" : "SetConfig");
   request.Number("channel", handle);
-  protocol::JsonWriter& out = request.params();
+  JsonWriter& out = request.params();
   out.Key("parameters");
   out.BeginArray();
   for (uint32_t i = 0; i < list->NumOfParams; ++i) {
@@ -137,7 +137,7 @@ uint32_t PassThru::InitIoctl(uint32_t handle, uint32_t ioctl_id, void* input, vo
   }
   Request request = NewRequest("FiveBaudInit");
   request.Number("channel", handle);
-  protocol::JsonWriter& out = request.params();
+  JsonWriter& out = request.params();
   out.Key("data");
   out.BeginArray();
   for (uint32_t i = 0; i < address->NumOfBytes; ++i)
@@ -173,7 +173,7 @@ uint32_t PassThru::OtherIoctl(uint32_t handle, uint32_t ioctl_id, void* input, v
     if (table == nullptr || (table->NumOfBytes > 0 && table->BytePtr == nullptr)) {
       return Failed(kErrNullParameter, "no bytes");
     }
-    protocol::JsonWriter& out = request.params();
+    JsonWriter& out = request.params();
     out.Key("input_bytes");
     out.BeginArray();
     for (uint32_t i = 0; i < table->NumOfBytes; ++i)

@@ -67,7 +67,7 @@ int32_t PassThru::WriteMsgs(uint32_t channel_id, const PassThruMsg0404* messages
     if (!Fits(messages, given)) return Failed(kErrInvalidMsg, kTooLong);
     Request request = NewRequest("WriteMessagesRaw");
     request.Number("channel", channel_id).Number("timeout_ms", timeout_ms);
-    protocol::JsonWriter& out = request.params();
+    JsonWriter& out = request.params();
     out.Key("records");
     out.BeginArray();
     for (uint32_t i = 0; i < given; ++i)

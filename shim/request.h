@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/json_writer.h"
+#include "common/json_writer.h"
 
 namespace tarnix::shim {
 
@@ -25,7 +25,7 @@ class Request {
   std::string_view method() const { return method_; }
 
   /// The writer, inside the "params" object.
-  protocol::JsonWriter& params() {
+  JsonWriter& params() {
     if (!has_params_) {
       out_.Key("params");
       out_.BeginObject();
@@ -63,7 +63,7 @@ class Request {
  private:
   uint64_t id_;
   std::string_view method_;
-  protocol::JsonWriter out_;
+  JsonWriter out_;
   bool has_params_ = false;
 };
 

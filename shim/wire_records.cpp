@@ -8,7 +8,7 @@ namespace tarnix::shim {
 using protocol::json::Reader;
 using protocol::json::Value;
 
-void WriteRecord(protocol::JsonWriter& out, const PassThruMsg0404& message) {
+void WriteRecord(JsonWriter& out, const PassThruMsg0404& message) {
   out.BeginObject();
   out.Key("protocolId");
   out.Unsigned(message.ProtocolID);

@@ -6,14 +6,14 @@
 #include <string_view>
 
 #include "protocol/json_reader.h"
-#include "protocol/json_writer.h"
+#include "common/json_writer.h"
 #include "shim/numbers.h"
 
 namespace tarnix::shim {
 
 /// Writes `message` as the wire's record object: ProtocolID, RxStatus, TxFlags, Timestamp,
 /// ExtraDataIndex and the DataSize bytes of Data. DataSize must be at most kMaxDataSize.
-void WriteRecord(protocol::JsonWriter& out, const PassThruMsg0404& message);
+void WriteRecord(JsonWriter& out, const PassThruMsg0404& message);
 
 /// Reads the record object at the cursor of `in` into `message`, every member as the bridge states
 /// it: DataSize from "dataSize" (else the number of data bytes), the data bytes into Data, members

@@ -23,7 +23,7 @@ PassThruMsg0404 Message(std::initializer_list<uint8_t> data) {
 }
 
 std::string Written(const PassThruMsg0404& message) {
-  protocol::JsonWriter out;
+  JsonWriter out;
   WriteRecord(out, message);
   return out.Take();
 }

@@ -3,7 +3,8 @@
 
 #include <algorithm>
 
-#include "sim/names.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::sim {
 namespace {
@@ -27,7 +28,7 @@ Device::Device(NowFn now) : now_(std::move(now)), settings_(std::make_shared<Set
 Status Device::Open(std::shared_ptr<const Settings> settings, uint32_t& device_id,
                     bool flow_control_messages) {
   std::lock_guard lock(mutex_);
-  if (open_) return Refuse(kErrDeviceInUse, "the device is already open");
+  if (open_) return Refuse(passthru::kErrDeviceInUse, "the device is already open");
   open_ = true;
   opened_at_ = now_();
   settings_ = std::move(settings);
@@ -44,9 +45,7 @@ Status Device::Open(std::shared_ptr<const Settings> settings, uint32_t& device_i
 
 Status Device::Close(uint32_t device_id) {
   std::lock_guard lock(mutex_);
-  if (!open_ || device_id != kDeviceId) {
-    return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
-  }
+  if (Status open = CheckDeviceLocked(device_id); !open.ok()) return open;
   open_ = false;
   channels_.clear();
   ecu_.Reset();
@@ -56,33 +55,35 @@ Status Device::Close(uint32_t device_id) {
 
 Status Device::CheckDevice(uint32_t device_id) {
   std::lock_guard lock(mutex_);
-  if (!open_ || device_id != kDeviceId) {
-    return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
-  }
-  return {};
+  return CheckDeviceLocked(device_id);
+}
+
+Status Device::CheckDeviceLocked(uint32_t device_id) const {
+  if (open_ && device_id == kDeviceId) return {};
+  return Refuse(passthru::kErrInvalidDeviceId,
+                "device " + std::to_string(device_id) + " is not open");
 }
 
 Status Device::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
                        uint32_t& channel_id, std::optional<uint32_t> pins) {
   std::lock_guard lock(mutex_);
-  if (!open_ || device_id != kDeviceId) {
-    return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
-  }
-  if ((protocol < kJ1850Vpw || protocol > kIso15765) && !IsPinSwitched(protocol)) {
-    return Refuse(kErrInvalidProtocolId,
+  if (Status open = CheckDeviceLocked(device_id); !open.ok()) return open;
+  if ((protocol < passthru::kJ1850Vpw || protocol > passthru::kIso15765) &&
+      !passthru::IsPinSwitched(protocol)) {
+    return Refuse(passthru::kErrInvalidProtocolId,
                   "protocol " + std::to_string(protocol) + " is not supported");
   }
   if (channels_.size() >= kChannelLimit) {
-    return Refuse(kErrExceededLimit, "no more than 8 channels can be connected");
+    return Refuse(passthru::kErrExceededLimit, "no more than 8 channels can be connected");
   }
   auto channel = std::make_unique<Channel>();
   channel->id = next_channel_id_++;
   channel->protocol = protocol;
   channel->flags = flags;
-  channel->config[kDataRate] = baud;
-  channel->config[kLoopback] = 0;
-  if (IsCanLike(protocol)) channel->pending_traffic = settings_->traffic.count;
-  if (IsPinSwitched(protocol)) channel->pins = pins;
+  channel->config[passthru::kDataRate] = baud;
+  channel->config[passthru::kLoopback] = 0;
+  if (passthru::IsCanLike(protocol)) channel->pending_traffic = settings_->traffic.count;
+  if (passthru::IsPinSwitched(protocol)) channel->pins = pins;
   channel_id = channel->id;
   channels_.push_back(std::move(channel));
   return {};
@@ -112,9 +113,10 @@ Status Device::Read(uint32_t channel_id, size_t max, uint32_t timeout_ms, std::v
       }
     }
     if (!out.empty() || max == 0) return {};
-    if (timeout_ms == 0) return Refuse(kErrBufferEmpty, "no message was received");
+    if (timeout_ms == 0) return Refuse(passthru::kErrBufferEmpty, "no message was received");
     if (now_() >= deadline) {
-      return Refuse(kErrTimeout, "no message arrived within " + std::to_string(timeout_ms) + " ms");
+      return Refuse(passthru::kErrTimeout,
+                    "no message arrived within " + std::to_string(timeout_ms) + " ms");
     }
     arrived_.wait_until(lock, NextDue(deadline));
   }
@@ -128,28 +130,31 @@ Status Device::Write(uint32_t channel_id, const std::vector<Frame>& frames, size
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
   if (Status ready = PinsReady(*channel); !ready.ok()) return ready;
-  const bool can = IsCanLike(channel->protocol);
+  const bool can = passthru::IsCanLike(channel->protocol);
   const size_t minimum = can ? 4 : 1;
-  const size_t maximum = FramingOf(channel->protocol) == kCan ? 12 : kMaxDataSize;
+  const size_t maximum =
+      passthru::FramingOf(channel->protocol) == passthru::kCan ? 12 : passthru::kMaxDataSize;
   for (const Frame& frame : frames) {
     const std::string which = "message " + std::to_string(sent + 1);
     if (frame.protocol != channel->protocol) {
-      return Refuse(kErrMsgProtocolId, which + " has protocol " + std::to_string(frame.protocol) +
-                                           " on a channel of protocol " +
-                                           std::to_string(channel->protocol));
+      return Refuse(passthru::kErrMsgProtocolId,
+                    which + " has protocol " + std::to_string(frame.protocol) +
+                        " on a channel of protocol " + std::to_string(channel->protocol));
     }
     if (frame.data.size() < minimum || frame.data.size() > maximum) {
-      return Refuse(kErrInvalidMsg, which + " has " + std::to_string(frame.data.size()) +
-                                        " data bytes; protocol " +
-                                        std::to_string(channel->protocol) + " takes " +
-                                        std::to_string(minimum) + " to " + std::to_string(maximum));
+      return Refuse(passthru::kErrInvalidMsg,
+                    which + " has " + std::to_string(frame.data.size()) + " data bytes; protocol " +
+                        std::to_string(channel->protocol) + " takes " + std::to_string(minimum) +
+                        " to " + std::to_string(maximum));
     }
-    const bool extended = (frame.tx_flags & kCan29BitId) != 0 || FrameId(frame.data) > 0x7FF;
+    const bool extended =
+        (frame.tx_flags & passthru::kCan29BitId) != 0 || FrameId(frame.data) > 0x7FF;
     if (Segmented(*channel, frame) && !HasFlowControlFor(*channel, frame, extended)) {
-      return Refuse(kErrNoFlowControl, which +
-                                           " needs segmenting, and no flow-control filter's "
-                                           "flow-control message has its identifier " +
-                                           HexId(FrameId(frame.data)));
+      return Refuse(passthru::kErrNoFlowControl,
+                    which +
+                        " needs segmenting, and no flow-control filter's "
+                        "flow-control message has its identifier " +
+                        HexId(FrameId(frame.data)));
     }
     Transmit(*channel, frame, now);
     channel->last_sent = frame;
@@ -166,7 +171,7 @@ Device::Channel* Device::FindChannel(uint32_t channel_id) {
 }
 
 Status Device::NoChannel(uint32_t channel_id) const {
-  return Refuse(kErrInvalidChannelId,
+  return Refuse(passthru::kErrInvalidChannelId,
                 "channel " + std::to_string(channel_id) + " is not connected");
 }
 

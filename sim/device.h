@@ -126,6 +126,8 @@ class Device {
   };
 
   Channel* FindChannel(uint32_t channel_id);
+  /// ERR_INVALID_DEVICE_ID unless `device_id` is the open device (the lock is held).
+  Status CheckDeviceLocked(uint32_t device_id) const;
   /// A strict device carries nothing on a pin-switched channel before its pins are set.
   Status PinsReady(const Channel& channel) const;
   /// Whether a channel is on the J1962 CAN pins (6 and 14), where the ECU is.

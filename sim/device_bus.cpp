@@ -2,8 +2,10 @@
 // and the receive queues.
 #include <algorithm>
 
+#include "passthru/abi.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
 #include "sim/device.h"
-#include "sim/names.h"
 
 namespace tarnix::sim {
 namespace {
@@ -46,9 +48,10 @@ Clock::time_point Device::NextDue(Clock::time_point limit) const {
 }
 
 void Device::Transmit(Channel& from, const Frame& frame, Clock::time_point at) {
-  const bool can = IsCanLike(from.protocol);
-  const bool extended = can && ((frame.tx_flags & kCan29BitId) != 0 || FrameId(frame.data) > 0x7FF);
-  const uint32_t width = extended ? kCan29BitId : 0;
+  const bool can = passthru::IsCanLike(from.protocol);
+  const bool extended =
+      can && ((frame.tx_flags & passthru::kCan29BitId) != 0 || FrameId(frame.data) > 0x7FF);
+  const uint32_t width = extended ? passthru::kCan29BitId : 0;
   Frame echo = frame;
   echo.tx_flags = 0;
   echo.timestamp = Timestamp(at);
@@ -57,17 +60,17 @@ void Device::Transmit(Channel& from, const Frame& frame, Clock::time_point at) {
     for (uint32_t i = 0; i < settings_->plain_echoes; ++i) {
       Queue(from, echo);
     }
-  } else if (from.config[kLoopback] != 0) {
-    echo.rx_status = kTxMsgType | width;
+  } else if (from.config[passthru::kLoopback] != 0) {
+    echo.rx_status = passthru::kTxMsgType | width;
     Queue(from, std::move(echo));
   }
   if (!can || settings_->no_ecu || !OnEcuBus(from)) return;
   const CanFrame heard{FrameId(frame.data), extended,
                        std::vector<uint8_t>(frame.data.begin() + 4, frame.data.end())};
-  const uint32_t framing = FramingOf(from.protocol);
+  const uint32_t framing = passthru::FramingOf(from.protocol);
   for (const CanFrame& reply : ecu_.Hear(framing, heard)) {
     Frame answer;
-    answer.rx_status = reply.extended ? kCan29BitId : 0;
+    answer.rx_status = reply.extended ? passthru::kCan29BitId : 0;
     answer.timestamp = Timestamp(at);
     answer.data = WithId(reply.id, reply.bytes);
     Deliver(framing, answer, reply.extended);
@@ -75,21 +78,23 @@ void Device::Transmit(Channel& from, const Frame& frame, Clock::time_point at) {
 }
 
 bool Device::Segmented(const Channel& channel, const Frame& frame) const {
-  if (!segmentation_rules_ || FramingOf(channel.protocol) != kIso15765) return false;
-  const bool addressed = ((frame.tx_flags | frame.rx_status) & kIso15765AddrType) != 0;
+  if (!segmentation_rules_ || passthru::FramingOf(channel.protocol) != passthru::kIso15765)
+    return false;
+  const bool addressed = ((frame.tx_flags | frame.rx_status) & passthru::kIso15765AddrType) != 0;
   return frame.data.size() > 4 + (addressed ? 6u : 7u);
 }
 
 bool Device::HasFlowControlFor(const Channel& channel, const Frame& frame, bool extended) {
   return std::any_of(channel.filters.begin(), channel.filters.end(), [&](const MessageFilter& f) {
-    return f.type == kFlowControlFilter && f.extended == extended && f.flow_control.size() >= 4 &&
+    return f.type == passthru::kFlowControlFilter && f.extended == extended &&
+           f.flow_control.size() >= 4 &&
            std::equal(f.flow_control.begin(), f.flow_control.begin() + 4, frame.data.begin());
   });
 }
 
 void Device::Deliver(uint32_t framing, const Frame& frame, bool extended) {
   for (auto& channel : channels_) {
-    if (FramingOf(channel->protocol) == framing && OnEcuBus(*channel) &&
+    if (passthru::FramingOf(channel->protocol) == framing && OnEcuBus(*channel) &&
         Passes(*channel, frame, extended, Segmented(*channel, frame))) {
       Frame received = frame;
       received.protocol = channel->protocol;
@@ -113,9 +118,9 @@ Frame Device::TrafficFrame(Channel& channel, Clock::time_point at) {
   Frame frame;
   frame.protocol = channel.protocol;
   frame.timestamp = Timestamp(at);
-  if (IsCanLike(channel.protocol)) {
+  if (passthru::IsCanLike(channel.protocol)) {
     const uint32_t id = settings_->traffic.id;
-    frame.rx_status = id > 0x7FF ? kCan29BitId : 0;
+    frame.rx_status = id > 0x7FF ? passthru::kCan29BitId : 0;
     frame.data = WithId(id, payload);
   } else {
     frame.data = payload;

@@ -1,8 +1,10 @@
 // The simulated device's filters, periodic messages, configuration, voltages and K-Line wake-ups.
 #include <algorithm>
 
+#include "passthru/abi.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
 #include "sim/device.h"
-#include "sim/names.h"
 
 namespace tarnix::sim {
 namespace {
@@ -12,7 +14,7 @@ constexpr uint32_t kMaxInterval = 65535;
 constexpr size_t kMaxFilterBytes = 12;
 
 std::string IoctlLabel(uint32_t ioctl) {
-  return std::string(IoctlName(ioctl).value_or("the ioctl"));
+  return std::string(passthru::IoctlName(ioctl).value_or("the ioctl"));
 }
 
 bool IsProgrammingPin(uint32_t pin) {
@@ -31,25 +33,25 @@ Status Device::StartPeriodic(uint32_t channel_id, const Frame& frame, uint32_t i
   if (channel == nullptr) return NoChannel(channel_id);
   if (Status ready = PinsReady(*channel); !ready.ok()) return ready;
   if (frame.protocol != channel->protocol) {
-    return Refuse(kErrMsgProtocolId, "the message has protocol " + std::to_string(frame.protocol) +
-                                         " on a channel of protocol " +
-                                         std::to_string(channel->protocol));
+    return Refuse(passthru::kErrMsgProtocolId,
+                  "the message has protocol " + std::to_string(frame.protocol) +
+                      " on a channel of protocol " + std::to_string(channel->protocol));
   }
-  const bool can = IsCanLike(channel->protocol);
+  const bool can = passthru::IsCanLike(channel->protocol);
   const size_t minimum = can ? 4 : 1;
-  const size_t maximum = can ? 12 : kMaxDataSize;
+  const size_t maximum = can ? 12 : passthru::kMaxDataSize;
   if (frame.data.size() < minimum || frame.data.size() > maximum) {
-    return Refuse(kErrInvalidMsg, "a periodic message of protocol " +
-                                      std::to_string(channel->protocol) + " has " +
-                                      std::to_string(minimum) + " to " + std::to_string(maximum) +
-                                      " data bytes, not " + std::to_string(frame.data.size()));
+    return Refuse(passthru::kErrInvalidMsg,
+                  "a periodic message of protocol " + std::to_string(channel->protocol) + " has " +
+                      std::to_string(minimum) + " to " + std::to_string(maximum) +
+                      " data bytes, not " + std::to_string(frame.data.size()));
   }
   if (interval_ms < kMinInterval || interval_ms > kMaxInterval) {
-    return Refuse(kErrInvalidTimeInterval,
+    return Refuse(passthru::kErrInvalidTimeInterval,
                   "the interval must be 5 to 65535 ms, not " + std::to_string(interval_ms));
   }
   if (channel->periodic.size() >= kPeriodicLimit) {
-    return Refuse(kErrExceededLimit, "a channel holds at most 10 periodic messages");
+    return Refuse(passthru::kErrExceededLimit, "a channel holds at most 10 periodic messages");
   }
   msg_id = next_periodic_id_++;
   channel->periodic.push_back(Periodic{msg_id, frame, std::chrono::milliseconds(interval_ms), now});
@@ -66,7 +68,7 @@ Status Device::StopPeriodic(uint32_t channel_id, uint32_t msg_id) {
   const auto it =
       std::find_if(list.begin(), list.end(), [&](const Periodic& p) { return p.id == msg_id; });
   if (it == list.end()) {
-    return Refuse(kErrInvalidMsgId,
+    return Refuse(passthru::kErrInvalidMsgId,
                   "periodic message " + std::to_string(msg_id) + " does not exist");
   }
   list.erase(it);
@@ -80,37 +82,40 @@ Status Device::StartFilter(uint32_t channel_id, uint32_t type, const Frame& mask
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
   if (Status ready = PinsReady(*channel); !ready.ok()) return ready;
-  if (type != kPassFilter && type != kBlockFilter && type != kFlowControlFilter) {
-    return Refuse(kErrNotSupported, "filter type " + std::to_string(type) + " does not exist");
+  if (type != passthru::kPassFilter && type != passthru::kBlockFilter &&
+      type != passthru::kFlowControlFilter) {
+    return Refuse(passthru::kErrNotSupported,
+                  "filter type " + std::to_string(type) + " does not exist");
   }
-  if (type == kFlowControlFilter && !IsCanLike(channel->protocol)) {
-    return Refuse(kErrNotSupported, "flow-control filters exist only on CAN and ISO15765");
+  if (type == passthru::kFlowControlFilter && !passthru::IsCanLike(channel->protocol)) {
+    return Refuse(passthru::kErrNotSupported,
+                  "flow-control filters exist only on CAN and ISO15765");
   }
   const std::string records =
       flow_control == nullptr ? "mask and pattern" : "mask, pattern and flow-control message";
   for (const Frame* record : {&mask, &pattern, flow_control}) {
     if (record != nullptr && record->protocol != channel->protocol) {
-      return Refuse(kErrMsgProtocolId, records + " must have the channel's protocol " +
-                                           std::to_string(channel->protocol));
+      return Refuse(passthru::kErrMsgProtocolId, records + " must have the channel's protocol " +
+                                                     std::to_string(channel->protocol));
     }
   }
   for (const Frame* record : {&mask, &pattern, flow_control}) {
     if (record != nullptr && (record->data.empty() || record->data.size() > kMaxFilterBytes)) {
-      return Refuse(kErrInvalidMsg, records + " must hold 1 to 12 bytes");
+      return Refuse(passthru::kErrInvalidMsg, records + " must hold 1 to 12 bytes");
     }
   }
   if (channel->filters.size() >= kFilterLimit) {
-    return Refuse(kErrExceededLimit, "a channel holds at most 10 filters");
+    return Refuse(passthru::kErrExceededLimit, "a channel holds at most 10 filters");
   }
   filter_id = next_filter_id_++;
   channel->filters.push_back(MessageFilter{
-      filter_id, type, mask.data, pattern.data, (mask.tx_flags & kCan29BitId) != 0,
-      flow_control != nullptr && type == kFlowControlFilter ? flow_control->data
-                                                            : std::vector<uint8_t>{}});
+      filter_id, type, mask.data, pattern.data, (mask.tx_flags & passthru::kCan29BitId) != 0,
+      flow_control != nullptr && type == passthru::kFlowControlFilter ? flow_control->data
+                                                                      : std::vector<uint8_t>{}});
   // PTSIM_TRAFFIC frames arrive once the channel can receive something.
   for (; channel->pending_traffic > 0; --channel->pending_traffic) {
     Frame frame = TrafficFrame(*channel, now_());
-    if (Passes(*channel, frame, (frame.rx_status & kCan29BitId) != 0)) {
+    if (Passes(*channel, frame, (frame.rx_status & passthru::kCan29BitId) != 0)) {
       Queue(*channel, std::move(frame));
     }
   }
@@ -125,7 +130,8 @@ Status Device::StopFilter(uint32_t channel_id, uint32_t filter_id) {
   const auto it = std::find_if(list.begin(), list.end(),
                                [&](const MessageFilter& f) { return f.id == filter_id; });
   if (it == list.end()) {
-    return Refuse(kErrInvalidFilterId, "filter " + std::to_string(filter_id) + " does not exist");
+    return Refuse(passthru::kErrInvalidFilterId,
+                  "filter " + std::to_string(filter_id) + " does not exist");
   }
   list.erase(it);
   return {};
@@ -133,22 +139,26 @@ Status Device::StopFilter(uint32_t channel_id, uint32_t filter_id) {
 
 Status Device::SetProgrammingVoltage(uint32_t device_id, uint32_t pin, uint32_t millivolts) {
   std::lock_guard lock(mutex_);
-  if (!open_ || device_id != kDeviceId) {
-    return Refuse(kErrInvalidDeviceId, "device " + std::to_string(device_id) + " is not open");
+  if (Status open = CheckDeviceLocked(device_id); !open.ok()) return open;
+  if (!IsProgrammingPin(pin) || (millivolts == passthru::kShortToGround && pin != 15)) {
+    return Refuse(passthru::kErrPinInvalid,
+                  "pin " + std::to_string(pin) + " cannot take that voltage");
   }
-  if (!IsProgrammingPin(pin) || (millivolts == kShortToGround && pin != 15)) {
-    return Refuse(kErrPinInvalid, "pin " + std::to_string(pin) + " cannot take that voltage");
+  if (!IsProgrammingPin(pin) || (millivolts == passthru::kShortToGround && pin != 15)) {
+    return Refuse(passthru::kErrPinInvalid,
+                  "pin " + std::to_string(pin) + " cannot take that voltage");
   }
-  const bool off = millivolts == kVoltageOff;
+  const bool off = millivolts == passthru::kVoltageOff;
   if (settings_->strict && !off && prog_voltage_mv_ != 0 && pin != prog_pin_) {
     // A conforming device drives one pin at a time.
-    return Refuse(kErrPinInvalid, "pin " + std::to_string(prog_pin_) + " already has a voltage");
+    return Refuse(passthru::kErrPinInvalid,
+                  "pin " + std::to_string(prog_pin_) + " already has a voltage");
   }
   if (!off) prog_pin_ = pin;
-  if (off || millivolts == kShortToGround) {
+  if (off || millivolts == passthru::kShortToGround) {
     prog_voltage_mv_ = 0;
   } else if (millivolts < 5000 || millivolts > 20000) {
-    return Refuse(kErrExceededLimit, "the voltage must be 5000 to 20000 mV");
+    return Refuse(passthru::kErrExceededLimit, "the voltage must be 5000 to 20000 mV");
   } else {
     prog_voltage_mv_ = millivolts;
   }
@@ -168,11 +178,12 @@ Status Device::SetConfig(uint32_t channel_id, uint32_t parameter, uint32_t value
   std::lock_guard lock(mutex_);
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
-  if (settings_->strict && parameter == kLoopback && value > 1) {
-    return Refuse(kErrInvalidIoctlValue,
+  if (settings_->strict && parameter == passthru::kLoopback && value > 1) {
+    return Refuse(passthru::kErrInvalidIoctlValue,
                   "LOOPBACK is 0 (off) or 1 (on), not " + std::to_string(value));
   }
-  if (parameter == kJ1962Pins && (IsPinSwitched(channel->protocol) || settings_->strict)) {
+  if (parameter == passthru::kJ1962Pins &&
+      (passthru::IsPinSwitched(channel->protocol) || settings_->strict)) {
     if (Status set = SetPins(*channel, value); !set.ok()) return set;
   }
   channel->config[parameter] = value;
@@ -184,15 +195,16 @@ Status Device::ReadVoltage(uint32_t handle, uint32_t ioctl, bool device_only,
   std::lock_guard lock(mutex_);
   if (device_only && (!open_ || handle != kDeviceId)) {
     // The voltages belong to the device: a channel id is no device id.
-    return Refuse(kErrInvalidDeviceId, "handle " + std::to_string(handle) +
-                                           " is not the open device (" + std::to_string(kDeviceId) +
-                                           "); " + IoctlLabel(ioctl) +
-                                           " is addressed to the device");
+    return Refuse(passthru::kErrInvalidDeviceId,
+                  "handle " + std::to_string(handle) + " is not the open device (" +
+                      std::to_string(kDeviceId) + "); " + IoctlLabel(ioctl) +
+                      " is addressed to the device");
   }
   if (!open_ || (handle != kDeviceId && FindChannel(handle) == nullptr)) {
-    return Refuse(kErrInvalidChannelId, "handle " + std::to_string(handle) + " is not open");
+    return Refuse(passthru::kErrInvalidChannelId,
+                  "handle " + std::to_string(handle) + " is not open");
   }
-  millivolts = ioctl == kReadVbatt ? settings_->vbatt_mv : prog_voltage_mv_;
+  millivolts = ioctl == passthru::kReadVbatt ? settings_->vbatt_mv : prog_voltage_mv_;
   return {};
 }
 
@@ -201,9 +213,9 @@ Status Device::Clear(uint32_t channel_id, uint32_t ioctl) {
   RunPeriodic(now_());
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
-  if (ioctl == kClearRxBuffer) channel->received.clear();
-  if (ioctl == kClearPeriodicMsgs) channel->periodic.clear();
-  if (ioctl == kClearMsgFilters) channel->filters.clear();
+  if (ioctl == passthru::kClearRxBuffer) channel->received.clear();
+  if (ioctl == passthru::kClearPeriodicMsgs) channel->periodic.clear();
+  if (ioctl == passthru::kClearMsgFilters) channel->filters.clear();
   return {};  // frames are sent at once, so the transmit queue is always empty
 }
 
@@ -212,11 +224,13 @@ Status Device::FiveBaudInit(uint32_t channel_id, const std::vector<uint8_t>& add
   std::lock_guard lock(mutex_);
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
-  if (!IsKLine(channel->protocol)) {
-    return Refuse(kErrInvalidIoctlId, "FIVE_BAUD_INIT needs an ISO9141 or ISO14230 channel");
+  if (!passthru::IsKLine(channel->protocol)) {
+    return Refuse(passthru::kErrInvalidIoctlId,
+                  "FIVE_BAUD_INIT needs an ISO9141 or ISO14230 channel");
   }
-  if (address.empty()) return Refuse(kErrInvalidMsg, "FIVE_BAUD_INIT needs an address byte");
-  if (settings_->no_ecu) return Refuse(kErrFailed, "no ECU answered the 5-baud address");
+  if (address.empty())
+    return Refuse(passthru::kErrInvalidMsg, "FIVE_BAUD_INIT needs an address byte");
+  if (settings_->no_ecu) return Refuse(passthru::kErrFailed, "no ECU answered the 5-baud address");
   keywords = settings_->keywords;
   if (!settings_->no_cc) {
     // The ECU's inverted address byte that closes the 5-baud exchange.
@@ -233,11 +247,12 @@ Status Device::FastInit(uint32_t channel_id, const Frame& request, Frame& respon
   std::lock_guard lock(mutex_);
   Channel* channel = FindChannel(channel_id);
   if (channel == nullptr) return NoChannel(channel_id);
-  if (!IsKLine(channel->protocol)) {
-    return Refuse(kErrInvalidIoctlId, "FAST_INIT needs an ISO9141 or ISO14230 channel");
+  if (!passthru::IsKLine(channel->protocol)) {
+    return Refuse(passthru::kErrInvalidIoctlId, "FAST_INIT needs an ISO9141 or ISO14230 channel");
   }
-  if (request.data.empty()) return Refuse(kErrInvalidMsg, "FAST_INIT needs a request message");
-  if (settings_->no_ecu) return Refuse(kErrFailed, "no ECU answered the wake-up");
+  if (request.data.empty())
+    return Refuse(passthru::kErrInvalidMsg, "FAST_INIT needs a request message");
+  if (settings_->no_ecu) return Refuse(passthru::kErrFailed, "no ECU answered the wake-up");
   // StartCommunication positive response: format byte, target (the tester), source (the ECU at
   // 0x10), service C1 and the key bytes EF 8F.
   const uint8_t tester = request.data.size() >= 3 ? request.data[2] : 0xF1;

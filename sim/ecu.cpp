@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "sim/names.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::sim {
 namespace {
@@ -78,7 +78,7 @@ std::vector<uint8_t> ObdAnswer(std::span<const uint8_t> request) {
 std::vector<CanFrame> Ecu::Hear(uint32_t protocol, const CanFrame& frame) {
   if (!IsRequestId(frame.id, frame.extended)) return {};
   const uint32_t reply_id = frame.extended ? 0x18DAF110 : 0x7E8;
-  if (protocol == kIso15765) {
+  if (protocol == passthru::kIso15765) {
     auto answer = ObdAnswer(frame.bytes);
     if (answer.empty()) return {};
     return {CanFrame{reply_id, frame.extended, std::move(answer)}};

@@ -4,13 +4,13 @@
 // (PTSIM_HELPER); PTSIM_VARIANT names the library.
 #include <cstdint>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
+#include "platform/environment.h"
 #include "sim/library.h"
 #if defined(PTSIM_HELPER)
 #include "sim/helper.h"
 #endif
-#include "sim/names.h"
-#include "sim/os.h"
 
 #if defined(_WIN32)
 #define PTSIM_EXPORT __declspec(dllexport)
@@ -38,8 +38,8 @@ constexpr auto kThreadEnd = tarnix::sim::ThreadEnd::kJoin;
 // Lives exactly as long as the library is attached: its constructor writes the "load" line, its
 // destructor the "unload" line.
 tarnix::sim::Library g_library(
-    kForm, PTSIM_VARIANT, &tarnix::sim::os::GetEnv, [] { return tarnix::sim::Clock::now(); },
-    kThreadEnd);
+    kForm, PTSIM_VARIANT, [](const char* name) { return tarnix::platform::GetEnvironment(name); },
+    [] { return tarnix::sim::Clock::now(); }, kThreadEnd);
 
 /// Runs an entry point's body; nothing may escape into a caller that knows no C++.
 template <typename Body>
@@ -47,13 +47,13 @@ int32_t Guarded(Body&& body) noexcept {
   try {
     return body();
   } catch (...) {
-    return static_cast<int32_t>(tarnix::j2534::kErrFailed);
+    return static_cast<int32_t>(tarnix::passthru::kErrFailed);
   }
 }
 
 }  // namespace
 
-using tarnix::j2534::ResourceStruct;
+using tarnix::passthru::ResourceStruct;
 
 extern "C" {
 
@@ -61,7 +61,7 @@ extern "C" {
 PTSIM_EXPORT int32_t PASSTHRU_API PassThruOpen(const void* name, uint32_t* device_id) {
 #if defined(PTSIM_HELPER)
   if (PtsimHelperAnswer() != tarnix::sim::kHelperAnswer) {
-    return static_cast<int32_t>(tarnix::j2534::kErrFailed);
+    return static_cast<int32_t>(tarnix::passthru::kErrFailed);
   }
 #endif
   return Guarded([&] { return g_library.Open(name, device_id); });
@@ -205,7 +205,7 @@ PTSIM_EXPORT int32_t PASSTHRU_API PassThruScanForDevices(uint32_t* device_count)
 #endif
 
 #if defined(PTSIM_FORM_0500) && !defined(PTSIM_OMIT_PassThruGetNextDevice)
-PTSIM_EXPORT int32_t PASSTHRU_API PassThruGetNextDevice(tarnix::j2534::SDevice* device) {
+PTSIM_EXPORT int32_t PASSTHRU_API PassThruGetNextDevice(tarnix::passthru::SDevice* device) {
   return Guarded([&] { return g_library.GetNextDevice(device); });
 }
 #endif
@@ -214,7 +214,7 @@ PTSIM_EXPORT int32_t PASSTHRU_API PassThruGetNextDevice(tarnix::j2534::SDevice* 
 
 // Each definition has exactly the signature the bridge calls it through.
 namespace {
-namespace abi = tarnix::j2534;
+namespace abi = tarnix::passthru;
 #if !defined(PTSIM_OMIT_PassThruOpen)
 [[maybe_unused]] constexpr abi::PassThruOpenFn kOpen = &PassThruOpen;
 #endif

@@ -1,14 +1,18 @@
 // Filter matching of received frames.
 #include "sim/filter.h"
 
-#include "sim/names.h"
+#include <cstddef>
+
+#include "passthru/numbers.h"
 
 namespace tarnix::sim {
 
 bool Admits(uint32_t protocol, uint32_t flags, const std::vector<MessageFilter>& filters,
             const std::vector<uint8_t>& data, bool extended, bool flow_control_only) {
-  const bool can = IsCanLike(protocol);
-  if (can && (flags & kCanIdBoth) == 0 && extended != ((flags & kCan29BitId) != 0)) return false;
+  const bool can = passthru::IsCanLike(protocol);
+  if (can && (flags & passthru::kCanIdBoth) == 0 &&
+      extended != ((flags & passthru::kCan29BitId) != 0))
+    return false;
   const auto applies = [&](const MessageFilter& f) { return !can || f.extended == extended; };
   const auto matches = [&](const MessageFilter& f) {
     if (data.size() < f.mask.size()) return false;
@@ -19,11 +23,11 @@ bool Admits(uint32_t protocol, uint32_t flags, const std::vector<MessageFilter>&
     return true;
   };
   for (const MessageFilter& f : filters) {
-    if (f.type == kBlockFilter && applies(f) && matches(f)) return false;
+    if (f.type == passthru::kBlockFilter && applies(f) && matches(f)) return false;
   }
   for (const MessageFilter& f : filters) {
-    if (flow_control_only && f.type != kFlowControlFilter) continue;
-    if (f.type != kBlockFilter && applies(f) && matches(f)) return true;
+    if (flow_control_only && f.type != passthru::kFlowControlFilter) continue;
+    if (f.type != passthru::kBlockFilter && applies(f) && matches(f)) return true;
   }
   return false;
 }

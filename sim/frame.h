@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "passthru/numbers.h"
+
 namespace tarnix::sim {
 
 /// One message on a channel, independent of the 04.04 or 05.00 record it came in or goes out in.
@@ -29,6 +31,11 @@ struct Status {
 /// A refusal with status `code` because of `reason`.
 inline Status Refuse(uint32_t code, std::string reason) {
   return Status{code, std::move(reason)};
+}
+
+/// ERR_NULL_PARAMETER because of `reason`: a pointer the call needs is null.
+inline Status NullParameter(std::string reason) {
+  return Refuse(passthru::kErrNullParameter, std::move(reason));
 }
 
 /// The identifier of a CAN-like frame (its first four bytes, big-endian); 0 when it is shorter.

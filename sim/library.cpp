@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
-#include "sim/names.h"
+#include "passthru/abi.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
 #include "trace/arguments.h"
 #include "trace/encode.h"
 
@@ -15,7 +18,7 @@ namespace {
 
 /// Copies `text` into an 80-byte J2534 text buffer with its terminating zero.
 void CopyText(const std::string& text, char* buffer) {
-  const size_t n = std::min(text.size(), kTextSize - 1);
+  const size_t n = std::min(text.size(), passthru::kTextSize - 1);
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
 }
@@ -23,13 +26,13 @@ void CopyText(const std::string& text, char* buffer) {
 /// Fills all 80 bytes without a terminating zero (PTSIM_MISBEHAVE=version_fill).
 std::string FillText(const std::string& text, char* buffer) {
   std::string filled = text;
-  filled.resize(kTextSize, '.');
-  std::memcpy(buffer, filled.data(), kTextSize);
+  filled.resize(passthru::kTextSize, '.');
+  std::memcpy(buffer, filled.data(), passthru::kTextSize);
   return filled;
 }
 
 std::string StatusSentence(uint32_t code) {
-  const auto name = StatusName(code);
+  const auto name = passthru::StatusName(code);
   return "failure injected by PTSIM_FAIL (" + std::string(name.value_or("code")) + " " +
          std::to_string(code) + ")";
 }
@@ -93,7 +96,7 @@ const trace::Call* Library::Call::Match() {
 
 int32_t Library::Call::ReturnDiverged() {
   line_.diverged = true;
-  return Return(Refuse(kErrFailed, "the call does not match the recording"));
+  return Return(Refuse(passthru::kErrFailed, "the call does not match the recording"));
 }
 
 int32_t Library::Call::ReturnRecorded(
@@ -120,6 +123,8 @@ Library::Library(Form form, std::string variant, EnvFn env, NowFn now, ThreadEnd
   settings_ = std::make_shared<const Settings>(ReadSettings(env_, problems));
   log_.Write(settings_->log_path, trace::EncodeMarker(trace::Line::Kind::kLoad));
   LogProblems(problems);
+  // A start-up that fails by throwing: the exception leaves through the system's loader.
+  if (settings_->misbehave.throw_on_load) throw std::runtime_error("ptsim: start-up failed");
   if (settings_->misbehave.loader_thread) {
     loader_thread_ = std::make_unique<LoaderThread>(
         std::chrono::milliseconds(settings_->unload_delay_ms), thread_end,
@@ -182,11 +187,11 @@ int32_t Library::Open(const void* name, uint32_t* device_id) {
   call.args() = trace::OpenArgs(name);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"deviceId", device_id}});
-  if (device_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pDeviceID is null"));
+  if (device_id == nullptr) return call.Return(NullParameter("pDeviceID is null"));
   const char* wanted = static_cast<const char*>(name);
   if (wanted != nullptr && *wanted != '\0' && std::string_view(wanted) != kDeviceName) {
-    return call.Return(
-        Refuse(kErrDeviceNotConnected, "no device named \"" + std::string(wanted) + "\""));
+    return call.Return(Refuse(passthru::kErrDeviceNotConnected,
+                              "no device named \"" + std::string(wanted) + "\""));
   }
   uint32_t id = 0;
   const Status status = device_.Open(call.settings_ptr(), id, form_ == Form::k0404);
@@ -206,18 +211,18 @@ int32_t Library::Close(uint32_t device_id) {
 }
 
 int32_t Library::Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
-                         const ResourceStruct* resources, uint32_t* channel_id) {
+                         const passthru::ResourceStruct* resources, uint32_t* channel_id) {
   Call call(*this, "PassThruConnect");
   call.args() = trace::ConnectArgs(device_id, protocol, flags, baud, resources);
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"channelId", channel_id}});
-  if (channel_id == nullptr) return call.Return(Refuse(kErrNullParameter, "pChannelID is null"));
+  if (channel_id == nullptr) return call.Return(NullParameter("pChannelID is null"));
   if (resources != nullptr && resources->Connector != 1) {
-    return call.Return(Refuse(kErrNotSupported, "only the J1962 connector (1) exists"));
+    return call.Return(Refuse(passthru::kErrNotSupported, "only the J1962 connector (1) exists"));
   }
   if (resources != nullptr && resources->NumOfResources > 0 &&
       resources->ResourceListPtr == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "ResourceListPtr is null"));
+    return call.Return(NullParameter("ResourceListPtr is null"));
   }
   std::optional<uint32_t> pins;
   if (resources != nullptr && resources->NumOfResources >= 2) {
@@ -254,7 +259,7 @@ int32_t Library::ReadVersion(uint32_t device_id, char* firmware, char* dll, char
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return ReplayVersion(call, {firmware, dll, api});
   if (firmware == nullptr || dll == nullptr || api == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "a version buffer is null"));
+    return call.Return(NullParameter("a version buffer is null"));
   }
   const Status status = device_.CheckDevice(device_id);
   if (!status.ok()) return call.Return(status);
@@ -275,7 +280,7 @@ int32_t Library::ReadVersion(uint32_t device_id, char* firmware, char* dll, char
 int32_t Library::GetLastError(char* text) {
   Call call(*this, "PassThruGetLastError");
   if (call.injected()) return call.ReturnInjected();
-  if (text == nullptr) return call.Return(Refuse(kErrNullParameter, "the text buffer is null"));
+  if (text == nullptr) return call.Return(NullParameter("the text buffer is null"));
   if (call.replay() != nullptr) return ReplayLastError(call, text);
   const Misbehaviour& misbehave = call.settings().misbehave;
   std::string answer;
@@ -290,7 +295,7 @@ int32_t Library::GetLastError(char* text) {
     answer = last_error_;
   }
   CopyText(answer, text);
-  call.out().Str("text", answer.substr(0, kTextSize - 1));
+  call.out().Str("text", answer.substr(0, passthru::kTextSize - 1));
   return call.Return({});
 }
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "passthru/abi.h"
 #include "sim/call_log.h"
 #include "sim/device.h"
 #include "sim/loader_thread.h"
-#include "sim/names.h"
 #include "sim/records.h"
 #include "sim/replay.h"
 #include "sim/settings.h"
@@ -25,11 +25,16 @@
 
 namespace tarnix::sim {
 
-/// Bytes of a J2534 version or error text buffer.
-inline constexpr size_t kTextSize = 80;
-
 /// The name of ptsim's one device, as a scan lists it and PassThruOpen takes it.
 inline constexpr char kDeviceName[] = "ptsim";
+
+// ptsim's own ioctls, beyond those of J2534, one of each input and output kind a typed ioctl has.
+inline constexpr uint32_t kPtsimGetSerial = 0x10000;   ///< output SBYTE_ARRAY: the serial number
+inline constexpr uint32_t kPtsimQueued = 0x10001;      ///< output number: frames queued
+inline constexpr uint32_t kPtsimInject = 0x10002;      ///< input message: queued as received
+inline constexpr uint32_t kPtsimConfigList = 0x10003;  ///< a list filled as GET_CONFIG fills it
+inline constexpr uint32_t kPtsimLastSent = 0x10004;    ///< output message: the last frame written
+inline constexpr char kPtsimSerial[] = "PTSIM-0001";
 
 /// How ptsim's log shows the ioctls it knows beyond the basic ones; nullopt for any other.
 std::optional<trace::IoctlShape> ShapeOf(uint32_t ioctl_id);
@@ -53,7 +58,7 @@ class Library {
   int32_t Close(uint32_t device_id);
   /// `resources` is the 05.00 RESOURCE_STRUCT (null in the 04.04 form).
   int32_t Connect(uint32_t device_id, uint32_t protocol, uint32_t flags, uint32_t baud,
-                  const ResourceStruct* resources, uint32_t* channel_id);
+                  const passthru::ResourceStruct* resources, uint32_t* channel_id);
   int32_t Disconnect(uint32_t channel_id);
   int32_t ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint32_t timeout_ms);
   /// PassThruWriteMsgs (with its timeout) or PassThruQueueMsgs (`timeout_ms` absent), by `fn`.
@@ -71,7 +76,7 @@ class Library {
   int32_t GetLastError(char* text);
   int32_t Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* output);
   int32_t ScanForDevices(uint32_t* device_count);
-  int32_t GetNextDevice(SDevice* device);
+  int32_t GetNextDevice(passthru::SDevice* device);
 
  private:
   class Call;
@@ -83,12 +88,13 @@ class Library {
   std::shared_ptr<Replay> ReplayLocked(const Settings& settings);
   void LogProblems(const std::vector<std::string>& problems);
 
-  int32_t ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SConfigList* list,
+  int32_t ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, passthru::SConfigList* list,
                       void* output);
   int32_t VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, uint32_t* output);
-  int32_t FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input, SByteArray* output);
+  int32_t FiveBaudIoctl(Call& call, uint32_t handle, const passthru::SByteArray* input,
+                        passthru::SByteArray* output);
   int32_t FastInitIoctl(Call& call, uint32_t handle, const void* input, void* output);
-  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id);
+  int32_t PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* output);
   // The ioctls ptsim knows the shape of beyond the basic ones (library_typed_ioctl.cpp).
   int32_t ShapedIoctl(Call& call, const trace::IoctlShape& shape, uint32_t handle,
                       uint32_t ioctl_id, void* input, void* output);
@@ -97,11 +103,12 @@ class Library {
   // Replayed calls whose outputs are more than numbers (library_replay.cpp).
   int32_t ReplayVersion(Call& call, std::array<char*, 3> buffers);
   int32_t ReplayLastError(Call& call, char* text);
-  int32_t ReplayConfig(Call& call, uint32_t ioctl_id, SConfigList* list,
+  int32_t ReplayConfig(Call& call, uint32_t ioctl_id, passthru::SConfigList* list,
                        const std::function<void()>& describe);
-  int32_t ReplayFiveBaud(Call& call, SByteArray* output);
+  int32_t ReplayFiveBaud(Call& call, passthru::SByteArray* output);
   int32_t ReplayFastInit(Call& call, void* output);
-  int32_t ReplayShaped(Call& call, const trace::IoctlShape& shape, void* output);
+  /// Writes the recorded output as the recording shows it; logs it with `shape` (null: not).
+  int32_t ReplayShaped(Call& call, const trace::IoctlShape* shape, void* output);
 
   const Form form_;
   const std::string variant_;

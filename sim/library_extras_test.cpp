@@ -3,6 +3,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "sim/library_fixture.h"
 
 namespace tarnix::sim {
@@ -11,8 +13,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using ExtrasTest = LibraryTest;
 
-PassThruMsg0404 Message(uint32_t protocol, const Bytes& data) {
-  PassThruMsg0404 message{};
+passthru::PassThruMsg0404 Message(uint32_t protocol, const Bytes& data) {
+  passthru::PassThruMsg0404 message{};
   message.ProtocolID = protocol;
   message.DataSize = static_cast<uint32_t>(data.size());
   std::memcpy(message.Data, data.data(), data.size());
@@ -20,9 +22,9 @@ PassThruMsg0404 Message(uint32_t protocol, const Bytes& data) {
 }
 
 int32_t SetPins(Library& lib, uint32_t channel, uint32_t pins) {
-  SConfig config{kJ1962Pins, pins};
-  SConfigList list{1, &config};
-  return lib.Ioctl(channel, kSetConfig, &list, nullptr);
+  passthru::SConfig config{passthru::kJ1962Pins, pins};
+  passthru::SConfigList list{1, &config};
+  return lib.Ioctl(channel, passthru::kSetConfig, &list, nullptr);
 }
 
 TEST_F(ExtrasTest, APinSwitchedChannelReachesTheEcuOnlyOnItsCanPins) {
@@ -32,64 +34,68 @@ TEST_F(ExtrasTest, APinSwitchedChannelReachesTheEcuOnlyOnItsCanPins) {
   uint32_t channel = 0;
   uint32_t filter = 0;
   ASSERT_EQ(lib->Open("ptsim", &device), 0);
-  ASSERT_EQ(lib->Connect(device, kIso15765Ps, 0, 500000, nullptr, &channel), 0);
-  PassThruMsg0404 mask = Message(kIso15765Ps, {0, 0, 0, 0});
-  EXPECT_EQ(lib->StartMsgFilter(channel, kPassFilter, &mask, &mask, nullptr, &filter),
-            static_cast<int32_t>(kErrPinInvalid));
-  EXPECT_EQ(SetPins(*lib, channel, 0x0405), static_cast<int32_t>(kErrPinInvalid));
+  ASSERT_EQ(lib->Connect(device, passthru::kIso15765Ps, 0, 500000, nullptr, &channel), 0);
+  passthru::PassThruMsg0404 mask = Message(passthru::kIso15765Ps, {0, 0, 0, 0});
+  EXPECT_EQ(lib->StartMsgFilter(channel, passthru::kPassFilter, &mask, &mask, nullptr, &filter),
+            static_cast<int32_t>(passthru::kErrPinInvalid));
+  EXPECT_EQ(SetPins(*lib, channel, 0x0405), static_cast<int32_t>(passthru::kErrPinInvalid));
   for (uint32_t pins : {0x030Bu, 0x060Eu}) {
     ASSERT_EQ(SetPins(*lib, channel, pins), 0);
-    ASSERT_EQ(lib->StartMsgFilter(channel, kPassFilter, &mask, &mask, nullptr, &filter), 0);
-    PassThruMsg0404 request = Message(kIso15765Ps, {0, 0, 0x07, 0xDF, 0x01, 0x0C});
+    ASSERT_EQ(lib->StartMsgFilter(channel, passthru::kPassFilter, &mask, &mask, nullptr, &filter),
+              0);
+    passthru::PassThruMsg0404 request =
+        Message(passthru::kIso15765Ps, {0, 0, 0x07, 0xDF, 0x01, 0x0C});
     uint32_t count = 1;
     ASSERT_EQ(lib->WriteMsgs("PassThruWriteMsgs", channel, &request, &count, 100), 0);
-    PassThruMsg0404 answer{};
+    passthru::PassThruMsg0404 answer{};
     count = 1;
     const int32_t read = lib->ReadMsgs(channel, &answer, &count, 0);
     if (pins == 0x030B) {
-      EXPECT_EQ(read, static_cast<int32_t>(kErrBufferEmpty)) << "no ECU on pins 3 and 11";
+      EXPECT_EQ(read, static_cast<int32_t>(passthru::kErrBufferEmpty)) << "no ECU on pins 3 and 11";
     } else {
       ASSERT_EQ(read, 0);
-      EXPECT_EQ(answer.ProtocolID, kIso15765Ps);
+      EXPECT_EQ(answer.ProtocolID, passthru::kIso15765Ps);
       EXPECT_EQ(answer.DataSize, 8u);
     }
   }
-  SConfig pins{kJ1962Pins, 0};
-  SConfigList list{1, &pins};
-  ASSERT_EQ(lib->Ioctl(channel, kGetConfig, &list, nullptr), 0);
+  passthru::SConfig pins{passthru::kJ1962Pins, 0};
+  passthru::SConfigList list{1, &pins};
+  ASSERT_EQ(lib->Ioctl(channel, passthru::kGetConfig, &list, nullptr), 0);
   EXPECT_EQ(pins.Value, 0x060Eu);
 }
 
 TEST_F(ExtrasTest, TablesSpeedsAndItsOwnIoctlsAreLoggedWithTheirShapes) {
   auto lib = Make(Form::k0404);
-  const uint32_t pwm = Start(*lib, kJ1850Pwm);
+  const uint32_t pwm = Start(*lib, passthru::kJ1850Pwm);
   uint8_t addresses[] = {0x6A, 0x6B};
-  SByteArray add{2, addresses};
-  EXPECT_EQ(lib->Ioctl(pwm, kAddToFunctMsgLookupTable, &add, nullptr), 0);
+  passthru::SByteArray add{2, addresses};
+  EXPECT_EQ(lib->Ioctl(pwm, passthru::kAddToFunctMsgLookupTable, &add, nullptr), 0);
   EXPECT_EQ(Str(At(Last("PassThruIoctl"), "input"), "data"), "6A6B");
-  EXPECT_EQ(lib->Ioctl(pwm, kSwCanHs, nullptr, nullptr), static_cast<int32_t>(kErrNotSupported));
+  EXPECT_EQ(lib->Ioctl(pwm, passthru::kSwCanHs, nullptr, nullptr),
+            static_cast<int32_t>(passthru::kErrNotSupported));
   uint32_t queued = 99;
   EXPECT_EQ(lib->Ioctl(pwm, kPtsimQueued, nullptr, &queued), 0);
   EXPECT_EQ(queued, 0u);
   EXPECT_EQ(Num(Last("PassThruIoctl"), "output"), 0u);
-  PassThruMsg0404 last{};
-  EXPECT_EQ(lib->Ioctl(pwm, kPtsimLastSent, nullptr, &last), static_cast<int32_t>(kErrBufferEmpty));
-  EXPECT_EQ(lib->Ioctl(pwm, kAddToFunctMsgLookupTable + 100, nullptr, nullptr),
-            static_cast<int32_t>(kErrInvalidIoctlId));
+  passthru::PassThruMsg0404 last{};
+  EXPECT_EQ(lib->Ioctl(pwm, kPtsimLastSent, nullptr, &last),
+            static_cast<int32_t>(passthru::kErrBufferEmpty));
+  EXPECT_EQ(lib->Ioctl(pwm, passthru::kAddToFunctMsgLookupTable + 100, nullptr, nullptr),
+            static_cast<int32_t>(passthru::kErrInvalidIoctlId));
 }
 
 TEST_F(ExtrasTest, AScanAndShapedOutputsReplayAsRecorded) {
   const auto session = [](Library& lib, std::string& name, Bytes& serial) {
     uint32_t count = 0;
     uint32_t device = 0;
-    SDevice found{};
+    passthru::SDevice found{};
     EXPECT_EQ(lib.ScanForDevices(&count), 0);
     EXPECT_EQ(lib.GetNextDevice(&found), 0);
-    EXPECT_EQ(lib.GetNextDevice(&found), static_cast<int32_t>(kErrExceededLimit));
+    EXPECT_EQ(lib.GetNextDevice(&found), static_cast<int32_t>(passthru::kErrExceededLimit));
     name = found.DeviceName;
     EXPECT_EQ(lib.Open(found.DeviceName, &device), 0);
     serial.assign(32, 0);
-    SByteArray output{32, serial.data()};
+    passthru::SByteArray output{32, serial.data()};
     EXPECT_EQ(lib.Ioctl(device, kPtsimGetSerial, nullptr, &output), 0);
     serial.resize(output.NumOfBytes);
     EXPECT_EQ(lib.Close(device), 0);

@@ -11,8 +11,9 @@
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "sim/library.h"
-#include "sim/names.h"
 #include "tests/support/temp_folder.h"
 
 namespace tarnix::sim {
@@ -69,10 +70,11 @@ class LibraryTest : public ::testing::Test {
     uint32_t filter = 0;
     EXPECT_EQ(lib.Open(nullptr, &device), 0);
     EXPECT_EQ(lib.Connect(device, protocol, 0, 500000, nullptr, &channel), 0);
-    PassThruMsg0404 mask{};
+    passthru::PassThruMsg0404 mask{};
     mask.ProtocolID = protocol;
-    mask.DataSize = IsCanLike(protocol) ? 4 : 1;
-    EXPECT_EQ(lib.StartMsgFilter(channel, kPassFilter, &mask, &mask, nullptr, &filter), 0);
+    mask.DataSize = passthru::IsCanLike(protocol) ? 4 : 1;
+    EXPECT_EQ(lib.StartMsgFilter(channel, passthru::kPassFilter, &mask, &mask, nullptr, &filter),
+              0);
     return channel;
   }
 

@@ -2,10 +2,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "passthru/abi.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
 #include "sim/library.h"
-#include "sim/names.h"
 #include "trace/arguments.h"
-#include "trace/describe.h"
+#include "trace/caller_memory.h"
 
 namespace tarnix::sim {
 namespace {
@@ -15,30 +17,31 @@ constexpr uint32_t kOverstatedKeywordCount = 40;
 }  // namespace
 
 int32_t Library::Ioctl(uint32_t handle, uint32_t ioctl_id, void* input, void* output) {
-  const auto name = IoctlName(ioctl_id);
+  const auto name = passthru::IoctlName(ioctl_id);
   Call call(*this, "PassThruIoctl", name.value_or(""));
   const std::optional<trace::IoctlShape> shape = ShapeOf(ioctl_id);
   call.args() = trace::IoctlArgs(form_, handle, ioctl_id, input, output, shape ? &*shape : nullptr);
   switch (ioctl_id) {
-    case kGetConfig:
-    case kSetConfig:
-      return ConfigIoctl(call, handle, ioctl_id, static_cast<SConfigList*>(input), output);
-    case kReadVbatt:
-    case kReadProgVoltage:
+    case passthru::kGetConfig:
+    case passthru::kSetConfig:
+      return ConfigIoctl(call, handle, ioctl_id, static_cast<passthru::SConfigList*>(input),
+                         output);
+    case passthru::kReadVbatt:
+    case passthru::kReadProgVoltage:
       return VoltageIoctl(call, handle, ioctl_id, static_cast<uint32_t*>(output));
-    case kFiveBaudInit:
-      return FiveBaudIoctl(call, handle, static_cast<const SByteArray*>(input),
-                           static_cast<SByteArray*>(output));
-    case kFastInit:
+    case passthru::kFiveBaudInit:
+      return FiveBaudIoctl(call, handle, static_cast<const passthru::SByteArray*>(input),
+                           static_cast<passthru::SByteArray*>(output));
+    case passthru::kFastInit:
       return FastInitIoctl(call, handle, input, output);
     default:
       if (shape) return ShapedIoctl(call, *shape, handle, ioctl_id, input, output);
-      return PlainIoctl(call, handle, ioctl_id);
+      return PlainIoctl(call, handle, ioctl_id, output);
   }
 }
 
-int32_t Library::ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SConfigList* list,
-                             void* output) {
+int32_t Library::ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id,
+                             passthru::SConfigList* list, void* output) {
   const uint32_t n = list == nullptr ? 0 : std::min(list->NumOfParams, trace::kConfigListLimit);
   const auto describe = [&] { trace::AddConfigArgs(call.args(), list, output); };
   const auto finish = [&](const Status& status) {
@@ -51,11 +54,11 @@ int32_t Library::ConfigIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, SCo
   }
   if (call.replay() != nullptr) return ReplayConfig(call, ioctl_id, list, describe);
   if (list == nullptr || (n > 0 && list->ConfigPtr == nullptr)) {
-    return finish(Refuse(kErrNullParameter, "the SCONFIG_LIST is null"));
+    return finish(NullParameter("the SCONFIG_LIST is null"));
   }
   for (uint32_t i = 0; i < n; ++i) {
-    SConfig& item = list->ConfigPtr[i];
-    const Status status = ioctl_id == kGetConfig
+    passthru::SConfig& item = list->ConfigPtr[i];
+    const Status status = ioctl_id == passthru::kGetConfig
                               ? device_.GetConfig(handle, item.Parameter, item.Value)
                               : device_.SetConfig(handle, item.Parameter, item.Value);
     if (!status.ok()) return finish(status);
@@ -71,7 +74,7 @@ int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, ui
   if (call.replay() != nullptr) return call.Replayed({{"output", output}});
   uint32_t millivolts = 0;
   const Status status =
-      output == nullptr ? Refuse(kErrNullParameter, "the output is null")
+      output == nullptr ? NullParameter("the output is null")
                         : device_.ReadVoltage(handle, ioctl_id, call.settings().strict, millivolts);
   if (status.ok()) {
     *output = millivolts;
@@ -82,8 +85,8 @@ int32_t Library::VoltageIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, ui
   return call.Return(status);
 }
 
-int32_t Library::FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* input,
-                               SByteArray* output) {
+int32_t Library::FiveBaudIoctl(Call& call, uint32_t handle, const passthru::SByteArray* input,
+                               passthru::SByteArray* output) {
   const auto fail = [&](const Status& status) {
     call.out().Pointer("output", output);
     return call.Return(status);
@@ -95,7 +98,7 @@ int32_t Library::FiveBaudIoctl(Call& call, uint32_t handle, const SByteArray* in
   if (call.replay() != nullptr) return ReplayFiveBaud(call, output);
   if (input == nullptr || output == nullptr || output->BytePtr == nullptr ||
       (input->NumOfBytes > 0 && input->BytePtr == nullptr)) {
-    return fail(Refuse(kErrNullParameter, "an SBYTE_ARRAY or its bytes are null"));
+    return fail(NullParameter("an SBYTE_ARRAY or its bytes are null"));
   }
   std::vector<uint8_t> keywords;
   const Status status = device_.FiveBaudInit(handle, trace::ByteArrayData(*input), keywords);
@@ -119,7 +122,7 @@ int32_t Library::FastInitIoctl(Call& call, uint32_t handle, const void* input, v
   }
   if (call.replay() != nullptr) return ReplayFastInit(call, output);
   if (input == nullptr || output == nullptr) {
-    return fail(Refuse(kErrNullParameter, "the input or output message is null"));
+    return fail(NullParameter("the input or output message is null"));
   }
   const RecordView request = ReadRecord(form_, input);
   if (Status check = CheckRecord(request, "the request"); !check.ok()) return fail(check);
@@ -128,24 +131,25 @@ int32_t Library::FastInitIoctl(Call& call, uint32_t handle, const void* input, v
   if (!status.ok()) return fail(status);
   if (call.settings().misbehave.fast_init_empty) response.data.clear();
   if (!WriteRecord(form_, output, response, call.settings().misbehave.data_size_overflow)) {
-    return fail(Refuse(kErrNullParameter, "the output message has no DataBuffer"));
+    return fail(NullParameter("the output message has no DataBuffer"));
   }
   call.out().Add("output", ReadRecord(form_, output));
   return call.Return(status);
 }
 
-int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id) {
+int32_t Library::PlainIoctl(Call& call, uint32_t handle, uint32_t ioctl_id, void* output) {
   if (call.injected()) return call.ReturnInjected();
-  if (call.replay() != nullptr) return call.Replayed();
+  // A recording of the bridge shows what its typed ioctls wrote: the same goes to the caller.
+  if (call.replay() != nullptr) return ReplayShaped(call, nullptr, output);
   switch (ioctl_id) {
-    case kClearTxBuffer:
-    case kClearRxBuffer:
-    case kClearPeriodicMsgs:
-    case kClearMsgFilters:
+    case passthru::kClearTxBuffer:
+    case passthru::kClearRxBuffer:
+    case passthru::kClearPeriodicMsgs:
+    case passthru::kClearMsgFilters:
       return call.Return(device_.Clear(handle, ioctl_id));
     default:
-      return call.Return(
-          Refuse(kErrInvalidIoctlId, "ioctl " + std::to_string(ioctl_id) + " does not exist"));
+      return call.Return(Refuse(passthru::kErrInvalidIoctlId,
+                                "ioctl " + std::to_string(ioctl_id) + " does not exist"));
   }
 }
 

@@ -1,8 +1,8 @@
 // ptsim's message entry points: reading, writing, periodic messages and filters.
 #include <algorithm>
 
+#include "passthru/numbers.h"
 #include "sim/library.h"
-#include "sim/names.h"
 #include "trace/arguments.h"
 
 namespace tarnix::sim {
@@ -31,7 +31,7 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
     return call.ReturnInjected();
   }
   if (msgs == nullptr || count == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "pMsg or pNumMsgs is null"));
+    return call.Return(NullParameter("pMsg or pNumMsgs is null"));
   }
   const uint32_t room = *count;
   std::vector<Frame> frames;
@@ -49,7 +49,7 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
   for (const Frame& frame : frames) {
     void* record = RecordAt(form_, msgs, written);
     if (!WriteRecord(form_, record, frame, overstate)) {
-      status = Refuse(kErrNullParameter, "record " + std::to_string(written) + " has no buffer");
+      status = NullParameter("record " + std::to_string(written) + " has no buffer");
       break;
     }
     if (call.logging()) logged.push_back(ReadRecord(form_, record));
@@ -60,8 +60,8 @@ int32_t Library::ReadMsgs(uint32_t channel_id, void* msgs, uint32_t* count, uint
     *count = room + kCountOverstatement;
   }
   call.out().Num("countOut", *count).Add("msgs", std::move(logged));
-  if (written == 0 &&
-      (status.ok() || status.code == kErrBufferEmpty || status.code == kErrTimeout)) {
+  if (written == 0 && (status.ok() || status.code == passthru::kErrBufferEmpty ||
+                       status.code == passthru::kErrTimeout)) {
     call.NothingRead();
   }
   return call.Return(status);
@@ -87,7 +87,7 @@ int32_t Library::WriteMsgs(const char* fn, uint32_t channel_id, void* msgs, uint
     return call.Replayed({{"countOut", count}});
   }
   if (msgs == nullptr || count == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "pMsg or pNumMsgs is null"));
+    return call.Return(NullParameter("pMsg or pNumMsgs is null"));
   }
   std::vector<Frame> frames;
   frames.reserve(views.size());
@@ -114,7 +114,7 @@ int32_t Library::StartPeriodicMsg(uint32_t channel_id, const void* msg, uint32_t
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"msgId", msg_id}});
   if (msg == nullptr || msg_id == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "pMsg or pMsgID is null"));
+    return call.Return(NullParameter("pMsg or pMsgID is null"));
   }
   const RecordView view = ReadRecord(form_, msg);
   if (Status check = CheckRecord(view, "the message"); !check.ok()) return call.Return(check);
@@ -143,14 +143,14 @@ int32_t Library::StartMsgFilter(uint32_t channel_id, uint32_t type, const void* 
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"filterId", filter_id}});
   if (mask == nullptr || pattern == nullptr || filter_id == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "pMaskMsg, pPatternMsg or pFilterID is null"));
+    return call.Return(NullParameter("pMaskMsg, pPatternMsg or pFilterID is null"));
   }
   // A conforming 04.04 library needs the message it sends as flow control for a flow-control
   // filter; the lenient default takes none.
   const bool needs_flow_control =
-      call.settings().strict && flow_control.has_value() && type == kFlowControlFilter;
+      call.settings().strict && flow_control.has_value() && type == passthru::kFlowControlFilter;
   if (needs_flow_control && *flow_control == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "a flow-control filter needs pFlowControlMsg"));
+    return call.Return(NullParameter("a flow-control filter needs pFlowControlMsg"));
   }
   const RecordView mask_view = ReadRecord(form_, mask);
   const RecordView pattern_view = ReadRecord(form_, pattern);

@@ -4,8 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "sim/library.h"
-#include "sim/names.h"
 
 namespace tarnix::sim {
 namespace {
@@ -14,9 +15,9 @@ namespace {
 /// 80 bytes without one when the recording shows that many.
 void PutText(const std::string& text, char* buffer) {
   if (buffer == nullptr) return;
-  const size_t n = std::min(text.size(), kTextSize);
+  const size_t n = std::min(text.size(), passthru::kTextSize);
   std::memcpy(buffer, text.data(), n);
-  if (n < kTextSize) buffer[n] = '\0';
+  if (n < passthru::kTextSize) buffer[n] = '\0';
 }
 
 /// The recorded value of `key` when it has type T; null otherwise.
@@ -48,17 +49,17 @@ int32_t Library::ReplayLastError(Call& call, char* text) {
   return call.Return(Refuse(recorded.status, "as recorded"));
 }
 
-int32_t Library::ReplayConfig(Call& call, uint32_t ioctl_id, SConfigList* list,
+int32_t Library::ReplayConfig(Call& call, uint32_t ioctl_id, passthru::SConfigList* list,
                               const std::function<void()>& describe) {
   const trace::Call* recorded = call.Match();
   const auto* values =
       recorded == nullptr ? nullptr : Recorded<std::vector<trace::ConfigItem>>(*recorded, "input");
-  if (values != nullptr && ioctl_id == kGetConfig && list != nullptr &&
+  if (values != nullptr && ioctl_id == passthru::kGetConfig && list != nullptr &&
       list->ConfigPtr != nullptr) {
     // Each parameter asked for gets the value recorded for it.
     const uint32_t n = std::min(list->NumOfParams, trace::kConfigListLimit);
     for (uint32_t i = 0; i < n; ++i) {
-      SConfig& item = list->ConfigPtr[i];
+      passthru::SConfig& item = list->ConfigPtr[i];
       const auto found = std::find_if(values->begin(), values->end(), [&](const auto& value) {
         return value.parameter == item.Parameter;
       });
@@ -69,7 +70,7 @@ int32_t Library::ReplayConfig(Call& call, uint32_t ioctl_id, SConfigList* list,
   return recorded == nullptr ? call.ReturnDiverged() : call.ReturnRecorded(*recorded);
 }
 
-int32_t Library::ReplayFiveBaud(Call& call, SByteArray* output) {
+int32_t Library::ReplayFiveBaud(Call& call, passthru::SByteArray* output) {
   const trace::Call* recorded = call.Match();
   if (recorded == nullptr) return call.ReturnDiverged();
   const auto* keywords = Recorded<trace::ByteArray>(*recorded, "output");
@@ -94,7 +95,7 @@ int32_t Library::ReplayFastInit(Call& call, void* output) {
   return call.ReturnRecorded(*recorded);
 }
 
-int32_t Library::ReplayShaped(Call& call, const trace::IoctlShape& shape, void* output) {
+int32_t Library::ReplayShaped(Call& call, const trace::IoctlShape* shape, void* output) {
   const trace::Call* recorded = call.Match();
   if (recorded == nullptr) return call.ReturnDiverged();
   const trace::Value* value = recorded->Find("output");
@@ -104,14 +105,14 @@ int32_t Library::ReplayShaped(Call& call, const trace::IoctlShape& shape, void* 
       *static_cast<uint32_t*>(output) = static_cast<uint32_t>(*number);
       written = true;
     } else if (const auto* bytes = std::get_if<trace::ByteArray>(value)) {
-      auto& array = *static_cast<SByteArray*>(output);
+      auto& array = *static_cast<passthru::SByteArray*>(output);
       std::vector<uint8_t> data = bytes->data.value_or(std::vector<uint8_t>{});
       data.resize(std::min<size_t>(data.size(), array.NumOfBytes));
       if (array.BytePtr != nullptr) std::copy(data.begin(), data.end(), array.BytePtr);
       array.NumOfBytes = static_cast<uint32_t>(data.size());
       written = true;
     } else if (const auto* items = std::get_if<std::vector<trace::ConfigItem>>(value)) {
-      auto& list = *static_cast<SConfigList*>(output);
+      auto& list = *static_cast<passthru::SConfigList*>(output);
       for (uint32_t i = 0; i < list.NumOfParams && i < items->size() && list.ConfigPtr; ++i) {
         list.ConfigPtr[i].Value = (*items)[i].value;
       }
@@ -120,7 +121,7 @@ int32_t Library::ReplayShaped(Call& call, const trace::IoctlShape& shape, void* 
       written = WriteRecord(form_, output, ToFrame(*record), false);
     }
   }
-  trace::AddIoctlOutput(call.out(), form_, shape, output, written);
+  if (shape != nullptr) trace::AddIoctlOutput(call.out(), form_, *shape, output, written);
   return call.ReturnRecorded(*recorded);
 }
 

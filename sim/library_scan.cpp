@@ -1,16 +1,18 @@
 // ptsim's device scan (05.00): PassThruScanForDevices and PassThruGetNextDevice.
 #include <cstring>
 
+#include "passthru/abi.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
 #include "sim/library.h"
-#include "sim/names.h"
 #include "trace/arguments.h"
 
 namespace tarnix::sim {
 namespace {
 
 /// ptsim's one device as a scan describes it: available, on USB at 480 Mbit/s, a clear signal.
-SDevice DeviceEntry() {
-  SDevice device{};
+passthru::SDevice DeviceEntry() {
+  passthru::SDevice device{};
   std::strncpy(device.DeviceName, kDeviceName, sizeof device.DeviceName - 1);
   device.DeviceAvailable = 1;
   device.DeviceConnectMedia = 1;
@@ -27,7 +29,7 @@ int32_t Library::ScanForDevices(uint32_t* device_count) {
   if (call.injected()) return call.ReturnInjected();
   if (call.replay() != nullptr) return call.Replayed({{"deviceCount", device_count}});
   if (device_count == nullptr) {
-    return call.Return(Refuse(kErrNullParameter, "pDeviceCount is null"));
+    return call.Return(Refuse(passthru::kErrNullParameter, "pDeviceCount is null"));
   }
   {
     std::lock_guard lock(mutex_);
@@ -38,15 +40,16 @@ int32_t Library::ScanForDevices(uint32_t* device_count) {
   return call.Return({});
 }
 
-int32_t Library::GetNextDevice(SDevice* device) {
+int32_t Library::GetNextDevice(passthru::SDevice* device) {
   Call call(*this, "PassThruGetNextDevice");
   if (call.injected()) return call.ReturnInjected();
-  if (device == nullptr) return call.Return(Refuse(kErrNullParameter, "psDevice is null"));
+  if (device == nullptr)
+    return call.Return(Refuse(passthru::kErrNullParameter, "psDevice is null"));
   if (call.replay() != nullptr) {
     const trace::Call* recorded = call.Match();
     if (recorded == nullptr) return call.ReturnDiverged();
     if (const auto* name = std::get_if<std::string>(recorded->Find("name"))) {
-      *device = SDevice{};
+      *device = passthru::SDevice{};
       std::strncpy(device->DeviceName, name->c_str(), sizeof device->DeviceName - 1);
       call.out().Str("name", *name);
     }
@@ -61,9 +64,9 @@ int32_t Library::GetNextDevice(SDevice* device) {
   {
     std::lock_guard lock(mutex_);
     if (!devices_left_) {
-      status = Refuse(kErrBufferEmpty, "PassThruScanForDevices was not called");
+      status = Refuse(passthru::kErrBufferEmpty, "PassThruScanForDevices was not called");
     } else if (*devices_left_ == 0) {
-      status = Refuse(kErrExceededLimit, "every device found has been listed");
+      status = Refuse(passthru::kErrExceededLimit, "every device found has been listed");
     } else {
       --*devices_left_;
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "sim/library_fixture.h"
 
 namespace tarnix::sim {
@@ -13,21 +15,21 @@ namespace {
 TEST_F(LibraryTest, LogsLoadCallsAndUnload) {
   {
     auto lib = Make(Form::k0404);
-    const uint32_t channel = Start(*lib, kIso15765);
-    PassThruMsg0404 request{};
-    request.ProtocolID = kIso15765;
+    const uint32_t channel = Start(*lib, passthru::kIso15765);
+    passthru::PassThruMsg0404 request{};
+    request.ProtocolID = passthru::kIso15765;
     request.DataSize = 6;
     const uint8_t bytes[] = {0x00, 0x00, 0x07, 0xDF, 0x01, 0x0C};
     std::copy(std::begin(bytes), std::end(bytes), request.Data);
     uint32_t count = 1;
     EXPECT_EQ(lib->WriteMsgs("PassThruWriteMsgs", channel, &request, &count, 1000), 0);
-    std::vector<PassThruMsg0404> received(4);
+    std::vector<passthru::PassThruMsg0404> received(4);
     count = 4;
     EXPECT_EQ(lib->ReadMsgs(channel, received.data(), &count, 0), 0);
     EXPECT_EQ(count, 1u);
     count = 4;
     EXPECT_EQ(lib->ReadMsgs(channel, received.data(), &count, 0),
-              static_cast<int32_t>(kErrBufferEmpty));
+              static_cast<int32_t>(passthru::kErrBufferEmpty));
   }
   const auto lines = Lines();
   ASSERT_EQ(lines.size(), 7u);  // the empty read is not logged
@@ -47,10 +49,11 @@ TEST_F(LibraryTest, LogsLoadCallsAndUnload) {
 TEST_F(LibraryTest, EmptyReadsAreLoggedOnRequest) {
   env_["PTSIM_LOG_READS"] = "1";
   auto lib = Make(Form::k0404);
-  const uint32_t channel = Start(*lib, kCan);
-  PassThruMsg0404 record{};
+  const uint32_t channel = Start(*lib, passthru::kCan);
+  passthru::PassThruMsg0404 record{};
   uint32_t count = 1;
-  EXPECT_EQ(lib->ReadMsgs(channel, &record, &count, 0), static_cast<int32_t>(kErrBufferEmpty));
+  EXPECT_EQ(lib->ReadMsgs(channel, &record, &count, 0),
+            static_cast<int32_t>(passthru::kErrBufferEmpty));
   const auto line = Last("PassThruReadMsgs");
   EXPECT_EQ(Num(line, "ret"), 16u);
   EXPECT_EQ(Num(line, "countOut"), 0u);
@@ -59,14 +62,14 @@ TEST_F(LibraryTest, EmptyReadsAreLoggedOnRequest) {
 TEST_F(LibraryTest, FaultRulesHitTheirCallAndAreReadAtEveryOpen) {
   env_["PTSIM_FAIL"] = "PassThruIoctl.READ_VBATT@2=ERR_DEVICE_NOT_CONNECTED";
   auto lib = Make(Form::k0404);
-  const uint32_t channel = Start(*lib, kCan);
+  const uint32_t channel = Start(*lib, passthru::kCan);
   uint32_t mv = 0;
-  EXPECT_EQ(lib->Ioctl(channel, kReadProgVoltage, nullptr, &mv), 0);  // another ioctl
-  EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), 0);
+  EXPECT_EQ(lib->Ioctl(channel, passthru::kReadProgVoltage, nullptr, &mv), 0);  // another ioctl
+  EXPECT_EQ(lib->Ioctl(channel, passthru::kReadVbatt, nullptr, &mv), 0);
   EXPECT_EQ(mv, 12600u);
-  EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), 8);
+  EXPECT_EQ(lib->Ioctl(channel, passthru::kReadVbatt, nullptr, &mv), 8);
   EXPECT_TRUE(At(Last("PassThruIoctl"), "injected").IsTrue());
-  EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), 0);
+  EXPECT_EQ(lib->Ioctl(channel, passthru::kReadVbatt, nullptr, &mv), 0);
   char text[80] = {};
   EXPECT_EQ(lib->GetLastError(text), 0);
   EXPECT_STREQ(text, "PassThruIoctl: failure injected by PTSIM_FAIL (ERR_DEVICE_NOT_CONNECTED 8)");
@@ -130,14 +133,16 @@ TEST_F(LibraryTest, OverstatedReadsIn0500Form) {
   uint32_t channel = 0;
   uint32_t filter = 0;
   ASSERT_EQ(lib->Open(nullptr, &device), 0);
-  const ResourceStruct resources{1, 0, nullptr};
-  ASSERT_EQ(lib->Connect(device, kCan, 0, 500000, &resources, &channel), 0);
+  const passthru::ResourceStruct resources{1, 0, nullptr};
+  ASSERT_EQ(lib->Connect(device, passthru::kCan, 0, 500000, &resources, &channel), 0);
   uint8_t zero[4] = {};
-  PassThruMsg0500 mask{kCan, 0, 0, 0, 0, 4, 4, zero, 4};
-  ASSERT_EQ(lib->StartMsgFilter(channel, kPassFilter, &mask, &mask, std::nullopt, &filter), 0);
+  passthru::PassThruMsg0500 mask{passthru::kCan, 0, 0, 0, 0, 4, 4, zero, 4};
+  ASSERT_EQ(
+      lib->StartMsgFilter(channel, passthru::kPassFilter, &mask, &mask, std::nullopt, &filter), 0);
   std::vector<uint8_t> buffers(2 * 64);
-  PassThruMsg0500 records[2] = {{kCan, 0, 0, 0, 0, 0, 0, buffers.data(), 64},
-                                {kCan, 0, 0, 0, 0, 0, 0, buffers.data() + 64, 64}};
+  passthru::PassThruMsg0500 records[2] = {
+      {passthru::kCan, 0, 0, 0, 0, 0, 0, buffers.data(), 64},
+      {passthru::kCan, 0, 0, 0, 0, 0, 0, buffers.data() + 64, 64}};
   uint32_t count = 2;
   ASSERT_EQ(lib->ReadMsgs(channel, records, &count, 0), 0);
   EXPECT_EQ(count, 5u);  // room for 2, 3 more claimed
@@ -149,25 +154,25 @@ TEST_F(LibraryTest, OverstatedReadsIn0500Form) {
 TEST_F(LibraryTest, KLineIoctlMisbehaviour) {
   env_["PTSIM_MISBEHAVE"] = "five_baud_40,fast_init_empty";
   auto lib = Make(Form::k0404);
-  const uint32_t channel = Start(*lib, kIso14230);
+  const uint32_t channel = Start(*lib, passthru::kIso14230);
   uint8_t address = 0x33;
   uint8_t keywords[16] = {};
-  SByteArray in{1, &address};
-  SByteArray out{16, keywords};
-  ASSERT_EQ(lib->Ioctl(channel, kFiveBaudInit, &in, &out), 0);
+  passthru::SByteArray in{1, &address};
+  passthru::SByteArray out{16, keywords};
+  ASSERT_EQ(lib->Ioctl(channel, passthru::kFiveBaudInit, &in, &out), 0);
   EXPECT_EQ(out.NumOfBytes, 40u);
   EXPECT_EQ(keywords[1], 0x08);
   const auto line = Last("PassThruIoctl");
   EXPECT_EQ(Str(At(line, "input"), "data"), "33");
   EXPECT_EQ(Num(line, "outputCapacity"), 16u);
   EXPECT_EQ(Str(At(line, "output"), "data"), "0808");
-  PassThruMsg0404 request{};
-  request.ProtocolID = kIso14230;
+  passthru::PassThruMsg0404 request{};
+  request.ProtocolID = passthru::kIso14230;
   request.DataSize = 1;
-  PassThruMsg0404 response{};
-  ASSERT_EQ(lib->Ioctl(channel, kFastInit, &request, &response), 0);
+  passthru::PassThruMsg0404 response{};
+  ASSERT_EQ(lib->Ioctl(channel, passthru::kFastInit, &request, &response), 0);
   EXPECT_EQ(response.DataSize, 0u);
-  EXPECT_EQ(response.ProtocolID, kIso14230);
+  EXPECT_EQ(response.ProtocolID, passthru::kIso14230);
 }
 
 TEST_F(LibraryTest, StrictModeRefusesWhatOnlyALenientLibraryTakes) {
@@ -175,62 +180,68 @@ TEST_F(LibraryTest, StrictModeRefusesWhatOnlyALenientLibraryTakes) {
     SCOPED_TRACE(strict ? "strict" : "lenient");
     env_["PTSIM_STRICT"] = strict ? "1" : "0";
     auto lib = Make(Form::k0404);
-    const uint32_t channel = Start(*lib, kIso15765);
+    const uint32_t channel = Start(*lib, passthru::kIso15765);
     uint32_t mv = 0;
     // The voltages belong to the device: a channel id is no device id.
-    EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), strict ? 26 : 0);
-    EXPECT_EQ(lib->Ioctl(channel, kReadProgVoltage, nullptr, &mv), strict ? 26 : 0);
-    EXPECT_EQ(lib->Ioctl(1, kReadVbatt, nullptr, &mv), 0);
+    EXPECT_EQ(lib->Ioctl(channel, passthru::kReadVbatt, nullptr, &mv), strict ? 26 : 0);
+    EXPECT_EQ(lib->Ioctl(channel, passthru::kReadProgVoltage, nullptr, &mv), strict ? 26 : 0);
+    EXPECT_EQ(lib->Ioctl(1, passthru::kReadVbatt, nullptr, &mv), 0);
     EXPECT_EQ(mv, 12600u);
-    SConfig loopback{kLoopback, 2};
-    SConfigList list{1, &loopback};
-    EXPECT_EQ(lib->Ioctl(channel, kSetConfig, &list, nullptr), strict ? 5 : 0);
+    passthru::SConfig loopback{passthru::kLoopback, 2};
+    passthru::SConfigList list{1, &loopback};
+    EXPECT_EQ(lib->Ioctl(channel, passthru::kSetConfig, &list, nullptr), strict ? 5 : 0);
 
-    PassThruMsg0404 mask{};
-    mask.ProtocolID = kIso15765;
+    passthru::PassThruMsg0404 mask{};
+    mask.ProtocolID = passthru::kIso15765;
     mask.DataSize = 4;
     std::fill(mask.Data, mask.Data + 4, 0xFF);
-    PassThruMsg0404 flow = mask;
+    passthru::PassThruMsg0404 flow = mask;
     const uint8_t id[] = {0x00, 0x00, 0x07, 0xE0};
     std::copy(std::begin(id), std::end(id), flow.Data);
     uint32_t filter = 0;
-    EXPECT_EQ(lib->StartMsgFilter(channel, kFlowControlFilter, &mask, &mask, nullptr, &filter),
-              strict ? 4 : 0);
+    EXPECT_EQ(
+        lib->StartMsgFilter(channel, passthru::kFlowControlFilter, &mask, &mask, nullptr, &filter),
+        strict ? 4 : 0);
     flow.DataSize = 0;
-    EXPECT_EQ(lib->StartMsgFilter(channel, kFlowControlFilter, &mask, &mask, &flow, &filter),
-              strict ? 10 : 0);
+    EXPECT_EQ(
+        lib->StartMsgFilter(channel, passthru::kFlowControlFilter, &mask, &mask, &flow, &filter),
+        strict ? 10 : 0);
     flow.DataSize = 4;
-    EXPECT_EQ(lib->StartMsgFilter(channel, kFlowControlFilter, &mask, &mask, &flow, &filter), 0);
+    EXPECT_EQ(
+        lib->StartMsgFilter(channel, passthru::kFlowControlFilter, &mask, &mask, &flow, &filter),
+        0);
     EXPECT_EQ(Str(At(Last("PassThruStartMsgFilter"), "flowControl"), "data"), "000007E0");
   }
 }
 
 TEST_F(LibraryTest, StrictIso15765SegmentsOnlyThroughFlowControlFilters) {
   const auto record = [](std::vector<uint8_t> data) {
-    PassThruMsg0404 msg{};
-    msg.ProtocolID = kIso15765;
+    passthru::PassThruMsg0404 msg{};
+    msg.ProtocolID = passthru::kIso15765;
     msg.DataSize = static_cast<uint32_t>(data.size());
     std::copy(data.begin(), data.end(), msg.Data);
     return msg;
   };
-  const PassThruMsg0404 vin_request = record({0, 0, 0x07, 0xDF, 0x09, 0x02});
-  const PassThruMsg0404 long_physical = record({0, 0, 0x07, 0xE0, 0x2E, 1, 2, 3, 4, 5, 6, 7});
-  const PassThruMsg0404 long_functional = record({0, 0, 0x07, 0xDF, 0x2E, 1, 2, 3, 4, 5, 6, 7});
-  const PassThruMsg0404 mask = record({0xFF, 0xFF, 0xFF, 0xFF});
-  const PassThruMsg0404 answers = record({0, 0, 0x07, 0xE8});
-  const PassThruMsg0404 flow = record({0, 0, 0x07, 0xE0});
+  const passthru::PassThruMsg0404 vin_request = record({0, 0, 0x07, 0xDF, 0x09, 0x02});
+  const passthru::PassThruMsg0404 long_physical =
+      record({0, 0, 0x07, 0xE0, 0x2E, 1, 2, 3, 4, 5, 6, 7});
+  const passthru::PassThruMsg0404 long_functional =
+      record({0, 0, 0x07, 0xDF, 0x2E, 1, 2, 3, 4, 5, 6, 7});
+  const passthru::PassThruMsg0404 mask = record({0xFF, 0xFF, 0xFF, 0xFF});
+  const passthru::PassThruMsg0404 answers = record({0, 0, 0x07, 0xE8});
+  const passthru::PassThruMsg0404 flow = record({0, 0, 0x07, 0xE0});
   for (const bool strict : {false, true}) {
     SCOPED_TRACE(strict ? "strict" : "lenient");
     env_["PTSIM_STRICT"] = strict ? "1" : "0";
     auto lib = Make(Form::k0404);
-    const uint32_t channel = Start(*lib, kIso15765);  // a pass-all filter
-    const auto write = [&](const PassThruMsg0404& msg) {
+    const uint32_t channel = Start(*lib, passthru::kIso15765);  // a pass-all filter
+    const auto write = [&](const passthru::PassThruMsg0404& msg) {
       uint32_t count = 1;
-      PassThruMsg0404 copy = msg;
+      passthru::PassThruMsg0404 copy = msg;
       return lib->WriteMsgs("PassThruWriteMsgs", channel, &copy, &count, 100);
     };
     const auto received = [&] {
-      std::vector<PassThruMsg0404> records(4);
+      std::vector<passthru::PassThruMsg0404> records(4);
       uint32_t count = 4;
       lib->ReadMsgs(channel, records.data(), &count, 0);
       std::vector<uint32_t> sizes;
@@ -244,7 +255,9 @@ TEST_F(LibraryTest, StrictIso15765SegmentsOnlyThroughFlowControlFilters) {
     EXPECT_EQ(write(long_physical), strict ? 23 : 0);
     received();
     uint32_t filter = 0;
-    ASSERT_EQ(lib->StartMsgFilter(channel, kFlowControlFilter, &mask, &answers, &flow, &filter), 0);
+    ASSERT_EQ(
+        lib->StartMsgFilter(channel, passthru::kFlowControlFilter, &mask, &answers, &flow, &filter),
+        0);
     EXPECT_EQ(write(vin_request), 0);
     EXPECT_EQ(received(), std::vector<uint32_t>{24});
     EXPECT_EQ(write(long_physical), 0);

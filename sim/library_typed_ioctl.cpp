@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "passthru/abi.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
 #include "sim/library.h"
-#include "sim/names.h"
 
 namespace tarnix::sim {
 namespace {
@@ -12,9 +14,9 @@ namespace {
 using Kind = trace::IoctlShape::Kind;
 
 /// Fills an output SBYTE_ARRAY with as much of `bytes` as it holds.
-Status PutBytes(SByteArray* output, const std::vector<uint8_t>& bytes) {
+Status PutBytes(passthru::SByteArray* output, const std::vector<uint8_t>& bytes) {
   if (output == nullptr || output->BytePtr == nullptr) {
-    return Refuse(kErrNullParameter, "the output SBYTE_ARRAY or its bytes are null");
+    return Refuse(passthru::kErrNullParameter, "the output SBYTE_ARRAY or its bytes are null");
   }
   const uint32_t n = std::min(static_cast<uint32_t>(bytes.size()), output->NumOfBytes);
   std::memcpy(output->BytePtr, bytes.data(), n);
@@ -26,12 +28,12 @@ Status PutBytes(SByteArray* output, const std::vector<uint8_t>& bytes) {
 
 std::optional<trace::IoctlShape> ShapeOf(uint32_t ioctl_id) {
   switch (ioctl_id) {
-    case kClearFunctMsgLookupTable:
-    case kSwCanHs:
-    case kSwCanNs:
+    case passthru::kClearFunctMsgLookupTable:
+    case passthru::kSwCanHs:
+    case passthru::kSwCanNs:
       return trace::IoctlShape{};
-    case kAddToFunctMsgLookupTable:
-    case kDeleteFromFunctMsgLookupTable:
+    case passthru::kAddToFunctMsgLookupTable:
+    case passthru::kDeleteFromFunctMsgLookupTable:
       return trace::IoctlShape{Kind::kBytes, Kind::kNone};
     case kPtsimGetSerial:
       return trace::IoctlShape{Kind::kNone, Kind::kBytes};
@@ -54,7 +56,7 @@ int32_t Library::ShapedIoctl(Call& call, const trace::IoctlShape& shape, uint32_
     trace::AddIoctlOutput(call.out(), form_, shape, output, false);
     return call.ReturnInjected();
   }
-  if (call.replay() != nullptr) return ReplayShaped(call, shape, output);
+  if (call.replay() != nullptr) return ReplayShaped(call, &shape, output);
   const Status status = RunShaped(call, handle, ioctl_id, input, output);
   trace::AddIoctlOutput(call.out(), form_, shape, output, status.ok());
   return call.Return(status);
@@ -63,42 +65,42 @@ int32_t Library::ShapedIoctl(Call& call, const trace::IoctlShape& shape, uint32_
 Status Library::RunShaped(Call& call, uint32_t handle, uint32_t ioctl_id, void* input,
                           void* output) {
   switch (ioctl_id) {
-    case kClearFunctMsgLookupTable:
+    case passthru::kClearFunctMsgLookupTable:
       return device_.LookupTable(handle, ioctl_id, {});
-    case kAddToFunctMsgLookupTable:
-    case kDeleteFromFunctMsgLookupTable: {
-      const auto* addresses = static_cast<const SByteArray*>(input);
+    case passthru::kAddToFunctMsgLookupTable:
+    case passthru::kDeleteFromFunctMsgLookupTable: {
+      const auto* addresses = static_cast<const passthru::SByteArray*>(input);
       if (addresses == nullptr || (addresses->NumOfBytes > 0 && addresses->BytePtr == nullptr)) {
-        return Refuse(kErrNullParameter, "the input SBYTE_ARRAY or its bytes are null");
+        return Refuse(passthru::kErrNullParameter, "the input SBYTE_ARRAY or its bytes are null");
       }
       return device_.LookupTable(handle, ioctl_id, trace::ByteArrayData(*addresses));
     }
-    case kSwCanHs:
-    case kSwCanNs:
-      return device_.SingleWireSpeed(handle, ioctl_id == kSwCanHs);
+    case passthru::kSwCanHs:
+    case passthru::kSwCanNs:
+      return device_.SingleWireSpeed(handle, ioctl_id == passthru::kSwCanHs);
     case kPtsimGetSerial: {
       const Status status = device_.CheckHandle(handle);
       const std::string serial = kPtsimSerial;
       if (!status.ok()) return status;
-      return PutBytes(static_cast<SByteArray*>(output), {serial.begin(), serial.end()});
+      return PutBytes(static_cast<passthru::SByteArray*>(output), {serial.begin(), serial.end()});
     }
     case kPtsimQueued:
-      if (output == nullptr) return Refuse(kErrNullParameter, "the output is null");
+      if (output == nullptr) return Refuse(passthru::kErrNullParameter, "the output is null");
       return device_.Queued(handle, *static_cast<uint32_t*>(output));
     case kPtsimInject: {
-      if (input == nullptr) return Refuse(kErrNullParameter, "the input message is null");
+      if (input == nullptr) return Refuse(passthru::kErrNullParameter, "the input message is null");
       const RecordView view = ReadRecord(form_, input);
       if (Status check = CheckRecord(view, "the message"); !check.ok()) return check;
       return device_.Inject(handle, ToFrame(view));
     }
     case kPtsimConfigList: {
       // The list given as input is filled in place; otherwise the output list.
-      auto* list = static_cast<SConfigList*>(input != nullptr ? input : output);
+      auto* list = static_cast<passthru::SConfigList*>(input != nullptr ? input : output);
       if (list == nullptr || (list->NumOfParams > 0 && list->ConfigPtr == nullptr)) {
-        return Refuse(kErrNullParameter, "no SCONFIG_LIST was given");
+        return Refuse(passthru::kErrNullParameter, "no SCONFIG_LIST was given");
       }
       for (uint32_t i = 0; i < std::min(list->NumOfParams, trace::kConfigListLimit); ++i) {
-        SConfig& item = list->ConfigPtr[i];
+        passthru::SConfig& item = list->ConfigPtr[i];
         if (Status got = device_.GetConfig(handle, item.Parameter, item.Value); !got.ok()) {
           return got;
         }
@@ -106,11 +108,12 @@ Status Library::RunShaped(Call& call, uint32_t handle, uint32_t ioctl_id, void* 
       return {};
     }
     default: {  // kPtsimLastSent
-      if (output == nullptr) return Refuse(kErrNullParameter, "the output message is null");
+      if (output == nullptr)
+        return Refuse(passthru::kErrNullParameter, "the output message is null");
       Frame frame;
       if (Status got = device_.LastSent(handle, frame); !got.ok()) return got;
       if (!WriteRecord(form_, output, frame, call.settings().misbehave.data_size_overflow)) {
-        return Refuse(kErrNullParameter, "the output message has no DataBuffer");
+        return Refuse(passthru::kErrNullParameter, "the output message has no DataBuffer");
       }
       return {};
     }

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sim/names.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::sim {
 namespace {
@@ -22,11 +23,11 @@ Status CheckRecord(const RecordView& view, const char* what) {
   if (IsSound(view)) return {};
   const std::string name(what);
   if (view.null_buffer && view.data_size > 0) {
-    return Refuse(kErrNullParameter, name + " has data but no DataBuffer");
+    return NullParameter(name + " has data but no DataBuffer");
   }
   if (view.data.size() != view.data_size) {
-    return Refuse(kErrInvalidMsg, name + " states " + std::to_string(view.data_size) +
-                                      " data bytes, more than its data area holds");
+    return Refuse(passthru::kErrInvalidMsg, name + " states " + std::to_string(view.data_size) +
+                                                " data bytes, more than its data area holds");
   }
   return {};
 }
@@ -43,18 +44,19 @@ Frame ToFrame(const RecordView& view) {
 
 bool WriteRecord(Form form, void* record, const Frame& frame, bool overstate) {
   if (form == Form::k0404) {
-    auto* msg = static_cast<PassThruMsg0404*>(record);
-    const auto n = static_cast<uint32_t>(std::min<size_t>(frame.data.size(), kMaxDataSize));
+    auto* msg = static_cast<passthru::PassThruMsg0404*>(record);
+    const auto n =
+        static_cast<uint32_t>(std::min<size_t>(frame.data.size(), passthru::kMaxDataSize));
     msg->ProtocolID = frame.protocol;
     msg->RxStatus = frame.rx_status;
     msg->TxFlags = frame.tx_flags;
     msg->Timestamp = frame.timestamp;
-    msg->DataSize = overstate ? kMaxDataSize + kOverstatement : n;
+    msg->DataSize = overstate ? passthru::kMaxDataSize + kOverstatement : n;
     msg->ExtraDataIndex = n;
     if (n > 0) std::memcpy(msg->Data, frame.data.data(), n);
     return true;
   }
-  auto* msg = static_cast<PassThruMsg0500*>(record);
+  auto* msg = static_cast<passthru::PassThruMsg0500*>(record);
   uint8_t* buffer = msg->DataBuffer;
   if (buffer == nullptr) return false;
   const uint32_t room = msg->DataBufferSize;

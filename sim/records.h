@@ -5,7 +5,7 @@
 
 #include "sim/frame.h"
 #include "trace/call.h"
-#include "trace/describe.h"
+#include "trace/caller_memory.h"
 
 namespace tarnix::sim {
 

@@ -5,8 +5,9 @@
 #include <chrono>
 #include <span>
 
-#include "sim/names.h"
-#include "trace/json_text.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
+#include "trace/encode.h"
 
 namespace tarnix::sim {
 namespace {
@@ -21,7 +22,8 @@ std::string Label(const trace::Call& call) {
   std::string label = call.fn.starts_with("PassThru") ? call.fn.substr(8) : call.fn;
   if (call.fn == "PassThruIoctl") {
     const uint64_t id = call.Number("ioctlId").value_or(0);
-    label += " " + std::string(IoctlName(static_cast<uint32_t>(id)).value_or(std::to_string(id)));
+    label += " " + std::string(
+                       passthru::IoctlName(static_cast<uint32_t>(id)).value_or(std::to_string(id)));
   }
   return label;
 }
@@ -115,7 +117,7 @@ Replay::Read Replay::ReadMsgs(uint32_t channel, size_t max, uint32_t timeout_ms)
   released_.wait_until(lock, deadline, [&] { return !queue.empty(); });
   Read read;
   if (queue.empty()) {
-    read.status = timeout_ms == 0 ? kErrBufferEmpty : kErrTimeout;
+    read.status = timeout_ms == 0 ? passthru::kErrBufferEmpty : passthru::kErrTimeout;
     return read;
   }
   TakeFrom(queue, max, read);

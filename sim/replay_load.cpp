@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/names.h"
+#include "passthru/numbers.h"
 #include "sim/records.h"
 #include "sim/replay.h"
 #include "trace/line_source.h"
@@ -38,7 +38,8 @@ void Recording::AddCall(size_t line, trace::Call call) {
     const trace::Value* msgs = call.Find("msgs");
     auto* records = msgs == nullptr ? nullptr : std::get_if<std::vector<trace::Record>>(msgs);
     const bool nothing = records == nullptr || records->empty();
-    if (nothing && (call.ret == 0 || call.ret == kErrTimeout || call.ret == kErrBufferEmpty)) {
+    if (nothing && (call.ret == 0 || call.ret == passthru::kErrTimeout ||
+                    call.ret == passthru::kErrBufferEmpty)) {
       return;  // an empty read: replayed reads find nothing by themselves
     }
     Replay::Delivery delivery;

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "sim/library_fixture.h"
 #include "trace/decode.h"
 #include "trace/encode.h"
@@ -24,17 +26,17 @@ class Client {
 
   int32_t Write(uint32_t channel, const Bytes& data) {
     std::vector<uint8_t> buffer = data;
-    PassThruMsg0404 m0404{};
-    PassThruMsg0500 m0500{kIso15765,
-                          0,
-                          0,
-                          0,
-                          0,
-                          static_cast<uint32_t>(data.size()),
-                          0,
-                          buffer.data(),
-                          static_cast<uint32_t>(buffer.size())};
-    m0404.ProtocolID = kIso15765;
+    passthru::PassThruMsg0404 m0404{};
+    passthru::PassThruMsg0500 m0500{passthru::kIso15765,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    static_cast<uint32_t>(data.size()),
+                                    0,
+                                    buffer.data(),
+                                    static_cast<uint32_t>(buffer.size())};
+    m0404.ProtocolID = passthru::kIso15765;
     m0404.DataSize = static_cast<uint32_t>(data.size());
     std::memcpy(m0404.Data, data.data(), data.size());
     uint32_t count = 1;
@@ -46,9 +48,9 @@ class Client {
   /// Reads up to `room` frames; their data and timestamps are appended to `got`.
   int32_t Read(uint32_t channel, uint32_t room, uint32_t timeout,
                std::vector<std::pair<Bytes, uint32_t>>& got) {
-    std::vector<PassThruMsg0404> m0404(room);
+    std::vector<passthru::PassThruMsg0404> m0404(room);
     std::vector<uint8_t> buffers(room * 64);
-    std::vector<PassThruMsg0500> m0500(room);
+    std::vector<passthru::PassThruMsg0500> m0500(room);
     for (uint32_t i = 0; i < room; ++i)
       m0500[i] = {0, 0, 0, 0, 0, 0, 0, &buffers[i * 64], 64};
     uint32_t count = room;
@@ -63,14 +65,15 @@ class Client {
 
   int32_t PassAll(uint32_t channel, uint32_t& filter) {
     uint8_t zero[4] = {};
-    PassThruMsg0404 m0404{};
-    m0404.ProtocolID = kIso15765;
+    passthru::PassThruMsg0404 m0404{};
+    m0404.ProtocolID = passthru::kIso15765;
     m0404.DataSize = 4;
-    PassThruMsg0500 m0500{kIso15765, 0, 0, 0, 0, 4, 0, zero, 4};
+    passthru::PassThruMsg0500 m0500{passthru::kIso15765, 0, 0, 0, 0, 4, 0, zero, 4};
     if (form_ == Form::k0404) {
-      return lib_.StartMsgFilter(channel, kPassFilter, &m0404, &m0404, nullptr, &filter);
+      return lib_.StartMsgFilter(channel, passthru::kPassFilter, &m0404, &m0404, nullptr, &filter);
     }
-    return lib_.StartMsgFilter(channel, kPassFilter, &m0500, &m0500, std::nullopt, &filter);
+    return lib_.StartMsgFilter(channel, passthru::kPassFilter, &m0500, &m0500, std::nullopt,
+                               &filter);
   }
 
  private:
@@ -95,18 +98,18 @@ Answers Configure(Library& lib, Client& client, Form form) {
   char other[80];
   EXPECT_EQ(lib.ReadVersion(a.device, other, text, other), 0);
   a.dll = text;
-  const ResourceStruct j1962{1, 0, nullptr};
-  const ResourceStruct* resources = form == Form::k0500 ? &j1962 : nullptr;
+  const passthru::ResourceStruct j1962{1, 0, nullptr};
+  const passthru::ResourceStruct* resources = form == Form::k0500 ? &j1962 : nullptr;
   EXPECT_EQ(lib.Connect(a.device, 9, 0, 500000, resources, &a.channel), 3);
   EXPECT_EQ(lib.GetLastError(text), 0);
   a.refusal = text;
-  EXPECT_EQ(lib.Connect(a.device, kIso15765, 0, 500000, resources, &a.channel), 0);
+  EXPECT_EQ(lib.Connect(a.device, passthru::kIso15765, 0, 500000, resources, &a.channel), 0);
   EXPECT_EQ(client.PassAll(a.channel, a.filter), 0);
-  SConfig rate{kDataRate, 0};
-  SConfigList list{1, &rate};
-  EXPECT_EQ(lib.Ioctl(a.channel, kGetConfig, &list, nullptr), 0);
+  passthru::SConfig rate{passthru::kDataRate, 0};
+  passthru::SConfigList list{1, &rate};
+  EXPECT_EQ(lib.Ioctl(a.channel, passthru::kGetConfig, &list, nullptr), 0);
   a.data_rate = rate.Value;
-  EXPECT_EQ(lib.Ioctl(a.device, kReadVbatt, nullptr, &a.vbatt), 0);
+  EXPECT_EQ(lib.Ioctl(a.device, passthru::kReadVbatt, nullptr, &a.vbatt), 0);
   return a;
 }
 
@@ -133,7 +136,7 @@ class ReplayTest : public LibraryTest {
   std::vector<std::pair<Bytes, uint32_t>> RequestEngineSpeed() {
     auto lib = Make(Form::k0404);
     Client client(*lib, Form::k0404);
-    const uint32_t channel = Start(*lib, kIso15765);
+    const uint32_t channel = Start(*lib, passthru::kIso15765);
     EXPECT_EQ(client.Write(channel, kEngineSpeed), 0);
     std::vector<std::pair<Bytes, uint32_t>> frames;
     EXPECT_EQ(client.Read(channel, 8, 1000, frames), 0);
@@ -183,13 +186,13 @@ TEST_F(ReplayTest, AnswersARecordedSessionWhateverTheReadRhythm) {
     Answers replayed = Configure(*lib, client, form);
     // Another rhythm: a read before anything was sent, both requests at once, reads with less
     // room, and a read that waits in vain.
-    EXPECT_EQ(client.Read(replayed.channel, 8, 0, replayed.frames), kErrBufferEmpty);
+    EXPECT_EQ(client.Read(replayed.channel, 8, 0, replayed.frames), passthru::kErrBufferEmpty);
     ASSERT_EQ(client.Write(replayed.channel, kEngineSpeed), 0);
     ASSERT_EQ(client.Write(replayed.channel, kVehicleSpeed), 0);
     EXPECT_EQ(client.Read(replayed.channel, 1, 0, replayed.frames), 0);
     EXPECT_EQ(client.Read(replayed.channel, 8, 0, replayed.frames), 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.Read(replayed.channel, 8, 30, replayed.frames), kErrTimeout);
+    EXPECT_EQ(client.Read(replayed.channel, 8, 30, replayed.frames), passthru::kErrTimeout);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(lib->Close(replayed.device), 0);
     EXPECT_EQ(replayed, recorded);
@@ -204,14 +207,15 @@ TEST_F(ReplayTest, ADivergingCallFailsAndSaysWhatTheRecordingExpected) {
   Replay();
   auto lib = Make(Form::k0404);
   Client client(*lib, Form::k0404);
-  const uint32_t channel = Start(*lib, kIso15765);
+  const uint32_t channel = Start(*lib, passthru::kIso15765);
   char text[80];
-  EXPECT_EQ(client.Write(channel, kVehicleSpeed), static_cast<int32_t>(kErrFailed));
+  EXPECT_EQ(client.Write(channel, kVehicleSpeed), static_cast<int32_t>(passthru::kErrFailed));
   EXPECT_EQ(lib->GetLastError(text), 0);
   EXPECT_STREQ(text, "replay line 5 expected WriteMsgs 000007DF010C, got 000007DF010D");
   EXPECT_EQ(Str(Last("PassThruWriteMsgs"), "replay"), "diverged");
   uint32_t mv = 0;
-  EXPECT_EQ(lib->Ioctl(channel, kReadVbatt, nullptr, &mv), static_cast<int32_t>(kErrFailed));
+  EXPECT_EQ(lib->Ioctl(channel, passthru::kReadVbatt, nullptr, &mv),
+            static_cast<int32_t>(passthru::kErrFailed));
   EXPECT_EQ(lib->GetLastError(text), 0);
   EXPECT_STREQ(text, "replay line 5 expected WriteMsgs, got Ioctl READ_VBATT");
   // The recording waits where it was: the expected request still gets its answer.
@@ -220,7 +224,7 @@ TEST_F(ReplayTest, ADivergingCallFailsAndSaysWhatTheRecordingExpected) {
   EXPECT_EQ(client.Read(channel, 8, 0, frames), 0);
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].first, (Bytes{0, 0, 0x07, 0xE8, 0x41, 0x0C, 0x1A, 0xF8}));
-  EXPECT_EQ(lib->Close(1), static_cast<int32_t>(kErrFailed));
+  EXPECT_EQ(lib->Close(1), static_cast<int32_t>(passthru::kErrFailed));
   EXPECT_EQ(lib->GetLastError(text), 0);
   EXPECT_STREQ(text, "replay: the recording ended at line 6, got Close");
 }
@@ -267,10 +271,10 @@ TEST_F(ReplayTest, AnUnusableRecordingIsReportedOnceAndNoEcuAnswers) {
     env_["PTSIM_REPLAY"] = recording_.string();
     auto lib = Make(Form::k0404);
     Client client(*lib, Form::k0404);
-    const uint32_t channel = Start(*lib, kIso15765);  // the adapter itself works
+    const uint32_t channel = Start(*lib, passthru::kIso15765);  // the adapter itself works
     ASSERT_EQ(client.Write(channel, kEngineSpeed), 0);
     std::vector<std::pair<Bytes, uint32_t>> frames;
-    EXPECT_EQ(client.Read(channel, 8, 0, frames), kErrBufferEmpty);  // but nobody answers
+    EXPECT_EQ(client.Read(channel, 8, 0, frames), passthru::kErrBufferEmpty);  // but nobody answers
     ASSERT_EQ(lib->Close(1), 0);
     uint32_t device = 0;
     ASSERT_EQ(lib->Open(nullptr, &device), 0);

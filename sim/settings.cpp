@@ -3,7 +3,8 @@
 
 #include <charconv>
 
-#include "sim/names.h"
+#include "passthru/entry_points.h"
+#include "passthru/names.h"
 #include "trace/schema.h"
 
 namespace tarnix::sim {
@@ -42,7 +43,7 @@ std::optional<uint32_t> ParseNumber(std::string_view text, int base) {
 std::optional<uint32_t> ParseCode(std::string_view text) {
   text = Trim(text);
   if (text.starts_with("0x") || text.starts_with("0X")) return ParseNumber(text, 16);
-  if (auto code = StatusByName(text)) return code;
+  if (auto code = passthru::StatusByName(text)) return code;
   return ParseNumber(text, 10);
 }
 
@@ -130,6 +131,7 @@ void ReadMisbehaviour(const std::string& text, Misbehaviour& m,
       {"fast_init_empty", &m.fast_init_empty},
       {"loader_thread", &m.loader_thread},
       {"write_fault", &m.write_fault},
+      {"throw_on_load", &m.throw_on_load},
   };
   for (std::string_view name : Split(text, ',')) {
     if (name.empty()) continue;
@@ -147,7 +149,7 @@ void ReadHang(const std::string& text, Settings& settings, std::vector<std::stri
     if (name.empty()) continue;
     std::string full =
         name.starts_with("PassThru") ? std::string(name) : "PassThru" + std::string(name);
-    if (!trace::IsEntryPoint(full)) {
+    if (!passthru::EntryByName(full)) {
       problems.push_back("PTSIM_HANG entry point \"" + std::string(name) + "\" unknown");
       continue;
     }
@@ -183,7 +185,7 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string& prob
   if (const size_t dot = target.find('.'); dot != std::string_view::npos) {
     rule.ioctl = std::string(target.substr(dot + 1));
     target = target.substr(0, dot);
-    if (!IoctlByName(rule.ioctl)) {
+    if (!passthru::IoctlByName(rule.ioctl)) {
       problem = "unknown ioctl name " + rule.ioctl;
       return std::nullopt;
     }
@@ -194,7 +196,7 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string& prob
   }
   rule.function =
       target.starts_with("PassThru") ? std::string(target) : "PassThru" + std::string(target);
-  if (!trace::IsEntryPoint(rule.function)) {
+  if (!passthru::EntryByName(rule.function)) {
     problem = "unknown entry point " + rule.function;
     return std::nullopt;
   }

@@ -33,6 +33,7 @@ struct Misbehaviour {
   bool fast_init_empty = false;      ///< FAST_INIT answers a record with no data
   bool loader_thread = false;        ///< a thread started at load holds up the unload
   bool write_fault = false;          ///< WriteMsgs and QueueMsgs write through a null pointer
+  bool throw_on_load = false;        ///< the library's start-up code throws out of the loader
 };
 
 /// PTSIM_TRAFFIC: frames that arrive on every CAN-like channel, or endless reads.

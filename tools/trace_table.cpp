@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "j2534/passthru_abi.h"
-#include "trace/names.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::tools {
 namespace {
@@ -75,7 +75,7 @@ void AddRecordOf(std::vector<Item>& items, const Call& call, std::string_view ke
 void DescribeIoctl(const Call& call, std::vector<Item>& items) {
   if (const auto* config = Get<std::vector<trace::ConfigItem>>(call, "input")) {
     for (const auto& item : *config) {
-      const auto name = trace::ParameterName(item.parameter);
+      const auto name = passthru::ParameterName(item.parameter);
       items.push_back({"", std::string(name.value_or(Hex32(item.parameter))) + " = " +
                                std::to_string(item.value)});
     }
@@ -85,7 +85,7 @@ void DescribeIoctl(const Call& call, std::vector<Item>& items) {
     AddBytes(items, "", "address", address->data.value_or(std::vector<uint8_t>{}));
   }
   if (const auto* bytes = Get<trace::ByteArray>(call, "output")) {
-    const bool keywords = *call.Number("ioctlId") == j2534::kFiveBaudInit;
+    const bool keywords = *call.Number("ioctlId") == passthru::kFiveBaudInit;
     AddBytes(items, "", keywords ? "keywords" : "bytes",
              bytes->data.value_or(std::vector<uint8_t>{}));
   }
@@ -123,7 +123,7 @@ std::string Describe(const Call& call, std::vector<Item>& items) {
   }
   if (fn == "PassThruStartMsgFilter") {
     items.push_back(
-        {std::string(trace::FilterTypeName(*call.Number("filterType")).value_or("?")), ""});
+        {std::string(passthru::FilterTypeName(*call.Number("filterType")).value_or("?")), ""});
     AddRecordOf(items, call, "mask", "mask");
     AddRecordOf(items, call, "pattern", "pattern");
     AddRecordOf(items, call, "flowControl", "flow control");
@@ -149,7 +149,7 @@ std::string Describe(const Call& call, std::vector<Item>& items) {
 }
 
 std::string StatusText(const Call& call) {
-  std::string text(trace::StatusName(call.ret).value_or(std::to_string(call.ret)));
+  std::string text(passthru::StatusName(call.ret).value_or(std::to_string(call.ret)));
   if (call.injected) text += " (injected)";
   if (call.diverged) text += " (diverged)";
   return text;
@@ -184,9 +184,9 @@ std::vector<Row> RowsOf(size_t number, const Result<trace::Line>& line) {
       first.call = line->call.fn;
       if (line->call.fn == "PassThruIoctl") {
         const uint64_t id = line->call.Number("ioctlId").value_or(0);
-        first.call += "(" +
-                      std::string(trace::IoctlName(static_cast<uint32_t>(id)).value_or(Hex32(id))) +
-                      ")";
+        first.call +=
+            "(" + std::string(passthru::IoctlName(static_cast<uint32_t>(id)).value_or(Hex32(id))) +
+            ")";
       }
       first.handles = Describe(line->call, items);
       first.status = StatusText(line->call);

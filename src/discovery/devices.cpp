@@ -20,20 +20,20 @@ uint32_t ProtocolFlag(const Registration& registration, size_t index) {
   return registration.protocols[index].value_or(assumed ? 1 : 0);
 }
 
-bool HasLibrary(const std::vector<protocol::DeviceInfo>& devices, const std::string& path) {
+bool HasLibrary(const std::vector<wire::DeviceInfo>& devices, const std::string& path) {
   return std::any_of(devices.begin(), devices.end(),
-                     [&](const protocol::DeviceInfo& device) { return device.dll_path == path; });
+                     [&](const wire::DeviceInfo& device) { return device.dll_path == path; });
 }
 
-bool HasName(const std::vector<protocol::DeviceInfo>& devices, const std::string& name) {
+bool HasName(const std::vector<wire::DeviceInfo>& devices, const std::string& name) {
   return std::any_of(devices.begin(), devices.end(),
-                     [&](const protocol::DeviceInfo& device) { return device.name == name; });
+                     [&](const wire::DeviceInfo& device) { return device.name == name; });
 }
 
 // Adds the record for one registration, unless it names no library or one already listed.
 void AddRegistration(const Registration& registration, ImageFormat format,
-                     std::vector<protocol::DeviceInfo>& devices) {
-  protocol::DeviceInfo device;
+                     std::vector<wire::DeviceInfo>& devices) {
+  wire::DeviceInfo device;
   device.vendor = registration.vendor.value_or("");
   device.dll_path = registration.library.value_or("");
   if (device.dll_path.empty() || HasLibrary(devices, device.dll_path)) return;
@@ -60,8 +60,8 @@ void AddRegistration(const Registration& registration, ImageFormat format,
 
 }  // namespace
 
-std::vector<protocol::DeviceInfo> EnumerateDevices(const RegistrationSource& source) {
-  std::vector<protocol::DeviceInfo> devices;
+std::vector<wire::DeviceInfo> EnumerateDevices(const RegistrationSource& source) {
+  std::vector<wire::DeviceInfo> devices;
   const ImageFormat format = source.LibraryFormat();
   for (const Registration& registration : source.Read())
     AddRegistration(registration, format, devices);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "discovery/registration.h"
-#include "protocol/payloads.h"
+#include "wire/types.h"
 
 namespace tarnix::discovery {
 
@@ -14,11 +14,11 @@ namespace tarnix::discovery {
 /// libraries registered twice listed once, each library examined for its width and API version
 /// from its file (nothing is loaded). Never fails: whatever cannot be read is skipped or
 /// defaulted. Writes nothing to standard error.
-std::vector<protocol::DeviceInfo> EnumerateDevices(const RegistrationSource& source);
+std::vector<wire::DeviceInfo> EnumerateDevices(const RegistrationSource& source);
 
 /// EnumerateDevices on this system's registrations: the registry on Windows, the registration
 /// files in $HOME/.passthru on Linux.
-std::vector<protocol::DeviceInfo> EnumerateInstalledDevices();
+std::vector<wire::DeviceInfo> EnumerateInstalledDevices();
 
 /// This system's registrations, as EnumerateInstalledDevices reads them.
 std::unique_ptr<RegistrationSource> InstalledRegistrations();

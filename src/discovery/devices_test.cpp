@@ -10,6 +10,7 @@
 #include "discovery/test_files.h"
 #include "discovery/test_images.h"
 #include "tests/support/temp_folder.h"
+#include "wire/types.h"
 
 namespace tarnix::discovery {
 namespace {
@@ -33,7 +34,7 @@ class EnumerateDevicesTest : public ::testing::Test {
   testing::ScopedCacheFolder cache_{testing::Utf8(folder_.path())};
   FakeRegistry registry_;
 
-  std::vector<protocol::DeviceInfo> Enumerate() {
+  std::vector<wire::DeviceInfo> Enumerate() {
     auto devices = EnumerateDevices(RegistrySource(registry_));
     EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));
     return devices;
@@ -47,7 +48,7 @@ class EnumerateDevicesTest : public ::testing::Test {
   }
 };
 
-std::vector<std::string> Names(const std::vector<protocol::DeviceInfo>& devices) {
+std::vector<std::string> Names(const std::vector<wire::DeviceInfo>& devices) {
   std::vector<std::string> names;
   for (const auto& device : devices)
     names.push_back(device.name);
@@ -74,7 +75,7 @@ TEST_F(EnumerateDevicesTest, DefaultsDependOnTheSourceVersion) {
   const auto devices = Enumerate();
   ASSERT_EQ(devices.size(), 2u);
 
-  protocol::DeviceInfo old_device;
+  wire::DeviceInfo old_device;
   old_device.name = "Old";
   old_device.vendor = "V";
   old_device.dll_path = "Z:\\no such dir\\Old.dll";

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "tests/support/temp_folder.h"
+#include "wire/types.h"
 
 namespace tarnix::discovery {
 namespace {
@@ -58,9 +59,9 @@ class RegistryEnumerationTest : public ::testing::Test {
   }
 
   // The records of the libraries named in `ours`, in the order listed.
-  std::vector<protocol::DeviceInfo> Enumerate(const std::vector<std::string>& ours) {
+  std::vector<wire::DeviceInfo> Enumerate(const std::vector<std::string>& ours) {
     auto all = EnumerateDevices(RegistrySource(platform::SystemRegistry()));
-    std::erase_if(all, [&](const protocol::DeviceInfo& device) {
+    std::erase_if(all, [&](const wire::DeviceInfo& device) {
       return std::find(ours.begin(), ours.end(), device.dll_path) == ours.end();
     });
     return all;

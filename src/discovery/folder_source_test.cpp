@@ -12,6 +12,7 @@
 #include "discovery/version_cache.h"
 #include "platform/files.h"
 #include "tests/support/temp_folder.h"
+#include "wire/types.h"
 
 namespace tarnix::discovery {
 namespace {
@@ -98,9 +99,9 @@ TEST_F(FolderSourceTest, ListsDevicesAsA0404SourceWithElfLibraries) {
   Write("5.json", R"({"NAME": "Adapter", "FUNCTION_LIB": )" + Quoted(elf64) + "}");
   testing::ScopedCacheFolder cache(libraries.File("cache"));
 
-  const std::vector<protocol::DeviceInfo> devices = EnumerateDevices(FolderSource(Folder()));
+  const std::vector<wire::DeviceInfo> devices = EnumerateDevices(FolderSource(Folder()));
   ASSERT_EQ(devices.size(), 3u);
-  protocol::DeviceInfo first;
+  wire::DeviceInfo first;
   first.name = "Adapter";
   first.vendor = "V";
   first.dll_path = elf32;
@@ -114,7 +115,7 @@ TEST_F(FolderSourceTest, ListsDevicesAsA0404SourceWithElfLibraries) {
   EXPECT_EQ(devices[0], first);
 
   // Like a 04.04 registration: no protocols assumed, no " (v5.0)" for a name listed before.
-  protocol::DeviceInfo absent;
+  wire::DeviceInfo absent;
   absent.name = "2-missing";
   absent.dll_path = missing;
   absent.compatible = true;

@@ -4,7 +4,7 @@
 
 namespace tarnix::discovery {
 
-std::vector<protocol::DeviceInfo> EnumerateInstalledDevices() {
+std::vector<wire::DeviceInfo> EnumerateInstalledDevices() {
   return EnumerateDevices(*InstalledRegistrations());
 }
 

@@ -10,6 +10,7 @@
 #include "discovery/elf_image.h"
 #include "discovery/image_bytes.h"
 #include "discovery/pe_image.h"
+#include "passthru/entry_points.h"
 #include "platform/files.h"
 
 namespace tarnix::discovery {
@@ -94,9 +95,9 @@ std::optional<uint8_t> ReadLibraryBitness(const std::string& path, ImageFormat f
 std::optional<std::string> ReadLibraryApiVersion(const std::string& path, ImageFormat format) {
   auto image = FileImage::Open(path);
   if (!image) return std::nullopt;
-  const std::optional<bool> exported = format == ImageFormat::kPe
-                                           ? PeExportsName(*image, kApi0500EntryPoint)
-                                           : ElfExportsName(*image, kApi0500EntryPoint);
+  const char* marker = passthru::EntryName(passthru::kApi0500Marker);
+  const std::optional<bool> exported =
+      format == ImageFormat::kPe ? PeExportsName(*image, marker) : ElfExportsName(*image, marker);
   if (!exported) return std::nullopt;
   return *exported ? kApi0500 : kApi0404;
 }

@@ -24,18 +24,15 @@ inline constexpr ImageFormat kSystemFormat = ImageFormat::kElf;
 inline constexpr const char* kApi0404 = "04.04";
 inline constexpr const char* kApi0500 = "05.00";
 
-/// The entry point that only 05.00 libraries export.
-inline constexpr const char* kApi0500EntryPoint = "PassThruScanForDevices";
-
 /// 64 or 32, from the header of the library file at `path` (exactly as given) in `format`;
 /// nullopt when the file cannot be opened or read that far, or its header is not one the reader
 /// recognises (see PeBitness and ElfBitness).
 std::optional<uint8_t> ReadLibraryBitness(const std::string& path, ImageFormat format);
 
-/// "05.00" when the library file at `path` exports kApi0500EntryPoint, "04.04" when its export
-/// table shows it does not; nullopt when the file cannot be read or has no export table that the
-/// reader of `format` accepts. Reads only the headers and tables it needs, whatever the file's
-/// size, and loads nothing.
+/// "05.00" when the library file at `path` exports the entry point only that form has, "04.04" when
+/// its export table shows it does not; nullopt when the file cannot be read or has no export table
+/// that the reader of `format` accepts. Reads only the headers and tables it needs, whatever the
+/// file's size, and loads nothing.
 std::optional<std::string> ReadLibraryApiVersion(const std::string& path, ImageFormat format);
 
 }  // namespace tarnix::discovery

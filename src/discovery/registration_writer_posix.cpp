@@ -3,7 +3,7 @@
 #include "discovery/registration_file.h"
 #include "discovery/registration_writer.h"
 #include "platform/files.h"
-#include "protocol/json_writer.h"
+#include "common/json_writer.h"
 
 namespace tarnix::discovery {
 namespace {
@@ -16,7 +16,7 @@ Result<std::string> FileOf(const std::string& own_name) {
 }
 
 std::string FileText(const Registration& registration) {
-  protocol::JsonWriter out;
+  JsonWriter out;
   out.BeginObject();
   const auto text = [&](std::string_view name, const std::optional<std::string>& value) {
     if (!value) return;

@@ -1,9 +1,7 @@
 // Reading, formatting and rewriting the API version cache file; every failure means "no entry".
 #include "discovery/version_cache.h"
 
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
+#include "common/json_writer.h"
 #include "discovery/json_object.h"
 #include "discovery/library_file.h"
 #include "platform/environment.h"
@@ -21,14 +19,6 @@ std::optional<std::string> CacheFolder() {
   auto base = platform::UserCacheFolder();
   if (!base) return std::nullopt;
   return *base + platform::PathSeparator() + kFolderName;
-}
-
-// One JSON string: quotation marks, backslashes and control characters escaped, the rest as UTF-8.
-void AppendJsonString(std::string& out, std::string_view text) {
-  rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-  writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-  out.append(buffer.GetString(), buffer.GetSize());
 }
 
 // A link in place of the file is not followed: the cache is read and written as itself only.

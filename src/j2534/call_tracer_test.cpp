@@ -29,7 +29,8 @@ class CallTracerTest : public PtsimTest {
  protected:
   /// Runs the connection sequence on CAN with `trace`, then tears the connection down.
   static void Connect(const TraceSettings& trace) {
-    auto connection = RunConnectionSequence({LibraryPath("ptsim0404"), kCan, kBaud, 0, trace});
+    auto connection =
+        RunConnectionSequence({LibraryPath("ptsim0404"), passthru::kCan, kBaud, 0, trace});
     ASSERT_TRUE(connection) << connection.error().text;
   }
 
@@ -79,12 +80,12 @@ TEST_F(CallTracerTest, EachConnectionAppendsItsHeaderThenItsCalls) {
 TEST_F(CallTracerTest, TypedIoctlsAndScansAreRecordedAsPtsimLogsThem) {
   {
     auto connection =
-        RunConnectionSequence({LibraryPath("ptsim0500"), kCan, kBaud, 0, {trace_path_}});
+        RunConnectionSequence({LibraryPath("ptsim0500"), passthru::kCan, kBaud, 0, {trace_path_}});
     ASSERT_TRUE(connection) << connection.error().text;
-    protocol::Ioctl queued;
+    wire::IoctlCall queued;
     queued.ioctl_id = 0x10001;
-    queued.output = protocol::IoctlOutput::Number;
-    ASSERT_TRUE(TypedIoctl(*connection, connection->channel_id(), kCan, queued));
+    queued.output = wire::IoctlOutput::Number;
+    ASSERT_TRUE(TypedIoctl(*connection, connection->channel_id(), passthru::kCan, queued));
     ASSERT_TRUE(ScanDevices(connection->library()));
   }
   // The bridge's lines of these calls are ptsim's own, the times aside.

@@ -2,7 +2,8 @@
 #include "j2534/channels.h"
 
 #include "j2534/ioctl.h"
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -13,7 +14,7 @@ constexpr PinPair kCanPins = {6, 14};
 
 }  // namespace
 
-Result<PinPair, PassThruError> CheckPins(const Bytes& pins) {
+Result<PinPair, PassThruError> CheckPins(const wire::Bytes& pins) {
   if (pins.size() != 2) {
     return RefusedError("ERR_J2534_J1962_PINS_FAILED: j1962_pins holds 2 pins, not " +
                         std::to_string(pins.size()));
@@ -28,14 +29,15 @@ Result<uint32_t, PassThruError> CallConnect(const PassThruLibrary& library, bool
                                             uint32_t& channel_id) {
   channel_id = 0;
   if (api_0500) {
-    auto connect = library.Resolve<PassThruConnect0500Fn>("PassThruConnect");
+    auto connect = library.Resolve<passthru::PassThruConnect0500Fn>(passthru::Entry::kConnect);
     if (!connect) return std::move(connect).error();
     PinPair list = pins.value_or(kCanPins);
-    ResourceStruct resources{kJ1962Connector, static_cast<uint32_t>(list.size()), list.data()};
+    passthru::ResourceStruct resources{kJ1962Connector, static_cast<uint32_t>(list.size()),
+                                       list.data()};
     return static_cast<uint32_t>(
         (*connect)(device_id, protocol_id, flags, baud_rate, resources, &channel_id));
   }
-  auto connect = library.Resolve<PassThruConnectFn>("PassThruConnect");
+  auto connect = library.Resolve<passthru::PassThruConnectFn>(passthru::Entry::kConnect);
   if (!connect) return std::move(connect).error();
   return static_cast<uint32_t>((*connect)(device_id, protocol_id, flags, baud_rate, &channel_id));
 }
@@ -43,11 +45,12 @@ Result<uint32_t, PassThruError> CallConnect(const PassThruLibrary& library, bool
 Result<void, PassThruError> SetPins(const ChannelRef& channel, const PinPair& pins) {
   if (channel.api_0500) return {};
   const uint32_t value = (pins[0] << 8) | pins[1];
-  SConfig config{kJ1962Pins, value};
-  SConfigList list{1, &config};
-  auto status = CallIoctl(channel.library, channel.channel_id, kSetConfig, &list, nullptr);
+  passthru::SConfig config{passthru::kJ1962Pins, value};
+  passthru::SConfigList list{1, &config};
+  auto status =
+      CallIoctl(channel.library, channel.channel_id, passthru::kSetConfig, &list, nullptr);
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) {
+  if (*status != passthru::kStatusNoError) {
     return CallFailedError("J1962_PINS_FAILED", *status, LastErrorText(channel.library));
   }
   return {};
@@ -64,7 +67,7 @@ Result<uint32_t, PassThruError> ConnectChannel(Connection& connection,
   if (connection.channel_count() >= kChannelLimit) {
     return StandInError("ERR_J2534_CONNECT_FAILED: at most " + std::to_string(kChannelLimit) +
                             " channels can be connected at once",
-                        kErrExceededLimit);
+                        passthru::kErrExceededLimit);
   }
   const PassThruLibrary& library = connection.library();
   uint32_t channel_id = 0;
@@ -72,7 +75,7 @@ Result<uint32_t, PassThruError> ConnectChannel(Connection& connection,
       CallConnect(library, connection.api_0500(), connection.device_id(), parameters.protocol_id,
                   parameters.connect_flags, parameters.baud_rate, pins, channel_id);
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) {
+  if (*status != passthru::kStatusNoError) {
     return CallFailedError("CONNECT_FAILED", *status, LastErrorText(library));
   }
   if (pins) {
@@ -87,19 +90,22 @@ Result<uint32_t, PassThruError> ConnectChannel(Connection& connection,
 }
 
 Result<void, PassThruError> DisconnectChannel(Connection& connection, Channel& channel) {
-  auto disconnect = connection.library().Resolve<PassThruDisconnectFn>("PassThruDisconnect");
+  auto disconnect =
+      connection.library().Resolve<passthru::PassThruDisconnectFn>(passthru::Entry::kDisconnect);
   if (!disconnect) return std::move(disconnect).error();
   if (channel.id_29bit()) (void)(*disconnect)(*channel.id_29bit());
   auto status = static_cast<uint32_t>((*disconnect)(channel.id()));
-  if (status != kStatusNoError) return StatusError("ERR_J2534_DISCONNECT_FAILED:", status);
+  if (status != passthru::kStatusNoError)
+    return StatusError("ERR_J2534_DISCONNECT_FAILED:", status);
   connection.RemoveChannel(channel.id());
   return {};
 }
 
 PassThruError UnknownChannelError(std::optional<uint32_t> channel_id) {
-  std::string text = channel_id ? "channel " + std::to_string(*channel_id) + " is not connected"
-                                : std::string("no channel given, and Open's channel is not connected");
-  return StandInError("ERR_J2534_INVALID_CHANNEL: " + text, kErrInvalidChannelId);
+  std::string text = channel_id
+                         ? "channel " + std::to_string(*channel_id) + " is not connected"
+                         : std::string("no channel given, and Open's channel is not connected");
+  return StandInError("ERR_J2534_INVALID_CHANNEL: " + text, passthru::kErrInvalidChannelId);
 }
 
 }  // namespace tarnix::j2534

@@ -14,7 +14,7 @@ namespace tarnix::j2534 {
 using PinPair = std::array<uint32_t, 2>;
 
 /// `pins` as a pin pair; "ERR_J2534_J1962_PINS_FAILED: j1962_pins holds 2 pins, not N" otherwise.
-Result<PinPair, PassThruError> CheckPins(const Bytes& pins);
+Result<PinPair, PassThruError> CheckPins(const wire::Bytes& pins);
 
 /// PassThruConnect in the library's form; the 05.00 form names the J1962 connector and `pins`
 /// (6 and 14 when absent). Answers the status (the channel id in `channel_id`); fails only when
@@ -35,7 +35,7 @@ struct ChannelParameters {
   uint32_t protocol_id = 0;
   uint32_t baud_rate = 0;
   uint32_t connect_flags = 0;
-  std::optional<Bytes> j1962_pins;
+  std::optional<wire::Bytes> j1962_pins;
   bool buffered = true;
 };
 

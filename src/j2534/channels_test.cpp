@@ -11,8 +11,6 @@
 namespace tarnix::j2534 {
 namespace {
 
-constexpr uint32_t kIso15765Ps = 0x8005;
-
 class ChannelsTest : public PtsimTest {
  protected:
   static Result<Connection, PassThruError> DeviceAlone(
@@ -47,8 +45,8 @@ TEST_F(ChannelsTest, PinsAreSetRightAfterTheConnectInEachForm) {
     SCOPED_TRACE(base);
     ClearCalls();
     Env("PTSIM_STRICT", "1");
-    ConnectParameters open{LibraryPath(base), kIso15765Ps, kBaud};
-    open.j1962_pins = Bytes{6, 14};
+    ConnectParameters open{LibraryPath(base), passthru::kIso15765Ps, kBaud};
+    open.j1962_pins = wire::Bytes{6, 14};
     auto connection = RunConnectionSequence(open);
     ASSERT_TRUE(connection) << connection.error().text;
     const std::vector<std::string> fns = FnsFrom("PassThruConnect");
@@ -69,13 +67,13 @@ TEST_F(ChannelsTest, PinsAreSetRightAfterTheConnectInEachForm) {
     EXPECT_EQ(fns[fns[1] == "PassThruIoctl" ? 2 : 1], "PassThruStartMsgFilter");
 
     // Another pin-switched channel; its pins refused disconnect it again.
-    ChannelParameters second{kIso15765Ps, kBaud, 0, Bytes{6, 14}, true};
+    ChannelParameters second{passthru::kIso15765Ps, kBaud, 0, wire::Bytes{6, 14}, true};
     auto id = ConnectChannel(*connection, second);
     ASSERT_TRUE(id) << id.error().text;
     EXPECT_EQ(*id, 3u);
     EXPECT_NE(connection->FindChannel(3), nullptr);
     if (std::string_view(base) == "ptsim0404") {
-      second.j1962_pins = Bytes{4, 5};
+      second.j1962_pins = wire::Bytes{4, 5};
       auto refused = ConnectChannel(*connection, second);
       ASSERT_FALSE(refused);
       EXPECT_EQ(refused.error().j2534_status(), 19u);
@@ -90,21 +88,22 @@ TEST_F(ChannelsTest, AStrictPinSwitchedChannelCarriesNothingBeforeItsPins) {
   Env("PTSIM_STRICT", "1");
   auto connection = DeviceAlone("ptsim0404");
   ASSERT_TRUE(connection);
-  auto id = ConnectChannel(*connection, {kIso15765Ps, kBaud, 0, std::nullopt, true});
+  auto id = ConnectChannel(*connection, {passthru::kIso15765Ps, kBaud, 0, std::nullopt, true});
   ASSERT_TRUE(id);
   auto filter = AddFilter(Port(*connection, *connection->FindChannel(*id)), "pass", {0, 0, 0, 0},
                           {0, 0, 0, 0}, false);
   ASSERT_FALSE(filter);
   EXPECT_EQ(filter.error().j2534_status(), 19u);
-  auto pins = ConnectChannel(*connection, {kIso15765Ps, kBaud, 0, Bytes{6}, true});
+  auto pins = ConnectChannel(*connection, {passthru::kIso15765Ps, kBaud, 0, wire::Bytes{6}, true});
   EXPECT_EQ(pins.error().text, "ERR_J2534_J1962_PINS_FAILED: j1962_pins holds 2 pins, not 1");
 }
 
 TEST_F(ChannelsTest, ChannelsAreBoundedDisconnectedAndAllReleasedBeforeTheDevice) {
   {
-    std::optional<Connection> connection = Open("ptsim0404", kCan, 0x800);  // main and 29-bit
+    std::optional<Connection> connection =
+        Open("ptsim0404", passthru::kCan, 0x800);  // main and 29-bit
     ASSERT_TRUE(connection);
-    auto k_line = ConnectChannel(*connection, {kIso9141, 10400, 0, std::nullopt, true});
+    auto k_line = ConnectChannel(*connection, {passthru::kIso9141, 10400, 0, std::nullopt, true});
     ASSERT_TRUE(k_line);
     ASSERT_TRUE(DisconnectChannel(*connection, *connection->FindChannel(*k_line)));
     EXPECT_EQ(connection->FindChannel(*k_line), nullptr);
@@ -112,9 +111,10 @@ TEST_F(ChannelsTest, ChannelsAreBoundedDisconnectedAndAllReleasedBeforeTheDevice
     ClearCalls();
     // Without fault injection ptsim itself stops at 8; the bridge's own bound is counted here.
     while (connection->channel_count() < kChannelLimit) {
-      connection->AddChannel(100 + static_cast<uint32_t>(connection->channel_count()), kCan, false);
+      connection->AddChannel(100 + static_cast<uint32_t>(connection->channel_count()),
+                             passthru::kCan, false);
     }
-    auto beyond = ConnectChannel(*connection, {kCan, kBaud, 0, std::nullopt, true});
+    auto beyond = ConnectChannel(*connection, {passthru::kCan, kBaud, 0, std::nullopt, true});
     ASSERT_FALSE(beyond);
     EXPECT_EQ(beyond.error().text,
               "ERR_J2534_CONNECT_FAILED: at most 16 channels can be connected at once");

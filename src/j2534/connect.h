@@ -20,7 +20,7 @@ struct ConnectParameters {
   uint32_t connect_flags = 0;
   TraceSettings trace = {};  ///< where the connection's calls are recorded, if anywhere
   std::optional<std::string> device_name = {};  ///< PassThruOpen's name; absent: null
-  std::optional<Bytes> j1962_pins = {};         ///< the main channel's pins
+  std::optional<wire::Bytes> j1962_pins = {};   ///< the main channel's pins
 };
 
 /// Loads the library, starts its trace (when `parameters.trace` names a file) and opens the

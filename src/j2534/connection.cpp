@@ -3,17 +3,18 @@
 
 #include <algorithm>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/entry_points.h"
 
 namespace tarnix::j2534 {
 
 void DisconnectQuietly(const PassThruLibrary& library, uint32_t channel_id) {
-  auto disconnect = library.Resolve<PassThruDisconnectFn>("PassThruDisconnect");
+  auto disconnect = library.Resolve<passthru::PassThruDisconnectFn>(passthru::Entry::kDisconnect);
   if (disconnect) (*disconnect)(channel_id);
 }
 
 void CloseQuietly(const PassThruLibrary& library, uint32_t device_id) {
-  auto close = library.Resolve<PassThruCloseFn>("PassThruClose");
+  auto close = library.Resolve<passthru::PassThruCloseFn>(passthru::Entry::kClose);
   if (close) (*close)(device_id);
 }
 

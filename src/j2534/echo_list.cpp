@@ -27,7 +27,7 @@ void EchoList::PruneLocked(Clock::TimePoint now) {
   size_.store(entries_.size(), std::memory_order_release);
 }
 
-void EchoList::Add(uint32_t arb_id, const Bytes& payload) {
+void EchoList::Add(uint32_t arb_id, const wire::Bytes& payload) {
   std::lock_guard lock(mutex_);
   Clock::TimePoint now = clock_->Now();
   PruneLocked(now);
@@ -35,7 +35,7 @@ void EchoList::Add(uint32_t arb_id, const Bytes& payload) {
   size_.store(entries_.size(), std::memory_order_release);
 }
 
-void EchoList::Add(std::span<const protocol::BatchMessage> messages, size_t count) {
+void EchoList::Add(std::span<const wire::BatchMessage> messages, size_t count) {
   std::lock_guard lock(mutex_);
   const Clock::TimePoint now = clock_->Now();
   PruneLocked(now);
@@ -46,7 +46,7 @@ void EchoList::Add(std::span<const protocol::BatchMessage> messages, size_t coun
   size_.store(entries_.size(), std::memory_order_release);
 }
 
-bool EchoList::Cancel(uint32_t arb_id, const Bytes& data) {
+bool EchoList::Cancel(uint32_t arb_id, const wire::Bytes& data) {
   // Nothing was sent lately: most received frames end here.
   if (size_.load(std::memory_order_acquire) == 0) return false;
   std::lock_guard lock(mutex_);

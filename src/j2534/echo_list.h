@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "protocol/request.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
-
-using Bytes = std::vector<uint8_t>;
 
 /// Frames recently sent, used to recognise and drop the device's plain echoes of them. Every
 /// operation locks the list and first prunes entries 500 ms old or older; the lock is never held
@@ -29,14 +27,14 @@ class EchoList {
   explicit EchoList(const Clock& clock) : clock_(&clock) {}
 
   /// Appends one entry: `payload` (without the identifier prefix) sent with `arb_id`, now.
-  void Add(uint32_t arb_id, const Bytes& payload);
+  void Add(uint32_t arb_id, const wire::Bytes& payload);
 
   /// Appends entries for the first `count` of `messages`, in order, all sent now.
-  void Add(std::span<const protocol::BatchMessage> messages, size_t count);
+  void Add(std::span<const wire::BatchMessage> messages, size_t count);
 
   /// Removes the oldest entry with identifier `arb_id` and exactly the payload `data`; true when
   /// one was found (the received frame is then an echo and dropped).
-  bool Cancel(uint32_t arb_id, const Bytes& data);
+  bool Cancel(uint32_t arb_id, const wire::Bytes& data);
 
   /// Entries alive now.
   size_t Size();
@@ -52,7 +50,7 @@ class EchoList {
     uint32_t arb_id;
     uint32_t size;
     std::array<uint8_t, 8> short_payload{};
-    Bytes long_payload;  ///< the payload when longer than short_payload
+    wire::Bytes long_payload;  ///< the payload when longer than short_payload
   };
   void PruneLocked(Clock::TimePoint now);
 

@@ -7,6 +7,7 @@
 
 #include "common/result.h"
 #include "j2534/connection.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 
@@ -23,8 +24,9 @@ struct FilterStart {
 /// Otherwise fails only when the entry point is missing; the library's status is returned as it
 /// came.
 Result<FilterStart, PassThruError> CallStartMsgFilter(
-    const ChannelRef& channel, uint32_t filter_type, const Bytes& mask, const Bytes& pattern,
-    uint32_t tx_flags, const std::optional<Bytes>& flow_control = std::nullopt);
+    const ChannelRef& channel, uint32_t filter_type, const wire::Bytes& mask,
+    const wire::Bytes& pattern, uint32_t tx_flags,
+    const std::optional<wire::Bytes>& flow_control = std::nullopt);
 
 /// The same with the mask, pattern and flow-control records (null: none) already packed.
 Result<FilterStart, PassThruError> CallStartMsgFilter(const ChannelRef& channel,
@@ -40,8 +42,9 @@ Result<uint32_t, PassThruError> FilterStarted(const ChannelRef& channel,
 /// Starts a filter on `channel` and answers its id. A non-zero status fails with FILTER_FAILED and
 /// the library's last-error text.
 Result<uint32_t, PassThruError> StartFilter(
-    const ChannelRef& channel, uint32_t filter_type, const Bytes& mask, const Bytes& pattern,
-    uint32_t tx_flags, const std::optional<Bytes>& flow_control = std::nullopt);
+    const ChannelRef& channel, uint32_t filter_type, const wire::Bytes& mask,
+    const wire::Bytes& pattern, uint32_t tx_flags,
+    const std::optional<wire::Bytes>& flow_control = std::nullopt);
 
 /// "pass", "block" or "flow_control" (exactly) as the J2534 filter type; "Invalid filter type".
 Result<uint32_t, PassThruError> FilterType(std::string_view filter_type);
@@ -49,15 +52,17 @@ Result<uint32_t, PassThruError> FilterType(std::string_view filter_type);
 /// An identifier filter: mask and pattern cut or zero-padded to 4 bytes; TxFlags CAN_29BIT_ID
 /// when `extended`, on every protocol. `flow_control` counts only for a "flow_control" filter
 /// (ignored with another type): shaped like the pattern, it becomes the flow-control message.
-Result<uint32_t, PassThruError> AddFilter(const Port& connection, std::string_view filter_type,
-                                          const Bytes& mask, const Bytes& pattern, bool extended,
-                                          const std::optional<Bytes>& flow_control = std::nullopt);
+Result<uint32_t, PassThruError> AddFilter(
+    const Port& connection, std::string_view filter_type, const wire::Bytes& mask,
+    const wire::Bytes& pattern, bool extended,
+    const std::optional<wire::Bytes>& flow_control = std::nullopt);
 
 /// A byte filter: mask and pattern each 1 to 12 bytes (longer ones cut to 12, empty refused); so
 /// is the flow-control message of a "flow_control" filter, when given (ignored with another type).
 Result<uint32_t, PassThruError> AddFilterRaw(
-    const Port& connection, std::string_view filter_type, const Bytes& mask, const Bytes& pattern,
-    bool extended, const std::optional<Bytes>& flow_control = std::nullopt);
+    const Port& connection, std::string_view filter_type, const wire::Bytes& mask,
+    const wire::Bytes& pattern, bool extended,
+    const std::optional<wire::Bytes>& flow_control = std::nullopt);
 
 /// PassThruStopMsgFilter on the main channel.
 Result<void, PassThruError> RemoveFilter(const Port& connection, uint32_t filter_id);

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <optional>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/entry_points.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -21,12 +23,13 @@ uint32_t Clamp(uint32_t value, uint32_t high) {
 }
 
 bool IsNormalReadStatus(uint32_t status) {
-  return status == kStatusNoError || status == kErrTimeout || status == kErrBufferEmpty;
+  return status == passthru::kStatusNoError || status == passthru::kErrTimeout ||
+         status == passthru::kErrBufferEmpty;
 }
 
 // The MSG_TOO_LONG refusal of the first element that does not fit, if any.
 std::optional<PassThruError> CheckSizes(uint32_t protocol_id,
-                                        std::span<const protocol::BatchMessage> messages) {
+                                        std::span<const wire::BatchMessage> messages) {
   const size_t max = MaxPayload(protocol_id);
   for (size_t i = 0; i < messages.size(); ++i) {
     if (messages[i].data.size() > max) {
@@ -40,9 +43,9 @@ std::optional<PassThruError> CheckSizes(uint32_t protocol_id,
 // Packs frames that fit into the connection's send records and writes them in one call; the
 // records are clean again afterwards. `Frame` has arb_id, data and extended.
 template <typename Frame>
-Result<protocol::RawResult, PassThruError> WriteCall(const Port& connection,
-                                                     std::span<const Frame> frames,
-                                                     uint32_t timeout_ms) {
+Result<wire::RawResult, PassThruError> WriteCall(const Port& connection,
+                                                 std::span<const Frame> frames,
+                                                 uint32_t timeout_ms) {
   const uint32_t protocol_id = connection.protocol_id();
   MessageArray& records = connection.SendRecords(frames.size());
   size_t bytes = 0;
@@ -58,17 +61,18 @@ Result<protocol::RawResult, PassThruError> WriteCall(const Port& connection,
   auto status = CallWrite(connection, records, count, timeout_ms);
   records.ClearPacked(frames.size());
   if (!status) return std::move(status).error();
-  return protocol::RawResult{static_cast<int32_t>(*status), count};
+  return wire::RawResult{static_cast<int32_t>(*status), count};
 }
 
 // Writes checked frames in calls of at most kWriteChunkFrames, each with `timeout_ms` or, when
 // absent, the timeout of its frame count, until a call fails or sends fewer than it carried.
 // Answers that call's status (0 when none failed) and the counts of all calls added up. Each call's
 // frames go into the echo list when it succeeded, or whatever its status with `echo_failed`.
-Result<protocol::RawResult, PassThruError> WriteInCalls(
-    const Port& connection, std::span<const protocol::BatchMessage> messages,
-    std::optional<uint32_t> timeout_ms, bool echo_failed) {
-  protocol::RawResult total;
+Result<wire::RawResult, PassThruError> WriteInCalls(const Port& connection,
+                                                    std::span<const wire::BatchMessage> messages,
+                                                    std::optional<uint32_t> timeout_ms,
+                                                    bool echo_failed) {
+  wire::RawResult total;
   for (size_t first = 0; first < messages.size(); first += kWriteChunkFrames) {
     const auto chunk =
         messages.subspan(first, std::min(kWriteChunkFrames, messages.size() - first));
@@ -77,7 +81,7 @@ Result<protocol::RawResult, PassThruError> WriteInCalls(
     total.result = call->result;
     total.num_msgs = static_cast<uint32_t>(
         std::min<uint64_t>(uint64_t{total.num_msgs} + call->num_msgs, UINT32_MAX));
-    const bool failed = call->result != static_cast<int32_t>(kStatusNoError);
+    const bool failed = call->result != static_cast<int32_t>(passthru::kStatusNoError);
     if (!failed || echo_failed) connection.echo_list().Add(chunk, call->num_msgs);
     if (failed || call->num_msgs < chunk.size()) break;
   }
@@ -86,7 +90,7 @@ Result<protocol::RawResult, PassThruError> WriteInCalls(
 
 // Reads `channel_id` into `sink` as Drain describes. Answers the status of the first read when
 // it was abnormal (nothing was gathered then), otherwise STATUS_NOERROR.
-uint32_t DrainChannel(const Port& connection, const EntryPoint<PassThruReadWriteFn>& read,
+uint32_t DrainChannel(const Port& connection, const EntryPoint<passthru::PassThruReadWriteFn>& read,
                       MessageArray& records, uint32_t frames, uint32_t channel_id,
                       uint32_t first_timeout_ms, uint32_t max_calls, bool can_like,
                       bool mark_extended, FrameSink& sink) {
@@ -98,14 +102,14 @@ uint32_t DrainChannel(const Port& connection, const EntryPoint<PassThruReadWrite
     if (!IsNormalReadStatus(status)) {
       // What a failing library left in the records is unknown: restore all of them.
       records.RestoreReceive(frames);
-      return call == 0 ? status : kStatusNoError;
+      return call == 0 ? status : passthru::kStatusNoError;
     }
     // A library that reports more records than it was given room for: read only those.
     uint32_t filled = std::min(count, frames);
     for (uint32_t i = 0; i < filled; ++i) {
       auto message = ToMessage(records.View(i), can_like);
       if (!message) continue;
-      message->echo = (records.RxStatus(i) & kTxMsgType) != 0 ||
+      message->echo = (records.RxStatus(i) & passthru::kTxMsgType) != 0 ||
                       (can_like && echo_list.Cancel(message->arb_id, message->data));
       if (mark_extended) message->extended = true;
       sink.Put(std::move(*message));
@@ -113,13 +117,13 @@ uint32_t DrainChannel(const Port& connection, const EntryPoint<PassThruReadWrite
     records.RestoreReceive(filled);
     if (count < frames) break;
   }
-  return kStatusNoError;
+  return passthru::kStatusNoError;
 }
 
 // A sink that gathers the frames that are no echoes in a list.
 class ListSink final : public FrameSink {
  public:
-  void Put(protocol::ReceivedMessage&& frame) override {
+  void Put(wire::ReceivedMessage&& frame) override {
     if (!frame.echo) frames.push_back(std::move(frame));
   }
   Messages frames;
@@ -130,7 +134,8 @@ class ListSink final : public FrameSink {
 template <typename Use>
 Result<uint32_t, PassThruError> ReadOnce(const Port& connection, uint32_t frames,
                                          uint32_t timeout_ms, uint32_t& count, Use&& use) {
-  auto read = connection.library().Resolve<PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read =
+      connection.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
   if (!read) return std::move(read).error();
   MessageArray& records = connection.ReceiveRecords(frames);
   count = frames;
@@ -150,23 +155,24 @@ PassThruError ReadFailed(uint32_t status) {
 
 Result<uint32_t, PassThruError> CallWrite(const Port& connection, MessageArray& records,
                                           uint32_t& count, uint32_t timeout_ms) {
+  using passthru::Entry;
   const PassThruLibrary& library = connection.library();
-  uint32_t channel_id = connection.channel_id();
-  if (connection.api_0500()) {
-    if (Result<void*> queue = library.Find("PassThruQueueMsgs")) {
-      auto fn = library.Bind<PassThruQueueMsgsFn>("PassThruQueueMsgs", queue.value());
+  const uint32_t channel_id = connection.channel_id();
+  const bool api_0500 = connection.api_0500();
+  if (api_0500) {
+    if (Result<void*> queue = library.Find(Entry::kQueueMsgs)) {
+      auto fn = library.Bind<passthru::PassThruQueueMsgsFn>(Entry::kQueueMsgs, queue.value());
       return static_cast<uint32_t>(fn(channel_id, records.records(), &count));
     }
-    Result<void*> write = library.Find("PassThruWriteMsgs");
-    if (!write) {
-      return FunctionNotFoundError("PassThruQueueMsgs/PassThruWriteMsgs", write.error().text);
-    }
-    auto fn = library.Bind<PassThruReadWriteFn>("PassThruWriteMsgs", write.value());
-    return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
   }
-  auto write = library.Resolve<PassThruReadWriteFn>("PassThruWriteMsgs");
-  if (!write) return std::move(write).error();
-  return static_cast<uint32_t>((*write)(channel_id, records.records(), &count, timeout_ms));
+  Result<void*> write = library.Find(Entry::kWriteMsgs);
+  if (!write) {
+    return FunctionNotFoundError(
+        api_0500 ? "PassThruQueueMsgs/PassThruWriteMsgs" : passthru::EntryName(Entry::kWriteMsgs),
+        write.error().text);
+  }
+  auto fn = library.Bind<passthru::PassThruReadWriteFn>(Entry::kWriteMsgs, write.value());
+  return static_cast<uint32_t>(fn(channel_id, records.records(), &count, timeout_ms));
 }
 
 uint32_t BatchTimeoutMs(size_t count) {
@@ -176,25 +182,24 @@ uint32_t BatchTimeoutMs(size_t count) {
   return static_cast<uint32_t>(std::max(std::min(count, kCap) * kPerFrameMs, kMinimumMs));
 }
 
-Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id, const Bytes& data,
-                                    bool extended) {
+Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id,
+                                    const wire::Bytes& data, bool extended) {
   uint32_t protocol_id = connection.protocol_id();
   if (data.size() > MaxPayload(protocol_id)) {
     return TooLongError({}, data.size(), MaxPayload(protocol_id), protocol_id);
   }
   struct Frame {
     uint32_t arb_id;
-    const Bytes& data;
+    const wire::Bytes& data;
     bool extended;
   };
   const Frame frame{arb_id, data, extended};
   auto result = WriteCall(connection, std::span<const Frame>(&frame, 1), kSendOneTimeoutMs);
   if (!result) return std::move(result).error();
   auto status = static_cast<uint32_t>(result->result);
-  if (status != kStatusNoError) {
-    return PassThruError{PassThruError::Kind::CallFailed,
-                         "ERR_J2534_WRITE_FAILED: error code " + std::to_string(status) + " [" +
-                             StatusName(status) + "]",
+  if (status != passthru::kStatusNoError) {
+    return PassThruError{"ERR_J2534_WRITE_FAILED: error code " + std::to_string(status) + " [" +
+                             StatusNameOrUnknown(status) + "]",
                          status};
   }
   connection.echo_list().Add(arb_id, data);
@@ -202,13 +207,13 @@ Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id, con
 }
 
 Result<uint32_t, PassThruError> SendBatch(const Port& connection,
-                                          const std::vector<protocol::BatchMessage>& messages) {
+                                          const std::vector<wire::BatchMessage>& messages) {
   if (messages.empty()) return 0u;
   if (auto refused = CheckSizes(connection.protocol_id(), messages)) return std::move(*refused);
   auto result = WriteInCalls(connection, messages, std::nullopt, false);
   if (!result) return std::move(result).error();
   auto status = static_cast<uint32_t>(result->result);
-  if (status != kStatusNoError) {
+  if (status != passthru::kStatusNoError) {
     PassThruError error = StatusError("ERR_J2534_WRITE_FAILED:", status);
     error.text += ", sent " + std::to_string(result->num_msgs) + "/" +
                   std::to_string(messages.size()) + " messages";
@@ -217,17 +222,18 @@ Result<uint32_t, PassThruError> SendBatch(const Port& connection,
   return result->num_msgs;
 }
 
-Result<protocol::RawResult, PassThruError> SendRaw(
-    const Port& connection, const std::vector<protocol::BatchMessage>& messages,
-    uint32_t timeout_ms) {
-  if (messages.empty()) return protocol::RawResult{};
+Result<wire::RawResult, PassThruError> SendRaw(const Port& connection,
+                                               const std::vector<wire::BatchMessage>& messages,
+                                               uint32_t timeout_ms) {
+  if (messages.empty()) return wire::RawResult{};
   if (auto refused = CheckSizes(connection.protocol_id(), messages)) return std::move(*refused);
   return WriteInCalls(connection, messages, timeout_ms, true);
 }
 
 Result<void, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
                                   uint32_t frames_per_call, uint32_t max_calls, FrameSink& sink) {
-  auto read = connection.library().Resolve<PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read =
+      connection.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
   if (!read) return std::move(read).error();
   uint32_t frames = Clamp(frames_per_call, kMaxDrainFrames);
   uint32_t calls = Clamp(max_calls, kMaxDrainCalls);
@@ -235,8 +241,8 @@ Result<void, PassThruError> Drain(const Port& connection, uint32_t timeout_ms,
   MessageArray& records = connection.ReceiveRecords(frames);
   uint32_t status =
       DrainChannel(connection, *read, records, frames, connection.channel_id(), timeout_ms, calls,
-                   IsCanLike(connection.protocol_id()), false, sink);
-  if (status != kStatusNoError) return ReadFailed(status);
+                   passthru::IsCanLike(connection.protocol_id()), false, sink);
+  if (status != passthru::kStatusNoError) return ReadFailed(status);
   if (connection.has_29bit_channel()) {
     // Failures on the extra channel only end its reading.
     (void)DrainChannel(connection, *read, records, frames, connection.channel_29bit_id(), 0, calls,
@@ -256,7 +262,7 @@ Result<Messages, PassThruError> Drain(const Port& connection, uint32_t timeout_m
 Result<Messages, PassThruError> ReadWithEcho(const Port& connection, uint32_t timeout_ms,
                                              uint32_t max_frames) {
   Messages out;
-  const bool can_like = IsCanLike(connection.protocol_id());
+  const bool can_like = passthru::IsCanLike(connection.protocol_id());
   uint32_t count = 0;
   auto status = ReadOnce(connection, Clamp(max_frames, kReadWithEchoFrames), timeout_ms, count,
                          [&](const MessageArray& records, uint32_t filled) {
@@ -270,12 +276,12 @@ Result<Messages, PassThruError> ReadWithEcho(const Port& connection, uint32_t ti
   return out;
 }
 
-Result<protocol::RawResult, PassThruError> ReadRaw(const Port& connection, uint32_t max_frames,
-                                                   uint32_t timeout_ms, const ReadSlices* slices) {
+Result<wire::RawResult, PassThruError> ReadRaw(const Port& connection, uint32_t max_frames,
+                                               uint32_t timeout_ms, const ReadSlices* slices) {
   const uint32_t frames = Clamp(max_frames, kMaxRawReadFrames);
   const Clock& clock = connection.clock();
   const Clock::TimePoint deadline = clock.Now() + std::chrono::milliseconds(timeout_ms);
-  protocol::RawResult total;
+  wire::RawResult total;
   for (;;) {
     uint32_t wait_ms = timeout_ms;
     if (slices != nullptr && timeout_ms != 0) {

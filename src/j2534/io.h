@@ -9,12 +9,11 @@
 
 #include "common/result.h"
 #include "j2534/connection.h"
-#include "protocol/payloads.h"
-#include "protocol/request.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 
-using Messages = std::vector<protocol::ReceivedMessage>;
+using Messages = std::vector<wire::ReceivedMessage>;
 
 /// The most frames one write call carries. A larger batch is written as consecutive calls of at
 /// most this many frames, so that the records packed at once stay bounded (4 MB in 04.04 form).
@@ -32,8 +31,8 @@ uint32_t BatchTimeoutMs(size_t count);
 /// Sends one frame (timeout 1000 ms) and records it in the echo list. A payload that does not fit
 /// the protocol is refused with the MSG_TOO_LONG text and nothing is sent; a refused write fails
 /// with "ERR_J2534_WRITE_FAILED: error code N [NAME]".
-Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id, const Bytes& data,
-                                    bool extended);
+Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id,
+                                    const wire::Bytes& data, bool extended);
 
 /// Sends the frames and answers the number the library reports sent. Every element is checked
 /// before anything is sent (the MSG_TOO_LONG text then names "messages[i]"). An empty list sends
@@ -44,20 +43,20 @@ Result<void, PassThruError> SendOne(const Port& connection, uint32_t arb_id, con
 /// reported. Each successful call's frames are recorded in the echo list right after it; a
 /// failing call's are not.
 Result<uint32_t, PassThruError> SendBatch(const Port& connection,
-                                          const std::vector<protocol::BatchMessage>& messages);
+                                          const std::vector<wire::BatchMessage>& messages);
 
 /// As SendBatch with the caller's timeout for every call; the status of the call that stopped the
 /// batch (0 when none failed) is answered as data with the count of all calls, and every frame
 /// reported sent is recorded in the echo list whatever the status. Fails only when a frame does
 /// not fit or the write entry point is missing.
-Result<protocol::RawResult, PassThruError> SendRaw(
-    const Port& connection, const std::vector<protocol::BatchMessage>& messages,
-    uint32_t timeout_ms);
+Result<wire::RawResult, PassThruError> SendRaw(const Port& connection,
+                                               const std::vector<wire::BatchMessage>& messages,
+                                               uint32_t timeout_ms);
 
 /// Where a drain delivers the frames it keeps, in order, each moved in once.
 class FrameSink {
  public:
-  virtual void Put(protocol::ReceivedMessage&& frame) = 0;
+  virtual void Put(wire::ReceivedMessage&& frame) = 0;
 
  protected:
   ~FrameSink() = default;
@@ -96,8 +95,8 @@ struct ReadSlices {
 /// each for the records still missing, until all arrived, the library answered anything but a
 /// normal read status, the timeout passed on the connection's clock or `should_end` answered
 /// true: the count is then the sum, the status the last call's.
-Result<protocol::RawResult, PassThruError> ReadRaw(const Port& connection, uint32_t max_frames,
-                                                   uint32_t timeout_ms,
-                                                   const ReadSlices* slices = nullptr);
+Result<wire::RawResult, PassThruError> ReadRaw(const Port& connection, uint32_t max_frames,
+                                               uint32_t timeout_ms,
+                                               const ReadSlices* slices = nullptr);
 
 }  // namespace tarnix::j2534

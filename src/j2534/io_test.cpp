@@ -10,6 +10,8 @@
 #include "j2534/ioctl.h"
 #include "j2534/periodic.h"
 #include "j2534/ptsim_fixture.h"
+#include "passthru/numbers.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -17,7 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 
 using IoTest = PtsimTest;
-using protocol::BatchMessage;
+using wire::BatchMessage;
 
 std::vector<BatchMessage> Frames(size_t count, uint32_t arb_id = 0x123) {
   return std::vector<BatchMessage>(count, BatchMessage{arb_id, {0x01, 0x02}, false});
@@ -35,7 +37,7 @@ TEST_F(IoTest, FramesOnTheWire) {
     const char* library;
     uint32_t protocol;
     uint32_t arb_id;
-    Bytes data;
+    wire::Bytes data;
     bool extended;
     const char* write_fn;
     std::string hex;
@@ -43,7 +45,7 @@ TEST_F(IoTest, FramesOnTheWire) {
   };
   const Case cases[] = {
       {"ptsim0404",
-       kCan,
+       passthru::kCan,
        0x7E0,
        {0x02, 0x01, 0x00},
        false,
@@ -51,24 +53,24 @@ TEST_F(IoTest, FramesOnTheWire) {
        "000007E0020100",
        0},
       {"ptsim0500",
-       kCan,
+       passthru::kCan,
        0x18DB33F1,
        {0x02, 0x01, 0x00},
        true,
        "PassThruQueueMsgs",
        "18DB33F1020100",
        0x100},
-      {"ptsim0404", kIso15765, 0x7DF, Bytes(100, 0x5A), false, "PassThruWriteMsgs",
+      {"ptsim0404", passthru::kIso15765, 0x7DF, wire::Bytes(100, 0x5A), false, "PassThruWriteMsgs",
        "000007DF" + Repeated("5A", 100), 0},
       {"ptsim0500_writemsgs",
-       kIso14230,
+       passthru::kIso14230,
        0x7E0,
        {0xC1, 0x33, 0xF1, 0x3E},
        true,
        "PassThruWriteMsgs",
        "C133F13E",
        0},
-      {"ptsim0500_both", kIso9141, 0, {0x68}, false, "PassThruQueueMsgs", "68", 0},
+      {"ptsim0500_both", passthru::kIso9141, 0, {0x68}, false, "PassThruQueueMsgs", "68", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.library) + " " + c.hex.substr(0, 16));
@@ -99,10 +101,10 @@ TEST_F(IoTest, FramesOnTheWire) {
 }
 
 TEST_F(IoTest, RefusedBeforeAnythingIsSent) {
-  std::optional<Connection> can = Open("ptsim0404", kCan);
+  std::optional<Connection> can = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(can);
   ClearCalls();
-  auto one = SendOne(*can, 0x7E0, Bytes(12, 0), false);
+  auto one = SendOne(*can, 0x7E0, wire::Bytes(12, 0), false);
   EXPECT_EQ(one.error().text,
             "ERR_J2534_MSG_TOO_LONG: 12 data bytes, at most 8 fit a message of protocol 5");
   std::vector<BatchMessage> batch = Frames(4);
@@ -114,15 +116,15 @@ TEST_F(IoTest, RefusedBeforeAnythingIsSent) {
   auto raw = SendRaw(*can, batch, 100);
   EXPECT_EQ(raw.error().text, batch_result.error().text);
   EXPECT_EQ(*SendBatch(*can, {}), 0u);
-  EXPECT_EQ(*SendRaw(*can, {}, 100), protocol::RawResult{});
+  EXPECT_EQ(*SendRaw(*can, {}, 100), wire::RawResult{});
   EXPECT_TRUE(Calls().empty());
   EXPECT_EQ(can->echo_list().Size(), 0u);
   can.reset();
 
-  std::optional<Connection> iso15765 = Open("ptsim0500", kIso15765);
+  std::optional<Connection> iso15765 = Open("ptsim0500", passthru::kIso15765);
   ASSERT_TRUE(iso15765);
-  EXPECT_TRUE(SendOne(*iso15765, 0x7E0, Bytes(4124, 0), false).ok());
-  EXPECT_EQ(SendOne(*iso15765, 0x7E0, Bytes(4125, 0), false).error().text,
+  EXPECT_TRUE(SendOne(*iso15765, 0x7E0, wire::Bytes(4124, 0), false).ok());
+  EXPECT_EQ(SendOne(*iso15765, 0x7E0, wire::Bytes(4125, 0), false).error().text,
             "ERR_J2534_MSG_TOO_LONG: 4125 data bytes, at most 4124 fit a message of protocol 6");
 }
 
@@ -146,13 +148,13 @@ TEST_F(IoTest, MissingEntryPointsNameTheFunction) {
 TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
   // A clock that stands still: under a sanitizer the writes may outlast an echo entry's life.
   FakeClock clock;
-  std::optional<Connection> connection = Open("ptsim0404", kCan, 0, clock);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan, 0, clock);
   ASSERT_TRUE(connection);
   ClearCalls();
   EXPECT_EQ(*SendBatch(*connection, Frames(3)), 3u);
   EXPECT_EQ(*SendBatch(*connection, Frames(1000)), 1000u);
   auto raw = SendRaw(*connection, Frames(2), 250);
-  EXPECT_EQ(*raw, (protocol::RawResult{0, 2}));
+  EXPECT_EQ(*raw, (wire::RawResult{0, 2}));
   std::vector<Call> writes = CallsOf("PassThruWriteMsgs");
   ASSERT_EQ(writes.size(), 3u);
   EXPECT_EQ(Num(writes[0], "timeout"), 5000);
@@ -165,33 +167,33 @@ TEST_F(IoTest, BatchTimeoutsCountsAndFailures) {
   // A library refusing the whole write, in both forms.
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     Env("PTSIM_FAIL", "PassThruWriteMsgs=7;PassThruQueueMsgs=7");
-    connection = Open(library, kCan);
+    connection = Open(library, passthru::kCan);
     ASSERT_TRUE(connection);
     EXPECT_EQ(SendOne(*connection, 0x7E0, {1}, false).error().text,
               "ERR_J2534_WRITE_FAILED: error code 7 [ERR_FAILED]");
     EXPECT_EQ(SendBatch(*connection, Frames(3)).error().text,
               "ERR_J2534_WRITE_FAILED: error code 7 (ERR_FAILED), sent 0/3 messages");
-    EXPECT_EQ(*SendRaw(*connection, Frames(3), 10), (protocol::RawResult{7, 0}));
+    EXPECT_EQ(*SendRaw(*connection, Frames(3), 10), (wire::RawResult{7, 0}));
     EXPECT_EQ(connection->echo_list().Size(), 0u);
   }
   connection.reset();
 
   // ptsim refuses an empty K-Line frame after sending those before it.
   Env("PTSIM_FAIL", "");
-  connection = Open("ptsim0500_writemsgs", kIso14230);
+  connection = Open("ptsim0500_writemsgs", passthru::kIso14230);
   ASSERT_TRUE(connection);
   std::vector<BatchMessage> partial = {{0, {0x01}, false}, {0, {0x02}, false}, {0, {}, false}};
   EXPECT_EQ(SendBatch(*connection, partial).error().text,
             "ERR_J2534_WRITE_FAILED: error code 10 (ERR_INVALID_MSG), sent 2/3 messages");
   EXPECT_EQ(connection->echo_list().Size(), 0u);
-  EXPECT_EQ(*SendRaw(*connection, partial, 10), (protocol::RawResult{10, 2}));
+  EXPECT_EQ(*SendRaw(*connection, partial, 10), (wire::RawResult{10, 2}));
   EXPECT_EQ(connection->echo_list().Size(), 2u);
 }
 
 TEST_F(IoTest, LargeBatchesGoInCallsOfAtMostTheChunkSize) {
   // A clock that stands still keeps the echo entries however slowly the calls run.
   FakeClock clock;
-  std::optional<Connection> connection = Open("ptsim0404", kCan, 0, clock);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan, 0, clock);
   ASSERT_TRUE(connection);
   ClearCalls();
   EXPECT_EQ(*SendBatch(*connection, Frames(kWriteChunkFrames + 1)), kWriteChunkFrames + 1);
@@ -209,12 +211,12 @@ TEST_F(IoTest, LargeBatchesGoInCallsOfAtMostTheChunkSize) {
   for (bool raw : {false, true}) {
     SCOPED_TRACE(raw ? "raw" : "batch");
     connection.reset();
-    connection = Open("ptsim0404", kCan, 0, clock);
+    connection = Open("ptsim0404", passthru::kCan, 0, clock);
     ASSERT_TRUE(connection);
     ClearCalls();
     if (raw) {
       EXPECT_EQ(*SendRaw(*connection, three_calls, 40),
-                (protocol::RawResult{7, static_cast<uint32_t>(kWriteChunkFrames)}));
+                (wire::RawResult{7, static_cast<uint32_t>(kWriteChunkFrames)}));
       EXPECT_EQ(Num(CallsOf("PassThruWriteMsgs").at(1), "timeout"), 40);
     } else {
       EXPECT_EQ(SendBatch(*connection, three_calls).error().text,
@@ -230,7 +232,7 @@ TEST_F(IoTest, LargeBatchesGoInCallsOfAtMostTheChunkSize) {
 TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
   Env("PTSIM_ECHO", "plain");
   FakeClock clock;
-  std::optional<Connection> connection = Open("ptsim0404", kCan, 0, clock);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan, 0, clock);
   ASSERT_TRUE(connection);
   auto drain = [&] { return *Drain(*connection, 0, 16, 4); };
 
@@ -240,10 +242,10 @@ TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
 
   ASSERT_TRUE(SendOne(*connection, 0x123, {1, 2}, false).ok());
   clock.Advance(600ms);
-  std::vector<protocol::ReceivedMessage> late = drain();
+  std::vector<wire::ReceivedMessage> late = drain();
   ASSERT_EQ(late.size(), 1u);
   EXPECT_EQ(late[0].arb_id, 0x123u);
-  EXPECT_EQ(late[0].data, (Bytes{1, 2}));
+  EXPECT_EQ(late[0].data, (wire::Bytes{1, 2}));
 
   // Periodic frames are not in the echo list: the same identifier with another payload is
   // delivered, and the one entry of a send cancels only one of two equal echoes.
@@ -251,14 +253,14 @@ TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
   ASSERT_TRUE(SendOne(*connection, 0x123, {1}, false).ok());
   ASSERT_TRUE(StartPeriodic(*connection, 0x124, {1}, false, 60000).ok());
   ASSERT_TRUE(SendOne(*connection, 0x124, {1}, false).ok());
-  std::vector<protocol::ReceivedMessage> frames = drain();
+  std::vector<wire::ReceivedMessage> frames = drain();
   ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0].data, Bytes{9});
+  EXPECT_EQ(frames[0].data, wire::Bytes{9});
   EXPECT_EQ(frames[1].arb_id, 0x124u);
   connection.reset();
 
   // No suppression on a byte-stream channel.
-  connection = Open("ptsim0500", kIso14230, 0, clock);
+  connection = Open("ptsim0500", passthru::kIso14230, 0, clock);
   ASSERT_TRUE(connection);
   ASSERT_TRUE(SendOne(*connection, 0, {0x81}, false).ok());
   EXPECT_EQ(drain().size(), 1u);
@@ -267,27 +269,27 @@ TEST_F(IoTest, PlainEchoesAreSuppressedForFiveHundredMilliseconds) {
 TEST_F(IoTest, TransmitEchoesOnlyReachReadWithEcho) {
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     SCOPED_TRACE(library);
-    std::optional<Connection> connection = Open(library, kCan);
+    std::optional<Connection> connection = Open(library, passthru::kCan);
     ASSERT_TRUE(connection);
     ASSERT_TRUE(SetLoopback(*connection, true).ok());
     ASSERT_TRUE(SendOne(*connection, 0x7DF, {0x02, 0x01, 0x00}, false).ok());
-    std::vector<protocol::ReceivedMessage> drained = *Drain(*connection, 0, 16, 4);
+    std::vector<wire::ReceivedMessage> drained = *Drain(*connection, 0, 16, 4);
     ASSERT_EQ(drained.size(), 1u);  // the ECU's answer, not the echo
     EXPECT_EQ(drained[0].arb_id, 0x7E8u);
     EXPECT_EQ(drained[0].data.at(1), 0x41);
     EXPECT_EQ(drained[0].data_size, 12u);
 
     ASSERT_TRUE(SendOne(*connection, 0x123, {5}, false).ok());
-    std::vector<protocol::ReceivedMessage> read = *ReadWithEcho(*connection, 0);
+    std::vector<wire::ReceivedMessage> read = *ReadWithEcho(*connection, 0);
     ASSERT_EQ(read.size(), 1u);
-    EXPECT_EQ(read[0].rx_status & kTxMsgType, kTxMsgType);
-    EXPECT_EQ(read[0].data, Bytes{5});
+    EXPECT_EQ(read[0].rx_status & passthru::kTxMsgType, passthru::kTxMsgType);
+    EXPECT_EQ(read[0].data, wire::Bytes{5});
   }
 }
 
 TEST_F(IoTest, DrainCallsAndTheirFailures) {
   Env("PTSIM_TRAFFIC", "20");
-  std::optional<Connection> connection = Open("ptsim0404", kIso15765);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kIso15765);
   ASSERT_TRUE(connection);
   EXPECT_EQ(Drain(*connection, 25, 16, 4)->size(), 20u);
   std::vector<Call> reads = CallsOf("PassThruReadMsgs");
@@ -318,7 +320,7 @@ TEST_F(IoTest, DrainCallsAndTheirFailures) {
     Env("PTSIM_FAIL", c.fail);
     connection.reset();
     ClearCalls();
-    connection = Open("ptsim0500", kCan);
+    connection = Open("ptsim0500", passthru::kCan);
     ASSERT_TRUE(connection);
     auto frames = Drain(*connection, 0, c.frames, c.calls);
     if (c.received == SIZE_MAX) {
@@ -336,12 +338,12 @@ TEST_F(IoTest, DrainCallsAndTheirFailures) {
 TEST_F(IoTest, DrainReadsTheDedicatedChannelAfterTheMainOne) {
   Env("PTSIM_TRAFFIC", "2");
   Env("PTSIM_LOG_READS", "1");
-  std::optional<Connection> connection = Open("ptsim0404", kCan, kCanIdBoth);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan, passthru::kCanIdBoth);
   ASSERT_TRUE(connection);
   ASSERT_TRUE(connection->has_29bit_channel());
   ASSERT_TRUE(SendOne(*connection, 0x18DB33F1, {0x02, 0x01, 0x0D}, true).ok());
   ClearCalls();
-  std::vector<protocol::ReceivedMessage> frames = *Drain(*connection, 7, 16, 4);
+  std::vector<wire::ReceivedMessage> frames = *Drain(*connection, 7, 16, 4);
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[0].arb_id, 0x7E8u);
   EXPECT_FALSE(frames[0].extended);
@@ -357,7 +359,7 @@ TEST_F(IoTest, DrainReadsTheDedicatedChannelAfterTheMainOne) {
 
   // Any trouble on the dedicated channel only ends its reading.
   Env("PTSIM_FAIL", "PassThruReadMsgs@2=8");
-  connection = Open("ptsim0500", kCan, kCanIdBoth);
+  connection = Open("ptsim0500", passthru::kCan, passthru::kCanIdBoth);
   ASSERT_TRUE(connection);
   auto quiet = Drain(*connection, 0, 16, 4);
   ASSERT_TRUE(quiet.ok());
@@ -366,10 +368,10 @@ TEST_F(IoTest, DrainReadsTheDedicatedChannelAfterTheMainOne) {
 
 TEST_F(IoTest, DirectReads) {
   Env("PTSIM_LOG_READS", "1");
-  std::optional<Connection> connection = Open("ptsim0404", kCan);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(connection);
-  EXPECT_EQ(*ReadRaw(*connection, 0, 0), (protocol::RawResult{16, 0}));
-  EXPECT_EQ(*ReadRaw(*connection, 100, 3), (protocol::RawResult{9, 0}));
+  EXPECT_EQ(*ReadRaw(*connection, 0, 0), (wire::RawResult{16, 0}));
+  EXPECT_EQ(*ReadRaw(*connection, 100, 3), (wire::RawResult{9, 0}));
   std::vector<Call> reads = CallsOf("PassThruReadMsgs");
   ASSERT_EQ(reads.size(), 2u);
   EXPECT_EQ(Num(reads[0], "count"), 1);
@@ -380,11 +382,11 @@ TEST_F(IoTest, DirectReads) {
   connection.reset();
 
   Env("PTSIM_FAIL", "PassThruReadMsgs=2");
-  connection = Open("ptsim0500", kCan);
+  connection = Open("ptsim0500", passthru::kCan);
   ASSERT_TRUE(connection);
   EXPECT_EQ(ReadWithEcho(*connection, 0).error().text,
             "ERR_J2534_READ_FAILED: error code 2 (ERR_INVALID_CHANNEL_ID)");
-  EXPECT_EQ(*ReadRaw(*connection, 4, 0), (protocol::RawResult{2, 0}));
+  EXPECT_EQ(*ReadRaw(*connection, 4, 0), (wire::RawResult{2, 0}));
 }
 
 TEST_F(IoTest, MisbehavingLibrariesAreReadOnlyWithinTheirRecords) {
@@ -392,7 +394,7 @@ TEST_F(IoTest, MisbehavingLibrariesAreReadOnlyWithinTheirRecords) {
     SCOPED_TRACE(library);
     Env("PTSIM_TRAFFIC", "5");
     Env("PTSIM_MISBEHAVE", "read_count_overflow");
-    std::optional<Connection> connection = Open(library, kCan);
+    std::optional<Connection> connection = Open(library, passthru::kCan);
     ASSERT_TRUE(connection);
     // ptsim fills 5 records and claims 3 more than it was given room for.
     EXPECT_EQ(Drain(*connection, 0, 4, 1)->size(), 4u);
@@ -401,9 +403,9 @@ TEST_F(IoTest, MisbehavingLibrariesAreReadOnlyWithinTheirRecords) {
 
     Env("PTSIM_TRAFFIC", "1");
     Env("PTSIM_MISBEHAVE", "data_size_overflow");
-    connection = Open(library, kIso15765);
+    connection = Open(library, passthru::kIso15765);
     ASSERT_TRUE(connection);
-    std::vector<protocol::ReceivedMessage> frames = *Drain(*connection, 0, 16, 1);
+    std::vector<wire::ReceivedMessage> frames = *Drain(*connection, 0, 16, 1);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].data_size, 4128u);
     EXPECT_EQ(frames[0].data.size(), 4124u);

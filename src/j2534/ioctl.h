@@ -9,8 +9,8 @@
 
 #include "common/result.h"
 #include "j2534/connection.h"
-#include "protocol/params.h"
-#include "protocol/payloads.h"
+#include "wire/records.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 
@@ -31,11 +31,11 @@ Result<void, PassThruError> SetConfig(const ChannelRef& channel, uint32_t parame
                                       uint32_t value);
 
 /// GET_CONFIG of several parameters in one SCONFIG_LIST: the values read, in order.
-Result<std::vector<protocol::ConfigEntry>, PassThruError> GetConfigList(
+Result<std::vector<wire::ConfigEntry>, PassThruError> GetConfigList(
     const Port& connection, const std::vector<uint32_t>& parameters);
 /// SET_CONFIG of several parameters in one SCONFIG_LIST.
 Result<void, PassThruError> SetConfigList(const Port& connection,
-                                          const std::vector<protocol::ConfigEntry>& parameters);
+                                          const std::vector<wire::ConfigEntry>& parameters);
 
 Result<uint32_t, PassThruError> GetConfig(const Port& connection, uint32_t parameter);
 Result<void, PassThruError> SetConfig(const Port& connection, uint32_t parameter, uint32_t value);
@@ -62,10 +62,10 @@ Result<void, PassThruError> SetProgrammingVoltage(const Connection& connection, 
 /// CLEAR_TX_BUFFER, then (only when that succeeded) CLEAR_RX_BUFFER; or the one queue `only`
 /// names.
 Result<void, PassThruError> ClearBuffers(const Port& connection,
-                                         std::optional<protocol::BufferChoice> only = std::nullopt);
+                                         std::optional<wire::BufferChoice> only = std::nullopt);
 
 /// PassThruReadVersion on the device: firmware, library and API texts, untrimmed.
-Result<protocol::VersionInfo, PassThruError> ReadVersion(const Connection& connection);
+Result<wire::VersionInfo, PassThruError> ReadVersion(const Connection& connection);
 
 /// PassThruGetLastError into 80 bytes, whatever status it returns; untrimmed, possibly empty.
 Result<std::string, PassThruError> ReadLastError(const Connection& connection);

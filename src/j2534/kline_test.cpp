@@ -5,17 +5,19 @@
 
 #include "j2534/io.h"
 #include "j2534/ptsim_fixture.h"
+#include "passthru/numbers.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 namespace {
 
 using KlineTest = PtsimTest;
-using protocol::KlineInitMode;
+using wire::KlineInitMode;
 
 TEST_F(KlineTest, FastInitInBothForms) {
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     SCOPED_TRACE(library);
-    std::optional<Connection> connection = Open(library, kIso14230);
+    std::optional<Connection> connection = Open(library, passthru::kIso14230);
     ASSERT_TRUE(connection);
     ClearCalls();
     auto result =
@@ -26,16 +28,16 @@ TEST_F(KlineTest, FastInitInBothForms) {
     EXPECT_TRUE(result->keyword_bytes.empty());
     EXPECT_FALSE(result->cc_received);
     ASSERT_EQ(result->init_response.size(), 1u);
-    const protocol::ReceivedMessage& response = result->init_response[0];
-    EXPECT_EQ(response.data, (Bytes{0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F}));
+    const wire::ReceivedMessage& response = result->init_response[0];
+    EXPECT_EQ(response.data, (wire::Bytes{0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F}));
     EXPECT_EQ(response.arb_id, 0u);
     EXPECT_EQ(response.data_size, 6u);
-    EXPECT_EQ(response.protocol_id, kIso14230);
+    EXPECT_EQ(response.protocol_id, passthru::kIso14230);
     const Call call = std::move(CallsOf("PassThruIoctl").at(0));
     EXPECT_EQ(Str(call, "ioctl"), "FAST_INIT");
     EXPECT_EQ(Num(call, "handle"), 2);
     EXPECT_EQ(Str(call["input"], "data"), "C133F18166");
-    EXPECT_EQ(Num(call["input"], "protocol"), kIso14230);
+    EXPECT_EQ(Num(call["input"], "protocol"), passthru::kIso14230);
     EXPECT_EQ(Num(call["input"], "txFlags"), 0);
     EXPECT_EQ(Num(call, "outputCapacity"), 4128);
     EXPECT_EQ(Num(call["input"], "extraDataIndex"), 0);
@@ -43,7 +45,7 @@ TEST_F(KlineTest, FastInitInBothForms) {
     // FastInit itself uses the bytes it is given, an empty list included.
     EXPECT_TRUE(FastInit(*connection, {0x81}).ok());
     EXPECT_EQ(Str(CallsOf("PassThruIoctl").back()["input"], "data"), "81");
-    auto too_long = FastInit(*connection, Bytes(4129, 0));
+    auto too_long = FastInit(*connection, wire::Bytes(4129, 0));
     EXPECT_EQ(too_long.error().text,
               "ERR_J2534_MSG_TOO_LONG: 4129 data bytes, at most 4128 fit a message of protocol 4");
     EXPECT_EQ(CallsOf("PassThruIoctl").size(), 2u);
@@ -54,7 +56,7 @@ TEST_F(KlineTest, AnEmptyFastInitResponseFailsInBothFormsAndAutoGoesOnToTheSlowI
   Env("PTSIM_MISBEHAVE", "fast_init_empty");
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     SCOPED_TRACE(library);
-    std::optional<Connection> connection = Open(library, kIso9141);
+    std::optional<Connection> connection = Open(library, passthru::kIso9141);
     ASSERT_TRUE(connection);
     EXPECT_EQ(FastInit(*connection, {0xC1}).error().text,
               "ERR_J2534_FAST_INIT_FAILED: empty response");
@@ -69,7 +71,7 @@ TEST_F(KlineTest, AnEmptyFastInitResponseFailsInBothFormsAndAutoGoesOnToTheSlowI
 TEST_F(KlineTest, KeywordBytesAndTheCcByte) {
   struct Case {
     const char* keywords;
-    Bytes bytes;
+    wire::Bytes bytes;
     std::string protocol;
   };
   const Case cases[] = {
@@ -83,7 +85,7 @@ TEST_F(KlineTest, KeywordBytesAndTheCcByte) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(library) + " " + c.keywords);
       Env("PTSIM_KEYWORDS", c.keywords);
-      std::optional<Connection> connection = Open(library, kIso9141);
+      std::optional<Connection> connection = Open(library, passthru::kIso9141);
       ASSERT_TRUE(connection);
       ClearCalls();
       auto result = KlineInit(*connection, KlineInitMode::Slow, std::nullopt, std::nullopt, 200);
@@ -95,8 +97,8 @@ TEST_F(KlineTest, KeywordBytesAndTheCcByte) {
       ASSERT_EQ(result->init_response.size(), 2u);
       EXPECT_EQ(result->init_response[0].data, c.bytes);
       EXPECT_EQ(result->init_response[0].data_size, c.bytes.size());
-      EXPECT_EQ(result->init_response[0].protocol_id, kIso9141);
-      EXPECT_EQ(result->init_response[1].data, Bytes{0xCC});
+      EXPECT_EQ(result->init_response[0].protocol_id, passthru::kIso9141);
+      EXPECT_EQ(result->init_response[1].data, wire::Bytes{0xCC});
       const Call call = std::move(CallsOf("PassThruIoctl").at(0));
       EXPECT_EQ(Str(call, "ioctl"), "FIVE_BAUD_INIT");
       EXPECT_EQ(Str(call["input"], "data"), "33");
@@ -114,7 +116,7 @@ TEST_F(KlineTest, WaitingForTheCcByte) {
   Env("PTSIM_ECHO", "plain");
   Env("PTSIM_LOG_READS", "1");
   Env("PTSIM_MISBEHAVE", "five_baud_40");
-  std::optional<Connection> connection = Open("ptsim0404", kIso14230);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kIso14230);
   ASSERT_TRUE(connection);
 
   // A cc timeout of 0 reads nothing.
@@ -126,7 +128,7 @@ TEST_F(KlineTest, WaitingForTheCcByte) {
   EXPECT_TRUE(CallsOf("PassThruReadMsgs").empty());
   // ptsim claims 40 keyword bytes in a buffer of 16.
   EXPECT_EQ(immediate->keyword_bytes,
-            (Bytes{0x08, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+            (wire::Bytes{0x08, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(immediate->init_response[0].data_size, 16u);
   EXPECT_EQ(LogLines().back(),
             "[j2534] kline_slow_init_with_cc: protocol=iso9141 cc=false extra_frames=0");
@@ -143,8 +145,8 @@ TEST_F(KlineTest, WaitingForTheCcByte) {
   ASSERT_TRUE(found.ok());
   EXPECT_TRUE(found->cc_received);
   ASSERT_EQ(found->init_response.size(), 3u);
-  EXPECT_EQ(found->init_response[1].data, (Bytes{0x7F, 0xCC, 0x02}));
-  EXPECT_EQ(found->init_response[2].data, Bytes{0x01});
+  EXPECT_EQ(found->init_response[1].data, (wire::Bytes{0x7F, 0xCC, 0x02}));
+  EXPECT_EQ(found->init_response[2].data, wire::Bytes{0x01});
   EXPECT_EQ(LogLines().back(),
             "[j2534] kline_slow_init_with_cc: protocol=iso9141 cc=true extra_frames=2");
 }
@@ -152,11 +154,11 @@ TEST_F(KlineTest, WaitingForTheCcByte) {
 TEST_F(KlineTest, AutoFallsBackToSlowOnAnyFastFailure) {
   Env("PTSIM_FAIL", "PassThruIoctl.FAST_INIT=7");
   Env("PTSIM_LAST_ERROR", "no answer");
-  std::optional<Connection> connection = Open("ptsim0500", kIso14230);
+  std::optional<Connection> connection = Open("ptsim0500", passthru::kIso14230);
   ASSERT_TRUE(connection);
-  auto fast = KlineInit(*connection, KlineInitMode::Fast, Bytes{0xC1}, std::nullopt, 0);
+  auto fast = KlineInit(*connection, KlineInitMode::Fast, wire::Bytes{0xC1}, std::nullopt, 0);
   EXPECT_EQ(fast.error().text, "ERR_J2534_FAST_INIT_FAILED: error code 7 (ERR_FAILED) - no answer");
-  auto fallback = KlineInit(*connection, KlineInitMode::Auto, std::nullopt, Bytes{0x01}, 100);
+  auto fallback = KlineInit(*connection, KlineInitMode::Auto, std::nullopt, wire::Bytes{0x01}, 100);
   ASSERT_TRUE(fallback.ok()) << fallback.error().text;
   EXPECT_EQ(fallback->init_method, "slow");
   EXPECT_TRUE(fallback->cc_received);
@@ -170,7 +172,7 @@ TEST_F(KlineTest, AutoFallsBackToSlowOnAnyFastFailure) {
 
   // Without PassThruIoctl both attempts fail; the answer is the slow one's failure.
   Env("PTSIM_FAIL", "");
-  connection = Open("ptsim0404_noioctl", kIso14230);
+  connection = Open("ptsim0404_noioctl", passthru::kIso14230);
   ASSERT_TRUE(connection);
   auto neither = KlineInit(*connection, KlineInitMode::Auto, std::nullopt, std::nullopt, 0);
   EXPECT_EQ(neither.error().text, "ERR_J2534_FUNC_NOT_FOUND: PassThruIoctl - " + kNotFound);
@@ -179,7 +181,7 @@ TEST_F(KlineTest, AutoFallsBackToSlowOnAnyFastFailure) {
   connection.reset();
 
   Env("PTSIM_FAIL", "PassThruIoctl.FIVE_BAUD_INIT=8");
-  connection = Open("ptsim0404", kIso9141);
+  connection = Open("ptsim0404", passthru::kIso9141);
   ASSERT_TRUE(connection);
   EXPECT_EQ(FiveBaudInit(*connection, {0x33}).error().text,
             "ERR_J2534_FIVE_BAUD_INIT_FAILED: error code 8 (ERR_DEVICE_NOT_CONNECTED) - no answer");

@@ -1,4 +1,4 @@
-// Loading a vendor library, status names and the error texts of the J2534 layer.
+// Loading a vendor library, and the texts it gives.
 #include "j2534/library.h"
 
 #include <array>
@@ -6,9 +6,9 @@
 
 #include "common/text.h"
 #include "discovery/library_file.h"
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/entry_points.h"
 #include "platform/fault_report.h"
-#include "trace/names.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -20,42 +20,6 @@ constexpr size_t kLastErrorBufferSize = 512;
 constexpr unsigned kOwnBits = sizeof(void*) * 8;
 
 }  // namespace
-
-std::string StatusName(uint32_t status) {
-  return std::string(trace::StatusName(status).value_or("UNKNOWN_ERROR"));
-}
-
-std::string StatusText(const std::string& head, uint32_t status) {
-  return head + " error code " + std::to_string(status) + " (" + StatusName(status) + ")";
-}
-
-PassThruError DllLoadError(const std::string& detail) {
-  return {PassThruError::Kind::DllLoad, "ERR_J2534_DLL_LOAD: " + detail, 0};
-}
-
-PassThruError FunctionNotFoundError(const std::string& name, const std::string& detail) {
-  return {PassThruError::Kind::FunctionNotFound,
-          "ERR_J2534_FUNC_NOT_FOUND: " + name + " - " + detail, 0};
-}
-
-PassThruError CallFailedError(const std::string& word, uint32_t status,
-                              const std::optional<std::string>& last_error) {
-  std::string text = StatusText("ERR_J2534_" + word + ":", status);
-  if (last_error) text += " - " + *last_error;
-  return {PassThruError::Kind::CallFailed, std::move(text), status};
-}
-
-PassThruError StatusError(const std::string& head, uint32_t status) {
-  return {PassThruError::Kind::CallFailed, StatusText(head, status), status};
-}
-
-PassThruError RefusedError(std::string text) {
-  return {PassThruError::Kind::Refused, std::move(text), 0};
-}
-
-PassThruError StandInError(std::string text, uint32_t status) {
-  return {PassThruError::Kind::StandIn, std::move(text), status};
-}
 
 Result<PassThruLibrary, PassThruError> PassThruLibrary::Load(const std::string& path) {
   // A library's start-up code may hang, as its unload may: the bridge's last line names either.
@@ -81,8 +45,23 @@ PassThruLibrary::~PassThruLibrary() {
   platform::DynamicLibrary unloading = std::move(library_);
 }
 
+Result<void*> PassThruLibrary::Find(passthru::Entry entry) const {
+  Lookup& lookup = lookups_[static_cast<size_t>(entry)];
+  if (!lookup.done) {
+    Result<void*> address = library_.Find(passthru::EntryName(entry));
+    if (address) {
+      lookup.address = address.value();
+    } else {
+      lookup.missing = std::move(address).error().text;
+    }
+    lookup.done = true;
+  }
+  if (lookup.address == nullptr) return Fail(lookup.missing);
+  return lookup.address;
+}
+
 bool PassThruLibrary::IsApi0500() const {
-  return library_.Find("PassThruScanForDevices").ok();
+  return Find(passthru::kApi0500Marker).ok();
 }
 
 std::string BufferText(const char* buffer, size_t size) {
@@ -99,7 +78,8 @@ std::optional<std::string> TrimmedBufferText(const char* buffer, size_t size) {
 }
 
 std::optional<std::string> LastErrorText(const PassThruLibrary& library) {
-  auto get_last_error = library.Resolve<PassThruGetLastErrorFn>("PassThruGetLastError");
+  auto get_last_error =
+      library.Resolve<passthru::PassThruGetLastErrorFn>(passthru::Entry::kGetLastError);
   if (!get_last_error) return std::nullopt;
   std::array<char, kLastErrorBufferSize> buffer{};
   if ((*get_last_error)(buffer.data()) != 0) return std::nullopt;

@@ -1,6 +1,7 @@
-// The loaded vendor library and the error value of the J2534 layer.
+// The loaded vendor library, its entry points and the texts it gives.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <memory>
@@ -9,59 +10,16 @@
 
 #include "common/result.h"
 #include "j2534/entry_point.h"
+#include "j2534/error.h"
+#include "passthru/entry_points.h"
 #include "platform/dynamic_library.h"
 
 namespace tarnix::j2534 {
 
-/// A failure of the J2534 layer. `text` is the final message that reaches the client unchanged.
-struct PassThruError {
-  enum class Kind {
-    DllLoad,           ///< the library could not be loaded
-    FunctionNotFound,  ///< an entry point is not exported
-    CallFailed,        ///< the library returned a non-zero status (in `status`)
-    Refused,           ///< the request itself is unusable; nothing was called
-    StandIn,           ///< refused, nothing called, as a conforming library would (`status`)
-  };
-  Kind kind = Kind::CallFailed;
-  std::string text;
-  uint32_t status = 0;  ///< the library's status code, for CallFailed and StandIn
-
-  /// The J2534 status the failure comes from, if any.
-  std::optional<uint32_t> j2534_status() const {
-    if (kind == Kind::CallFailed || kind == Kind::StandIn) return status;
-    return std::nullopt;
-  }
-};
-
-/// The J2534 name of a status code; "UNKNOWN_ERROR" above 26.
-std::string StatusName(uint32_t status);
-
-/// `head` + " error code " + status + " (" + name + ")": the shape of every failed-call text.
-std::string StatusText(const std::string& head, uint32_t status);
-
-/// "ERR_J2534_DLL_LOAD: " + detail.
-PassThruError DllLoadError(const std::string& detail);
-
-/// "ERR_J2534_FUNC_NOT_FOUND: " + name + " - " + detail.
-PassThruError FunctionNotFoundError(const std::string& name, const std::string& detail);
-
-/// "ERR_J2534_" + word + ": error code N (NAME)", then " - " + last_error when present.
-PassThruError CallFailedError(const std::string& word, uint32_t status,
-                              const std::optional<std::string>& last_error);
-
-/// A failed call reported with a fixed text built by StatusText(head, status).
-PassThruError StatusError(const std::string& head, uint32_t status);
-
-/// An error of the request: `text` unchanged, nothing was called.
-PassThruError RefusedError(std::string text);
-
-/// The bridge's own refusal of what a conforming library refuses with `status`: `text`
-/// unchanged, nothing was called.
-PassThruError StandInError(std::string text, uint32_t status);
-
-/// A loaded vendor library. Move-only; unloaded exactly once, when destroyed. Entry points are
-/// looked up by name for each use, so a missing one fails only the operations that need it. Calls
-/// through its entry points are recorded while a tracer is set.
+/// A loaded vendor library. Move-only; unloaded exactly once, when destroyed. Each entry point is
+/// looked up once, when first needed, and what was found kept: a missing one fails only the
+/// operations that need it, each with the loader's text. Calls through its entry points are
+/// recorded while a tracer is set. Used by one thread at a time, as its connection is.
 class PassThruLibrary {
  public:
   /// Loads the library at `path` (UTF-8). Fails with a DllLoad error: the loader's text, or for a
@@ -74,25 +32,25 @@ class PassThruLibrary {
   /// Unloads the library (marked as the call in flight while the system unloads it).
   ~PassThruLibrary();
 
-  /// The entry point `name` (static text) with the signature Fn, or a FunctionNotFound error.
+  /// Entry point `entry` with the signature Fn, or a FunctionNotFound error.
   template <typename Fn>
-  Result<EntryPoint<Fn>, PassThruError> Resolve(const char* name) const {
-    Result<void*> address = library_.Find(name);
-    if (!address) return FunctionNotFoundError(name, address.error().text);
-    return Bind<Fn>(name, address.value());
+  Result<EntryPoint<Fn>, PassThruError> Resolve(passthru::Entry entry) const {
+    Result<void*> address = Find(entry);
+    if (!address) return FunctionNotFoundError(passthru::EntryName(entry), address.error().text);
+    return Bind<Fn>(entry, address.value());
   }
 
-  /// The export `name` (static text) that Find gave at `address`, as an entry point of type Fn.
+  /// Entry point `entry`, which Find gave at `address`, with the signature Fn.
   template <typename Fn>
-  EntryPoint<Fn> Bind(const char* name, void* address) const {
-    return EntryPoint<Fn>(std::bit_cast<Fn>(address), name, tracer_.get());
+  EntryPoint<Fn> Bind(passthru::Entry entry, void* address) const {
+    return EntryPoint<Fn>(std::bit_cast<Fn>(address), passthru::EntryName(entry), tracer_.get());
   }
 
   /// Records the calls through entry points resolved from now on in `tracer` (null: none).
   void SetTracer(std::shared_ptr<CallTracer> tracer) { tracer_ = std::move(tracer); }
 
-  /// The address of export `name`, or the loader's detail text.
-  Result<void*> Find(const char* name) const { return library_.Find(name); }
+  /// The address of entry point `entry`, or the loader's detail text.
+  Result<void*> Find(passthru::Entry entry) const;
 
   /// True when the library exports PassThruScanForDevices: the 05.00 form of the interface.
   bool IsApi0500() const;
@@ -102,6 +60,13 @@ class PassThruLibrary {
   // Declared first so that the trace outlives the library's last call and its unloading.
   std::shared_ptr<CallTracer> tracer_;
   platform::DynamicLibrary library_;
+  /// What looking up one entry point found: its address, or the loader's text for its absence.
+  struct Lookup {
+    bool done = false;
+    void* address = nullptr;
+    std::string missing;
+  };
+  mutable std::array<Lookup, passthru::kEntryCount> lookups_{};
 };
 
 /// The library's own description of its last failure (PassThruGetLastError, 512 bytes, trimmed);

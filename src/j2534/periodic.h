@@ -5,6 +5,7 @@
 
 #include "common/result.h"
 #include "j2534/connection.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 
@@ -15,7 +16,7 @@ size_t MaxPeriodicPayload(uint32_t protocol_id);
 /// other (identifier prefix on CAN-like channels only) but holds at most one frame; TxFlags is
 /// CAN_29BIT_ID when `extended`, on every protocol. `interval_ms` is the library's to check.
 Result<uint32_t, PassThruError> StartPeriodic(const Port& connection, uint32_t arb_id,
-                                              const Bytes& data, bool extended,
+                                              const wire::Bytes& data, bool extended,
                                               uint32_t interval_ms);
 
 /// PassThruStopPeriodicMsg on the main channel.

@@ -9,8 +9,8 @@
 
 #include "common/result.h"
 #include "j2534/connection.h"
-#include "protocol/params.h"
-#include "protocol/payloads.h"
+#include "wire/records.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 
@@ -18,48 +18,48 @@ namespace tarnix::j2534 {
 inline constexpr uint32_t kMaxRecordReadFrames = 1024;
 
 /// A received record in the record form.
-protocol::Record ToRecord(const RecordView& view);
+wire::Record ToRecord(const RecordView& view);
 
 /// A record in the received-frame form, as the bridge's K-Line answers give it: the identifier
 /// taken off on CAN-like protocols when the record holds one, every byte data otherwise.
-protocol::ReceivedMessage MessageOf(const protocol::Record& record);
+wire::ReceivedMessage MessageOf(const wire::Record& record);
 
 /// One record packed as it is, its protocol `default_protocol` unless it names one. The caller
 /// has checked that its data fit (CheckRecordSize).
-MessageArray PackRecord(bool api_0500, uint32_t default_protocol,
-                        const protocol::RecordParam& record);
+MessageArray PackRecord(bool api_0500, uint32_t default_protocol, const wire::RecordParam& record);
 
 /// The MSG_TOO_LONG refusal of a record whose data exceed 4128 bytes (`where` names it), if so.
 std::optional<PassThruError> CheckRecordSize(const std::string& where,
-                                             const protocol::RecordParam& record,
+                                             const wire::RecordParam& record,
                                              uint32_t default_protocol);
 
 /// Writes `records` as they are, as SendRaw writes frames: calls of at most kWriteChunkFrames with
 /// `timeout_ms` each, until one fails or sends fewer than it carried; the stopping call's status
 /// and the counts added up. Every record is checked first ("records[i]"). The records reported
 /// sent join the channel's echo list (on CAN-like channels, those that hold an identifier).
-Result<protocol::RawResult, PassThruError> WriteRecords(
-    const Port& port, const std::vector<protocol::RecordParam>& records, uint32_t timeout_ms);
+Result<wire::RawResult, PassThruError> WriteRecords(const Port& port,
+                                                    const std::vector<wire::RecordParam>& records,
+                                                    uint32_t timeout_ms);
 
 /// One PassThruReadMsgs call for `max_records` records (at most kMaxRecordReadFrames) waiting
 /// `timeout_ms`: its status and count as the library gave them (the count no larger than the room
 /// given) and the records it filled, echoes and indications included.
-Result<protocol::RawResult, PassThruError> ReadRecords(const Port& port, uint32_t max_records,
-                                                       uint32_t timeout_ms);
+Result<wire::RawResult, PassThruError> ReadRecords(const Port& port, uint32_t max_records,
+                                                   uint32_t timeout_ms);
 
 /// PassThruStartPeriodicMsg with `record` as it is; answers the message id.
 Result<uint32_t, PassThruError> StartPeriodicRecord(const Port& port,
-                                                    const protocol::RecordParam& record,
+                                                    const wire::RecordParam& record,
                                                     uint32_t interval_ms);
 
 /// PassThruStartMsgFilter of type `filter_type` with the records as they are (a flow-control
 /// record only in the 04.04 form, which passes null without one); answers the filter id.
 Result<uint32_t, PassThruError> AddFilterRecords(
-    const Port& port, uint32_t filter_type, const protocol::RecordParam& mask,
-    const protocol::RecordParam& pattern, const std::optional<protocol::RecordParam>& flow_control);
+    const Port& port, uint32_t filter_type, const wire::RecordParam& mask,
+    const wire::RecordParam& pattern, const std::optional<wire::RecordParam>& flow_control);
 
 /// Ioctl FAST_INIT with `record`; the response record as the library wrote it, even empty.
-Result<protocol::Record, PassThruError> FastInitRecord(const Port& port,
-                                                       const protocol::RecordParam& record);
+Result<wire::Record, PassThruError> FastInitRecord(const Port& port,
+                                                   const wire::RecordParam& record);
 
 }  // namespace tarnix::j2534

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
+
 namespace tarnix::j2534 {
 namespace {
 
@@ -18,9 +21,10 @@ uint32_t ReadBigEndian(const uint8_t* bytes) {
 }  // namespace
 
 size_t MaxPayload(uint32_t protocol_id) {
-  if (FramingOf(protocol_id) == kCan) return 8;
-  if (FramingOf(protocol_id) == kIso15765) return kMaxDataSize - kIdBytes;
-  return kMaxDataSize;
+  if (passthru::FramingOf(protocol_id) == passthru::kCan) return 8;
+  if (passthru::FramingOf(protocol_id) == passthru::kIso15765)
+    return passthru::kMaxDataSize - kIdBytes;
+  return passthru::kMaxDataSize;
 }
 
 PassThruError TooLongError(const std::string& where, size_t size, size_t max,
@@ -34,36 +38,38 @@ PassThruError TooLongError(const std::string& where, size_t size, size_t max,
 
 FrameHead HeadOf(uint32_t protocol_id, uint32_t arb_id, bool extended) {
   FrameHead head;
-  if (IsCanLike(protocol_id)) {
+  if (passthru::IsCanLike(protocol_id)) {
     head.prefix = {static_cast<uint8_t>(arb_id >> 24), static_cast<uint8_t>(arb_id >> 16),
                    static_cast<uint8_t>(arb_id >> 8), static_cast<uint8_t>(arb_id)};
     head.prefix_size = kIdBytes;
-    head.tx_flags = extended ? kCan29BitId : 0;
+    head.tx_flags = extended ? passthru::kCan29BitId : 0;
   }
   return head;
 }
 
 Result<OutgoingFrame, PassThruError> PackFrame(uint32_t protocol_id, uint32_t arb_id,
-                                               const Bytes& payload, bool extended,
+                                               const wire::Bytes& payload, bool extended,
                                                size_t max_payload, const std::string& where) {
   if (payload.size() > max_payload) {
     return TooLongError(where, payload.size(), max_payload, protocol_id);
   }
   const FrameHead head = HeadOf(protocol_id, arb_id, extended);
-  OutgoingFrame frame{Bytes(head.bytes().begin(), head.bytes().end()), head.tx_flags};
+  OutgoingFrame frame{wire::Bytes(head.bytes().begin(), head.bytes().end()), head.tx_flags};
   frame.bytes.insert(frame.bytes.end(), payload.begin(), payload.end());
   return frame;
 }
 
-RecordView View(const PassThruMsg0404& record) {
-  return {
-      record.ProtocolID,    record.RxStatus,
-      record.Timestamp,     static_cast<uint32_t>(std::min<size_t>(record.DataSize, kMaxDataSize)),
-      record.Data,          record.TxFlags,
-      record.ExtraDataIndex};
+RecordView View(const passthru::PassThruMsg0404& record) {
+  return {record.ProtocolID,
+          record.RxStatus,
+          record.Timestamp,
+          static_cast<uint32_t>(std::min<size_t>(record.DataSize, passthru::kMaxDataSize)),
+          record.Data,
+          record.TxFlags,
+          record.ExtraDataIndex};
 }
 
-RecordView View(const PassThruMsg0500& record, const uint8_t* area, size_t area_size) {
+RecordView View(const passthru::PassThruMsg0500& record, const uint8_t* area, size_t area_size) {
   size_t limit = std::min<size_t>(record.DataBufferSize, area_size);
   RecordView view{record.ProtocolID,
                   record.RxStatus,
@@ -79,7 +85,7 @@ RecordView View(const PassThruMsg0500& record, const uint8_t* area, size_t area_
 namespace {
 
 // The record as a frame whose payload starts `skip` bytes into the data (skip <= length).
-void FillMessage(const RecordView& record, size_t skip, protocol::ReceivedMessage& message) {
+void FillMessage(const RecordView& record, size_t skip, wire::ReceivedMessage& message) {
   message.timestamp_us = record.timestamp;
   if (record.data != nullptr) message.data.assign(record.data + skip, record.data + record.length);
   message.rx_status = record.rx_status;
@@ -89,12 +95,12 @@ void FillMessage(const RecordView& record, size_t skip, protocol::ReceivedMessag
 
 }  // namespace
 
-std::optional<protocol::ReceivedMessage> ToMessage(const RecordView& record, bool can_like) {
+std::optional<wire::ReceivedMessage> ToMessage(const RecordView& record, bool can_like) {
   if (record.data == nullptr) return std::nullopt;
   if (can_like && record.length < kIdBytes) return std::nullopt;
   if (!can_like && record.length == 0) return std::nullopt;
   // Built in place in the result: the frame is moved only by its consumer.
-  std::optional<protocol::ReceivedMessage> message(std::in_place);
+  std::optional<wire::ReceivedMessage> message(std::in_place);
   if (!can_like) {
     FillMessage(record, 0, *message);
     return message;
@@ -102,12 +108,12 @@ std::optional<protocol::ReceivedMessage> ToMessage(const RecordView& record, boo
   FillMessage(record, kIdBytes, *message);
   message->arb_id = ReadBigEndian(record.data);
   message->raw_arb_id = message->arb_id;
-  message->extended = message->arb_id > 0x7FF || (record.rx_status & kCan29BitId) != 0;
+  message->extended = message->arb_id > 0x7FF || (record.rx_status & passthru::kCan29BitId) != 0;
   return message;
 }
 
-protocol::ReceivedMessage RawMessage(const RecordView& record) {
-  protocol::ReceivedMessage message;
+wire::ReceivedMessage RawMessage(const RecordView& record) {
+  wire::ReceivedMessage message;
   FillMessage(record, 0, message);
   return message;
 }
@@ -126,9 +132,9 @@ MessageArray::MessageArray(bool api_0500, uint32_t protocol_id, size_t count)
 MessageArray MessageArray::ForReceive(bool api_0500, uint32_t protocol_id, size_t count) {
   MessageArray array(api_0500, protocol_id, count);
   if (api_0500) {
-    array.buffers_.assign(count * kMaxDataSize, 0);
+    array.buffers_.assign(count * passthru::kMaxDataSize, 0);
     for (size_t i = 0; i < count; ++i) {
-      array.Bind0500(i, kMaxDataSize, i * kMaxDataSize);
+      array.Bind0500(i, passthru::kMaxDataSize, i * passthru::kMaxDataSize);
       array.PrepareReceive0500(i);
     }
   }
@@ -164,7 +170,7 @@ void* MessageArray::records() {
 }
 
 void MessageArray::PrepareReceive0500(size_t index) {
-  PassThruMsg0500& record = records_0500_[index];
+  passthru::PassThruMsg0500& record = records_0500_[index];
   std::memset(&record, 0, sizeof(record));
   record.ProtocolID = protocol_id_;
   record.DataBuffer = buffers_.data() + offset_[index];
@@ -176,9 +182,9 @@ void MessageArray::RestoreReceive(size_t used) {
   for (size_t i = 0; i < used; ++i) {
     // The read wrote the data bytes the record states, within its area.
     if (!api_0500_) {
-      PassThruMsg0404& record = records_0404_[i];
-      std::memset(record.Data, 0, std::min<size_t>(record.DataSize, kMaxDataSize));
-      std::memset(&record, 0, offsetof(PassThruMsg0404, Data));
+      passthru::PassThruMsg0404& record = records_0404_[i];
+      std::memset(record.Data, 0, std::min<size_t>(record.DataSize, passthru::kMaxDataSize));
+      std::memset(&record, 0, offsetof(passthru::PassThruMsg0404, Data));
       continue;
     }
     const size_t stated = std::min<size_t>(records_0500_[i].DataLength, area_[i]);
@@ -203,7 +209,7 @@ void MessageArray::Pack(size_t index, uint32_t tx_flags, std::span<const uint8_t
     offset_[index] = packed_bytes_;
     packed_bytes_ += size;
     data = buffers_.data() + offset_[index];
-    PassThruMsg0500& record = records_0500_[index];
+    passthru::PassThruMsg0500& record = records_0500_[index];
     record.ProtocolID = protocol_id_;
     record.TxFlags = tx_flags;
     record.DataLength = static_cast<uint32_t>(size);
@@ -211,8 +217,8 @@ void MessageArray::Pack(size_t index, uint32_t tx_flags, std::span<const uint8_t
     record.DataBufferSize = static_cast<uint32_t>(size);
     record.DataBuffer = data;
   } else {
-    size = std::min(size, kMaxDataSize);
-    PassThruMsg0404& record = records_0404_[index];
+    size = std::min(size, passthru::kMaxDataSize);
+    passthru::PassThruMsg0404& record = records_0404_[index];
     record.ProtocolID = protocol_id_;
     record.TxFlags = tx_flags;
     record.DataSize = static_cast<uint32_t>(size);
@@ -229,26 +235,26 @@ void MessageArray::ClearPacked(size_t used) {
   for (size_t i = 0; i < used; ++i) {
     if (api_0500_) {
       // The buffers hold exactly the frames' bytes and are overwritten by the next packing.
-      std::memset(&records_0500_[i], 0, sizeof(PassThruMsg0500));
+      std::memset(&records_0500_[i], 0, sizeof(passthru::PassThruMsg0500));
       continue;
     }
-    PassThruMsg0404& record = records_0404_[i];
+    passthru::PassThruMsg0404& record = records_0404_[i];
     std::memset(record.Data, 0, area_[i]);
-    std::memset(&record, 0, offsetof(PassThruMsg0404, Data));
+    std::memset(&record, 0, offsetof(passthru::PassThruMsg0404, Data));
   }
 }
 
 void MessageArray::SetHeader(size_t index, uint32_t protocol_id, uint32_t rx_status,
                              uint32_t timestamp, uint32_t extra_data_index) {
   if (api_0500_) {
-    PassThruMsg0500& record = records_0500_[index];
+    passthru::PassThruMsg0500& record = records_0500_[index];
     record.ProtocolID = protocol_id;
     record.RxStatus = rx_status;
     record.Timestamp = timestamp;
     record.ExtraDataIndex = extra_data_index;
     return;
   }
-  PassThruMsg0404& record = records_0404_[index];
+  passthru::PassThruMsg0404& record = records_0404_[index];
   record.ProtocolID = protocol_id;
   record.RxStatus = rx_status;
   record.Timestamp = timestamp;

@@ -9,28 +9,11 @@
 #include <vector>
 
 #include "common/result.h"
-#include "j2534/library.h"
-#include "j2534/passthru_abi.h"
-#include "protocol/payloads.h"
+#include "j2534/error.h"
+#include "passthru/abi.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
-
-using Bytes = std::vector<uint8_t>;
-
-/// The protocol that `protocol_id` carries its frames like: CAN for CAN_PS and SW_CAN_PS,
-/// ISO15765 for ISO15765_PS and SW_ISO15765_PS, any other as itself.
-inline uint32_t FramingOf(uint32_t protocol_id) {
-  if (protocol_id == kCanPs || protocol_id == kSwCanPs) return kCan;
-  if (protocol_id == kIso15765Ps || protocol_id == kSwIso15765Ps) return kIso15765;
-  return protocol_id;
-}
-
-/// CAN (5), ISO15765 (6) and their pin-switched forms: frames carry the identifier as a 4-byte
-/// big-endian prefix.
-inline bool IsCanLike(uint32_t protocol_id) {
-  const uint32_t framing = FramingOf(protocol_id);
-  return framing == kCan || framing == kIso15765;
-}
 
 /// Payload bytes one message of `protocol_id` holds: 8 on CAN, 4124 on ISO15765 (the device
 /// segments them), the same on their pin-switched forms, 4128 on every other protocol.
@@ -53,7 +36,7 @@ FrameHead HeadOf(uint32_t protocol_id, uint32_t arb_id, bool extended);
 
 /// One frame as the library receives it: the record's data bytes and its TxFlags.
 struct OutgoingFrame {
-  Bytes bytes;
+  wire::Bytes bytes;
   uint32_t tx_flags = 0;
 };
 
@@ -61,7 +44,7 @@ struct OutgoingFrame {
 /// CAN_29BIT_ID when `extended`; elsewhere the payload alone and TxFlags 0. A payload longer than
 /// `max_payload` is refused with the MSG_TOO_LONG text (prefixed by `where` when not empty).
 Result<OutgoingFrame, PassThruError> PackFrame(uint32_t protocol_id, uint32_t arb_id,
-                                               const Bytes& payload, bool extended,
+                                               const wire::Bytes& payload, bool extended,
                                                size_t max_payload, const std::string& where = {});
 
 /// A received record reduced to what conversion needs; `data` holds `length` readable bytes
@@ -77,20 +60,20 @@ struct RecordView {
 };
 
 /// The view of a 04.04 record; DataSize above 4128 is clamped to the data area.
-RecordView View(const PassThruMsg0404& record);
+RecordView View(const passthru::PassThruMsg0404& record);
 
 /// The view of a 05.00 record whose data the bridge placed in `area` of `area_size` bytes. The
 /// bytes are read from `area`, never through a pointer the library may have replaced; DataLength is
 /// clamped to the smaller of DataBufferSize and `area_size`. A null DataBuffer gives null data.
-RecordView View(const PassThruMsg0500& record, const uint8_t* area, size_t area_size);
+RecordView View(const passthru::PassThruMsg0500& record, const uint8_t* area, size_t area_size);
 
 /// A received frame as the client sees it; nullopt for a record that carries no frame (CAN-like
 /// and shorter than 4 bytes; otherwise empty or without data). The payload is copied once, from
 /// the bytes after the identifier.
-std::optional<protocol::ReceivedMessage> ToMessage(const RecordView& record, bool can_like);
+std::optional<wire::ReceivedMessage> ToMessage(const RecordView& record, bool can_like);
 
 /// The raw form, without an identifier: every byte is data, and an empty record is a frame.
-protocol::ReceivedMessage RawMessage(const RecordView& record);
+wire::ReceivedMessage RawMessage(const RecordView& record);
 
 /// An array of message records in the connection's form, contiguous as the library expects
 /// (04.04 records 4152 bytes apart; 05.00 packed records, each with its own data buffer). Records
@@ -151,9 +134,9 @@ class MessageArray {
   bool api_0500_;
   uint32_t protocol_id_;
   size_t count_;
-  std::vector<PassThruMsg0404> records_0404_;
-  std::vector<PassThruMsg0500> records_0500_;
-  Bytes buffers_;               ///< the 05.00 data areas, back to back
+  std::vector<passthru::PassThruMsg0404> records_0404_;
+  std::vector<passthru::PassThruMsg0500> records_0500_;
+  wire::Bytes buffers_;         ///< the 05.00 data areas, back to back
   std::vector<size_t> offset_;  ///< each 05.00 record's area in `buffers_`
   std::vector<size_t> area_;    ///< its size; for packed 04.04 records the data bytes written
   size_t packed_bytes_ = 0;     ///< where the next packed 05.00 frame goes in `buffers_`

@@ -6,6 +6,7 @@
 #include "common/fake_clock.h"
 #include "j2534/connection.h"
 #include "j2534/io.h"
+#include "wire/types.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -51,8 +52,7 @@ TEST(EchoListTest, EachEntryCancelsOneFrameWithTheSameIdentifierAndPayload) {
 TEST(EchoListTest, BatchEntriesCoverOnlyTheFramesSent) {
   FakeClock clock;
   EchoList echoes(clock);
-  std::vector<protocol::BatchMessage> batch = {
-      {1, {0xA}, false}, {2, {0xB}, false}, {3, {0xC}, false}};
+  std::vector<wire::BatchMessage> batch = {{1, {0xA}, false}, {2, {0xB}, false}, {3, {0xC}, false}};
   echoes.Add(batch, 2);
   EXPECT_EQ(echoes.Size(), 2u);
   EXPECT_FALSE(echoes.Cancel(3, {0xC}));

@@ -10,15 +10,14 @@
 
 #include "j2534/call_tracer.h"
 #include "j2534/ioctl_shape.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "platform/fault_report.h"
 #include "trace/arguments.h"
-#include "trace/describe.h"
+#include "trace/caller_memory.h"
 
 namespace tarnix::j2534 {
 namespace {
-
-// The standard's size of the version and error texts: all the bridge's buffers hold that much.
-constexpr size_t kTextSize = 80;
 
 /// One call being recorded: its line and the times around it.
 class Recorder {
@@ -30,7 +29,7 @@ class Recorder {
   trace::Fields& args() { return line_.call.args; }
   trace::Fields& out() { return line_.call.outputs; }
   int32_t ret() const { return ret_; }
-  bool ok() const { return ret_ == static_cast<int32_t>(kStatusNoError); }
+  bool ok() const { return ret_ == static_cast<int32_t>(passthru::kStatusNoError); }
 
   /// Calls `call` (which answers the entry point's status) between two readings of the clock.
   template <typename Call>
@@ -59,24 +58,25 @@ class Recorder {
   int32_t ret_ = 0;
 };
 
-/// A text the library wrote: up to its terminating zero, at most kTextSize bytes, unchanged.
+/// A text the library wrote: up to its terminating zero, at most passthru::kTextSize bytes,
+/// unchanged.
 std::string TextOf(const char* buffer) {
-  const void* end = std::memchr(buffer, 0, kTextSize);
+  const void* end = std::memchr(buffer, 0, passthru::kTextSize);
   return std::string(buffer, end != nullptr
                                  ? static_cast<size_t>(static_cast<const char*>(end) - buffer)
-                                 : kTextSize);
+                                 : passthru::kTextSize);
 }
 
 /// A read that found nothing, which the trace leaves out so that an idle connection writes
 /// nothing.
 bool NothingRead(int32_t ret, uint32_t count) {
   const auto status = static_cast<uint32_t>(ret);
-  return count == 0 &&
-         (status == kStatusNoError || status == kErrTimeout || status == kErrBufferEmpty);
+  return count == 0 && (status == passthru::kStatusNoError || status == passthru::kErrTimeout ||
+                        status == passthru::kErrBufferEmpty);
 }
 
-int32_t TracedRead(CallTracer& tracer, PassThruReadWriteFn fn, uint32_t channel_id, void* messages,
-                   uint32_t* count, uint32_t timeout_ms) {
+int32_t TracedRead(CallTracer& tracer, passthru::PassThruReadWriteFn fn, uint32_t channel_id,
+                   void* messages, uint32_t* count, uint32_t timeout_ms) {
   Recorder call(tracer, "PassThruReadMsgs");
   const uint32_t room = count == nullptr ? 0 : *count;
   call.Run([&] { return fn(channel_id, messages, count, timeout_ms); });
@@ -121,10 +121,10 @@ void IoctlOutputs(Recorder& call, uint32_t ioctl_id, void* output,
     call.out().Pointer("output", output);
     return;
   }
-  if (ioctl_id == kReadVbatt || ioctl_id == kReadProgVoltage) {
+  if (ioctl_id == passthru::kReadVbatt || ioctl_id == passthru::kReadProgVoltage) {
     call.out().Num("output", *static_cast<const uint32_t*>(output));
-  } else if (ioctl_id == kFiveBaudInit) {
-    const auto& keywords = *static_cast<const SByteArray*>(output);
+  } else if (ioctl_id == passthru::kFiveBaudInit) {
+    const auto& keywords = *static_cast<const passthru::SByteArray*>(output);
     trace::ByteArray shown{keywords.NumOfBytes, std::nullopt};
     if (keywords.BytePtr != nullptr) {
       const uint32_t n = std::min(keywords.NumOfBytes, keyword_room.value_or(0));
@@ -142,36 +142,38 @@ bool IsRecording(const CallTracer& tracer) {
   return tracer.recording();
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruOpenFn fn, const void* device_name,
-                   uint32_t* device_id) {
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruOpenFn fn,
+                   const void* device_name, uint32_t* device_id) {
   return TracedWithId(tracer, name, trace::OpenArgs(device_name), "deviceId", device_id,
                       [&] { return fn(device_name, device_id); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruCloseFn fn, uint32_t id) {
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruCloseFn fn,
+                   uint32_t id) {
   const bool close = std::string_view(name) == "PassThruClose";
   return TracedWithId(tracer, name, close ? trace::CloseArgs(id) : trace::DisconnectArgs(id), {},
                       nullptr, [&] { return fn(id); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruConnectFn fn, uint32_t device_id,
-                   uint32_t protocol_id, uint32_t flags, uint32_t baud_rate, uint32_t* channel_id) {
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruConnectFn fn,
+                   uint32_t device_id, uint32_t protocol_id, uint32_t flags, uint32_t baud_rate,
+                   uint32_t* channel_id) {
   return TracedWithId(tracer, name,
                       trace::ConnectArgs(device_id, protocol_id, flags, baud_rate, nullptr),
                       "channelId", channel_id,
                       [&] { return fn(device_id, protocol_id, flags, baud_rate, channel_id); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruConnect0500Fn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruConnect0500Fn fn,
                    uint32_t device_id, uint32_t protocol_id, uint32_t flags, uint32_t baud_rate,
-                   ResourceStruct resources, uint32_t* channel_id) {
+                   passthru::ResourceStruct resources, uint32_t* channel_id) {
   return TracedWithId(
       tracer, name, trace::ConnectArgs(device_id, protocol_id, flags, baud_rate, &resources),
       "channelId", channel_id,
       [&] { return fn(device_id, protocol_id, flags, baud_rate, resources, channel_id); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruReadWriteFn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruReadWriteFn fn,
                    uint32_t channel_id, void* messages, uint32_t* count, uint32_t timeout_ms) {
   if (std::string_view(name) == "PassThruReadMsgs") {
     return TracedRead(tracer, fn, channel_id, messages, count, timeout_ms);
@@ -180,13 +182,13 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruReadWriteFn fn,
                      [&] { return fn(channel_id, messages, count, timeout_ms); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruQueueMsgsFn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruQueueMsgsFn fn,
                    uint32_t channel_id, void* messages, uint32_t* count) {
   return TracedWrite(tracer, name, channel_id, messages, count, std::nullopt,
                      [&] { return fn(channel_id, messages, count); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartPeriodicMsgFn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruStartPeriodicMsgFn fn,
                    uint32_t channel_id, const void* message, uint32_t* message_id,
                    uint32_t interval_ms) {
   return TracedWithId(
@@ -194,7 +196,7 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartPeriodicMs
       "msgId", message_id, [&] { return fn(channel_id, message, message_id, interval_ms); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStopMsgFilterFn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruStopMsgFilterFn fn,
                    uint32_t channel_id, uint32_t id) {
   const bool periodic = std::string_view(name) == "PassThruStopPeriodicMsg";
   return TracedWithId(tracer, name,
@@ -203,7 +205,7 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStopMsgFilterFn
                       {}, nullptr, [&] { return fn(channel_id, id); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilterFn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruStartMsgFilterFn fn,
                    uint32_t channel_id, uint32_t filter_type, const void* mask, const void* pattern,
                    const void* flow_control, uint32_t* filter_id) {
   return TracedWithId(tracer, name,
@@ -214,7 +216,7 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilterF
                       });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilter0500Fn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruStartMsgFilter0500Fn fn,
                    uint32_t channel_id, uint32_t filter_type, const void* mask, const void* pattern,
                    uint32_t* filter_id) {
   return TracedWithId(tracer, name,
@@ -224,13 +226,14 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruStartMsgFilter0
                       [&] { return fn(channel_id, filter_type, mask, pattern, filter_id); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruSetProgrammingVoltageFn fn,
-                   uint32_t device_id, uint32_t pin, uint32_t voltage) {
+int32_t TracedCall(CallTracer& tracer, const char* name,
+                   passthru::PassThruSetProgrammingVoltageFn fn, uint32_t device_id, uint32_t pin,
+                   uint32_t voltage) {
   return TracedWithId(tracer, name, trace::SetProgrammingVoltageArgs(device_id, pin, voltage), {},
                       nullptr, [&] { return fn(device_id, pin, voltage); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruReadVersionFn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruReadVersionFn fn,
                    uint32_t device_id, char* firmware, char* library, char* api) {
   Recorder call(tracer, name);
   call.args() = trace::ReadVersionArgs(device_id);
@@ -242,7 +245,7 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruReadVersionFn f
   return call.Write();
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruGetLastErrorFn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruGetLastErrorFn fn,
                    char* description) {
   Recorder call(tracer, name);
   call.Run([&] { return fn(description); });
@@ -250,25 +253,25 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruGetLastErrorFn 
   return call.Write();
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruIoctlFn fn, uint32_t handle,
-                   uint32_t ioctl_id, void* input, void* output) {
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruIoctlFn fn,
+                   uint32_t handle, uint32_t ioctl_id, void* input, void* output) {
   Recorder call(tracer, name);
   call.args() = trace::IoctlArgs(call.form(), handle, ioctl_id, input, output, CurrentIoctlShape());
   std::optional<uint32_t> keyword_room;
-  if (ioctl_id == kFiveBaudInit && output != nullptr) {
-    keyword_room = static_cast<const SByteArray*>(output)->NumOfBytes;
+  if (ioctl_id == passthru::kFiveBaudInit && output != nullptr) {
+    keyword_room = static_cast<const passthru::SByteArray*>(output)->NumOfBytes;
   }
   call.Run([&] { return fn(handle, ioctl_id, input, output); });
   switch (ioctl_id) {
-    case kGetConfig:
-    case kSetConfig:
+    case passthru::kGetConfig:
+    case passthru::kSetConfig:
       // After the call, so that GET_CONFIG shows the values returned.
       trace::AddConfigArgs(call.args(), input, output);
       break;
-    case kReadVbatt:
-    case kReadProgVoltage:
-    case kFiveBaudInit:
-    case kFastInit:
+    case passthru::kReadVbatt:
+    case passthru::kReadProgVoltage:
+    case passthru::kFiveBaudInit:
+    case passthru::kFastInit:
       IoctlOutputs(call, ioctl_id, output, keyword_room);
       break;
     default:
@@ -280,14 +283,14 @@ int32_t TracedCall(CallTracer& tracer, const char* name, PassThruIoctlFn fn, uin
   return call.Write();
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruScanForDevicesFn fn,
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruScanForDevicesFn fn,
                    uint32_t* device_count) {
   return TracedWithId(tracer, name, trace::Fields(), "deviceCount", device_count,
                       [&] { return fn(device_count); });
 }
 
-int32_t TracedCall(CallTracer& tracer, const char* name, PassThruGetNextDeviceFn fn,
-                   SDevice* device) {
+int32_t TracedCall(CallTracer& tracer, const char* name, passthru::PassThruGetNextDeviceFn fn,
+                   passthru::SDevice* device) {
   Recorder call(tracer, name);
   call.Run([&] { return fn(device); });
   if (call.ok() && device != nullptr) trace::AddDeviceOutputs(call.out(), *device);

@@ -6,9 +6,10 @@
 
 #include "j2534/ioctl.h"
 #include "j2534/ioctl_shape.h"
-#include "j2534/passthru_abi.h"
 #include "j2534/record_form.h"
-#include "trace/names.h"
+#include "passthru/abi.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::j2534 {
 namespace {
@@ -16,21 +17,21 @@ namespace {
 using Kind = trace::IoctlShape::Kind;
 
 std::string IoctlLabel(uint32_t ioctl_id) {
-  if (auto name = trace::IoctlName(ioctl_id)) return std::string(*name);
+  if (auto name = passthru::IoctlName(ioctl_id)) return std::string(*name);
   return "ioctl " + std::to_string(ioctl_id);
 }
 
-std::vector<SConfig> ConfigItems(const std::vector<protocol::ConfigEntry>& entries) {
-  std::vector<SConfig> items;
+std::vector<passthru::SConfig> ConfigItems(const std::vector<wire::ConfigEntry>& entries) {
+  std::vector<passthru::SConfig> items;
   items.reserve(std::max<size_t>(entries.size(), 1));  // never a null ConfigPtr
-  for (const protocol::ConfigEntry& entry : entries)
-    items.push_back(SConfig{entry.parameter, entry.value});
+  for (const wire::ConfigEntry& entry : entries)
+    items.push_back(passthru::SConfig{entry.parameter, entry.value});
   return items;
 }
 
-std::vector<protocol::ConfigEntry> Entries(const std::vector<SConfig>& items) {
-  std::vector<protocol::ConfigEntry> entries;
-  for (const SConfig& item : items)
+std::vector<wire::ConfigEntry> Entries(const std::vector<passthru::SConfig>& items) {
+  std::vector<wire::ConfigEntry> entries;
+  for (const passthru::SConfig& item : items)
     entries.push_back({item.Parameter, item.Value});
   return entries;
 }
@@ -38,10 +39,10 @@ std::vector<protocol::ConfigEntry> Entries(const std::vector<SConfig>& items) {
 /// The one input the request declared, held for the call.
 struct Input {
   Kind kind = Kind::kNone;
-  std::vector<SConfig> items;
-  SConfigList list{};
-  Bytes bytes;
-  SByteArray array{};
+  std::vector<passthru::SConfig> items;
+  passthru::SConfigList list{};
+  wire::Bytes bytes;
+  passthru::SByteArray array{};
   std::optional<MessageArray> record;
   uint32_t number = 0;
 
@@ -67,37 +68,37 @@ struct Output {
   Kind kind = Kind::kNone;
   bool in_place = false;  // the input list is the output, as GET_CONFIG has it
   uint32_t number = 0;
-  Bytes bytes;
-  SByteArray array{};
-  std::vector<SConfig> items;
-  SConfigList list{};
+  wire::Bytes bytes;
+  passthru::SByteArray array{};
+  std::vector<passthru::SConfig> items;
+  passthru::SConfigList list{};
   std::optional<MessageArray> record;
 
   void Prepare(const Connection& connection, uint32_t default_protocol,
-               const protocol::Ioctl& request, const Input& input) {
+               const wire::IoctlCall& request, const Input& input) {
     switch (request.output) {
-      case protocol::IoctlOutput::None:
+      case wire::IoctlOutput::None:
         return;
-      case protocol::IoctlOutput::Number:
+      case wire::IoctlOutput::Number:
         kind = Kind::kNumber;
         return;
-      case protocol::IoctlOutput::Bytes:
+      case wire::IoctlOutput::Bytes:
         kind = Kind::kBytes;
         bytes.assign(kIoctlByteCapacity, 0);
         array = {kIoctlByteCapacity, bytes.data()};
         return;
-      case protocol::IoctlOutput::Parameters:
+      case wire::IoctlOutput::Parameters:
         if (!request.output_parameters && input.kind == Kind::kConfig) {
           in_place = true;
           return;
         }
         kind = Kind::kConfig;
         for (uint32_t parameter : request.output_parameters.value_or(std::vector<uint32_t>()))
-          items.push_back(SConfig{parameter, 0});
+          items.push_back(passthru::SConfig{parameter, 0});
         items.reserve(1);  // never a null ConfigPtr
         list = {static_cast<uint32_t>(items.size()), items.data()};
         return;
-      case protocol::IoctlOutput::Record:
+      case wire::IoctlOutput::Record:
         kind = Kind::kRecord;
         record = MessageArray::ForReceive(connection.api_0500(), default_protocol, 1);
         return;
@@ -120,19 +121,19 @@ struct Output {
     return nullptr;
   }
 
-  IoctlOutcome Outcome(protocol::IoctlOutput declared, const Input& input) const {
+  IoctlOutcome Outcome(wire::IoctlOutput declared, const Input& input) const {
     switch (declared) {
-      case protocol::IoctlOutput::None:
+      case wire::IoctlOutput::None:
         break;
-      case protocol::IoctlOutput::Number:
+      case wire::IoctlOutput::Number:
         return number;
-      case protocol::IoctlOutput::Bytes: {
+      case wire::IoctlOutput::Bytes: {
         const uint32_t n = std::min(array.NumOfBytes, kIoctlByteCapacity);
-        return protocol::ByteList{Bytes(bytes.begin(), bytes.begin() + n)};
+        return wire::ByteList{wire::Bytes(bytes.begin(), bytes.begin() + n)};
       }
-      case protocol::IoctlOutput::Parameters:
+      case wire::IoctlOutput::Parameters:
         return Entries(in_place ? input.items : items);
-      case protocol::IoctlOutput::Record:
+      case wire::IoctlOutput::Record:
         return ToRecord(record->View(0));
     }
     return std::monostate();
@@ -140,7 +141,7 @@ struct Output {
 };
 
 Result<void, PassThruError> TakeInput(const Connection& connection, uint32_t default_protocol,
-                                      const protocol::Ioctl& request, Input& input) {
+                                      const wire::IoctlCall& request, Input& input) {
   const int given = request.input_parameters.has_value() + request.input_bytes.has_value() +
                     request.input_record.has_value() + request.input_number.has_value();
   if (given > 1) return RefusedError("ERR_J2534_IOCTL_REFUSED: at most one input");
@@ -170,24 +171,24 @@ Result<void, PassThruError> TakeInput(const Connection& connection, uint32_t def
 
 const char* MethodServing(uint32_t ioctl_id) {
   switch (ioctl_id) {
-    case kGetConfig:
+    case passthru::kGetConfig:
       return "GetConfig";
-    case kSetConfig:
+    case passthru::kSetConfig:
       return "SetConfig";
-    case kReadVbatt:
+    case passthru::kReadVbatt:
       return "ReadBatteryVoltage";
-    case kFiveBaudInit:
+    case passthru::kFiveBaudInit:
       return "FiveBaudInit";
-    case kFastInit:
+    case passthru::kFastInit:
       return "FastInit";
-    case kClearTxBuffer:
-    case kClearRxBuffer:
+    case passthru::kClearTxBuffer:
+    case passthru::kClearRxBuffer:
       return "ClearBuffers";
-    case kClearPeriodicMsgs:
+    case passthru::kClearPeriodicMsgs:
       return "ClearPeriodicMessages";
-    case kClearMsgFilters:
+    case passthru::kClearMsgFilters:
       return "ClearFilters";
-    case kReadProgVoltage:
+    case passthru::kReadProgVoltage:
       return "ReadProgrammingVoltage";
     default:
       return nullptr;
@@ -196,7 +197,7 @@ const char* MethodServing(uint32_t ioctl_id) {
 
 Result<IoctlOutcome, PassThruError> TypedIoctl(const Connection& connection, uint32_t handle,
                                                uint32_t default_protocol,
-                                               const protocol::Ioctl& request) {
+                                               const wire::IoctlCall& request) {
   if (const char* method = MethodServing(request.ioctl_id)) {
     return RefusedError("ERR_J2534_IOCTL_REFUSED: " + IoctlLabel(request.ioctl_id) +
                         " goes through " + method);
@@ -212,7 +213,7 @@ Result<IoctlOutcome, PassThruError> TypedIoctl(const Connection& connection, uin
   auto status =
       CallIoctl(connection.library(), handle, request.ioctl_id, input.pointer(), output.pointer());
   if (!status) return std::move(status).error();
-  if (*status != kStatusNoError) {
+  if (*status != passthru::kStatusNoError) {
     return StatusError("ERR_J2534_IOCTL_FAILED: " + IoctlLabel(request.ioctl_id), *status);
   }
   return output.Outcome(request.output, input);

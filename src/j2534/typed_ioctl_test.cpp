@@ -14,57 +14,57 @@ namespace tarnix::j2534 {
 namespace {
 
 using TypedIoctlTest = PtsimTest;
-using protocol::ConfigEntry;
-using protocol::IoctlOutput;
+using wire::ConfigEntry;
+using wire::IoctlOutput;
 
 constexpr uint32_t kQueued = 0x10001;
 constexpr uint32_t kInject = 0x10002;
 constexpr uint32_t kConfigList = 0x10003;
 constexpr uint32_t kLastSent = 0x10004;
 
-protocol::Ioctl Request(uint32_t id, IoctlOutput output = IoctlOutput::None) {
-  protocol::Ioctl request;
+wire::IoctlCall Request(uint32_t id, IoctlOutput output = IoctlOutput::None) {
+  wire::IoctlCall request;
   request.ioctl_id = id;
   request.output = output;
   return request;
 }
 
 TEST_F(TypedIoctlTest, EveryInputAndOutputKindAndTheRefusals) {
-  std::optional<Connection> connection = Open("ptsim0500", kCan);
+  std::optional<Connection> connection = Open("ptsim0500", passthru::kCan);
   ASSERT_TRUE(connection);
   const uint32_t channel = connection->channel_id();
-  const auto call = [&](const protocol::Ioctl& request) {
-    return TypedIoctl(*connection, channel, kCan, request);
+  const auto call = [&](const wire::IoctlCall& request) {
+    return TypedIoctl(*connection, channel, passthru::kCan, request);
   };
-  protocol::Ioctl inject = Request(kInject);
+  wire::IoctlCall inject = Request(kInject);
   inject.input_record.emplace();
   inject.input_record->data = {0, 0, 0x01, 0x23, 0xAB};
   ASSERT_TRUE(call(inject));
   EXPECT_EQ(std::get<uint32_t>(*call(Request(kQueued, IoctlOutput::Number))), 1u);
 
-  protocol::Ioctl serial = Request(0x10000, IoctlOutput::Bytes);
+  wire::IoctlCall serial = Request(0x10000, IoctlOutput::Bytes);
   const auto device = TypedIoctl(*connection, connection->device_id(), 0, serial);
-  EXPECT_EQ(std::get<protocol::ByteList>(*device).bytes,
-            (Bytes{'P', 'T', 'S', 'I', 'M', '-', '0', '0', '0', '1'}));
+  EXPECT_EQ(std::get<wire::ByteList>(*device).bytes,
+            (wire::Bytes{'P', 'T', 'S', 'I', 'M', '-', '0', '0', '0', '1'}));
 
-  protocol::Ioctl listed = Request(kConfigList, IoctlOutput::Parameters);
-  listed.output_parameters = {kDataRate, kLoopback};
+  wire::IoctlCall listed = Request(kConfigList, IoctlOutput::Parameters);
+  listed.output_parameters = {passthru::kDataRate, passthru::kLoopback};
   EXPECT_EQ(std::get<std::vector<ConfigEntry>>(*call(listed)),
-            (std::vector<ConfigEntry>{{kDataRate, kBaud}, {kLoopback, 0}}));
-  protocol::Ioctl in_place = Request(kConfigList, IoctlOutput::Parameters);
-  in_place.input_parameters = std::vector<ConfigEntry>{{kDataRate, 0}};
+            (std::vector<ConfigEntry>{{passthru::kDataRate, kBaud}, {passthru::kLoopback, 0}}));
+  wire::IoctlCall in_place = Request(kConfigList, IoctlOutput::Parameters);
+  in_place.input_parameters = std::vector<ConfigEntry>{{passthru::kDataRate, 0}};
   EXPECT_EQ(std::get<std::vector<ConfigEntry>>(*call(in_place)),
-            (std::vector<ConfigEntry>{{kDataRate, kBaud}}));
+            (std::vector<ConfigEntry>{{passthru::kDataRate, kBaud}}));
 
   ASSERT_TRUE(SendOne(*connection, 0x7DF, {0x02, 0x01, 0x0D}, false));
   const auto last = call(Request(kLastSent, IoctlOutput::Record));
-  EXPECT_EQ(std::get<protocol::Record>(*last).data, (Bytes{0, 0, 7, 0xDF, 2, 1, 0x0D}));
+  EXPECT_EQ(std::get<wire::Record>(*last).data, (wire::Bytes{0, 0, 7, 0xDF, 2, 1, 0x0D}));
 
-  EXPECT_EQ(call(Request(kGetConfig)).error().text,
+  EXPECT_EQ(call(Request(passthru::kGetConfig)).error().text,
             "ERR_J2534_IOCTL_REFUSED: GET_CONFIG goes through GetConfig");
-  protocol::Ioctl two = Request(0x8000);
+  wire::IoctlCall two = Request(0x8000);
   two.input_number = 1;
-  two.input_bytes = Bytes{1};
+  two.input_bytes = wire::Bytes{1};
   EXPECT_EQ(call(two).error().text, "ERR_J2534_IOCTL_REFUSED: at most one input");
   const auto failed = call(Request(0x8000));
   EXPECT_EQ(failed.error().text,
@@ -73,17 +73,17 @@ TEST_F(TypedIoctlTest, EveryInputAndOutputKindAndTheRefusals) {
 }
 
 TEST_F(TypedIoctlTest, ListsQueuesHandlesAndTheProgrammingVoltage) {
-  std::optional<Connection> connection = Open("ptsim0404", kCan);
+  std::optional<Connection> connection = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(connection);
   ClearCalls();
-  ASSERT_TRUE(SetConfigList(*connection, {{kLoopback, 1}, {0x20, 8}}));
-  EXPECT_EQ(*GetConfigList(*connection, {0x20, kLoopback}),
-            (std::vector<ConfigEntry>{{0x20, 8}, {kLoopback, 1}}));
+  ASSERT_TRUE(SetConfigList(*connection, {{passthru::kLoopback, 1}, {0x20, 8}}));
+  EXPECT_EQ(*GetConfigList(*connection, {0x20, passthru::kLoopback}),
+            (std::vector<ConfigEntry>{{0x20, 8}, {passthru::kLoopback, 1}}));
   EXPECT_EQ(CallsOf("PassThruIoctl").size(), 2u) << "one ioctl for each list";
 
   ClearCalls();
-  ASSERT_TRUE(ClearBuffers(*connection, protocol::BufferChoice::Rx));
-  ASSERT_TRUE(ClearBuffers(*connection, protocol::BufferChoice::Tx));
+  ASSERT_TRUE(ClearBuffers(*connection, wire::BufferChoice::Rx));
+  ASSERT_TRUE(ClearBuffers(*connection, wire::BufferChoice::Tx));
   const std::vector<Call> clears = CallsOf("PassThruIoctl");
   ASSERT_EQ(clears.size(), 2u);
   EXPECT_EQ(Str(clears[0], "ioctl"), "CLEAR_RX_BUFFER");
@@ -92,7 +92,7 @@ TEST_F(TypedIoctlTest, ListsQueuesHandlesAndTheProgrammingVoltage) {
   Env("PTSIM_STRICT", "1");
   std::optional<Connection> strict;
   connection.reset();
-  strict = Open("ptsim0404", kCan);
+  strict = Open("ptsim0404", passthru::kCan);
   ASSERT_TRUE(strict);
   ASSERT_TRUE(SetProgrammingVoltage(*strict, 12, 18000));
   EXPECT_EQ(*ReadProgrammingVoltage(*strict, strict->device_id()), 18.0);
@@ -110,7 +110,7 @@ TEST_F(TypedIoctlTest, AScanListsA0500LibrarysDevicesAndA0404LibraryHasNone) {
   auto devices = ScanLibrary(LibraryPath("ptsim0500"), {});
   ASSERT_TRUE(devices) << devices.error().text;
   ASSERT_EQ(devices->size(), 1u);
-  EXPECT_EQ((*devices)[0], (protocol::ScannedDevice{"ptsim", 1, 0, 1, 480000000, 100, 100}));
+  EXPECT_EQ((*devices)[0], (wire::ScannedDevice{"ptsim", 1, 0, 1, 480000000, 100, 100}));
   EXPECT_EQ(Fns(), (std::vector<std::string>{"load", "PassThruScanForDevices",
                                              "PassThruGetNextDevice", "unload"}));
   auto none = ScanLibrary(LibraryPath("ptsim0404"), {});

@@ -13,7 +13,7 @@ constexpr size_t kKeptCapacity = size_t{1} << 20;
 
 }  // namespace
 
-Result<std::optional<RawLine>> LineReader::Next() {
+Result<std::optional<LineView>> LineReader::Next() {
   size_t scanned = start_;
   for (;;) {
     const size_t lf = buffer_.find('\n', scanned);
@@ -26,10 +26,10 @@ Result<std::optional<RawLine>> LineReader::Next() {
       buffer_.clear();
       start_ = 0;
     } else if (lf != std::string::npos) {
-      const RawLine line{std::string_view(buffer_).substr(start_, lf - start_), true};
+      const LineView line{std::string_view(buffer_).substr(start_, lf - start_), true};
       start_ = lf + 1;
       if (!IsValidUtf8(line.text)) return Fail("stream did not contain valid UTF-8");
-      return std::optional<RawLine>(line);
+      return std::optional<LineView>(line);
     }
     // Keep only the unread part, so a long stream of short lines does not grow the buffer.
     Compact();
@@ -42,11 +42,11 @@ Result<std::optional<RawLine>> LineReader::Next() {
     }
     if (*got == 0) {
       skipping_ = false;
-      if (buffer_.empty()) return std::optional<RawLine>();
-      const RawLine line{buffer_, false};
+      if (buffer_.empty()) return std::optional<LineView>();
+      const LineView line{buffer_, false};
       start_ = buffer_.size();
       if (!IsValidUtf8(line.text)) return Fail("stream did not contain valid UTF-8");
-      return std::optional<RawLine>(line);
+      return std::optional<LineView>(line);
     }
   }
 }
@@ -91,7 +91,7 @@ void LineReader::SkipLine() {
   skipping_ = true;
 }
 
-std::string_view RequestText(const RawLine& line) {
+std::string_view RequestText(const LineView& line) {
   std::string_view text = line.text;
   if (line.had_line_feed && !text.empty() && text.back() == '\r') text.remove_suffix(1);
   return text;

@@ -16,7 +16,7 @@ using ByteSource = std::function<Result<size_t>(char* buffer, size_t size)>;
 
 /// One line as read: its bytes without the line feed (a view into the reader, valid until its
 /// next call), and whether a line feed ended it.
-struct RawLine {
+struct LineView {
   std::string_view text;
   bool had_line_feed = false;
 };
@@ -32,7 +32,7 @@ class LineReader {
   /// The next line; nullopt at the end of input with nothing read. The error is the read failure's
   /// text, or "stream did not contain valid UTF-8"; the bytes of that line are then discarded.
   /// Throws when memory for the line runs out; SkipLine() then drops the rest of it.
-  Result<std::optional<RawLine>> Next();
+  Result<std::optional<LineView>> Next();
 
   /// Gives back the memory of the line last returned when it was long (its text is invalid from
   /// now on). Lines ahead of it that were already read are kept.
@@ -71,6 +71,6 @@ class LineReader {
 
 /// The request text of a line: the line feed already removed, then one carriage return before it.
 /// A last line without a line feed keeps its carriage return.
-std::string_view RequestText(const RawLine& line);
+std::string_view RequestText(const LineView& line);
 
 }  // namespace tarnix::main

@@ -86,7 +86,7 @@ LineResult Answered(Result<void> written) {
 }
 
 LineResult Loop::ServeLine() {
-  std::optional<Result<std::optional<RawLine>>> next;
+  std::optional<Result<std::optional<LineView>>> next;
   try {
     next.emplace(reader_.Next());
   } catch (...) {

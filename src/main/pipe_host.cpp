@@ -6,6 +6,8 @@
 
 #include "log/log.h"
 #include "main/pipe_watch.h"
+#include "main/release_bound.h"
+#include "platform/dynamic_library.h"
 #include "platform/pipe_server.h"
 #include "platform/stop_request.h"
 
@@ -28,7 +30,10 @@ Result<void> Serve(platform::PipeServer& pipe, platform::PipeReader& handle,
     PipeWatch watch(handle, reader, wakeup);
     LoopOptions options;
     options.watch = &watch;
-    options.stop_requested = [] { return platform::StopRequest() != nullptr; };
+    // A loader left unusable ends the loop after the Open it failed is answered.
+    options.stop_requested = [] {
+      return platform::StopRequest() != nullptr || platform::LoaderUnusable();
+    };
     return RunMessageLoop(reader, write, handling.handle, options);
   } catch (const std::exception& fault) {
     return Fail(fault.what());
@@ -69,6 +74,7 @@ Result<Ending> RunPipeServer(const std::string& pipe_name, const RequestHandling
     platform::PipeReader handle = std::move(*reader_handle);
     return Serve(pipe, handle, wakeup, handling);
   }();
+  if (platform::LoaderUnusable()) EndAfterLoaderFault();
   const bool stopped = platform::StopRequest() != nullptr;
   if (stopped) Stopped();
   // A failed write or a fault outside the loop's guard is fatal, but a present worker is still

@@ -21,6 +21,13 @@ std::chrono::milliseconds ReleaseGrace(const worker::EnvironmentLookup& lookup) 
   return std::chrono::milliseconds(ms);
 }
 
+void EndAfterLoaderFault() {
+  LogLine(
+      "[bridge] The library's start-up code raised an exception through the system's loader, "
+      "which cannot be trusted any more; ending the process");
+  platform::EndProcessNow(kReleaseStuckExitCode);
+}
+
 void EndStuckRelease(std::chrono::milliseconds grace) {
   const char* call = platform::CurrentCallInFlight();
   LogLine("[bridge] Worker did not end within " + std::to_string(grace.count()) +

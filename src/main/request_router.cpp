@@ -6,6 +6,7 @@
 #include <utility>
 #include <variant>
 
+#include "platform/dynamic_library.h"
 #include "worker/routing.h"
 
 namespace tarnix::main {
@@ -13,10 +14,10 @@ namespace {
 
 using protocol::Outcome;
 
-// The control thread answers EnumerateDevices and Open itself; another method given to it in the
-// table needs its own case below.
+// The control thread answers EnumerateDevices itself, and Open with the worker it starts; another
+// method given to either in the table needs its own case below.
 static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kControlThread) == 1);
-static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kWorkerStart) == 1);
+static_assert(worker::MethodsAnsweredBy(worker::AnsweredBy::kNewWorker) == 1);
 
 /// Open: the worker starts and builds its connection while the client is watched; a failed or
 /// abandoned start releases it (bounded) before the answer.
@@ -29,7 +30,12 @@ Outcome OpenDevice(const protocol::Open& open, BridgeState& state, const RouterD
   if (!launched.ok()) return protocol::RequestFailed(std::move(launched).error().text);
   if (deps.release_grace) launched->BoundRelease(*deps.release_grace, deps.stuck_release);
   if (Result<void> started = worker::AwaitStartup(*launched, watch); !started.ok()) {
-    worker::Release(std::move(launched).value());
+    // After an exception out of the system's loader even the thread's end may never come.
+    if (platform::LoaderUnusable()) {
+      worker::Abandon(std::move(launched).value());
+    } else {
+      worker::Release(std::move(launched).value());
+    }
     Error error = std::move(started).error();
     return protocol::RequestFailed(std::move(error.text), error.status);
   }
@@ -51,7 +57,12 @@ Outcome ScanAlone(protocol::Request request, const RouterDeps& deps, worker::Rep
   } else {
     reply = std::move(started).error();
   }
-  worker::Release(std::move(launched).value());
+  // As for Open: after an exception out of the system's loader the thread may never end.
+  if (platform::LoaderUnusable()) {
+    worker::Abandon(std::move(launched).value());
+  } else {
+    worker::Release(std::move(launched).value());
+  }
   if (!reply.ok()) return protocol::RequestFailed(std::move(reply).error().text);
   return std::move(reply).value();
 }
@@ -89,9 +100,9 @@ Outcome HandleRequest(protocol::Request request, BridgeState& state, const Route
   switch (worker::WhoAnswers(request)) {
     case worker::AnsweredBy::kControlThread:
       return protocol::Payload(deps.enumerate_devices());
-    case worker::AnsweredBy::kWorkerStart:
+    case worker::AnsweredBy::kNewWorker:
       return OpenDevice(std::get<protocol::Open>(request), state, deps, watch);
-    case worker::AnsweredBy::kWorkerEnd:
+    case worker::AnsweredBy::kWorkerLoop:
       return Finish(std::move(request), state, watch);
     case worker::AnsweredBy::kSessionOrScanWorker:
       if (!state.Lock().worker()) return ScanAlone(std::move(request), deps, watch);

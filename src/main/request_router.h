@@ -10,9 +10,9 @@
 
 #include "main/bridge_state.h"
 #include "main/pipe_host.h"
-#include "protocol/payloads.h"
 #include "protocol/request.h"
 #include "protocol/response.h"
+#include "wire/types.h"
 #include "worker/worker.h"
 
 namespace tarnix::main {
@@ -20,7 +20,7 @@ namespace tarnix::main {
 /// What the routing needs from the rest of the bridge (tests supply fakes).
 struct RouterDeps {
   /// Lists the registered interfaces; runs on the control thread without the state lock.
-  std::function<std::vector<protocol::DeviceInfo>()> enumerate_devices;
+  std::function<std::vector<wire::DeviceInfo>()> enumerate_devices;
   /// The session factory a worker runs for this Open request (it owns copies of the parameters).
   std::function<worker::SessionFactory(const protocol::Open&)> session_factory;
   /// The session factory of a worker that serves one ScanDevices while no device is open (empty:

@@ -10,6 +10,7 @@
 
 #include "log/captured_log.h"
 #include "main/message_loop.h"
+#include "wire/types.h"
 #include "worker/fake_session.h"
 
 namespace tarnix::main {
@@ -23,8 +24,8 @@ using worker::testing::Tag;
 const protocol::Request kOpen = protocol::Open{"vendor.dll", 6, 500000, 0};
 const protocol::Request kReadVersion = protocol::ReadVersion{};
 
-std::vector<protocol::DeviceInfo> OneDevice() {
-  protocol::DeviceInfo device;
+std::vector<wire::DeviceInfo> OneDevice() {
+  wire::DeviceInfo device;
   device.name = "Fake";
   device.vendor = "Tests";
   return {device};
@@ -34,7 +35,7 @@ std::vector<protocol::DeviceInfo> OneDevice() {
 struct Bridge {
   BridgeState state;
   RouterDeps deps;
-  std::vector<protocol::DeviceInfo> devices = OneDevice();
+  std::vector<wire::DeviceInfo> devices = OneDevice();
   worker::SessionFactory next_factory;
   std::vector<protocol::Open> opens;  // the parameters each Open handed to the factory builder
   size_t enumerations = 0;
@@ -147,8 +148,8 @@ TEST(RequestRouting, ConnectedForwardsRequestsAndRefusesASecondOpen) {
   EXPECT_EQ(bridge.opens.size(), 1u) << "the second Open never reaches a factory";
 
   const protocol::Outcome version = bridge.Handle(kReadVersion);
-  EXPECT_EQ(std::get<protocol::VersionInfo>(std::get<protocol::Payload>(version)),
-            (protocol::VersionInfo{"fw", "dll", "api"}));
+  EXPECT_EQ(std::get<wire::VersionInfo>(std::get<protocol::Payload>(version)),
+            (wire::VersionInfo{"fw", "dll", "api"}));
   // A failure the worker built is answered unchanged and leaves the worker in place.
   EXPECT_EQ(ErrorOf(bridge.Handle(protocol::GetLastError{})),
             "ERR_FAKE: the session's own failure");
@@ -197,8 +198,6 @@ TEST(RequestRouting, AWorkerThatDiedWhileIdleIsNoticedByTheNextRequestOnly) {
     dies.throw_on_pump = 2;
     bridge.Connect(probe, dies);
     probe->WaitFor("released");
-    while (bridge.state.Lock().worker()->Alive())
-      std::this_thread::yield();
 
     EXPECT_EQ(ErrorOf(bridge.Handle(kOpen)), "Already connected");
     const protocol::Request next =
@@ -215,7 +214,7 @@ TEST(RequestRouting, EnumerationNeverTouchesTheConnection) {
   auto probe = std::make_shared<Probe>();
   const auto devices = [&] {
     const protocol::Outcome outcome = bridge.Handle(protocol::EnumerateDevices{});
-    return std::get<std::vector<protocol::DeviceInfo>>(std::get<protocol::Payload>(outcome));
+    return std::get<std::vector<wire::DeviceInfo>>(std::get<protocol::Payload>(outcome));
   };
   EXPECT_EQ(devices(), bridge.devices);
   bridge.Connect(probe);
@@ -256,7 +255,7 @@ TEST(BridgeStateLock, AFailureWhileHeldPoisonsEveryLaterLockButNotEnumeration) {
 TEST(RequestHandling, TheLoopsReleaseEndsAPresentWorkerAndIsHarmlessOtherwise) {
   auto probe = std::make_shared<Probe>();
   RouterDeps deps;
-  deps.enumerate_devices = [] { return std::vector<protocol::DeviceInfo>{}; };
+  deps.enumerate_devices = [] { return std::vector<wire::DeviceInfo>{}; };
   deps.session_factory = [probe](const protocol::Open&) { return FakeFactory(probe); };
   const RequestHandling handling = MakeRequestHandling(deps);
 

@@ -18,6 +18,16 @@ extern const std::string_view kLoadFailed;
 /// "GetProcAddress failed" or "dlsym failed".
 extern const std::string_view kFindFailed;
 
+/// The detail text of a load whose library's start-up code threw an exception out of the system's
+/// loader. The loader is then left in a state nobody can trust (its lock may stay held by the
+/// loading thread), so the process must end as soon as it has answered: see LoaderUnusable().
+extern const std::string_view kLoadThrew;
+
+/// Whether a library's start-up code threw out of the system's loader in this process: the loader
+/// cannot be used any more (a library loaded, a thread joined or the process's ordinary exit may
+/// wait forever), and the process must end by EndProcessNow.
+bool LoaderUnusable();
+
 /// One loaded library; unloaded exactly once, when its holder is destroyed.
 class DynamicLibrary {
  public:
@@ -41,6 +51,8 @@ class DynamicLibrary {
 
  private:
   static void Unload(void* handle);
+  /// The system's load, as Load describes it, without the guard against exceptions.
+  static Result<DynamicLibrary> LoadNative(const std::string& path);
 
   explicit DynamicLibrary(void* handle) : handle_(handle) {}
   UniqueHandle<void*, nullptr, &DynamicLibrary::Unload> handle_;

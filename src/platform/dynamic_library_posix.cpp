@@ -12,7 +12,7 @@ void DynamicLibrary::Unload(void* handle) {
   ::dlclose(handle);
 }
 
-Result<DynamicLibrary> DynamicLibrary::Load(const std::string& path) {
+Result<DynamicLibrary> DynamicLibrary::LoadNative(const std::string& path) {
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* why = ::dlerror();

@@ -53,7 +53,7 @@ void DynamicLibrary::Unload(void* handle) {
   ::FreeLibrary(static_cast<HMODULE>(handle));
 }
 
-Result<DynamicLibrary> DynamicLibrary::Load(const std::string& path) {
+Result<DynamicLibrary> DynamicLibrary::LoadNative(const std::string& path) {
   const LoadRequest request = RequestFor(path);
   DWORD previous = 0;
   const bool mode_set = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous) != FALSE;

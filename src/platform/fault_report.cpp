@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <exception>
 
 #include "platform/append_file.h"
 #include "platform/standard_error.h"
+#include "platform/stop_request.h"
 
 namespace tarnix::platform {
 namespace {
@@ -72,11 +74,14 @@ FaultText& FaultText::EndLine() noexcept {
 
 FaultText FaultLine(const Fault& fault) noexcept {
   FaultText line;
-  line.Add("[bridge] Fatal fault: ").Add(fault.what).Add(" at ").Hex(fault.address);
-  if (fault.module.empty()) {
-    line.Add(" in an unknown module");
-  } else {
-    line.Add(" in ").Add(fault.module).Add("+").Hex(fault.module_offset);
+  line.Add("[bridge] Fatal fault: ").Add(fault.what);
+  if (fault.located) {
+    line.Add(" at ").Hex(fault.address);
+    if (fault.module.empty()) {
+      line.Add(" in an unknown module");
+    } else {
+      line.Add(" in ").Add(fault.module).Add("+").Hex(fault.module_offset);
+    }
   }
   if (fault.call != nullptr) {
     line.Add(" during ").Add(fault.call);
@@ -99,6 +104,17 @@ void ReportFault(const Fault& fault) noexcept {
   }
   line.Add(g_trace_tail.load(std::memory_order_relaxed)).EndLine();
   WriteToHandle(trace, line.view());
+}
+
+void ReportUncaughtExceptions() {
+  std::set_terminate([] {
+    Fault fault;
+    fault.what = "an exception that nothing caught";
+    fault.located = false;
+    fault.call = CurrentCallInFlight();
+    ReportFault(fault);
+    EndProcessNow(kFaultExitCode);
+  });
 }
 
 }  // namespace tarnix::platform

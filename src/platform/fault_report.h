@@ -15,12 +15,14 @@ class AppendFile;
 /// The exit code of a process ended by a fault.
 inline constexpr int kFaultExitCode = 4;
 
-/// Installs the process's fault handling: on Windows an unhandled-exception filter, on Linux
-/// handlers of SIGSEGV, SIGBUS, SIGILL and SIGFPE that run on an alternate stack (the calling
-/// thread's, and one for each Thread), so that a stack overflow is reported too. A fault then
-/// writes FaultLine to standard error and the crashed line to the trace registered with
+/// Installs the process's fault handling: on Windows an unhandled-exception filter and a SIGABRT
+/// handler, on Linux
+/// handlers of SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT that run on an alternate stack (the
+/// calling thread's, and one for each Thread), so that a stack overflow is reported too. A fault
+/// then writes FaultLine to standard error and the crashed line to the trace registered with
 /// SetFaultTrace, neither allocating nor locking, and ends the process at once with
-/// kFaultExitCode. A second fault meanwhile waits for the first one's end.
+/// kFaultExitCode. A second fault meanwhile waits for the first one's end. An exception that
+/// nothing catches is reported the same way (ReportUncaughtExceptions).
 void InstallFaultReport();
 
 /// Names the library call about to run (static text) for the fault line, until the scope ends.
@@ -80,14 +82,21 @@ struct Fault {
   std::string_view module;     ///< file name of the module holding it; empty when unknown
   uint64_t module_offset = 0;  ///< the address within that module
   const char* call = nullptr;  ///< the library call in flight, or null
+  bool located = true;         ///< false: no address or module is known (an uncaught exception)
 };
 
 /// "[bridge] Fatal fault: " + what + " at 0x<address> in <module>+0x<offset>" (or "in an unknown
-/// module") + " during <call>" (or ", no PassThru call in flight") + a line feed.
+/// module"; neither when not `located`) + " during <call>" (or ", no PassThru call in flight") +
+/// a line feed.
 FaultText FaultLine(const Fault& fault) noexcept;
 
 /// Writes the fault line and the trace's crashed line; the handlers' common part.
 void ReportFault(const Fault& fault) noexcept;
+
+/// Makes an exception that nothing catches (std::terminate: one thrown by a library's start-up
+/// code through the system's loader, say) a fault too: reported with the call in flight, ending
+/// the process with kFaultExitCode. Part of InstallFaultReport.
+void ReportUncaughtExceptions();
 
 /// Writes all of `bytes` to the open file `handle`, with no allocation (for ReportFault).
 void WriteToHandle(intptr_t handle, std::string_view bytes) noexcept;

@@ -18,7 +18,7 @@
 namespace tarnix::platform {
 namespace {
 
-constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr size_t kStackBytes = 64 * 1024;
 
 // The thread reporting a fault; 0 while none is.
@@ -49,6 +49,8 @@ FaultText Describe(int signal, const siginfo_t& info) {
       return what.Add("SIGBUS (address ").Hex(touched).Add(")");
     case SIGILL:
       return what.Add("SIGILL (illegal instruction)");
+    case SIGABRT:
+      return what.Add("SIGABRT (abort)");
     default:
       return what.Add(info.si_code == FPE_INTDIV ? "SIGFPE (integer division by zero)"
                                                  : "SIGFPE (arithmetic error)");
@@ -164,6 +166,7 @@ void InstallFaultReport() {
   sigemptyset(&action.sa_mask);
   for (int signal : kSignals)
     ::sigaction(signal, &action, nullptr);
+  ReportUncaughtExceptions();
 }
 
 FaultStack::FaultStack() {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace tarnix::platform {
@@ -51,6 +52,14 @@ TEST(FaultReportDeathTest, AFaultEndsTheProcessWithTheLineAndItsOwnExitCode) {
       },
       ::testing::ExitedWithCode(kFaultExitCode),
       "Fatal fault: .*integer division by zero.* at 0x.* in .* during PassThruIoctl");
+  // A library's own abort (its runtime's answer to an exception nothing caught) is explained too.
+  EXPECT_EXIT(
+      {
+        InstallFaultReport();
+        const CallInFlight call("library load");
+        std::abort();
+      },
+      ::testing::ExitedWithCode(kFaultExitCode), "Fatal fault: .*abort.* during library load");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // module holding it, then ends the process. It runs on the faulting thread; it allocates nothing.
 #include <windows.h>
 
+#include <csignal>
+
 #include "platform/fault_report.h"
 
 namespace tarnix::platform {
@@ -84,10 +86,28 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// A library that calls abort (its own runtime does when an exception finds no handler, as one
+// thrown through the 32-bit loader does) ends the process with no exception to filter; the C
+// runtime, shared by every module, raises SIGABRT first.
+void OnAbort(int) {
+  const auto self = static_cast<LONG>(::GetCurrentThreadId());
+  if (::InterlockedCompareExchange(&g_reporter, self, 0) != 0) {
+    ::TerminateProcess(::GetCurrentProcess(), kFaultExitCode);
+  }
+  Fault fault;
+  fault.what = "abort";
+  fault.located = false;
+  fault.call = CurrentCallInFlight();
+  ReportFault(fault);
+  ::TerminateProcess(::GetCurrentProcess(), kFaultExitCode);
+}
+
 }  // namespace
 
 void InstallFaultReport() {
   ::SetUnhandledExceptionFilter(&OnUnhandledException);
+  std::signal(SIGABRT, &OnAbort);
+  ReportUncaughtExceptions();
 }
 
 // The filter runs on the faulting thread's own stack, which the system extends for it even after

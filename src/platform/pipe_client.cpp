@@ -13,11 +13,7 @@ PipeClient& PipeClient::operator=(PipeClient&&) noexcept = default;
 PipeClient::~PipeClient() = default;
 
 Result<PipeClient> PipeClient::Adopt(SystemHandle handle) {
-  Result<SystemHandle> read_event = MakePipeEvent();
-  if (!read_event) return std::move(read_event).error();
-  Result<SystemHandle> write_event = MakePipeEvent();
-  if (!write_event) return std::move(write_event).error();
-  return PipeClient(std::move(handle), std::move(*read_event), std::move(*write_event));
+  return PipeClient(std::move(handle), TransferEvent(), TransferEvent());
 }
 
 Result<void> PipeClient::Write(std::string_view bytes) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/result.h"
+#include "platform/pipe_io.h"
 #include "platform/unique_handle.h"
 
 namespace tarnix::platform {
@@ -64,9 +65,12 @@ class PipeClient {
   bool TakeLine(std::string& line);
 
   SystemHandle handle_;
-  SystemHandle read_event_;   // see MakePipeEvent
-  SystemHandle write_event_;  // see MakePipeEvent
-  std::string pending_;       // read, not yet returned
+  // One event for each direction (see TransferEvent), kept with the pipe rather than the thread,
+  // so that a library using it leaves nothing behind when unloaded; a read may wait while
+  // another thread writes.
+  SystemHandle read_event_;
+  SystemHandle write_event_;
+  std::string pending_;  // read, not yet returned
 };
 
 /// A pipe name that nobody else can guess or take first, `tag` in it for people. Linux:

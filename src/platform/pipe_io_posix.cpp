@@ -13,7 +13,8 @@
 
 namespace tarnix::platform {
 
-Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
+Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size,
+                        const SystemHandle&) {
   for (;;) {
     const ssize_t n = ::read(static_cast<int>(handle.get()), buffer, size);
     if (n >= 0) return static_cast<size_t>(n);
@@ -24,7 +25,7 @@ Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
   }
 }
 
-Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
+Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes, const SystemHandle&) {
   while (!bytes.empty()) {
     // MSG_NOSIGNAL: a vanished other end is an error value, never SIGPIPE.
     const ssize_t n =
@@ -37,13 +38,8 @@ Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
   return Ok();
 }
 
-Result<SystemHandle> MakePipeEvent() {
-  return SystemHandle();  // a socket's waits need nothing beside the socket
-}
-
-Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size,
-                        const SystemHandle&) {
-  return ReadPipe(handle, buffer, size);
+SystemHandle TransferEvent() {
+  return SystemHandle();
 }
 
 Result<std::optional<size_t>> ReadPipeWithin(const SystemHandle& handle, char* buffer, size_t size,
@@ -63,10 +59,6 @@ Result<std::optional<size_t>> ReadPipeWithin(const SystemHandle& handle, char* b
     if (!got) return std::move(got).error();
     return std::optional<size_t>(*got);
   }
-}
-
-Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes, const SystemHandle&) {
-  return WritePipe(handle, bytes);
 }
 
 }  // namespace tarnix::platform

@@ -11,45 +11,10 @@
 namespace tarnix::platform {
 namespace {
 
-/// One event per thread for its reads and writes, made on first use and kept.
-HANDLE ThreadEvent() {
-  struct Holder {
-    Holder() : event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Holder() {
-      if (event != nullptr) ::CloseHandle(event);
-    }
-    HANDLE event;
-  };
-  thread_local Holder holder;
-  return holder.event;
-}
-
 /// A read's answer to the failure `code`: the end of the stream when the other end has gone.
 Result<std::optional<size_t>> Ended(DWORD code) {
   if (IsEndOfPipe(code)) return std::optional<size_t>(0);
   return Fail(SystemErrorText(code));
-}
-
-Result<size_t> Read(HANDLE pipe, char* buffer, size_t size, HANDLE event) {
-  DWORD got = 0;
-  const std::optional<DWORD> failed =
-      TransferAndWait(pipe, false, buffer, static_cast<DWORD>(size), got, event);
-  if (!failed) return size_t{got};
-  // The other end closing is the end of the stream, not a failure.
-  if (IsEndOfPipe(*failed)) return size_t{0};
-  return Fail(SystemErrorText(*failed));
-}
-
-Result<void> Write(HANDLE pipe, std::string_view bytes, HANDLE event) {
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const std::optional<DWORD> failed =
-        TransferAndWait(pipe, true, const_cast<char*>(bytes.data()),
-                        static_cast<DWORD>(bytes.size()), written, event);
-    if (failed) return Fail(SystemErrorText(*failed));
-    bytes.remove_prefix(written);
-  }
-  return Ok();
 }
 
 }  // namespace
@@ -58,11 +23,20 @@ bool IsEndOfPipe(DWORD code) {
   return code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA || code == ERROR_PIPE_NOT_CONNECTED;
 }
 
+SystemHandle TransferEvent() {
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event == nullptr ? SystemHandle() : Own(event);
+}
+
 std::optional<DWORD> TransferAndWait(HANDLE handle, bool write, void* buffer, DWORD size,
-                                     DWORD& transferred, HANDLE event) {
+                                     DWORD& transferred, const SystemHandle& event) {
+  SystemHandle own;
+  if (!event.valid()) {
+    own = TransferEvent();
+    if (!own.valid()) return ::GetLastError();
+  }
   OVERLAPPED overlapped{};
-  overlapped.hEvent = event;
-  if (overlapped.hEvent == nullptr) return ::GetLastError();
+  overlapped.hEvent = AsHandle(event.valid() ? event : own);
   ::ResetEvent(overlapped.hEvent);
   const BOOL done = write ? ::WriteFile(handle, buffer, size, nullptr, &overlapped)
                           : ::ReadFile(handle, buffer, size, nullptr, &overlapped);
@@ -74,30 +48,40 @@ std::optional<DWORD> TransferAndWait(HANDLE handle, bool write, void* buffer, DW
   return std::nullopt;
 }
 
-Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size) {
-  return Read(AsHandle(handle), buffer, size, ThreadEvent());
-}
-
-Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes) {
-  return Write(AsHandle(handle), bytes, ThreadEvent());
-}
-
-Result<SystemHandle> MakePipeEvent() {
-  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (event == nullptr) return Fail(SystemErrorText(::GetLastError()));
-  return Own(event);
-}
-
 Result<size_t> ReadPipe(const SystemHandle& handle, char* buffer, size_t size,
                         const SystemHandle& event) {
-  return Read(AsHandle(handle), buffer, size, AsHandle(event));
+  DWORD got = 0;
+  const std::optional<DWORD> failed =
+      TransferAndWait(AsHandle(handle), false, buffer, static_cast<DWORD>(size), got, event);
+  if (!failed) return size_t{got};
+  // The other end closing is the end of the stream, not a failure.
+  if (IsEndOfPipe(*failed)) return size_t{0};
+  return Fail(SystemErrorText(*failed));
+}
+
+Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes,
+                       const SystemHandle& event) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const std::optional<DWORD> failed =
+        TransferAndWait(AsHandle(handle), true, const_cast<char*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()), written, event);
+    if (failed) return Fail(SystemErrorText(*failed));
+    bytes.remove_prefix(written);
+  }
+  return Ok();
 }
 
 Result<std::optional<size_t>> ReadPipeWithin(const SystemHandle& handle, char* buffer, size_t size,
                                              uint32_t timeout_ms, const SystemHandle& event) {
   HANDLE pipe = AsHandle(handle);
+  SystemHandle own;
+  if (!event.valid()) {
+    own = TransferEvent();
+    if (!own.valid()) return Fail(SystemErrorText(::GetLastError()));
+  }
   OVERLAPPED overlapped{};
-  overlapped.hEvent = AsHandle(event);
+  overlapped.hEvent = AsHandle(event.valid() ? event : own);
   ::ResetEvent(overlapped.hEvent);
   if (!::ReadFile(pipe, buffer, static_cast<DWORD>(size), nullptr, &overlapped)) {
     const DWORD code = ::GetLastError();
@@ -115,11 +99,6 @@ Result<std::optional<size_t>> ReadPipeWithin(const SystemHandle& handle, char* b
     return Ended(code);
   }
   return std::optional<size_t>(got);
-}
-
-Result<void> WritePipe(const SystemHandle& handle, std::string_view bytes,
-                       const SystemHandle& event) {
-  return Write(AsHandle(handle), bytes, AsHandle(event));
 }
 
 }  // namespace tarnix::platform

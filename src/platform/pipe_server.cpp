@@ -6,7 +6,7 @@
 namespace tarnix::platform {
 
 Result<void> PipeServer::WriteAll(std::string_view bytes) {
-  return WritePipe(connection_, bytes);
+  return WritePipe(connection_, bytes, transfer_event_);
 }
 
 Result<PipeServer> PipeServer::Create(const std::string& name) {

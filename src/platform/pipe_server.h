@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "common/result.h"
+#include "platform/pipe_io.h"
 #include "platform/unique_handle.h"
 #include "platform/wakeup.h"
 
@@ -106,8 +107,9 @@ class PipeServer {
   /// Linux: removes the socket made by Create, if it is still in its folder.
   void RemoveSocket();
 
-  SystemHandle listener_;    // until the client is connected
-  SystemHandle connection_;  // from then on
+  SystemHandle listener_;                          // until the client is connected
+  SystemHandle connection_;                        // from then on
+  SystemHandle transfer_event_ = TransferEvent();  // for WriteAll
   std::string name_;
   // Linux: the socket's folder, held open so that removal finds it even when it is renamed, and
   // the socket's name and identity (device, inode) in it.

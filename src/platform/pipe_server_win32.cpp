@@ -195,7 +195,7 @@ Result<size_t> PipeReader::Read(char* buffer, size_t size) {
   }
   if (pending.error) return Fail(SystemErrorText(*std::exchange(pending.error, std::nullopt)));
   if (pending.ended) return size_t{0};
-  return ReadPipe(handle_, buffer, size);
+  return ReadPipe(handle_, buffer, size, pending.event);
 }
 
 InputWait PipeReader::WaitForInput(const Wakeup& wakeup,

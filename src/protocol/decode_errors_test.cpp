@@ -4,6 +4,7 @@
 #include <string>
 
 #include "protocol/request.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 namespace {
@@ -217,15 +218,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParamCase{R"("init_mode":"fast","fast_init_data":null,"fast_init_data":[1])", "KlineInit",
                   "duplicate field `fast_init_data`"},
         ParamCase{R"("messages":[[1,[]]])", "SendMessagesBatch",
-                  "invalid length 2, expected struct BatchMessage with 3 elements"},
+                  "invalid length 2, expected struct wire::BatchMessage with 3 elements"},
         ParamCase{R"("messages":[[]])", "SendMessagesBatch",
-                  "invalid length 0, expected struct BatchMessage with 3 elements"},
+                  "invalid length 0, expected struct wire::BatchMessage with 3 elements"},
         ParamCase{R"("messages":[[1,[],true,4,5]])", "SendMessagesBatch",
                   "invalid length 5, expected 3 elements in sequence"},
         ParamCase{R"("messages":[[1,"x",true,4]])", "SendMessagesBatch",
                   R"(invalid type: string "x", expected a sequence)"},
         ParamCase{R"("messages":[5])", "SendMessagesBatch",
-                  "invalid type: integer `5`, expected struct BatchMessage"},
+                  "invalid type: integer `5`, expected struct wire::BatchMessage"},
         ParamCase{R"("messages":{})", "SendMessagesBatch",
                   "invalid type: map, expected a sequence"},
         ParamCase{R"("messages":[{"arbId":1,"arbId":2}])", "SendMessagesBatch",

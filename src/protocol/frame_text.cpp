@@ -45,7 +45,7 @@ char* Number(char* out, uint64_t value) {
 
 }  // namespace
 
-char* WriteFrame(char* out, const ReceivedMessage& frame) {
+char* WriteFrame(char* out, const wire::ReceivedMessage& frame) {
   out = Put(out, R"({"timestampUs":)");
   out = Number(out, frame.timestamp_us);
   out = Put(out, R"(,"arbId":)");

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "protocol/payloads.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 
@@ -15,6 +15,6 @@ constexpr size_t FrameTextBound(size_t data_bytes) {
 
 /// Writes `frame` at `out`, which has room for FrameTextBound(frame.data.size()) characters, byte
 /// for byte as the general JSON writer encodes it; answers the end of what was written.
-char* WriteFrame(char* out, const ReceivedMessage& frame);
+char* WriteFrame(char* out, const wire::ReceivedMessage& frame);
 
 }  // namespace tarnix::protocol

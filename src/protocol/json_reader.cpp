@@ -5,7 +5,7 @@
 #include <utility>
 
 namespace tarnix::protocol::json {
-void Reader::Fail(Failure failure) {
+void Reader::Fail(DecodeError failure) {
   if (failed_) return;
   failed_ = true;
   failure_ = std::move(failure);
@@ -74,7 +74,7 @@ bool Reader::Enter() {
   if (failed_) return false;
   ++pos_;
   if (depth_ >= kMaxNesting) {
-    Fail(Failure{"recursion limit exceeded", pos_});
+    Fail(DecodeError{"recursion limit exceeded", pos_});
     return false;
   }
   ++depth_;
@@ -160,11 +160,11 @@ std::string_view Reader::ReadString(std::string* decoded) {
 bool Reader::Literal(std::string_view word) {
   for (size_t i = 1; i < word.size(); ++i) {
     if (pos_ + i >= text_.size()) {
-      Fail(Failure{std::string(kEofValue), text_.size()});
+      Fail(DecodeError{std::string(kEofValue), text_.size()});
       return false;
     }
     if (text_[pos_ + i] != word[i]) {
-      Fail(Failure{"expected ident", pos_ + i + 1});
+      Fail(DecodeError{"expected ident", pos_ + i + 1});
       return false;
     }
   }
@@ -192,7 +192,7 @@ Value Reader::Number(bool keep) {
   } else if (FitsDouble(token)) {
     return Value::Null();
   }
-  Fail(Failure{"number out of range", pos_});
+  Fail(DecodeError{"number out of range", pos_});
   return Value::Null();
 }
 

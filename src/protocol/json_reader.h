@@ -28,9 +28,9 @@ class Reader {
   /// Offset of the next byte to read.
   size_t pos() const { return pos_; }
   bool failed() const { return failed_; }
-  const Failure& failure() const { return failure_; }
+  const DecodeError& failure() const { return failure_; }
   /// Stops the reader with `failure`, unless it has already stopped.
-  void Fail(Failure failure);
+  void Fail(DecodeError failure);
 
   /// The byte at the cursor, NUL at the end of the text. At a value, '[' and '{' tell containers.
   char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
@@ -65,7 +65,7 @@ class Reader {
   int depth_ = 0;
   bool first_ = false;  // nothing read yet in the container entered last
   bool failed_ = false;
-  Failure failure_;
+  DecodeError failure_;
   std::string name_buffer_;  // a member name that holds escapes, decoded
   std::string text_buffer_;  // a string value that holds escapes, decoded
 };

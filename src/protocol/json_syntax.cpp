@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <system_error>
 
+#include "common/text.h"
+
 namespace tarnix::protocol::json {
 namespace {
 
@@ -21,8 +23,8 @@ bool IsPlain(unsigned char c) {
   return c != '"' && c != '\\' && c >= 0x20;
 }
 
-Failure At(std::string_view message, size_t consumed) {
-  return Failure{std::string(message), consumed};
+DecodeError At(std::string_view message, size_t consumed) {
+  return DecodeError{std::string(message), consumed};
 }
 
 // The last non-blank character before `offset`, or NUL at the start of the text.
@@ -43,7 +45,7 @@ int HexDigit(char c) {
 
 // Reads the four hex digits of a \u escape at `pos`. Fewer than four bytes left is the end of the
 // text, whatever they are.
-Result<unsigned, Failure> ReadHex4(std::string_view text, size_t pos) {
+Result<unsigned, DecodeError> ReadHex4(std::string_view text, size_t pos) {
   if (text.size() - pos < 4) return At(kEofString, text.size());
   unsigned code = 0;
   for (size_t i = pos; i < pos + 4; ++i) {
@@ -56,7 +58,7 @@ Result<unsigned, Failure> ReadHex4(std::string_view text, size_t pos) {
 
 // Checks the \u escape whose 'u' is just before `pos`; returns the offset after it (and after the
 // second half of a surrogate pair).
-Result<size_t, Failure> CheckUnicodeEscape(std::string_view text, size_t pos) {
+Result<size_t, DecodeError> CheckUnicodeEscape(std::string_view text, size_t pos) {
   auto first = ReadHex4(text, pos);
   if (!first) return first.error();
   pos += 4;
@@ -109,25 +111,6 @@ unsigned Hex4Value(std::string_view text, size_t pos) {
   for (size_t i = pos; i < pos + 4; ++i)
     code = code * 16 + static_cast<unsigned>(HexDigit(text[i]));
   return code;
-}
-
-void AppendUtf8(std::string& out, unsigned code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-    return;
-  }
-  if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-  } else {
-    if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-  }
-  out += static_cast<char>(0x80 | (code & 0x3F));
 }
 
 char UnescapedChar(char e) {
@@ -199,7 +182,7 @@ bool FitsDouble(std::string_view token) {
   return NumberValue(token).has_value();
 }
 
-Result<size_t, Failure> ScanNumber(std::string_view text, size_t start) {
+Result<size_t, DecodeError> ScanNumber(std::string_view text, size_t start) {
   size_t pos = start;
   if (pos < text.size() && text[pos] == '-') ++pos;
   if (pos >= text.size()) return At(kEofValue, text.size());
@@ -232,7 +215,7 @@ Result<size_t, Failure> ScanNumber(std::string_view text, size_t start) {
   return pos;
 }
 
-Result<size_t, Failure> ScanString(std::string_view text, size_t start, bool& escaped) {
+Result<size_t, DecodeError> ScanString(std::string_view text, size_t start, bool& escaped) {
   size_t pos = start + 1;
   escaped = false;
   for (;;) {
@@ -288,24 +271,24 @@ void DecodeString(std::string_view raw, std::string& out) {
       code = 0x10000 + ((code - 0xD800) << 10) + (Hex4Value(raw, pos + 2) - 0xDC00);
       pos += 6;
     }
-    AppendUtf8(out, code);
+    AppendUtf8(out, static_cast<char32_t>(code));
   }
 }
 
-Failure Unexpected(std::string_view text, size_t offset, std::string_view message,
-                   std::string_view eof_message) {
+DecodeError Unexpected(std::string_view text, size_t offset, std::string_view message,
+                       std::string_view eof_message) {
   if (offset >= text.size()) return At(eof_message, text.size());
   return At(message, offset + 1);
 }
 
-Failure NotAValue(std::string_view text, size_t offset) {
+DecodeError NotAValue(std::string_view text, size_t offset) {
   const char before = PreviousSignificant(text, offset);
   if (offset >= text.size()) return At(before == '[' ? kEofList : kEofValue, text.size());
   if (text[offset] == ']' && before == ',') return At("trailing comma", offset + 1);
   return At("expected value", offset + 1);
 }
 
-Failure NotAName(std::string_view text, size_t offset, bool first) {
+DecodeError NotAName(std::string_view text, size_t offset, bool first) {
   if (offset >= text.size()) return At(first ? kEofObject : kEofValue, text.size());
   if (text[offset] == '}' && !first) return At("trailing comma", offset + 1);
   return At("key must be a string", offset + 1);

@@ -13,7 +13,7 @@ namespace tarnix::protocol::json {
 
 /// A decoding failure: its text (without position) and how many bytes of the line had been read
 /// when it was found, which gives the reported column.
-struct Failure {
+struct DecodeError {
   std::string message;
   size_t consumed = 0;
 };
@@ -35,26 +35,26 @@ std::optional<Value> NumberValue(std::string_view token);
 bool FitsDouble(std::string_view token);
 
 /// Checks the number token that starts at `start` and returns the offset just after it.
-Result<size_t, Failure> ScanNumber(std::string_view text, size_t start);
+Result<size_t, DecodeError> ScanNumber(std::string_view text, size_t start);
 
 /// Checks the string token whose opening quotation mark is at `start` (escapes, control
 /// characters, surrogate pairs) and returns the offset just after it. `escaped` tells whether the
 /// text holds any escape, i.e. whether its bytes differ from the decoded string.
-Result<size_t, Failure> ScanString(std::string_view text, size_t start, bool& escaped);
+Result<size_t, DecodeError> ScanString(std::string_view text, size_t start, bool& escaped);
 
 /// The decoded string of `raw`, the bytes between the quotation marks of a checked string token.
 void DecodeString(std::string_view raw, std::string& out);
 
 /// The failure for an unexpected byte at `offset`, or for the end of the text there.
-Failure Unexpected(std::string_view text, size_t offset, std::string_view message,
-                   std::string_view eof_message);
+DecodeError Unexpected(std::string_view text, size_t offset, std::string_view message,
+                       std::string_view eof_message);
 
 /// The failure for a byte at `offset` that cannot start a value (or the end of the text there).
-Failure NotAValue(std::string_view text, size_t offset);
+DecodeError NotAValue(std::string_view text, size_t offset);
 
 /// The failure for a byte at `offset` where an object needs a member name; `first` when no member
 /// has been read yet.
-Failure NotAName(std::string_view text, size_t offset, bool first);
+DecodeError NotAName(std::string_view text, size_t offset, bool first);
 
 /// The words for an unexpected end while reading each kind of token.
 inline constexpr std::string_view kEofValue = "EOF while parsing a value";

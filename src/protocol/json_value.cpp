@@ -1,7 +1,7 @@
 // The descriptions that decoding error texts use.
 #include "protocol/json_value.h"
 
-#include "protocol/response.h"
+#include "common/json_writer.h"
 
 namespace tarnix::protocol::json {
 

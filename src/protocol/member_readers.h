@@ -12,35 +12,35 @@
 namespace tarnix::protocol::members {
 
 template <typename T, uint32_t T::*M>
-Status U32(Source& in, T& out) {
+ReadResult U32(Source& in, T& out) {
   return ReadU32(in, out.*M);
 }
 template <typename T, bool T::*M>
-Status Flag(Source& in, T& out) {
+ReadResult Flag(Source& in, T& out) {
   return ReadBool(in, out.*M);
 }
 template <typename T, std::string T::*M>
-Status Text(Source& in, T& out) {
+ReadResult Text(Source& in, T& out) {
   return ReadText(in, out.*M);
 }
 template <typename T, Bytes T::*M>
-Status Data(Source& in, T& out) {
+ReadResult Data(Source& in, T& out) {
   return ReadBytes(in, out.*M);
 }
 template <typename T, std::vector<BatchMessage> T::*M>
-Status Batch(Source& in, T& out) {
+ReadResult Batch(Source& in, T& out) {
   return ReadBatchMessages(in, out.*M);
 }
 template <typename T, std::optional<Bytes> T::*M>
-Status MaybeData(Source& in, T& out) {
+ReadResult MaybeData(Source& in, T& out) {
   return ReadBytes(in, (out.*M).emplace());
 }
 template <typename T, std::optional<uint32_t> T::*M>
-Status MaybeU32(Source& in, T& out) {
+ReadResult MaybeU32(Source& in, T& out) {
   return ReadU32(in, (out.*M).emplace());
 }
 template <typename T, std::optional<RecordParam> T::*M>
-Status MaybeRecord(Source& in, T& out) {
+ReadResult MaybeRecord(Source& in, T& out) {
   return ReadRecordParam(in, (out.*M).emplace());
 }
 
@@ -52,6 +52,6 @@ constexpr auto kPaired = Presence::Paired;
 
 /// The `channel` member of every channel method.
 template <typename T>
-constexpr Field<T> kChannel = {"channel", kOptional, MaybeU32<T, &T::channel>};
+constexpr FieldReader<T> kChannel = {"channel", kOptional, MaybeU32<T, &T::channel>};
 
 }  // namespace tarnix::protocol::members

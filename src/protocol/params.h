@@ -1,48 +1,34 @@
-// The values that request parameters hold beyond numbers, texts and flags: frames, records,
-// parameter lists and the named choices.
+// The wire's value types that request parameters and answers hold, by their names in the
+// protocol's namespace, and the words that stand for numbers.
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <vector>
 
-#include "protocol/payloads.h"
+#include "passthru/numbers.h"
+#include "wire/records.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 
-using Bytes = std::vector<uint8_t>;
+using wire::BatchMessage;
+using wire::BufferChoice;
+using wire::ByteList;
+using wire::Bytes;
+using wire::ConfigEntry;
+using wire::DeviceInfo;
+using wire::IoctlOutput;
+using wire::KlineInitMode;
+using wire::KlineInitResult;
+using wire::RawResult;
+using wire::ReceivedMessage;
+using wire::Record;
+using wire::RecordParam;
+using wire::ScannedDevice;
+using wire::VersionInfo;
+using wire::Voltage;
 
-/// One frame to transmit, as written in SendMessagesBatch and WriteMessagesRaw.
-struct BatchMessage {
-  uint32_t arb_id = 0;
-  Bytes data;
-  bool extended = false;
-  bool operator==(const BatchMessage&) const = default;
-};
-
-/// A whole J2534 message record as a request gives it: every member but the data may be left
-/// out, and the protocol then comes from the channel the request names.
-struct RecordParam {
-  std::optional<uint32_t> protocol_id;
-  uint32_t rx_status = 0;
-  uint32_t tx_flags = 0;
-  uint32_t timestamp = 0;
-  uint32_t extra_data_index = 0;
-  Bytes data;
-  bool operator==(const RecordParam&) const = default;
-};
-
-/// How KlineInit wakes the ECU.
-enum class KlineInitMode : uint8_t { Fast, Slow, Auto };
-
-/// Which of a channel's device queues ClearBuffers clears: both unless one is named.
-enum class BufferChoice : uint8_t { Tx, Rx };
-
-/// What an ioctl writes through its output pointer.
-enum class IoctlOutput : uint8_t { None, Number, Bytes, Parameters, Record };
-
-/// PassThruSetProgrammingVoltage's two voltages that are no voltage.
-inline constexpr uint32_t kVoltageOff = 0xFFFFFFFF;
-inline constexpr uint32_t kShortToGround = 0xFFFFFFFE;
+/// PassThruSetProgrammingVoltage's two voltages that are no voltage, by their wire words.
+inline constexpr uint32_t kVoltageOff = passthru::kVoltageOff;
+inline constexpr uint32_t kShortToGround = passthru::kShortToGround;
 
 }  // namespace tarnix::protocol

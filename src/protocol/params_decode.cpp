@@ -27,14 +27,14 @@ Decoded Unit(Source* params) {
 
 // A method with parameters: "params" must be an object.
 template <typename T, size_t N>
-Decoded Struct(Source* params, const Field<T> (&fields)[N]) {
+Decoded Struct(Source* params, const FieldReader<T> (&fields)[N]) {
   if (params == nullptr) return std::string("missing field `params`");
   if (params->json.Peek() != '{') {
     return json::InvalidType(params->json.Read(),
                              "struct variant Request::" + std::string(T::kName));
   }
   T out;
-  Status status = ReadFields(*params, fields, out);
+  ReadResult status = ReadFields(*params, fields, out);
   if (!status) return std::move(status).error();
   return Request(std::move(out));
 }
@@ -44,7 +44,7 @@ template <typename T>
 constexpr std::nullptr_t kFields = nullptr;
 
 template <>
-constexpr Field<Open> kFields<Open>[] = {
+constexpr FieldReader<Open> kFields<Open>[] = {
     {"dll_path", kRequired, Text<Open, &Open::dll_path>},
     {"protocol_id", kPaired, MaybeU32<Open, &Open::protocol_id>, "baud_rate"},
     {"baud_rate", kPaired, MaybeU32<Open, &Open::baud_rate>, "protocol_id"},
@@ -54,19 +54,19 @@ constexpr Field<Open> kFields<Open>[] = {
     {"j1962_pins", kOptional, MaybeData<Open, &Open::j1962_pins>},
 };
 template <>
-constexpr Field<SendMessage> kFields<SendMessage>[] = {
+constexpr FieldReader<SendMessage> kFields<SendMessage>[] = {
     {"arb_id", kRequired, U32<SendMessage, &SendMessage::arb_id>},
     {"data", kRequired, Data<SendMessage, &SendMessage::data>},
     {"extended", kRequired, Flag<SendMessage, &SendMessage::extended>},
     kChannel<SendMessage>,
 };
 template <>
-constexpr Field<SendMessagesBatch> kFields<SendMessagesBatch>[] = {
+constexpr FieldReader<SendMessagesBatch> kFields<SendMessagesBatch>[] = {
     {"messages", kRequired, Batch<SendMessagesBatch, &SendMessagesBatch::messages>},
     kChannel<SendMessagesBatch>,
 };
 template <>
-constexpr Field<WriteMessagesRaw> kFields<WriteMessagesRaw>[] = {
+constexpr FieldReader<WriteMessagesRaw> kFields<WriteMessagesRaw>[] = {
     {"messages", kUnless, Batch<WriteMessagesRaw, &WriteMessagesRaw::messages>, "records"},
     {"timeout_ms", kRequired, U32<WriteMessagesRaw, &WriteMessagesRaw::timeout_ms>},
     {"records", kOptional,
@@ -74,54 +74,54 @@ constexpr Field<WriteMessagesRaw> kFields<WriteMessagesRaw>[] = {
     kChannel<WriteMessagesRaw>,
 };
 template <>
-constexpr Field<ReadMessages> kFields<ReadMessages>[] = {
+constexpr FieldReader<ReadMessages> kFields<ReadMessages>[] = {
     {"timeout_ms", kRequired, U32<ReadMessages, &ReadMessages::timeout_ms>},
     {"batch_size", kDefaulted, U32<ReadMessages, &ReadMessages::batch_size>},
     {"max_drain_reads", kDefaulted, U32<ReadMessages, &ReadMessages::max_drain_reads>},
     kChannel<ReadMessages>,
 };
 template <>
-constexpr Field<ReadMessagesWithLoopback> kFields<ReadMessagesWithLoopback>[] = {
+constexpr FieldReader<ReadMessagesWithLoopback> kFields<ReadMessagesWithLoopback>[] = {
     {"timeout_ms", kRequired, U32<ReadMessagesWithLoopback, &ReadMessagesWithLoopback::timeout_ms>},
     kChannel<ReadMessagesWithLoopback>,
 };
 template <>
-constexpr Field<ReadMessagesRaw> kFields<ReadMessagesRaw>[] = {
+constexpr FieldReader<ReadMessagesRaw> kFields<ReadMessagesRaw>[] = {
     {"timeout_ms", kRequired, U32<ReadMessagesRaw, &ReadMessagesRaw::timeout_ms>},
     {"max_msgs", kRequired, U32<ReadMessagesRaw, &ReadMessagesRaw::max_msgs>},
     {"as_records", kDefaulted, Flag<ReadMessagesRaw, &ReadMessagesRaw::as_records>},
     kChannel<ReadMessagesRaw>,
 };
 template <>
-constexpr Field<ClearBuffers> kFields<ClearBuffers>[] = {
+constexpr FieldReader<ClearBuffers> kFields<ClearBuffers>[] = {
     {"buffer", kOptional,
      [](Source& in, ClearBuffers& c) { return ReadBufferChoice(in, c.buffer.emplace()); }},
     kChannel<ClearBuffers>,
 };
 template <>
-constexpr Field<ReadBatteryVoltage> kFields<ReadBatteryVoltage>[] = {
+constexpr FieldReader<ReadBatteryVoltage> kFields<ReadBatteryVoltage>[] = {
     {"device", kDefaulted, Flag<ReadBatteryVoltage, &ReadBatteryVoltage::device>},
     kChannel<ReadBatteryVoltage>,
 };
 template <>
-constexpr Field<ReadProgrammingVoltage> kFields<ReadProgrammingVoltage>[] = {
+constexpr FieldReader<ReadProgrammingVoltage> kFields<ReadProgrammingVoltage>[] = {
     {"device", kDefaulted, Flag<ReadProgrammingVoltage, &ReadProgrammingVoltage::device>},
     kChannel<ReadProgrammingVoltage>,
 };
 template <>
-constexpr Field<FastInit> kFields<FastInit>[] = {
+constexpr FieldReader<FastInit> kFields<FastInit>[] = {
     {"data", kUnless, Data<FastInit, &FastInit::data>, "record"},
     {"record", kOptional, MaybeRecord<FastInit, &FastInit::record>},
     {"as_records", kDefaulted, Flag<FastInit, &FastInit::as_records>},
     kChannel<FastInit>,
 };
 template <>
-constexpr Field<FiveBaudInit> kFields<FiveBaudInit>[] = {
+constexpr FieldReader<FiveBaudInit> kFields<FiveBaudInit>[] = {
     {"data", kRequired, Data<FiveBaudInit, &FiveBaudInit::data>},
     kChannel<FiveBaudInit>,
 };
 template <>
-constexpr Field<KlineInit> kFields<KlineInit>[] = {
+constexpr FieldReader<KlineInit> kFields<KlineInit>[] = {
     {"init_mode", kRequired,
      [](Source& in, KlineInit& k) { return ReadInitMode(in, k.init_mode); }},
     {"fast_init_data", kOptional, MaybeData<KlineInit, &KlineInit::fast_init_data>},
@@ -130,7 +130,7 @@ constexpr Field<KlineInit> kFields<KlineInit>[] = {
     kChannel<KlineInit>,
 };
 template <>
-constexpr Field<StartPeriodicMessage> kFields<StartPeriodicMessage>[] = {
+constexpr FieldReader<StartPeriodicMessage> kFields<StartPeriodicMessage>[] = {
     {"arb_id", kUnless, U32<StartPeriodicMessage, &StartPeriodicMessage::arb_id>, "record"},
     {"data", kUnless, Data<StartPeriodicMessage, &StartPeriodicMessage::data>, "record"},
     {"interval_ms", kRequired, U32<StartPeriodicMessage, &StartPeriodicMessage::interval_ms>},
@@ -139,16 +139,16 @@ constexpr Field<StartPeriodicMessage> kFields<StartPeriodicMessage>[] = {
     kChannel<StartPeriodicMessage>,
 };
 template <>
-constexpr Field<StopPeriodicMessage> kFields<StopPeriodicMessage>[] = {
+constexpr FieldReader<StopPeriodicMessage> kFields<StopPeriodicMessage>[] = {
     {"msg_id", kRequired, U32<StopPeriodicMessage, &StopPeriodicMessage::msg_id>},
     kChannel<StopPeriodicMessage>,
 };
 template <>
-constexpr Field<ClearPeriodicMessages> kFields<ClearPeriodicMessages>[] = {
+constexpr FieldReader<ClearPeriodicMessages> kFields<ClearPeriodicMessages>[] = {
     kChannel<ClearPeriodicMessages>,
 };
 template <>
-constexpr Field<AddFilter> kFields<AddFilter>[] = {
+constexpr FieldReader<AddFilter> kFields<AddFilter>[] = {
     {"filter_type", kRequired, Text<AddFilter, &AddFilter::filter_type>},
     {"mask", kRequired, Data<AddFilter, &AddFilter::mask>},
     {"pattern", kRequired, Data<AddFilter, &AddFilter::pattern>},
@@ -157,7 +157,7 @@ constexpr Field<AddFilter> kFields<AddFilter>[] = {
     kChannel<AddFilter>,
 };
 template <>
-constexpr Field<AddFilterRaw> kFields<AddFilterRaw>[] = {
+constexpr FieldReader<AddFilterRaw> kFields<AddFilterRaw>[] = {
     {"filter_type", kRequired,
      [](Source& in, AddFilterRaw& f) {
        return ReadFilterType(in, f.filter_type, f.filter_number);
@@ -173,23 +173,23 @@ constexpr Field<AddFilterRaw> kFields<AddFilterRaw>[] = {
     kChannel<AddFilterRaw>,
 };
 template <>
-constexpr Field<RemoveFilter> kFields<RemoveFilter>[] = {
+constexpr FieldReader<RemoveFilter> kFields<RemoveFilter>[] = {
     {"filter_id", kRequired, U32<RemoveFilter, &RemoveFilter::filter_id>},
     kChannel<RemoveFilter>,
 };
 template <>
-constexpr Field<ClearFilters> kFields<ClearFilters>[] = {
+constexpr FieldReader<ClearFilters> kFields<ClearFilters>[] = {
     kChannel<ClearFilters>,
 };
 template <>
-constexpr Field<GetConfig> kFields<GetConfig>[] = {
+constexpr FieldReader<GetConfig> kFields<GetConfig>[] = {
     {"parameter", kUnless, U32<GetConfig, &GetConfig::parameter>, "parameters"},
     {"parameters", kOptional,
      [](Source& in, GetConfig& g) { return ReadU32List(in, g.parameters.emplace()); }},
     kChannel<GetConfig>,
 };
 template <>
-constexpr Field<SetConfig> kFields<SetConfig>[] = {
+constexpr FieldReader<SetConfig> kFields<SetConfig>[] = {
     {"parameter", kUnless, U32<SetConfig, &SetConfig::parameter>, "parameters"},
     {"value", kUnless, U32<SetConfig, &SetConfig::value>, "parameters"},
     {"parameters", kOptional,
@@ -197,30 +197,30 @@ constexpr Field<SetConfig> kFields<SetConfig>[] = {
     kChannel<SetConfig>,
 };
 template <>
-constexpr Field<GetLoopback> kFields<GetLoopback>[] = {
+constexpr FieldReader<GetLoopback> kFields<GetLoopback>[] = {
     kChannel<GetLoopback>,
 };
 template <>
-constexpr Field<SetLoopback> kFields<SetLoopback>[] = {
+constexpr FieldReader<SetLoopback> kFields<SetLoopback>[] = {
     {"enabled", kRequired, Flag<SetLoopback, &SetLoopback::enabled>},
     kChannel<SetLoopback>,
 };
 template <>
-constexpr Field<GetDataRate> kFields<GetDataRate>[] = {
+constexpr FieldReader<GetDataRate> kFields<GetDataRate>[] = {
     kChannel<GetDataRate>,
 };
 template <>
-constexpr Field<SetProgrammingVoltage> kFields<SetProgrammingVoltage>[] = {
+constexpr FieldReader<SetProgrammingVoltage> kFields<SetProgrammingVoltage>[] = {
     {"pin", kRequired, U32<SetProgrammingVoltage, &SetProgrammingVoltage::pin>},
     {"voltage", kRequired,
      [](Source& in, SetProgrammingVoltage& s) { return ReadVoltage(in, s.voltage); }},
 };
 template <>
-constexpr Field<ScanDevices> kFields<ScanDevices>[] = {
+constexpr FieldReader<ScanDevices> kFields<ScanDevices>[] = {
     {"dll_path", kRequired, Text<ScanDevices, &ScanDevices::dll_path>},
 };
 template <>
-constexpr Field<ConnectChannel> kFields<ConnectChannel>[] = {
+constexpr FieldReader<ConnectChannel> kFields<ConnectChannel>[] = {
     {"protocol_id", kRequired, U32<ConnectChannel, &ConnectChannel::protocol_id>},
     {"baud_rate", kRequired, U32<ConnectChannel, &ConnectChannel::baud_rate>},
     {"connect_flags", kDefaulted, U32<ConnectChannel, &ConnectChannel::connect_flags>},
@@ -228,11 +228,11 @@ constexpr Field<ConnectChannel> kFields<ConnectChannel>[] = {
     {"buffered", kDefaulted, Flag<ConnectChannel, &ConnectChannel::buffered>},
 };
 template <>
-constexpr Field<DisconnectChannel> kFields<DisconnectChannel>[] = {
+constexpr FieldReader<DisconnectChannel> kFields<DisconnectChannel>[] = {
     {"channel", kRequired, U32<DisconnectChannel, &DisconnectChannel::channel>},
 };
 template <>
-constexpr Field<Ioctl> kFields<Ioctl>[] = {
+constexpr FieldReader<Ioctl> kFields<Ioctl>[] = {
     {"ioctl_id", kRequired, U32<Ioctl, &Ioctl::ioctl_id>},
     {"device", kDefaulted, Flag<Ioctl, &Ioctl::device>},
     {"input_parameters", kOptional,
@@ -250,8 +250,8 @@ using Decoder = Decoded (*)(Source*);
 
 // Whether every field may be left out: "params" may then be left out too.
 template <typename T, size_t N>
-constexpr bool AllOptional(const Field<T> (&fields)[N]) {
-  for (const Field<T>& field : fields) {
+constexpr bool AllOptional(const FieldReader<T> (&fields)[N]) {
+  for (const FieldReader<T>& field : fields) {
     if (field.presence == kRequired || field.presence == kUnless) return false;
   }
   return true;

@@ -5,6 +5,7 @@
 
 #include "protocol/json_value.h"
 #include "protocol/request.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 namespace {
@@ -15,7 +16,7 @@ std::string Hex(uint32_t value) {
   return buffer;
 }
 
-std::string HexBytes(const Bytes& bytes) {
+std::string HexBytes(const wire::Bytes& bytes) {
   std::string out = "[";
   char buffer[4];
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -29,7 +30,7 @@ std::string Flag(bool value) {
   return value ? "true" : "false";
 }
 
-std::string BatchList(const std::vector<BatchMessage>& messages) {
+std::string BatchList(const std::vector<wire::BatchMessage>& messages) {
   std::string out = "[";
   for (size_t i = 0; i < messages.size(); ++i) {
     if (i > 0) out += ", ";
@@ -39,13 +40,13 @@ std::string BatchList(const std::vector<BatchMessage>& messages) {
   return out + "]";
 }
 
-std::string ModeName(KlineInitMode mode) {
+std::string ModeName(wire::KlineInitMode mode) {
   switch (mode) {
-    case KlineInitMode::Fast:
+    case wire::KlineInitMode::Fast:
       return "Fast";
-    case KlineInitMode::Slow:
+    case wire::KlineInitMode::Slow:
       return "Slow";
-    case KlineInitMode::Auto:
+    case wire::KlineInitMode::Auto:
       return "Auto";
   }
   return "?";
@@ -66,7 +67,7 @@ class Line {
   Line& Text(std::string_view name, const std::string& value) {
     return Add(name, json::QuoteForMessage(value));
   }
-  Line& Data(std::string_view name, const std::optional<Bytes>& value) {
+  Line& Data(std::string_view name, const std::optional<wire::Bytes>& value) {
     return Add(name, value ? HexBytes(*value) : "none");
   }
   std::string Take() { return std::move(out_); }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/request.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 namespace {
@@ -13,14 +14,14 @@ TEST(RenderRequest, MethodThenParametersOnOneLine) {
        "SendMessage arb_id=0x7E0 data=[02 01 00] extended=false"},
       {Open{"C:\\a b\n.dll", 6, 500000, 0},
        R"(Open dll_path="C:\\a b\n.dll" protocol_id=6 baud_rate=500000 connect_flags=0x0)"},
-      {KlineInit{KlineInitMode::Auto, std::nullopt, Bytes{0x33}, 300u},
+      {KlineInit{wire::KlineInitMode::Auto, std::nullopt, wire::Bytes{0x33}, 300u},
        "KlineInit init_mode=Auto fast_init_data=none five_baud_address=[33] cc_timeout_ms=300"},
       {WriteMessagesRaw{{{0x18DAF110, {}, true}, {1, {0xFF}, false}}, 20},
        "WriteMessagesRaw messages=[{arbId=0x18DAF110 data=[] extended=true}, {arbId=0x1 data=[FF] "
        "extended=false}] timeout_ms=20"},
       {AddFilterRaw{"pass", {0xFF}, {0x01}, false, std::nullopt},
        R"(AddFilterRaw filter_type="pass" mask=[FF] pattern=[01] extended=false)"},
-      {AddFilter{"flow_control", {0xFF}, {0xE8}, false, Bytes{0x07, 0xE0}},
+      {AddFilter{"flow_control", {0xFF}, {0xE8}, false, wire::Bytes{0x07, 0xE0}},
        R"(AddFilter filter_type="flow_control" mask=[FF] pattern=[E8] extended=false )"
        "flow_control=[07 E0]"},
   };

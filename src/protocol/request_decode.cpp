@@ -88,7 +88,7 @@ class RequestReader {
 
  private:
   void FailHere(std::string message) {
-    reader_.Fail(json::Failure{std::move(message), reader_.pos()});
+    reader_.Fail(json::DecodeError{std::move(message), reader_.pos()});
   }
 
   void ReadId() {
@@ -168,7 +168,7 @@ Result<Message> DecodeMessage(std::string_view line) {
   RequestReader request_reader(reader);
   request_reader.ReadTopLevel();
   if (reader.failed()) {
-    const json::Failure& failure = reader.failure();
+    const json::DecodeError& failure = reader.failure();
     return Fail(failure.message + json::PositionSuffix(line, failure.consumed));
   }
   // Everything found after the whole object was read is reported at its closing brace.

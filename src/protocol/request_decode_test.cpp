@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/request.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 namespace {
@@ -22,7 +23,7 @@ TEST_P(DecodesMethod, ToTheExpectedRequest) {
   EXPECT_TRUE(decoded->request == c.expected) << RenderRequest(decoded->request);
 }
 
-const BatchMessage kFrame{0x7E0, {2, 0x3E, 0}, false};
+const wire::BatchMessage kFrame{0x7E0, {2, 0x3E, 0}, false};
 
 // Every method by name, parameters given in full or left to their defaults.
 INSTANTIATE_TEST_SUITE_P(
@@ -44,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
             SendMessagesBatch{{kFrame}}},
         DecodeCase{
             R"({"id":1,"method":"SendMessagesBatch","params":{"messages":[[2016,[2,62,0],false],{"extended":true,"data":[],"arbId":4294967295}]}})",
-            SendMessagesBatch{{kFrame, BatchMessage{0xFFFFFFFF, {}, true}}}},
+            SendMessagesBatch{{kFrame, wire::BatchMessage{0xFFFFFFFF, {}, true}}}},
         DecodeCase{
             R"({"id":1,"method":"WriteMessagesRaw","params":{"messages":[],"timeout_ms":10}})",
             WriteMessagesRaw{{}, 10}},
@@ -67,12 +68,12 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{R"({"id":1,"method":"FiveBaudInit","params":{"data":[51]}})",
                    FiveBaudInit{{0x33}}},
         DecodeCase{R"({"id":1,"method":"KlineInit","params":{"init_mode":"fast"}})",
-                   KlineInit{KlineInitMode::Fast, std::nullopt, std::nullopt, std::nullopt}},
+                   KlineInit{wire::KlineInitMode::Fast, std::nullopt, std::nullopt, std::nullopt}},
         DecodeCase{
             R"({"id":1,"method":"KlineInit","params":{"init_mode":"auto","five_baud_address":[51],"fast_init_data":null,"cc_timeout_ms":300}})",
-            KlineInit{KlineInitMode::Auto, std::nullopt, Bytes{0x33}, 300u}},
+            KlineInit{wire::KlineInitMode::Auto, std::nullopt, wire::Bytes{0x33}, 300u}},
         DecodeCase{R"({"id":1,"method":"KlineInit","params":{"init_mode":1,"fast_init_data":[]}})",
-                   KlineInit{KlineInitMode::Slow, Bytes{}, std::nullopt, std::nullopt}},
+                   KlineInit{wire::KlineInitMode::Slow, wire::Bytes{}, std::nullopt, std::nullopt}},
         DecodeCase{
             R"({"id":1,"method":"StartPeriodicMessage","params":{"arb_id":1,"data":[62],"interval_ms":2000,"extended":true}})",
             StartPeriodicMessage{1, {62}, 2000, true}},
@@ -87,10 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
             AddFilterRaw{"flow", {}, {}, true, std::nullopt}},
         DecodeCase{
             R"({"id":1,"method":"AddFilter","params":{"filter_type":"flow_control","mask":[255],"pattern":[232],"extended":false,"flow_control":[7,224]}})",
-            AddFilter{"flow_control", {255}, {232}, false, Bytes{7, 224}}},
+            AddFilter{"flow_control", {255}, {232}, false, wire::Bytes{7, 224}}},
         DecodeCase{
             R"({"id":1,"method":"AddFilterRaw","params":{"flow_control":[],"filter_type":"flow_control","mask":[],"pattern":[],"extended":true}})",
-            AddFilterRaw{"flow_control", {}, {}, true, Bytes{}}},
+            AddFilterRaw{"flow_control", {}, {}, true, wire::Bytes{}}},
         DecodeCase{
             R"({"id":1,"method":"AddFilterRaw","params":{"filter_type":"pass","mask":[],"pattern":[],"extended":true,"flow_control":null}})",
             AddFilterRaw{"pass", {}, {}, true, std::nullopt}},
@@ -236,8 +237,9 @@ TEST(DecodeMessage, BatchFramesStraightFromTheLine) {
   const std::string messages =
       R"({"messages":[[1,[2],true],{"note":"],[\"{,","arbId":3,"data":[],"extended":false},)"
       R"([4294967295,[255,0],false]]})";
-  const SendMessagesBatch expected{{BatchMessage{1, {2}, true}, BatchMessage{3, {}, false},
-                                    BatchMessage{0xFFFFFFFF, {255, 0}, false}}};
+  const SendMessagesBatch expected{{wire::BatchMessage{1, {2}, true},
+                                    wire::BatchMessage{3, {}, false},
+                                    wire::BatchMessage{0xFFFFFFFF, {255, 0}, false}}};
   for (const std::string& line :
        {R"({"id":1,"method":"SendMessagesBatch","params":)" + messages + "}",
         R"({"id":1,"params":)" + messages + R"(,"method":"SendMessagesBatch"})"}) {

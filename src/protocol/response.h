@@ -8,15 +8,18 @@
 #include <variant>
 #include <vector>
 
-#include "protocol/payloads.h"
+#include "protocol/params.h"
+#include "wire/records.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 
 /// The data of a successful answer. monostate is null.
-using Payload = std::variant<std::monostate, std::vector<DeviceInfo>, std::vector<ReceivedMessage>,
-                             KlineInitResult, RawResult, VersionInfo, std::string, uint32_t,
-                             Voltage, bool, std::vector<Record>, Record, std::vector<ConfigEntry>,
-                             std::vector<ScannedDevice>, ByteList>;
+using Payload =
+    std::variant<std::monostate, std::vector<wire::DeviceInfo>, std::vector<wire::ReceivedMessage>,
+                 wire::KlineInitResult, wire::RawResult, wire::VersionInfo, std::string, uint32_t,
+                 wire::Voltage, bool, std::vector<wire::Record>, wire::Record,
+                 std::vector<wire::ConfigEntry>, std::vector<wire::ScannedDevice>, wire::ByteList>;
 
 /// A failed answer: code -1 for request failures, -999 for a caught fault. A failure that comes
 /// from a J2534 status carries it ("j2534Status").
@@ -43,8 +46,5 @@ inline Outcome RequestFailed(std::string message,
 
 /// Encodes `response` as one compact JSON line, without the line terminator.
 std::string EncodeResponse(const Response& response);
-
-/// Writes a double in the shortest form that reads back exactly ("12.0", "12.34", "1e-7").
-std::string FormatDouble(double value);
 
 }  // namespace tarnix::protocol

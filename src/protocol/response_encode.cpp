@@ -1,7 +1,7 @@
 // The JSON text of a response: the envelope and every payload kind, members in their fixed order.
 #include <variant>
 
-#include "protocol/json_writer.h"
+#include "common/json_writer.h"
 #include "protocol/response.h"
 
 namespace tarnix::protocol {

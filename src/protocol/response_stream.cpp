@@ -14,9 +14,9 @@ namespace {
 constexpr size_t kKeptPieces = 4;
 
 /// A list of frames as its own payload (K-Line initialisations carry one inside a record).
-const std::vector<ReceivedMessage>* FrameList(const Response& response) {
+const std::vector<wire::ReceivedMessage>* FrameList(const Response& response) {
   const auto* payload = std::get_if<Payload>(&response.outcome);
-  return payload ? std::get_if<std::vector<ReceivedMessage>>(payload) : nullptr;
+  return payload ? std::get_if<std::vector<wire::ReceivedMessage>>(payload) : nullptr;
 }
 
 }  // namespace
@@ -42,7 +42,8 @@ Result<void> ResponseStream::WriteLine(const Response& response, const TextSink&
   return written;
 }
 
-Result<void> ResponseStream::WriteFrames(uint64_t id, const std::vector<ReceivedMessage>& frames,
+Result<void> ResponseStream::WriteFrames(uint64_t id,
+                                         const std::vector<wire::ReceivedMessage>& frames,
                                          const TextSink& sink) {
   // Room for one piece and the frame that crosses its end, or the whole answer when smaller.
   const size_t typical = FrameTextBound(frames.empty() ? 0 : frames.front().data.size());
@@ -52,7 +53,7 @@ Result<void> ResponseStream::WriteFrames(uint64_t id, const std::vector<Received
   used_ = static_cast<size_t>(std::to_chars(number, number + 20, id).ptr - buffer_.data());
   Append(R"(,"status":"ok","data":[)");
   bool first = true;
-  for (const ReceivedMessage& frame : frames) {
+  for (const wire::ReceivedMessage& frame : frames) {
     if (used_ >= piece_bytes_) {
       if (Result<void> flushed = Flush(sink); !flushed) return flushed;
     }

@@ -8,6 +8,7 @@
 
 #include "common/result.h"
 #include "protocol/response.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 
@@ -34,7 +35,7 @@ class ResponseStream {
   bool PartlySent() const { return partly_sent_; }
 
  private:
-  Result<void> WriteFrames(uint64_t id, const std::vector<ReceivedMessage>& frames,
+  Result<void> WriteFrames(uint64_t id, const std::vector<wire::ReceivedMessage>& frames,
                            const TextSink& sink);
   /// Room for `bytes` more characters after the text held.
   char* Room(size_t bytes);

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "protocol/frame_text.h"
+#include "wire/types.h"
 
 namespace tarnix::protocol {
 namespace {
 
 /// Frames whose every field takes its extremes and values around decimal digit boundaries.
-std::vector<ReceivedMessage> GeneratedFrames(size_t count) {
+std::vector<wire::ReceivedMessage> GeneratedFrames(size_t count) {
   constexpr uint64_t kWide[] = {
       0, 1, 9, 10, 99, 100, 4294967295u, 4294967296u, std::numeric_limits<uint64_t>::max()};
   constexpr uint32_t kNarrow[] = {0, 1, 9, 10, 2024, 0x1FFFFFFF, 0x80000000u, 4294967295u};
@@ -22,8 +23,8 @@ std::vector<ReceivedMessage> GeneratedFrames(size_t count) {
   constexpr uint8_t kBytes[] = {0, 1, 9, 10, 99, 100, 199, 200, 255};
   std::mt19937 random(2534);
   const auto pick = [&](const auto& choices) { return choices[random() % std::size(choices)]; };
-  std::vector<ReceivedMessage> frames(count);
-  for (ReceivedMessage& frame : frames) {
+  std::vector<wire::ReceivedMessage> frames(count);
+  for (wire::ReceivedMessage& frame : frames) {
     frame.timestamp_us = pick(kWide);
     frame.arb_id = pick(kNarrow);
     frame.extended = random() % 2 == 0;
@@ -51,11 +52,12 @@ std::string Streamed(ResponseStream& stream, const Response& response, size_t li
 }
 
 TEST(ResponseStream, FramesAreWrittenByteForByteAsTheGeneralWriterDoes) {
-  const std::vector<ReceivedMessage> frames = GeneratedFrames(2000);
-  for (const ReceivedMessage& frame : frames) {
+  const std::vector<wire::ReceivedMessage> frames = GeneratedFrames(2000);
+  for (const wire::ReceivedMessage& frame : frames) {
     char text[FrameTextBound(4128)];
     const std::string fast(text, WriteFrame(text, frame));
-    const std::string general = EncodeResponse({0, Payload(std::vector<ReceivedMessage>{frame})});
+    const std::string general =
+        EncodeResponse({0, Payload(std::vector<wire::ReceivedMessage>{frame})});
     ASSERT_EQ(R"({"id":0,"status":"ok","data":[)" + fast + "]}", general);
     ASSERT_LE(fast.size(), FrameTextBound(frame.data.size()));
   }
@@ -64,7 +66,7 @@ TEST(ResponseStream, FramesAreWrittenByteForByteAsTheGeneralWriterDoes) {
 TEST(ResponseStream, ALongAnswerGoesOutInBoundedPiecesThatMakeTheWholeLine) {
   constexpr size_t kPiece = 4096;
   ResponseStream stream(kPiece);
-  const std::vector<ReceivedMessage> frames = GeneratedFrames(1000);
+  const std::vector<wire::ReceivedMessage> frames = GeneratedFrames(1000);
   // A piece is handed on once it reaches the piece size: at most one frame more.
   const size_t limit = kPiece + FrameTextBound(4128);
   for (const uint64_t id : {uint64_t{0}, std::numeric_limits<uint64_t>::max()}) {
@@ -73,8 +75,8 @@ TEST(ResponseStream, ALongAnswerGoesOutInBoundedPiecesThatMakeTheWholeLine) {
   }
   // The buffer is reused for small answers and for those of other kinds.
   for (const Response& response :
-       {Response{7, Payload(std::vector<ReceivedMessage>{})}, Response{8, RequestFailed("no")},
-        Response{9, Payload(std::string(3 * kPiece, 'x'))}}) {
+       {Response{7, Payload(std::vector<wire::ReceivedMessage>{})},
+        Response{8, RequestFailed("no")}, Response{9, Payload(std::string(3 * kPiece, 'x'))}}) {
     EXPECT_EQ(Streamed(stream, response, kPiece), EncodeResponse(response) + "\n");
   }
 }

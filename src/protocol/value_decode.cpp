@@ -11,7 +11,7 @@ using json::Value;
 namespace {
 
 // Unsigned integers up to `max`, described as `name` in error texts.
-Status ReadUnsigned(const Value& value, uint64_t max, std::string_view name, uint64_t& out) {
+ReadResult ReadUnsigned(const Value& value, uint64_t max, std::string_view name, uint64_t& out) {
   if (value.kind == Value::Kind::Unsigned) {
     if (value.unsigned_value > max) return json::InvalidValue(value, name);
     out = value.unsigned_value;
@@ -29,7 +29,7 @@ constexpr size_t kShortestFrame = 11;
 // reserve more than its own size.
 constexpr size_t kReservedFrames = 1024;
 
-constexpr Field<BatchMessage> kBatchFields[] = {
+constexpr FieldReader<BatchMessage> kBatchFields[] = {
     {"arbId", Presence::Required,
      [](Source& in, BatchMessage& m) { return ReadU32(in, m.arb_id); }},
     {"data", Presence::Required, [](Source& in, BatchMessage& m) { return ReadBytes(in, m.data); }},
@@ -39,9 +39,9 @@ constexpr Field<BatchMessage> kBatchFields[] = {
 
 // The array form [arbId, data, extended]: elements decoded in order; a short array fails where it
 // ends, a long one after the three values (the extra elements are only counted).
-Status ReadBatchArray(Source& in, BatchMessage& out) {
+ReadResult ReadBatchArray(Source& in, BatchMessage& out) {
   size_t count = 0;
-  Status status = ReadElements(in.json, [&](size_t i) -> Status {
+  ReadResult status = ReadElements(in.json, [&](size_t i) -> ReadResult {
     count = i + 1;
     if (i < 3) return kBatchFields[i].read(in, out);
     in.json.Skip();
@@ -50,7 +50,7 @@ Status ReadBatchArray(Source& in, BatchMessage& out) {
   if (!status) return status;
   if (count < 3) {
     return "invalid length " + std::to_string(count) +
-           ", expected struct BatchMessage with 3 elements";
+           ", expected struct wire::BatchMessage with 3 elements";
   }
   if (count > 3) {
     return "invalid length " + std::to_string(count) + ", expected 3 elements in sequence";
@@ -58,15 +58,15 @@ Status ReadBatchArray(Source& in, BatchMessage& out) {
   return {};
 }
 
-Status ReadBatchMessage(Source& in, BatchMessage& out) {
+ReadResult ReadBatchMessage(Source& in, BatchMessage& out) {
   if (in.json.Peek() == '{') return ReadFields(in, kBatchFields, out);
   if (in.json.Peek() == '[') return ReadBatchArray(in, out);
-  return json::InvalidType(in.json.Read(), "struct BatchMessage");
+  return json::InvalidType(in.json.Read(), "struct wire::BatchMessage");
 }
 
 // A choice by name, or by its index among `names` (the names' order).
 template <typename E, size_t N>
-Status ReadNamed(Source& in, const std::string_view (&names)[N], const E (&values)[N], E& out) {
+ReadResult ReadNamed(Source& in, const std::string_view (&names)[N], const E (&values)[N], E& out) {
   const Value value = in.json.Read();
   if (value.kind == Value::Kind::String) {
     std::string expected;
@@ -89,7 +89,7 @@ Status ReadNamed(Source& in, const std::string_view (&names)[N], const E (&value
   return json::InvalidType(value, "variant identifier");
 }
 
-constexpr Field<RecordParam> kRecordFields[] = {
+constexpr FieldReader<RecordParam> kRecordFields[] = {
     {"protocolId", Presence::Optional,
      [](Source& in, RecordParam& r) { return ReadU32(in, r.protocol_id.emplace()); }},
     {"rxStatus", Presence::Defaulted,
@@ -103,7 +103,7 @@ constexpr Field<RecordParam> kRecordFields[] = {
     {"data", Presence::Required, [](Source& in, RecordParam& r) { return ReadBytes(in, r.data); }},
 };
 
-constexpr Field<ConfigEntry> kConfigFields[] = {
+constexpr FieldReader<ConfigEntry> kConfigFields[] = {
     {"parameter", Presence::Required,
      [](Source& in, ConfigEntry& e) { return ReadU32(in, e.parameter); }},
     {"value", Presence::Required, [](Source& in, ConfigEntry& e) { return ReadU32(in, e.value); }},
@@ -111,33 +111,33 @@ constexpr Field<ConfigEntry> kConfigFields[] = {
 
 }  // namespace
 
-Status ReadU32(Source& in, uint32_t& out) {
+ReadResult ReadU32(Source& in, uint32_t& out) {
   uint64_t n = 0;
-  Status status = ReadUnsigned(in.json.Read(), std::numeric_limits<uint32_t>::max(), "u32", n);
+  ReadResult status = ReadUnsigned(in.json.Read(), std::numeric_limits<uint32_t>::max(), "u32", n);
   if (status) out = static_cast<uint32_t>(n);
   return status;
 }
 
-Status ReadBool(Source& in, bool& out) {
+ReadResult ReadBool(Source& in, bool& out) {
   const Value value = in.json.Read();
   if (value.kind != Value::Kind::Bool) return json::InvalidType(value, "a boolean");
   out = value.boolean;
   return {};
 }
 
-Status ReadText(Source& in, std::string& out) {
+ReadResult ReadText(Source& in, std::string& out) {
   const Value value = in.json.Read();
   if (value.kind != Value::Kind::String) return json::InvalidType(value, "a string");
   out.assign(value.text);
   return {};
 }
 
-Status ReadBytes(Source& in, Bytes& out) {
+ReadResult ReadBytes(Source& in, Bytes& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   in.bytes.clear();
-  Status status = ReadElements(in.json, [&in](size_t) -> Status {
+  ReadResult status = ReadElements(in.json, [&in](size_t) -> ReadResult {
     uint64_t n = 0;
-    Status read = ReadUnsigned(in.json.Read(), std::numeric_limits<uint8_t>::max(), "u8", n);
+    ReadResult read = ReadUnsigned(in.json.Read(), std::numeric_limits<uint8_t>::max(), "u8", n);
     if (read) in.bytes.push_back(static_cast<uint8_t>(n));
     return read;
   });
@@ -145,29 +145,29 @@ Status ReadBytes(Source& in, Bytes& out) {
   return status;
 }
 
-Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out) {
+ReadResult ReadBatchMessages(Source& in, std::vector<BatchMessage>& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   out.clear();
   const size_t rest = in.json.text().size() - in.json.pos();
   out.reserve(std::min(rest / kShortestFrame, kReservedFrames));
-  return ReadElements(in.json,
-                      [&](size_t) -> Status { return ReadBatchMessage(in, out.emplace_back()); });
+  return ReadElements(
+      in.json, [&](size_t) -> ReadResult { return ReadBatchMessage(in, out.emplace_back()); });
 }
 
-Status ReadInitMode(Source& in, KlineInitMode& out) {
+ReadResult ReadInitMode(Source& in, KlineInitMode& out) {
   static constexpr std::string_view kNames[] = {"fast", "slow", "auto"};
   static constexpr KlineInitMode kModes[] = {KlineInitMode::Fast, KlineInitMode::Slow,
                                              KlineInitMode::Auto};
   return ReadNamed(in, kNames, kModes, out);
 }
 
-Status ReadBufferChoice(Source& in, BufferChoice& out) {
+ReadResult ReadBufferChoice(Source& in, BufferChoice& out) {
   static constexpr std::string_view kNames[] = {"tx", "rx"};
   static constexpr BufferChoice kChoices[] = {BufferChoice::Tx, BufferChoice::Rx};
   return ReadNamed(in, kNames, kChoices, out);
 }
 
-Status ReadIoctlOutput(Source& in, IoctlOutput& out) {
+ReadResult ReadIoctlOutput(Source& in, IoctlOutput& out) {
   static constexpr std::string_view kNames[] = {"none", "number", "bytes", "parameters", "record"};
   static constexpr IoctlOutput kKinds[] = {IoctlOutput::None, IoctlOutput::Number,
                                            IoctlOutput::Bytes, IoctlOutput::Parameters,
@@ -175,41 +175,41 @@ Status ReadIoctlOutput(Source& in, IoctlOutput& out) {
   return ReadNamed(in, kNames, kKinds, out);
 }
 
-Status ReadRecordParam(Source& in, RecordParam& out) {
+ReadResult ReadRecordParam(Source& in, RecordParam& out) {
   if (in.json.Peek() != '{') return json::InvalidType(in.json.Read(), "struct Record");
   return ReadFields(in, kRecordFields, out);
 }
 
-Status ReadRecordParams(Source& in, std::vector<RecordParam>& out) {
+ReadResult ReadRecordParams(Source& in, std::vector<RecordParam>& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   out.clear();
   return ReadElements(in.json,
-                      [&](size_t) -> Status { return ReadRecordParam(in, out.emplace_back()); });
+                      [&](size_t) -> ReadResult { return ReadRecordParam(in, out.emplace_back()); });
 }
 
-Status ReadConfigEntries(Source& in, std::vector<ConfigEntry>& out) {
+ReadResult ReadConfigEntries(Source& in, std::vector<ConfigEntry>& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   out.clear();
-  return ReadElements(in.json, [&](size_t) -> Status {
+  return ReadElements(in.json, [&](size_t) -> ReadResult {
     if (in.json.Peek() != '{') return json::InvalidType(in.json.Read(), "struct ConfigEntry");
     return ReadFields(in, kConfigFields, out.emplace_back());
   });
 }
 
-Status ReadU32List(Source& in, std::vector<uint32_t>& out) {
+ReadResult ReadU32List(Source& in, std::vector<uint32_t>& out) {
   if (in.json.Peek() != '[') return json::InvalidType(in.json.Read(), "a sequence");
   out.clear();
-  return ReadElements(in.json, [&](size_t) -> Status { return ReadU32(in, out.emplace_back()); });
+  return ReadElements(in.json, [&](size_t) -> ReadResult { return ReadU32(in, out.emplace_back()); });
 }
 
-Status ReadVoltage(Source& in, uint32_t& out) {
+ReadResult ReadVoltage(Source& in, uint32_t& out) {
   static constexpr std::string_view kNames[] = {"off", "ground"};
   static constexpr uint32_t kVoltages[] = {kVoltageOff, kShortToGround};
   if (in.json.Peek() != '"') return ReadU32(in, out);
   return ReadNamed(in, kNames, kVoltages, out);
 }
 
-Status ReadFilterType(Source& in, std::string& name, std::optional<uint32_t>& number) {
+ReadResult ReadFilterType(Source& in, std::string& name, std::optional<uint32_t>& number) {
   if (in.json.Peek() == '"') return ReadText(in, name);
   return ReadU32(in, number.emplace());
 }

@@ -15,7 +15,7 @@
 namespace tarnix::protocol {
 
 /// Success, or an error text without position.
-using Status = Result<void, std::string>;
+using ReadResult = Result<void, std::string>;
 
 /// What the value readers read from: the line's reader, and scratch space they share. Every
 /// reader below takes exactly one whole value from `json`, also when it answers an error.
@@ -26,39 +26,39 @@ struct Source {
 };
 
 /// Unsigned 32-bit integer ("u32").
-Status ReadU32(Source& in, uint32_t& out);
+ReadResult ReadU32(Source& in, uint32_t& out);
 /// true or false ("a boolean").
-Status ReadBool(Source& in, bool& out);
+ReadResult ReadBool(Source& in, bool& out);
 /// A string ("a string").
-Status ReadText(Source& in, std::string& out);
+ReadResult ReadText(Source& in, std::string& out);
 /// An array of integers 0..255 ("a sequence" of "u8").
-Status ReadBytes(Source& in, Bytes& out);
+ReadResult ReadBytes(Source& in, Bytes& out);
 /// An array of BatchMessage, each an object or an array of three values.
-Status ReadBatchMessages(Source& in, std::vector<BatchMessage>& out);
+ReadResult ReadBatchMessages(Source& in, std::vector<BatchMessage>& out);
 /// "fast", "slow", "auto" or the numbers 0..2.
-Status ReadInitMode(Source& in, KlineInitMode& out);
+ReadResult ReadInitMode(Source& in, KlineInitMode& out);
 /// A record object: "data" required, "protocolId" optional, the other numbers 0 by default.
-Status ReadRecordParam(Source& in, RecordParam& out);
+ReadResult ReadRecordParam(Source& in, RecordParam& out);
 /// An array of record objects.
-Status ReadRecordParams(Source& in, std::vector<RecordParam>& out);
+ReadResult ReadRecordParams(Source& in, std::vector<RecordParam>& out);
 /// An array of {"parameter":u32,"value":u32}.
-Status ReadConfigEntries(Source& in, std::vector<ConfigEntry>& out);
+ReadResult ReadConfigEntries(Source& in, std::vector<ConfigEntry>& out);
 /// An array of u32.
-Status ReadU32List(Source& in, std::vector<uint32_t>& out);
+ReadResult ReadU32List(Source& in, std::vector<uint32_t>& out);
 /// Millivolts as u32, or "off" (VOLTAGE_OFF) or "ground" (SHORT_TO_GROUND).
-Status ReadVoltage(Source& in, uint32_t& out);
+ReadResult ReadVoltage(Source& in, uint32_t& out);
 /// "tx", "rx" or the numbers 0..1.
-Status ReadBufferChoice(Source& in, BufferChoice& out);
+ReadResult ReadBufferChoice(Source& in, BufferChoice& out);
 /// "none", "number", "bytes", "parameters", "record" or the numbers 0..4.
-Status ReadIoctlOutput(Source& in, IoctlOutput& out);
+ReadResult ReadIoctlOutput(Source& in, IoctlOutput& out);
 /// A filter type: a string into `name`, or a u32 into `number`.
-Status ReadFilterType(Source& in, std::string& name, std::optional<uint32_t>& number);
+ReadResult ReadFilterType(Source& in, std::string& name, std::optional<uint32_t>& number);
 
 /// Walks the elements of the array at the cursor: `read(index)` reads each one until an error;
 /// the elements after it are only checked. Returns the first error.
 template <typename ReadElement>
-Status ReadElements(json::Reader& reader, ReadElement&& read) {
-  Status status;
+ReadResult ReadElements(json::Reader& reader, ReadElement&& read) {
+  ReadResult status;
   if (!reader.Enter()) return status;
   for (size_t i = 0; reader.NextElement(); ++i) {
     if (status) {
@@ -73,8 +73,8 @@ Status ReadElements(json::Reader& reader, ReadElement&& read) {
 /// Walks the members of the object at the cursor: `read(name)` reads each member's value until an
 /// error; the members after it are only checked. Returns the first error.
 template <typename ReadMember>
-Status ReadMembers(json::Reader& reader, ReadMember&& read) {
-  Status status;
+ReadResult ReadMembers(json::Reader& reader, ReadMember&& read) {
+  ReadResult status;
   if (!reader.Enter()) return status;
   std::string_view name;
   while (reader.NextName(name) && reader.Colon()) {
@@ -94,16 +94,16 @@ enum class Presence : uint8_t { Required, Defaulted, Optional, Unless, Paired };
 
 /// One named field of a decoded object and how its value is stored into T.
 template <typename T>
-struct Field {
+struct FieldReader {
   std::string_view name;
   Presence presence;
-  Status (*read)(Source&, T&);
+  ReadResult (*read)(Source&, T&);
   std::string_view other = {};  ///< the field Unless and Paired refer to
 };
 
 /// Whether the field named `name` of `fields` was given.
 template <typename T, size_t N>
-bool GivenField(const Field<T> (&fields)[N], const bool (&given)[N], std::string_view name) {
+bool GivenField(const FieldReader<T> (&fields)[N], const bool (&given)[N], std::string_view name) {
   for (size_t f = 0; f < N; ++f) {
     if (fields[f].name == name) return given[f];
   }
@@ -115,10 +115,10 @@ bool GivenField(const Field<T> (&fields)[N], const bool (&given)[N], std::string
 /// absent field that its presence requires, in the order of `fields`, is missing. A null given
 /// to a Paired field counts as absent. `out` holds the defaults on entry.
 template <typename T, size_t N>
-Status ReadFields(Source& in, const Field<T> (&fields)[N], T& out) {
+ReadResult ReadFields(Source& in, const FieldReader<T> (&fields)[N], T& out) {
   bool seen[N] = {};
   bool given[N] = {};  // seen, and not null
-  Status status = ReadMembers(in.json, [&](std::string_view name) -> Status {
+  ReadResult status = ReadMembers(in.json, [&](std::string_view name) -> ReadResult {
     for (size_t f = 0; f < N; ++f) {
       if (name != fields[f].name) continue;
       if (seen[f]) {

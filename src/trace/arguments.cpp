@@ -3,8 +3,10 @@
 
 #include <cstring>
 
-#include "trace/describe.h"
-#include "trace/names.h"
+#include "passthru/abi.h"
+#include "passthru/names.h"
+#include "passthru/numbers.h"
+#include "trace/caller_memory.h"
 
 namespace tarnix::trace {
 namespace {
@@ -23,9 +25,9 @@ Value Shaped(Form form, IoctlShape::Kind kind, const void* pointer) {
     case IoctlShape::Kind::kNumber:
       return uint64_t{*static_cast<const uint32_t*>(pointer)};
     case IoctlShape::Kind::kBytes:
-      return ByteArrayOrNull(static_cast<const j2534::SByteArray*>(pointer));
+      return ByteArrayOrNull(static_cast<const passthru::SByteArray*>(pointer));
     case IoctlShape::Kind::kConfig:
-      return ConfigList(static_cast<const j2534::SConfigList*>(pointer));
+      return ConfigList(static_cast<const passthru::SConfigList*>(pointer));
     case IoctlShape::Kind::kRecord:
       return ReadRecord(form, pointer);
     case IoctlShape::Kind::kNone:
@@ -47,7 +49,7 @@ Fields CloseArgs(uint32_t device_id) {
 }
 
 Fields ConnectArgs(uint32_t device_id, uint32_t protocol_id, uint32_t flags, uint32_t baud_rate,
-                   const j2534::ResourceStruct* resources) {
+                   const passthru::ResourceStruct* resources) {
   Fields args;
   args.Num("deviceId", device_id).Num("protocolId", protocol_id).Num("flags", flags);
   args.Num("baudRate", baud_rate);
@@ -89,7 +91,7 @@ Fields StartMsgFilterArgs(Form form, uint32_t channel_id, uint32_t filter_type, 
                           const void* pattern, std::optional<const void*> flow_control) {
   Fields args;
   args.Num("channelId", channel_id).Num("filterType", filter_type);
-  args.Str("filterTypeName", FilterTypeName(filter_type).value_or("UNKNOWN"));
+  args.Str("filterTypeName", passthru::FilterTypeName(filter_type).value_or("UNKNOWN"));
   args.Add("mask", RecordOrNull(form, mask)).Add("pattern", RecordOrNull(form, pattern));
   if (flow_control) args.Add("flowControl", RecordOrNull(form, *flow_control));
   return args;
@@ -111,26 +113,26 @@ Fields IoctlArgs(Form form, uint32_t handle, uint32_t ioctl_id, const void* inpu
                  const void* output, const IoctlShape* shape) {
   Fields args;
   args.Num("handle", handle).Num("ioctlId", ioctl_id);
-  args.Str("ioctl", IoctlName(ioctl_id).value_or("UNKNOWN"));
+  args.Str("ioctl", passthru::IoctlName(ioctl_id).value_or("UNKNOWN"));
   switch (ioctl_id) {
-    case j2534::kGetConfig:
-    case j2534::kSetConfig:
+    case passthru::kGetConfig:
+    case passthru::kSetConfig:
       return args;  // AddConfigArgs, after the call
-    case j2534::kReadVbatt:
-    case j2534::kReadProgVoltage:
+    case passthru::kReadVbatt:
+    case passthru::kReadProgVoltage:
       return args.Pointer("input", input);
-    case j2534::kFiveBaudInit: {
-      const auto* capacity = static_cast<const j2534::SByteArray*>(output);
-      args.Add("input", ByteArrayOrNull(static_cast<const j2534::SByteArray*>(input)));
+    case passthru::kFiveBaudInit: {
+      const auto* capacity = static_cast<const passthru::SByteArray*>(output);
+      args.Add("input", ByteArrayOrNull(static_cast<const passthru::SByteArray*>(input)));
       if (capacity == nullptr) return args.Null("outputCapacity");
       return args.Num("outputCapacity", capacity->NumOfBytes);
     }
-    case j2534::kFastInit:
+    case passthru::kFastInit:
       args.Add("input", RecordOrNull(form, input));
       if (output == nullptr) return args.Null("outputCapacity");
-      if (form == Form::k0404) return args.Num("outputCapacity", j2534::kMaxDataSize);
+      if (form == Form::k0404) return args.Num("outputCapacity", passthru::kMaxDataSize);
       return args.Num("outputCapacity",
-                      static_cast<const j2534::PassThruMsg0500*>(output)->DataBufferSize);
+                      static_cast<const passthru::PassThruMsg0500*>(output)->DataBufferSize);
     default:
       if (shape != nullptr) return args.Add("input", Shaped(form, shape->input, input));
       return args.Pointer("input", input).Pointer("output", output);
@@ -146,7 +148,7 @@ void AddIoctlOutput(Fields& out, Form form, const IoctlShape& shape, const void*
   out.Add("output", Shaped(form, shape.output, output));
 }
 
-void AddDeviceOutputs(Fields& out, const j2534::SDevice& device) {
+void AddDeviceOutputs(Fields& out, const passthru::SDevice& device) {
   const void* end = std::memchr(device.DeviceName, 0, sizeof device.DeviceName);
   const size_t length = end != nullptr
                             ? static_cast<size_t>(static_cast<const char*>(end) - device.DeviceName)
@@ -161,7 +163,7 @@ void AddDeviceOutputs(Fields& out, const j2534::SDevice& device) {
 }
 
 void AddConfigArgs(Fields& args, const void* input, const void* output) {
-  args.Add("input", ConfigList(static_cast<const j2534::SConfigList*>(input)));
+  args.Add("input", ConfigList(static_cast<const passthru::SConfigList*>(input)));
   args.Pointer("output", output);
 }
 

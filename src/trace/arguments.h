@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
 #include "trace/call.h"
 
 namespace tarnix::trace {
@@ -16,7 +16,7 @@ Fields OpenArgs(const void* name);
 Fields CloseArgs(uint32_t device_id);
 /// `resources` is the 05.00 RESOURCE_STRUCT, null in the 04.04 form.
 Fields ConnectArgs(uint32_t device_id, uint32_t protocol_id, uint32_t flags, uint32_t baud_rate,
-                   const j2534::ResourceStruct* resources);
+                   const passthru::ResourceStruct* resources);
 Fields DisconnectArgs(uint32_t channel_id);
 Fields ReadMsgsArgs(uint32_t channel_id, const uint32_t* count, uint32_t timeout_ms);
 /// PassThruWriteMsgs (with its timeout) and PassThruQueueMsgs (`timeout_ms` absent).
@@ -51,7 +51,7 @@ Fields IoctlArgs(Form form, uint32_t handle, uint32_t ioctl_id, const void* inpu
 void AddIoctlOutput(Fields& out, Form form, const IoctlShape& shape, const void* output,
                     bool succeeded);
 /// The outputs of PassThruGetNextDevice: "name" and the device's numbers.
-void AddDeviceOutputs(Fields& out, const j2534::SDevice& device);
+void AddDeviceOutputs(Fields& out, const passthru::SDevice& device);
 
 /// Read after the call: the "input" and "output" of GET_CONFIG and SET_CONFIG, so that GET_CONFIG
 /// shows the values returned.

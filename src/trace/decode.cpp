@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 
+#include "passthru/entry_points.h"
 #include "trace/decode_values.h"
 #include "trace/schema.h"
 
@@ -58,7 +59,8 @@ Result<void> DecodeHeader(const Node& line, Line& out) {
     if ((*crashed)[3]->kind == Node::Kind::kNull) return {};
     auto name = ToText(*(*crashed)[3], "crashed");
     if (!name) return std::move(name).error();
-    if (!IsEntryPoint(*name)) return Fail("\"crashed\" must name an entry point or be null");
+    if (!passthru::EntryByName(*name))
+      return Fail("\"crashed\" must name an entry point or be null");
     out.crashed_in = std::move(*name);
     return {};
   }

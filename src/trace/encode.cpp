@@ -1,153 +1,194 @@
-// Writes typed lines as JSON text.
+// Writes typed lines as JSON text, through the JSON writer (invalid UTF-8 replaced).
 #include "trace/encode.h"
 
-#include "trace/json_text.h"
-#include "trace/names.h"
+#include <variant>
+
+#include "common/json_writer.h"
+#include "passthru/names.h"
 
 namespace tarnix::trace {
 namespace {
 
-std::string RecordText(const Record& record) {
-  JsonObject json;
-  json.Num("protocol", record.protocol)
-      .Num("txFlags", record.tx_flags)
-      .Num("rxStatus", record.rx_status)
-      .Num("timestamp", record.timestamp)
-      .Num("dataSize", record.data_size)
-      .Num("extraDataIndex", record.extra_data_index);
-  if (record.buffer_size) json.Num("dataBufferSize", *record.buffer_size);
+void Member(JsonWriter& w, std::string_view key, uint64_t number) {
+  w.Key(key);
+  w.Unsigned(number);
+}
+
+void Member(JsonWriter& w, std::string_view key, std::string_view text) {
+  w.Key(key);
+  w.String(text);
+}
+
+void NullMember(JsonWriter& w, std::string_view key) {
+  w.Key(key);
+  w.Null();
+}
+
+void Write(JsonWriter& w, const Record& record) {
+  w.BeginObject();
+  Member(w, "protocol", record.protocol);
+  Member(w, "txFlags", record.tx_flags);
+  Member(w, "rxStatus", record.rx_status);
+  Member(w, "timestamp", record.timestamp);
+  Member(w, "dataSize", record.data_size);
+  Member(w, "extraDataIndex", record.extra_data_index);
+  if (record.buffer_size) Member(w, "dataBufferSize", *record.buffer_size);
   if (record.null_buffer) {
-    json.Null("data");
+    NullMember(w, "data");
   } else {
-    json.Str("data", Hex(record.data));
+    Member(w, "data", Hex(record.data));
   }
-  return json.Text();
+  w.EndObject();
 }
 
-template <typename Item, typename Each>
-std::string ListText(const std::vector<Item>& items, Each&& each) {
-  std::string text = "[";
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) text += ',';
-    text += each(items[i]);
-  }
-  return text + "]";
+void Write(JsonWriter& w, const ConfigItem& item) {
+  w.BeginObject();
+  Member(w, "parameter", item.parameter);
+  if (auto name = passthru::ParameterName(item.parameter)) Member(w, "name", *name);
+  Member(w, "value", item.value);
+  w.EndObject();
 }
 
-std::string ConfigText(const ConfigItem& item) {
-  JsonObject entry;
-  entry.Num("parameter", item.parameter);
-  if (auto name = ParameterName(item.parameter)) entry.Str("name", *name);
-  return entry.Num("value", item.value).Text();
-}
-
-std::string ByteArrayText(const ByteArray& array) {
-  JsonObject json;
-  json.Num("numOfBytes", array.num_of_bytes);
+void Write(JsonWriter& w, const ByteArray& array) {
+  w.BeginObject();
+  Member(w, "numOfBytes", array.num_of_bytes);
   if (array.data) {
-    json.Str("data", Hex(*array.data));
+    Member(w, "data", Hex(*array.data));
   } else {
-    json.Null("data");
+    NullMember(w, "data");
   }
-  return json.Text();
+  w.EndObject();
 }
 
-std::string ResourceText(const Resource& resource) {
-  JsonObject json;
-  json.Num("connector", resource.connector).Num("numResources", resource.num_resources);
+void Write(JsonWriter& w, uint32_t pin) {
+  w.Unsigned(pin);
+}
+
+template <typename Item>
+void Write(JsonWriter& w, const std::vector<Item>& items) {
+  w.BeginArray();
+  for (const Item& item : items)
+    Write(w, item);
+  w.EndArray();
+}
+
+void Write(JsonWriter& w, const Resource& resource) {
+  w.BeginObject();
+  Member(w, "connector", resource.connector);
+  Member(w, "numResources", resource.num_resources);
+  w.Key("resources");
   if (resource.pins) {
-    json.Raw("resources",
-             ListText(*resource.pins, [](uint32_t pin) { return std::to_string(pin); }));
+    Write(w, *resource.pins);
   } else {
-    json.Null("resources");
+    w.Null();
   }
-  return json.Text();
+  w.EndObject();
 }
 
-/// Visits a Value, one overload per alternative.
-struct ValueText {
-  std::string operator()(NullPointer) const { return "null"; }
-  std::string operator()(NonNullPointer) const { return "\"non-null\""; }
-  std::string operator()(uint64_t number) const { return std::to_string(number); }
-  std::string operator()(const std::string& text) const { return JsonString(text); }
-  std::string operator()(const Record& record) const { return RecordText(record); }
-  std::string operator()(const std::vector<Record>& records) const {
-    return ListText(records, RecordText);
-  }
-  std::string operator()(const std::vector<ConfigItem>& items) const {
-    return ListText(items, ConfigText);
-  }
-  std::string operator()(const ByteArray& array) const { return ByteArrayText(array); }
-  std::string operator()(const Resource& resource) const { return ResourceText(resource); }
-};
+void Write(JsonWriter& w, NullPointer) {
+  w.Null();
+}
+void Write(JsonWriter& w, NonNullPointer) {
+  w.String("non-null");
+}
+void Write(JsonWriter& w, uint64_t number) {
+  w.Unsigned(number);
+}
+void Write(JsonWriter& w, const std::string& text) {
+  w.String(text);
+}
 
-void AddFields(JsonObject& json, const Fields& fields) {
+void Write(JsonWriter& w, const Fields& fields) {
   for (const Field& field : fields.items()) {
-    json.Raw(field.key, EncodeValue(field.value));
+    w.Key(field.key);
+    std::visit([&w](const auto& value) { Write(w, value); }, field.value);
   }
 }
 
-void AddCall(JsonObject& json, const Call& call) {
-  json.Str("fn", call.fn);
-  AddFields(json, call.args);
-  json.Num("ret", call.ret);
-  if (call.injected) json.Bool("injected", true);
-  if (call.diverged) json.Str("replay", "diverged");
-  AddFields(json, call.outputs);
+void WriteCall(JsonWriter& w, const Call& call) {
+  Member(w, "fn", call.fn);
+  Write(w, call.args);
+  Member(w, "ret", call.ret);
+  if (call.injected) {
+    w.Key("injected");
+    w.Bool(true);
+  }
+  if (call.diverged) Member(w, "replay", "diverged");
+  Write(w, call.outputs);
+}
+
+/// The members of each kind of line, "fn" first.
+void WriteContent(JsonWriter& w, const Line& line) {
+  switch (line.kind) {
+    case Line::Kind::kCall:
+      WriteCall(w, line.call);
+      break;
+    case Line::Kind::kLoad:
+      Member(w, "fn", "load");
+      break;
+    case Line::Kind::kUnload:
+      Member(w, "fn", "unload");
+      break;
+    case Line::Kind::kConfig:
+      Member(w, "fn", "config");
+      Member(w, "problem", line.problem);
+      break;
+    case Line::Kind::kThread:
+      Member(w, "fn", "loaderThread");
+      Member(w, "event", line.event);
+      break;
+    case Line::Kind::kHeader:
+      Member(w, "fn", "trace");
+      Member(w, "version", line.header.version);
+      Member(w, "bridge", line.header.bridge);
+      Member(w, "bits", line.header.bits);
+      Member(w, "library", line.header.library);
+      break;
+    case Line::Kind::kTruncated:
+      Member(w, "fn", "trace");
+      w.Key("truncated");
+      w.Bool(true);
+      break;
+    case Line::Kind::kCrashed:
+      Member(w, "fn", "trace");
+      if (line.crashed_in) {
+        Member(w, "crashed", *line.crashed_in);
+      } else {
+        NullMember(w, "crashed");
+      }
+      break;
+  }
 }
 
 }  // namespace
 
-std::string EncodeValue(const Value& value) {
-  return std::visit(ValueText{}, value);
+std::string Hex(std::span<const uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (uint8_t b : bytes) {
+    text.push_back(kDigits[b >> 4]);
+    text.push_back(kDigits[b & 0x0F]);
+  }
+  return text;
 }
 
 std::string EncodeCall(const Call& call) {
-  JsonObject json;
-  AddCall(json, call);
-  return json.Text();
+  JsonWriter w(InvalidUtf8::kReplace);
+  w.BeginObject();
+  WriteCall(w, call);
+  w.EndObject();
+  return w.Take();
 }
 
 std::string EncodeLine(const Line& line) {
-  JsonObject json;
-  switch (line.kind) {
-    case Line::Kind::kCall:
-      AddCall(json, line.call);
-      break;
-    case Line::Kind::kLoad:
-      json.Str("fn", "load");
-      break;
-    case Line::Kind::kUnload:
-      json.Str("fn", "unload");
-      break;
-    case Line::Kind::kConfig:
-      json.Str("fn", "config").Str("problem", line.problem);
-      break;
-    case Line::Kind::kThread:
-      json.Str("fn", "loaderThread").Str("event", line.event);
-      break;
-    case Line::Kind::kHeader:
-      json.Str("fn", "trace")
-          .Num("version", line.header.version)
-          .Str("bridge", line.header.bridge)
-          .Num("bits", line.header.bits)
-          .Str("library", line.header.library);
-      break;
-    case Line::Kind::kTruncated:
-      json.Str("fn", "trace").Bool("truncated", true);
-      break;
-    case Line::Kind::kCrashed:
-      json.Str("fn", "trace");
-      if (line.crashed_in) {
-        json.Str("crashed", *line.crashed_in);
-      } else {
-        json.Null("crashed");
-      }
-      break;
-  }
-  if (line.t) json.Num("t", *line.t);
-  if (line.us) json.Num("us", *line.us);
-  return json.Text();
+  JsonWriter w(InvalidUtf8::kReplace);
+  w.BeginObject();
+  WriteContent(w, line);
+  if (line.t) Member(w, "t", *line.t);
+  if (line.us) Member(w, "us", *line.us);
+  w.EndObject();
+  return w.Take();
 }
 
 std::string EncodeMarker(Line::Kind kind) {

@@ -1,6 +1,10 @@
 // The trace writer: typed lines to the exact text of ptsim's call log and the bridge's trace.
+// Values are written plain: numbers as numbers, text as JSON strings, pointers as null or
+// "non-null", records as {"protocol",...,"data":"<uppercase hex>"}.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -8,9 +12,8 @@
 
 namespace tarnix::trace {
 
-/// A value as a line writes it: numbers plain, text as a JSON string, pointers as null or
-/// "non-null", records as {"protocol",...,"data":"<uppercase hex>"}.
-std::string EncodeValue(const Value& value);
+/// Bytes as a line writes them: uppercase hex without separators, {0x07, 0xE0} -> "07E0".
+std::string Hex(std::span<const uint8_t> bytes);
 
 /// A call line: {"fn":..., arguments, "ret":..., ["injected":true], ["replay":"diverged"],
 /// outputs}.

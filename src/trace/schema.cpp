@@ -2,9 +2,9 @@
 #include "trace/schema.h"
 
 #include <array>
-#include <utility>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/entry_points.h"
+#include "passthru/numbers.h"
 
 namespace tarnix::trace {
 namespace {
@@ -76,54 +76,36 @@ constexpr uint16_t kAnyIoctlValue = kPointer | kNumber | kBytes | kConfig | kRec
 constexpr KeyRule kPlainIoctl[] = {{"input", kAnyIoctlValue, true},
                                    {"output", kAnyIoctlValue, true}};
 
-constexpr std::array<std::pair<std::string_view, std::span<const KeyRule>>, 17> kEntryPoints = {{
-    {"PassThruOpen", kOpen},
-    {"PassThruClose", kClose},
-    {"PassThruConnect", kConnect},
-    {"PassThruDisconnect", kDisconnect},
-    {"PassThruReadMsgs", kReadMsgs},
-    {"PassThruWriteMsgs", kWriteMsgs},
-    {"PassThruQueueMsgs", kQueueMsgs},
-    {"PassThruStartPeriodicMsg", kStartPeriodic},
-    {"PassThruStopPeriodicMsg", kStopPeriodic},
-    {"PassThruStartMsgFilter", kStartFilter},
-    {"PassThruStopMsgFilter", kStopFilter},
-    {"PassThruSetProgrammingVoltage", kSetVoltage},
-    {"PassThruReadVersion", kReadVersion},
-    {"PassThruGetLastError", kGetLastError},
-    {"PassThruIoctl", kIoctl},
-    {"PassThruScanForDevices", kScanForDevices},
-    {"PassThruGetNextDevice", kGetNextDevice},
-}};
+// By entry point, in the order of passthru::Entry.
+constexpr std::array<std::span<const KeyRule>, passthru::kEntryCount> kEntryRules = {
+    kOpen,        kClose,         kConnect,      kDisconnect,     kReadMsgs,      kWriteMsgs,
+    kQueueMsgs,   kStartPeriodic, kStopPeriodic, kStartFilter,    kStopFilter,    kSetVoltage,
+    kReadVersion, kGetLastError,  kIoctl,        kScanForDevices, kGetNextDevice,
+};
 
 }  // namespace
 
 std::optional<std::span<const KeyRule>> CallRules(std::string_view fn) {
-  for (const auto& [name, rules] : kEntryPoints) {
-    if (name == fn) return rules;
-  }
-  return std::nullopt;
+  const std::optional<passthru::Entry> entry = passthru::EntryByName(fn);
+  if (!entry) return std::nullopt;
+  return kEntryRules[static_cast<size_t>(*entry)];
 }
 
 std::span<const KeyRule> IoctlRules(uint32_t ioctl_id) {
   switch (ioctl_id) {
-    case j2534::kGetConfig:
-    case j2534::kSetConfig:
+    case passthru::kGetConfig:
+    case passthru::kSetConfig:
       return kConfigIoctl;
-    case j2534::kReadVbatt:
-    case j2534::kReadProgVoltage:
+    case passthru::kReadVbatt:
+    case passthru::kReadProgVoltage:
       return kVoltageIoctl;
-    case j2534::kFiveBaudInit:
+    case passthru::kFiveBaudInit:
       return kFiveBaudIoctl;
-    case j2534::kFastInit:
+    case passthru::kFastInit:
       return kFastInitIoctl;
     default:
       return kPlainIoctl;
   }
-}
-
-bool IsEntryPoint(std::string_view name) {
-  return CallRules(name).has_value();
 }
 
 }  // namespace tarnix::trace

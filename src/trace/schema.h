@@ -37,7 +37,4 @@ std::optional<std::span<const KeyRule>> CallRules(std::string_view fn);
 /// The members of a PassThruIoctl line beyond handle, ioctlId and ioctl, by ioctl id.
 std::span<const KeyRule> IoctlRules(uint32_t ioctl_id);
 
-/// True when `name` is one of the PassThru entry points a line may name.
-bool IsEntryPoint(std::string_view name);
-
 }  // namespace tarnix::trace

@@ -71,13 +71,6 @@ class Sender {
     return false;  // `message` is released here, outside the lock
   }
 
-  /// Whether a consumer still exists to receive what is sent.
-  bool ConsumerAlive() const {
-    if (!state_) return false;
-    std::lock_guard lock(state_->mutex);
-    return state_->consumer_alive;
-  }
-
   /// Releases this producer side now.
   void Reset() {
     if (!state_) return;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/thread.h"
+#include "wire/types.h"
 #include "worker/worker.h"
 
 namespace tarnix::worker::testing {
@@ -83,7 +84,7 @@ class FakeSession : public Session {
     if (behaviour_.throw_on_execute) throw std::runtime_error("fault while executing");
     probe_->Record("answered " + Tag(request));
     if (std::holds_alternative<protocol::ReadVersion>(request)) {
-      return protocol::Payload(protocol::VersionInfo{"fw", "dll", "api"});
+      return protocol::Payload(wire::VersionInfo{"fw", "dll", "api"});
     }
     if (std::holds_alternative<protocol::GetLastError>(request)) {
       return protocol::RequestFailed("ERR_FAKE: the session's own failure");

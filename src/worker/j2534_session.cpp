@@ -9,6 +9,7 @@
 #include "j2534/connect.h"
 #include "j2534/io.h"
 #include "j2534/scan.h"
+#include "wire/types.h"
 #include "worker/routing.h"
 #include "worker/session_dispatcher.h"
 #include "worker/trace_settings.h"
@@ -21,7 +22,7 @@ namespace {
 class BufferSink final : public j2534::FrameSink {
  public:
   explicit BufferSink(RxBuffer& buffer) : buffer_(buffer) {}
-  void Put(protocol::ReceivedMessage&& frame) override { buffer_.Push(std::move(frame)); }
+  void Put(wire::ReceivedMessage&& frame) override { buffer_.Push(std::move(frame)); }
 
  private:
   RxBuffer& buffer_;
@@ -51,11 +52,11 @@ class ScanSession final : public Session {
 
 }  // namespace
 
-DrainFunction MakeDrain(const j2534::Port& port, uint32_t batch_size, uint32_t max_reads) {
-  return [port, batch_size, max_reads](uint32_t timeout_ms, RxBuffer& buffer) -> Result<void> {
+DrainFunction MakeDrain(const j2534::Port& port, uint32_t records_per_read, uint32_t reads) {
+  return [port, records_per_read, reads](uint32_t timeout_ms, RxBuffer& buffer) -> Result<void> {
     BufferSink sink(buffer);
     Result<void, j2534::PassThruError> drained =
-        j2534::Drain(port, timeout_ms, batch_size, max_reads, sink);
+        j2534::Drain(port, timeout_ms, records_per_read, reads, sink);
     if (!drained.ok()) return Fail(std::move(drained).error().text);
     return Ok();
   };
@@ -63,7 +64,7 @@ DrainFunction MakeDrain(const j2534::Port& port, uint32_t batch_size, uint32_t m
 
 J2534Session::Buffered::Buffered(const j2534::Port& port, const PumpTunables& tunables)
     : buffer(tunables.rx_capacity, tunables.rx_capacity_bytes),
-      drain(MakeDrain(port, tunables.batch_size, tunables.max_drain_reads)) {}
+      drain(MakeDrain(port, tunables.records_per_read, tunables.reads_per_cycle)) {}
 
 J2534Session::J2534Session(j2534::Connection connection, const PumpTunables& tunables,
                            ScanSettings scan)

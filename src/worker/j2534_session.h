@@ -18,10 +18,10 @@
 
 namespace tarnix::worker {
 
-/// Reads through `port` what its channel holds into the buffer it is given, `batch_size` records
-/// per call and at most `max_reads` calls, with echoes marked; errors carry the J2534 text. The
-/// port's connection and channel must outlive the function.
-DrainFunction MakeDrain(const j2534::Port& port, uint32_t batch_size, uint32_t max_reads);
+/// Reads through `port` what its channel holds into the buffer it is given, `records_per_read`
+/// records per call and at most `reads` calls, with echoes marked; errors carry the J2534 text.
+/// The port's connection and channel must outlive the function.
+DrainFunction MakeDrain(const j2534::Port& port, uint32_t records_per_read, uint32_t reads);
 
 /// What a session needs beyond its connection to list another library's devices.
 struct ScanSettings {

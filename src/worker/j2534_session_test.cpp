@@ -15,15 +15,16 @@
 
 #include "j2534/connect.h"
 #include "j2534/ptsim_fixture.h"
+#include "passthru/numbers.h"
 #include "platform/environment.h"
+#include "wire/types.h"
 
 namespace tarnix::worker {
 namespace {
 
-constexpr uint32_t kIso15765 = 6;
 constexpr uint32_t kEngineEcu = 0x7E0;
 
-using FrameList = std::vector<protocol::ReceivedMessage>;
+using FrameList = std::vector<wire::ReceivedMessage>;
 
 /// The frames of a successful answer; a test failure (and nothing) for any other answer.
 FrameList FramesOf(const protocol::Outcome& outcome) {
@@ -80,13 +81,13 @@ class J2534SessionTest : public j2534::PtsimTest {
 
   /// A session on ISO 15765 with the default tunables; nullptr (and a failure) when Open fails.
   static std::unique_ptr<J2534Session> Connect() {
-    std::optional<j2534::Connection> connection = Open("ptsim0404", kIso15765);
+    std::optional<j2534::Connection> connection = Open("ptsim0404", passthru::kIso15765);
     if (!connection) return nullptr;
     return std::make_unique<J2534Session>(std::move(*connection), PumpTunables{});
   }
 
   static protocol::Open OpenRequest(std::string dll_path) {
-    return protocol::Open{std::move(dll_path), kIso15765, kBaud, 0};
+    return protocol::Open{std::move(dll_path), passthru::kIso15765, kBaud, 0};
   }
 
  private:
@@ -137,14 +138,14 @@ TEST_F(J2534SessionTest, DirectReadsNeitherTakeFromNorAddToTheBuffer) {
   const FrameList echoes = FramesOf(session->Execute(protocol::ReadMessagesWithLoopback{0}));
   ASSERT_EQ(echoes.size(), 1u);
   EXPECT_EQ(echoes[0].arb_id, kEngineEcu);
-  EXPECT_EQ(echoes[0].data, (protocol::Bytes{0x3E, 0x80}));
+  EXPECT_EQ(echoes[0].data, (wire::Bytes{0x3E, 0x80}));
   EXPECT_EQ(session->buffer().size(), 2u);
 
   ASSERT_EQ(ErrorOf(session->Execute(tester_present)), "<success>");
   const protocol::Outcome raw = session->Execute(protocol::ReadMessagesRaw{0, 16});
   const auto* payload = std::get_if<protocol::Payload>(&raw);
   ASSERT_NE(payload, nullptr);
-  EXPECT_EQ(std::get<protocol::RawResult>(*payload), (protocol::RawResult{0, 1}));
+  EXPECT_EQ(std::get<wire::RawResult>(*payload), (wire::RawResult{0, 1}));
   EXPECT_EQ(session->buffer().size(), 2u);
 
   // The frame the raw read took is gone; the buffered traffic comes out unchanged.
@@ -170,7 +171,7 @@ TEST_F(J2534SessionTest, ReadMessagesPumpsBeforeItTakes) {
 
 TEST_F(J2534SessionTest, TheFactoryPassesTheConnectionSequencesErrorUnchanged) {
   const std::string missing = LibraryPath("ptsim_absent");
-  auto direct = j2534::RunConnectionSequence({missing, kIso15765, kBaud, 0});
+  auto direct = j2534::RunConnectionSequence({missing, passthru::kIso15765, kBaud, 0});
   ASSERT_FALSE(direct.ok());
   Result<std::unique_ptr<Session>> session = MakeJ2534SessionFactory(OpenRequest(missing))();
   ASSERT_FALSE(session.ok());

@@ -50,10 +50,10 @@ PumpTunables ReadPumpTunables(const EnvironmentLookup& lookup) {
   tunables.poll_interval = Milliseconds(
       Bound(Setting(lookup, "TARNIX_POLL_INTERVAL_MS", kU64Max, defaults.poll_interval.count()),
             kU64Max));
-  tunables.batch_size = static_cast<uint32_t>(
-      Bound(Setting(lookup, "TARNIX_PUMP_BATCH_SIZE", kU32Max, defaults.batch_size), 256));
-  tunables.max_drain_reads = static_cast<uint32_t>(Bound(
-      Setting(lookup, "TARNIX_PUMP_MAX_DRAIN_READS", kU32Max, defaults.max_drain_reads), 256));
+  tunables.records_per_read = static_cast<uint32_t>(
+      Bound(Setting(lookup, "TARNIX_PUMP_BATCH_SIZE", kU32Max, defaults.records_per_read), 256));
+  tunables.reads_per_cycle = static_cast<uint32_t>(Bound(
+      Setting(lookup, "TARNIX_PUMP_MAX_DRAIN_READS", kU32Max, defaults.reads_per_cycle), 256));
   return tunables;
 }
 

@@ -16,9 +16,9 @@ namespace tarnix::worker {
 struct PumpTunables {
   size_t rx_capacity = 65536;                   ///< frames held at most; at least 1
   size_t rx_capacity_bytes = size_t{64} << 20;  ///< payload bytes held at most; at least 1
-  Milliseconds poll_interval{2};  ///< idle wait, and the longest single wait while reading
-  uint32_t batch_size = 256;      ///< records per read call, 1..256
-  uint32_t max_drain_reads = 16;  ///< read calls per pump cycle, 1..256
+  Milliseconds poll_interval{2};    ///< idle wait, and the longest single wait while reading
+  uint32_t records_per_read = 256;  ///< records per PassThruReadMsgs call, 1..256
+  uint32_t reads_per_cycle = 16;    ///< PassThruReadMsgs calls per pump cycle, 1..256
   bool operator==(const PumpTunables&) const = default;
 };
 

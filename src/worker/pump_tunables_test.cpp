@@ -26,8 +26,8 @@ TEST(PumpTunables, DefaultsWhenNothingIsSet) {
   EXPECT_EQ(tunables.rx_capacity, 65536u);
   EXPECT_EQ(tunables.rx_capacity_bytes, 64u << 20);
   EXPECT_EQ(tunables.poll_interval, Milliseconds(2));
-  EXPECT_EQ(tunables.batch_size, 256u);
-  EXPECT_EQ(tunables.max_drain_reads, 16u);
+  EXPECT_EQ(tunables.records_per_read, 256u);
+  EXPECT_EQ(tunables.reads_per_cycle, 16u);
 }
 
 TEST(PumpTunables, EachValueIsParsedThenBounded) {
@@ -74,8 +74,8 @@ TEST(PumpTunables, EachValueIsParsedThenBounded) {
   for (const Case& c : cases) {
     const PumpTunables t = WithOne(c.variable, c.value);
     const std::string name = c.variable;
-    const uint64_t got = name == "TARNIX_PUMP_BATCH_SIZE"        ? t.batch_size
-                         : name == "TARNIX_PUMP_MAX_DRAIN_READS" ? t.max_drain_reads
+    const uint64_t got = name == "TARNIX_PUMP_BATCH_SIZE"        ? t.records_per_read
+                         : name == "TARNIX_PUMP_MAX_DRAIN_READS" ? t.reads_per_cycle
                          : name == "TARNIX_POLL_INTERVAL_MS"     ? t.poll_interval.count()
                          : name == "TARNIX_RX_CAPACITY_BYTES"    ? uint64_t{t.rx_capacity_bytes}
                                                                  : uint64_t{t.rx_capacity};
@@ -89,7 +89,7 @@ TEST(PumpTunables, ReadsThisProcesssEnvironment) {
   const PumpTunables tunables = ReadPumpTunables();
   platform::SetEnvironment("TARNIX_PUMP_BATCH_SIZE", std::nullopt);
   platform::SetEnvironment("TARNIX_RX_CAPACITY", std::nullopt);
-  EXPECT_EQ(tunables.batch_size, 32u);
+  EXPECT_EQ(tunables.records_per_read, 32u);
   EXPECT_EQ(tunables.rx_capacity, 1u);
 }
 

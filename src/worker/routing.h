@@ -13,9 +13,9 @@ namespace tarnix::worker {
 /// Where a request is answered.
 enum class AnsweredBy {
   kControlThread,  ///< the control thread, without touching the connection (EnumerateDevices)
-  kWorkerStart,    ///< the control thread, by starting a worker for it (Open)
-  kWorkerEnd,      ///< the worker's loop: null, then it ends and the control thread releases it
-  kSession,        ///< the worker's session, on the worker thread
+  kNewWorker,   ///< a worker the control thread starts for it, once its connection is built (Open)
+  kWorkerLoop,  ///< the worker's loop: null, then it ends and the control thread releases it
+  kSession,     ///< the worker's session, on the worker thread
   /// the worker's session when a device is open, else a worker started for this request alone
   kSessionOrScanWorker,
 };
@@ -26,11 +26,11 @@ inline constexpr AnsweredBy kAnsweredBy = AnsweredBy::kSession;
 template <>
 inline constexpr AnsweredBy kAnsweredBy<protocol::EnumerateDevices> = AnsweredBy::kControlThread;
 template <>
-inline constexpr AnsweredBy kAnsweredBy<protocol::Open> = AnsweredBy::kWorkerStart;
+inline constexpr AnsweredBy kAnsweredBy<protocol::Open> = AnsweredBy::kNewWorker;
 template <>
-inline constexpr AnsweredBy kAnsweredBy<protocol::Close> = AnsweredBy::kWorkerEnd;
+inline constexpr AnsweredBy kAnsweredBy<protocol::Close> = AnsweredBy::kWorkerLoop;
 template <>
-inline constexpr AnsweredBy kAnsweredBy<protocol::Shutdown> = AnsweredBy::kWorkerEnd;
+inline constexpr AnsweredBy kAnsweredBy<protocol::Shutdown> = AnsweredBy::kWorkerLoop;
 template <>
 inline constexpr AnsweredBy kAnsweredBy<protocol::ScanDevices> = AnsweredBy::kSessionOrScanWorker;
 

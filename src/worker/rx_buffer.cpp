@@ -29,12 +29,7 @@ size_t RxBuffer::InitialRoom() const {
   return std::min(capacity_, kInitialReserve);
 }
 
-void RxBuffer::AppendCycle(std::vector<protocol::ReceivedMessage> frames) {
-  for (auto& frame : frames)
-    Push(std::move(frame));
-}
-
-void RxBuffer::Push(protocol::ReceivedMessage&& frame) {
+void RxBuffer::Push(wire::ReceivedMessage&& frame) {
   const size_t size = frame.data.size();
   // bytes_ + size would pass the byte bound (written so that it cannot overflow).
   auto too_many_bytes = [&] { return size > capacity_bytes_ || bytes_ > capacity_bytes_ - size; };
@@ -65,22 +60,22 @@ void RxBuffer::DropOldest() {
 void RxBuffer::Grow() {
   // Doubling keeps appends amortised constant; the capacity caps the storage.
   const size_t room = slots_.size() > capacity_ / 2 ? capacity_ : slots_.size() * 2;
-  std::vector<protocol::ReceivedMessage> larger(room);
+  std::vector<wire::ReceivedMessage> larger(room);
   for (size_t i = 0; i < count_; ++i)
     larger[i] = std::move(slots_[Slot(i)]);
   slots_ = std::move(larger);
   head_ = 0;
 }
 
-std::vector<protocol::ReceivedMessage> RxBuffer::Take(size_t count) {
+std::vector<wire::ReceivedMessage> RxBuffer::Take(size_t count) {
   const size_t n = SlotsHolding(count);
   // A large take that leaves little behind hands the ring's own storage over, so that the
   // frames' records never exist twice while a large answer is written; small takes copy, so
   // that a busy ring is not given up on every read.
-  std::vector<protocol::ReceivedMessage> taken =
+  std::vector<wire::ReceivedMessage> taken =
       n > kInitialReserve && n >= count_ - n ? TakeStorage(n) : TakeCopied(n);
   if (echoes_ != 0) {
-    echoes_ -= std::erase_if(taken, [](const protocol::ReceivedMessage& f) { return f.echo; });
+    echoes_ -= std::erase_if(taken, [](const wire::ReceivedMessage& f) { return f.echo; });
   }
   return taken;
 }
@@ -97,8 +92,8 @@ size_t RxBuffer::SlotsHolding(size_t count) const {
   return offset;
 }
 
-std::vector<protocol::ReceivedMessage> RxBuffer::TakeCopied(size_t n) {
-  std::vector<protocol::ReceivedMessage> taken;
+std::vector<wire::ReceivedMessage> RxBuffer::TakeCopied(size_t n) {
+  std::vector<wire::ReceivedMessage> taken;
   taken.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     // A moved-from frame holds no payload any more; its slot is simply overwritten later.
@@ -111,11 +106,11 @@ std::vector<protocol::ReceivedMessage> RxBuffer::TakeCopied(size_t n) {
   return taken;
 }
 
-std::vector<protocol::ReceivedMessage> RxBuffer::TakeEchoes(size_t count) {
-  std::vector<protocol::ReceivedMessage> taken;
+std::vector<wire::ReceivedMessage> RxBuffer::TakeEchoes(size_t count) {
+  std::vector<wire::ReceivedMessage> taken;
   size_t last = 0;  // one past the offset of the last echo taken
   for (size_t offset = 0; offset < count_ && taken.size() < std::min(count, echoes_); ++offset) {
-    protocol::ReceivedMessage& frame = slots_[Slot(offset)];
+    wire::ReceivedMessage& frame = slots_[Slot(offset)];
     if (!frame.echo) continue;
     bytes_ -= frame.data.size();
     taken.push_back(std::move(frame));
@@ -125,7 +120,7 @@ std::vector<protocol::ReceivedMessage> RxBuffer::TakeEchoes(size_t count) {
   // emptied slots end up at the ring's start. A moved-from echo keeps its mark.
   size_t to = last;
   for (size_t from = last; from-- > 0;) {
-    protocol::ReceivedMessage& frame = slots_[Slot(from)];
+    wire::ReceivedMessage& frame = slots_[Slot(from)];
     if (frame.echo) continue;
     if (--to != from) slots_[Slot(to)] = std::move(frame);
   }
@@ -138,15 +133,15 @@ std::vector<protocol::ReceivedMessage> RxBuffer::TakeEchoes(size_t count) {
   return taken;
 }
 
-std::vector<protocol::ReceivedMessage> RxBuffer::TakeStorage(size_t n) {
+std::vector<wire::ReceivedMessage> RxBuffer::TakeStorage(size_t n) {
   std::rotate(slots_.begin(), slots_.begin() + static_cast<ptrdiff_t>(head_), slots_.end());
-  std::vector<protocol::ReceivedMessage> rest(std::max(count_ - n, InitialRoom()));
+  std::vector<wire::ReceivedMessage> rest(std::max(count_ - n, InitialRoom()));
   bytes_ = 0;
   for (size_t i = n; i < count_; ++i) {
     bytes_ += slots_[i].data.size();
     rest[i - n] = std::move(slots_[i]);
   }
-  std::vector<protocol::ReceivedMessage> taken = std::move(slots_);
+  std::vector<wire::ReceivedMessage> taken = std::move(slots_);
   taken.resize(n);  // only shrinks: the storage stays where it is
   slots_ = std::move(rest);
   head_ = 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "protocol/payloads.h"
+#include "wire/types.h"
 
 namespace tarnix::worker {
 
@@ -24,20 +24,17 @@ class RxBuffer {
 
   /// Appends one frame, moved in once, dropping the oldest to stay within the bounds (a line at
   /// every power of two of the dropped total), and updates the high-water mark.
-  void Push(protocol::ReceivedMessage&& frame);
-
-  /// Appends the frames of one pump cycle in order, as Push does.
-  void AppendCycle(std::vector<protocol::ReceivedMessage> frames);
+  void Push(wire::ReceivedMessage&& frame);
 
   /// Removes and returns the `count` oldest frames that are no echoes (fewer when fewer are held),
   /// oldest first. The echoes among them are discarded, and so are those after the last frame when
   /// that is the last one held: echoes never keep a frame from ReadMessages, nor pile up behind
   /// it. A take of most of a large ring returns the ring's storage itself and starts a fresh one.
-  std::vector<protocol::ReceivedMessage> Take(size_t count);
+  std::vector<wire::ReceivedMessage> Take(size_t count);
 
   /// Removes and returns the `count` oldest echoes (fewer when fewer are held), oldest first; the
   /// other frames stay, in their order.
-  std::vector<protocol::ReceivedMessage> TakeEchoes(size_t count);
+  std::vector<wire::ReceivedMessage> TakeEchoes(size_t count);
 
   /// Releases every frame; the dropped count and the high-water mark stay.
   void Clear();
@@ -67,16 +64,16 @@ class RxBuffer {
   /// Slots a fresh ring starts with.
   size_t InitialRoom() const;
   /// Take of the `n` oldest frames that hands the storage over with them.
-  std::vector<protocol::ReceivedMessage> TakeStorage(size_t n);
+  std::vector<wire::ReceivedMessage> TakeStorage(size_t n);
   /// Take of the `n` oldest frames, moved out one by one.
-  std::vector<protocol::ReceivedMessage> TakeCopied(size_t n);
+  std::vector<wire::ReceivedMessage> TakeCopied(size_t n);
   /// How many of the oldest frames to remove so that `count` frames that are no echoes go with
   /// them: all of them when fewer are held.
   size_t SlotsHolding(size_t count) const;
   size_t Slot(size_t offset) const { return (head_ + offset) % slots_.size(); }
 
-  std::vector<protocol::ReceivedMessage> slots_;  // the ring's storage; size() is its room
-  size_t head_ = 0;                               // slot of the oldest frame
+  std::vector<wire::ReceivedMessage> slots_;  // the ring's storage; size() is its room
+  size_t head_ = 0;                           // slot of the oldest frame
   size_t count_ = 0;
   size_t bytes_ = 0;
   size_t echoes_ = 0;

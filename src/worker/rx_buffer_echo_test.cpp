@@ -4,12 +4,13 @@
 #include <string_view>
 #include <vector>
 
+#include "wire/types.h"
 #include "worker/rx_buffer.h"
 
 namespace tarnix::worker {
 namespace {
 
-using protocol::ReceivedMessage;
+using wire::ReceivedMessage;
 
 /// Pushes one frame per letter of `kinds`, 'e' an echo and 'f' a frame, numbered from `first`
 /// (the number is the timestamp and the one data byte).

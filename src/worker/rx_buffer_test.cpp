@@ -9,12 +9,13 @@
 
 #include "common/fake_clock.h"
 #include "log/captured_log.h"
+#include "wire/types.h"
 #include "worker/rx_pump.h"
 
 namespace tarnix::worker {
 namespace {
 
-using protocol::ReceivedMessage;
+using wire::ReceivedMessage;
 
 /// Frames numbered first..first+count-1; the number is the timestamp and every one of the `size`
 /// data bytes.
@@ -28,6 +29,12 @@ std::vector<ReceivedMessage> Frames(uint64_t first, size_t count, size_t size = 
     frames.push_back(frame);
   }
   return frames;
+}
+
+/// Pushes `frames` in order, as one pump cycle does.
+void PushAll(RxBuffer& buffer, std::vector<ReceivedMessage> frames) {
+  for (ReceivedMessage& frame : frames)
+    buffer.Push(std::move(frame));
 }
 
 std::vector<uint64_t> Numbers(const std::vector<ReceivedMessage>& frames) {
@@ -51,14 +58,14 @@ std::string OverflowLine(uint64_t dropped) {
 TEST(RxBuffer, OverflowKeepsTheNewestAndReportsAtPowersOfTwo) {
   CapturedLog log;
   RxBuffer buffer(3);
-  buffer.AppendCycle(Frames(1, 5));
+  PushAll(buffer, Frames(1, 5));
   EXPECT_EQ(buffer.dropped(), 2u);
   EXPECT_EQ(buffer.high_water(), 3u);
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{OverflowLine(1), OverflowLine(2)}));
 
-  buffer.AppendCycle(Frames(6, 1));  // dropped 3: no line
+  PushAll(buffer, Frames(6, 1));  // dropped 3: no line
   EXPECT_EQ(log.Lines().size(), 2u);
-  buffer.AppendCycle(Frames(7, 6));  // dropped 4..9: lines at 4 and 8
+  PushAll(buffer, Frames(7, 6));  // dropped 4..9: lines at 4 and 8
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{OverflowLine(1), OverflowLine(2),
                                                    OverflowLine(4), OverflowLine(8)}));
   EXPECT_EQ(Numbers(buffer.Take(10)), Range(10, 12));
@@ -67,13 +74,13 @@ TEST(RxBuffer, OverflowKeepsTheNewestAndReportsAtPowersOfTwo) {
 TEST(RxBuffer, TheByteBoundDropsTheOldestAsTheFrameBoundDoes) {
   CapturedLog log;
   RxBuffer buffer(100, 10);
-  buffer.AppendCycle(Frames(1, 3, 4));  // the third needs the first one's room
+  PushAll(buffer, Frames(1, 3, 4));  // the third needs the first one's room
   EXPECT_EQ(buffer.bytes(), 8u);
   EXPECT_EQ(buffer.dropped(), 1u);
-  buffer.AppendCycle(Frames(4, 1, 25));  // larger than the bound: kept, alone
+  PushAll(buffer, Frames(4, 1, 25));  // larger than the bound: kept, alone
   EXPECT_EQ(buffer.size(), 1u);
   EXPECT_EQ(buffer.bytes(), 25u);
-  buffer.AppendCycle(Frames(5, 2, 5));  // exactly the bound
+  PushAll(buffer, Frames(5, 2, 5));  // exactly the bound
   EXPECT_EQ(buffer.dropped(), 4u);
   EXPECT_EQ(log.Lines(),
             (std::vector<std::string>{OverflowLine(1), OverflowLine(2), OverflowLine(4)}));
@@ -88,17 +95,17 @@ TEST(RxBuffer, TheSummaryAppearsOnlyWhenFramesWereDropped) {
   {
     CapturedLog log;
     RxBuffer buffer(3);
-    buffer.AppendCycle(Frames(1, 3));
+    PushAll(buffer, Frames(1, 3));
     buffer.ReportAtEnd();
     EXPECT_TRUE(log.Lines().empty());
   }
   CapturedLog log;
   RxBuffer buffer(3);
-  buffer.AppendCycle(Frames(1, 5));
+  PushAll(buffer, Frames(1, 5));
   buffer.ReportAtEnd();
   EXPECT_EQ(log.Lines().back(),
             "[bridge-worker] RX buffer dropped 2 frame(s); high-water mark 3 / 3");
-  buffer.AppendCycle(Frames(6, 3));
+  PushAll(buffer, Frames(6, 3));
   buffer.ReportAtEnd();
   EXPECT_EQ(log.Lines().back(),
             "[bridge-worker] RX buffer dropped 5 frame(s); high-water mark 3 / 3");
@@ -110,13 +117,13 @@ TEST(RxBuffer, ReservesAtMost4096AndGrowsWithoutReorderingAWrappedRing) {
 
   CapturedLog log;
   RxBuffer buffer(10000);
-  buffer.AppendCycle(Frames(0, 4000));
+  PushAll(buffer, Frames(0, 4000));
   ASSERT_EQ(Numbers(buffer.Take(3000)), Range(0, 2999));  // the ring's start moves forward
-  buffer.AppendCycle(Frames(4000, 5000));                 // wraps, then outgrows 4096
+  PushAll(buffer, Frames(4000, 5000));                    // wraps, then outgrows 4096
   EXPECT_GT(buffer.reserved(), 4096u);
   EXPECT_LE(buffer.reserved(), 10000u);
   EXPECT_EQ(buffer.size(), 6000u);
-  buffer.AppendCycle(Frames(9000, 5000));  // reaches the capacity and overflows
+  PushAll(buffer, Frames(9000, 5000));  // reaches the capacity and overflows
   EXPECT_EQ(buffer.reserved(), 10000u);
   EXPECT_EQ(buffer.dropped(), 1000u);
   EXPECT_EQ(buffer.high_water(), 10000u);
@@ -126,9 +133,9 @@ TEST(RxBuffer, ReservesAtMost4096AndGrowsWithoutReorderingAWrappedRing) {
 
 TEST(RxBuffer, ALargeTakeOfAWrappedRingHandsItsStorageOverAndKeepsTheRestInOrder) {
   RxBuffer buffer(20000);
-  buffer.AppendCycle(Frames(0, 10000, 2));
+  PushAll(buffer, Frames(0, 10000, 2));
   ASSERT_EQ(Numbers(buffer.Take(1000)), Range(0, 999));
-  buffer.AppendCycle(Frames(10000, 7000, 2));  // wraps without growing
+  PushAll(buffer, Frames(10000, 7000, 2));  // wraps without growing
   const size_t storage = buffer.reserved();
 
   const std::vector<ReceivedMessage> taken = buffer.Take(9000);
@@ -144,19 +151,19 @@ TEST(RxBuffer, ALargeTakeOfAWrappedRingHandsItsStorageOverAndKeepsTheRestInOrder
 TEST(RxBuffer, ClearReleasesFramesButKeepsTheCounters) {
   CapturedLog log;
   RxBuffer buffer(2);
-  buffer.AppendCycle(Frames(1, 3));
+  PushAll(buffer, Frames(1, 3));
   buffer.Clear();
   EXPECT_TRUE(buffer.empty());
   EXPECT_EQ(buffer.dropped(), 1u);
   EXPECT_EQ(buffer.high_water(), 2u);
-  buffer.AppendCycle(Frames(4, 1));
+  PushAll(buffer, Frames(4, 1));
   EXPECT_EQ(Numbers(buffer.Take(5)), (std::vector<uint64_t>{4}));
 }
 
 TEST(PumpCycle, ReadFailuresLeaveTheBufferAloneAndAreLoggedOnlyWhenWaiting) {
   CapturedLog log;
   RxBuffer buffer(8);
-  buffer.AppendCycle(Frames(1, 2));
+  PushAll(buffer, Frames(1, 2));
   const DrainFunction failing = [](uint32_t, RxBuffer&) -> Result<void> {
     return Fail("ERR_J2534_READ: error code 9 (ERR_DEVICE_NOT_CONNECTED)");
   };
@@ -173,7 +180,7 @@ TEST(PumpCycle, ReadFailuresLeaveTheBufferAloneAndAreLoggedOnlyWhenWaiting) {
       buffer,
       [&](uint32_t timeout, RxBuffer& into) -> Result<void> {
         asked = timeout;
-        into.AppendCycle(Frames(3, 2));
+        PushAll(into, Frames(3, 2));
         return Ok();
       },
       7);
@@ -196,7 +203,7 @@ struct FakeDevice {
     return [this](uint32_t timeout, RxBuffer& into) -> Result<void> {
       timeouts.push_back(timeout);
       clock.Advance(std::chrono::milliseconds(timeout) + lag);
-      if (timeouts.size() == frames_on_cycle) into.AppendCycle(Frames(1, frame_count));
+      if (timeouts.size() == frames_on_cycle) PushAll(into, Frames(1, frame_count));
       return Ok();
     };
   }
@@ -246,7 +253,7 @@ TEST(TakeFrames, StopsWaitingOnceFramesArriveAndSkipsTheWaitWhenSomeAreHeld) {
   EXPECT_EQ(device.pauses, (std::vector<uint32_t>{2, 2}));
 
   FakeDevice holding;
-  holding.buffer.AppendCycle(Frames(1, 1));
+  PushAll(holding.buffer, Frames(1, 1));
   EXPECT_EQ(Numbers(holding.Take({50, 256, 64}, Milliseconds(2))), Range(1, 1));
   EXPECT_EQ(holding.timeouts, (std::vector<uint32_t>{0}));
   EXPECT_TRUE(holding.pauses.empty());
@@ -264,7 +271,7 @@ TEST(TakeFrames, ReturnsAtMostBatchTimesDrainFramesOldestFirst) {
   };
   for (const Case& c : cases) {
     FakeDevice device;
-    device.buffer.AppendCycle(Frames(1, c.held));
+    PushAll(device.buffer, Frames(1, c.held));
     const auto taken = device.Take({0, c.batch_size, c.max_drain_reads}, Milliseconds(2));
     EXPECT_EQ(Numbers(taken), Range(1, c.returned)) << c.batch_size << "x" << c.max_drain_reads;
     // The rest stay for the next request, in their order.

@@ -33,10 +33,10 @@ void PumpCycle(RxBuffer& buffer, const DrainFunction& drain, uint32_t timeout_ms
   }
 }
 
-std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
-                                                  const protocol::ReadMessages& request,
-                                                  Milliseconds poll_interval, const Clock& clock,
-                                                  const Pause& pause) {
+std::vector<wire::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
+                                              const protocol::ReadMessages& request,
+                                              Milliseconds poll_interval, const Clock& clock,
+                                              const Pause& pause) {
   const size_t limit = ClampLimit(request.batch_size) * ClampLimit(request.max_drain_reads);
   const std::optional<Clock::TimePoint> deadline =
       DeadlineAfter(clock.Now(), Milliseconds(request.timeout_ms));

@@ -8,8 +8,8 @@
 
 #include "common/clock.h"
 #include "common/result.h"
-#include "protocol/payloads.h"
 #include "protocol/request.h"
+#include "wire/types.h"
 #include "worker/rx_buffer.h"
 #include "worker/worker.h"
 
@@ -36,9 +36,9 @@ using Pause = std::function<void(Clock::Duration)>;
 /// that the wait, which is the bridge's own, ends as soon as it should rather than when a library
 /// call returns. Takes at most batch_size x max_drain_reads frames (each clamped to 1..256),
 /// oldest first, as RxBuffer::Take does. Never fails: read errors were logged by the pump.
-std::vector<protocol::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
-                                                  const protocol::ReadMessages& request,
-                                                  Milliseconds poll_interval, const Clock& clock,
-                                                  const Pause& pause);
+std::vector<wire::ReceivedMessage> TakeFrames(RxBuffer& buffer, const DrainFunction& drain,
+                                              const protocol::ReadMessages& request,
+                                              Milliseconds poll_interval, const Clock& clock,
+                                              const Pause& pause);
 
 }  // namespace tarnix::worker

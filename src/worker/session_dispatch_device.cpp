@@ -76,7 +76,7 @@ Outcome J2534Session::Dispatcher::operator()(const protocol::ScanDevices& r) con
 Outcome J2534Session::Dispatcher::operator()(const protocol::FastInit& r) const {
   return OnPort(r, [&](const j2534::Port& port) {
     if (!r.record && !r.as_records) return AnswerOneFrame(j2534::FastInit(port, r.data));
-    protocol::RecordParam request;
+    wire::RecordParam request;
     request.data = r.data;
     auto response = j2534::FastInitRecord(port, r.record.value_or(request));
     if (!response.ok() || r.as_records) return AnswerOneFrame(std::move(response));
@@ -149,11 +149,13 @@ Outcome J2534Session::Dispatcher::operator()(const protocol::Ioctl& r) const {
     return std::visit([](auto&& value) { return Payload(std::move(value)); },
                       std::move(result).value());
   };
+  const wire::IoctlCall call{r.ioctl_id,     r.input_parameters, r.input_bytes,      r.input_record,
+                             r.input_number, r.output,           r.output_parameters};
   if (r.device) {
-    return answer(j2534::TypedIoctl(connection_, connection_.device_id(), 0, r));
+    return answer(j2534::TypedIoctl(connection_, connection_.device_id(), 0, call));
   }
   return OnPort(r, [&](const j2534::Port& port) {
-    return answer(j2534::TypedIoctl(connection_, port.channel_id(), port.protocol_id(), r));
+    return answer(j2534::TypedIoctl(connection_, port.channel_id(), port.protocol_id(), call));
   });
 }
 

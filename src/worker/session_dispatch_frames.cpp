@@ -10,6 +10,7 @@
 #include "j2534/ioctl.h"
 #include "j2534/periodic.h"
 #include "j2534/record_form.h"
+#include "passthru/numbers.h"
 #include "worker/session_dispatcher.h"
 
 namespace tarnix::worker {
@@ -19,8 +20,8 @@ using protocol::Outcome;
 using protocol::Payload;
 
 /// A record of AddFilterRaw made from its byte members.
-protocol::RecordParam RecordOf(const protocol::Bytes& data, uint32_t tx_flags) {
-  protocol::RecordParam record;
+wire::RecordParam RecordOf(const wire::Bytes& data, uint32_t tx_flags) {
+  wire::RecordParam record;
   record.tx_flags = tx_flags;
   record.data = data;
   return record;
@@ -39,9 +40,9 @@ Result<uint32_t, j2534::PassThruError> AddFilterRecords(const j2534::Port& port,
     type = *named;
   }
   const uint32_t tx_flags =
-      r.mask_record ? r.mask_record->tx_flags : (r.extended ? j2534::kCan29BitId : 0);
-  std::optional<protocol::RecordParam> flow = r.flow_control_record;
-  if (!flow && r.flow_control && type == j2534::kFlowControlFilter) {
+      r.mask_record ? r.mask_record->tx_flags : (r.extended ? passthru::kCan29BitId : 0);
+  std::optional<wire::RecordParam> flow = r.flow_control_record;
+  if (!flow && r.flow_control && type == passthru::kFlowControlFilter) {
     flow = RecordOf(*r.flow_control, tx_flags);
   }
   return j2534::AddFilterRecords(port, type, r.mask_record.value_or(RecordOf(r.mask, tx_flags)),

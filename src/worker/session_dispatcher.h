@@ -3,6 +3,8 @@
 // to the answer. Shared by the two files that define the overloads.
 #pragma once
 
+#include <cassert>
+
 #include <optional>
 #include <utility>
 #include <variant>
@@ -49,6 +51,7 @@ class J2534Session::Dispatcher {
   requires(kAnsweredBy<Method> != AnsweredBy::kSession &&
            kAnsweredBy<Method> != AnsweredBy::kSessionOrScanWorker) protocol::Outcome
   operator()(const Method&) const {
+    assert(false && "routing.h answers this method before any session");
     return protocol::RequestFailed(kControlThreadOnly);
   }
 

@@ -32,10 +32,10 @@ bool Execute(Session& session, Command command) {
   protocol::Outcome outcome;
   switch (who) {
     case AnsweredBy::kControlThread:
-    case AnsweredBy::kWorkerStart:
+    case AnsweredBy::kNewWorker:
       outcome = protocol::RequestFailed(kControlThreadOnly);
       break;
-    case AnsweredBy::kWorkerEnd:
+    case AnsweredBy::kWorkerLoop:
       outcome = protocol::Payload();
       break;
     case AnsweredBy::kSession:
@@ -46,7 +46,7 @@ bool Execute(Session& session, Command command) {
   // A control thread that stopped listening is not the worker's concern.
   static_cast<void>(command.reply.Send(std::move(outcome)));
   if (command.replied) command.replied();
-  return who == AnsweredBy::kWorkerEnd;
+  return who == AnsweredBy::kWorkerLoop;
 }
 
 /// Serves commands until Close or Shutdown is answered or the command channel closes, pumping
@@ -54,6 +54,9 @@ bool Execute(Session& session, Command command) {
 void Serve(Session& session, Receiver<Command>& commands) {
   const Milliseconds interval = session.PollInterval();
   t_commands = &commands;
+  struct Unset {
+    ~Unset() { t_commands = nullptr; }
+  } unset;
   for (;;) {
     Receipt<Command> receipt = commands.ReceiveUntil(DeadlineAfter(SteadyClock().Now(), interval));
     switch (receipt.status) {
@@ -69,11 +72,12 @@ void Serve(Session& session, Receiver<Command>& commands) {
   }
 }
 
-/// The thread body. Release order on every path: the session (the connection inside it), then
-/// the start-up producer side, then the command consumer side, and last the sign of the end.
+/// The thread body. Release order on every path: the command consumer side, so that a request
+/// sent once the loop is over fails at once rather than wait on a teardown that may not return;
+/// then the session (the connection inside it), the start-up producer side, and last the sign of
+/// the end.
 void RunWorker(WorkerEnds ends) {
   Sender<bool> ended = std::move(ends.ended);
-  Receiver<Command> commands = std::move(ends.commands);
   Sender<StartupReport> startup = std::move(ends.startup);
   t_shared = ends.shared.get();
   try {
@@ -84,6 +88,8 @@ void RunWorker(WorkerEnds ends) {
       return;
     }
     static_cast<void>(startup.Send(Ok()));
+    // Declared after the session, so that it goes first, also when a fault unwinds.
+    Receiver<Command> commands = std::move(ends.commands);
     Serve(*session.value(), commands);
   } catch (...) {
     // A fault ends the worker without an answer: unwinding has already released the session, and
@@ -214,6 +220,13 @@ void WorkerShared::Wake() {
   woken_.notify_all();
 }
 
+void Abandon(WorkerHandle worker) {
+  worker.commands_.Reset();
+  // The thread may never end: it must not be joined, and what it uses must stay.
+  static auto* const abandoned = new std::vector<WorkerHandle>();
+  abandoned->push_back(std::move(worker));
+}
+
 void Release(WorkerHandle worker) {
   worker.commands_.Reset();
   // A waiting read's pause looks again: nobody waits for its answer now.
@@ -223,9 +236,7 @@ void Release(WorkerHandle worker) {
     const Receipt<bool> end = worker.ended_.ReceiveUntil(SteadyClock().Now() + *worker.grace_);
     if (end.status == ReceiveStatus::kTimedOut) {
       if (worker.stuck_) worker.stuck_(*worker.grace_);
-      // The thread may never end: it must not be joined, and what it uses must stay.
-      static auto* const abandoned = new std::vector<WorkerHandle>();
-      abandoned->push_back(std::move(worker));
+      Abandon(std::move(worker));
       return;
     }
   }

@@ -130,9 +130,6 @@ class WorkerHandle {
     return *this;
   }
 
-  /// Whether the worker still takes commands (false once its thread has left its loop).
-  bool Alive() const { return commands_.ConsumerAlive(); }
-
   /// Bounds every later release: when the thread has not ended `grace` after its channel closed,
   /// `stuck` is called instead of waiting on.
   void BoundRelease(std::chrono::milliseconds grace, StuckRelease stuck) {
@@ -145,6 +142,7 @@ class WorkerHandle {
                                             ReplyWatch* watch);
   friend Result<void> AwaitStartup(WorkerHandle& worker, ReplyWatch* watch);
   friend void Release(WorkerHandle worker);
+  friend void Abandon(WorkerHandle worker);
   friend Result<WorkerHandle> LaunchWorker(SessionFactory factory, const WorkerOptions& options);
 
   // Declared in this order so that implicit destruction also closes the channel before joining.
@@ -199,6 +197,11 @@ Result<protocol::Outcome> Exchange(WorkerHandle& worker, protocol::Request reque
 /// request in progress, leaves its loop and releases its session first. A release bounded by
 /// BoundRelease calls its StuckRelease once the grace period has passed without the thread's end.
 void Release(WorkerHandle worker);
+
+/// Lets go of a worker whose thread must never be joined nor waited for (the system's loader it
+/// used can no longer be trusted): its channels close, and the thread and what it uses stay until
+/// the process ends, which should be soon.
+void Abandon(WorkerHandle worker);
 
 /// Whether the control thread has let go of the worker running on the calling thread (its command
 /// channel is closed): nobody waits for the answer of the request in progress, so a long wait

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "bridge_harness.h"
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 
 namespace tarnix::e2e {
@@ -66,7 +67,7 @@ TEST(Access, FifosPlantedAsTraceCacheRegistrationAndLibraryAreSkippedWithoutWait
   ASSERT_TRUE(listed.ok() && listed.data().Size() == 2) << listed.line();
   EXPECT_TRUE(Matches(listed.data(), R"([{"name":"fifo","available":false},
                                          {"name":"ptsim","available":true,"apiVersion":"04.04"}])"));
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_EQ(session.Finish(), 0);
   EXPECT_NE(session.bridge().ErrorOutput().find("[bridge] Trace disabled: not a regular file\n"),
             std::string::npos)

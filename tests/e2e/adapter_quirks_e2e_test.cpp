@@ -2,6 +2,7 @@
 // device, flow-control filters with their flow-control message, and the 05.00 form without one.
 #include <gtest/gtest.h>
 
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 #include "scenario_rows.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 TEST(StrictAdapter, VoltagesAreAskedOfTheDeviceAfterTheChannelIsRefused) {
   PtsimSession session({{"PTSIM_STRICT", "1"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   for (const auto& [method, ioctl, answer, millivolts] :
        {std::tuple{"ReadBatteryVoltage", "READ_VBATT", "12.6", "12600"},
         {"ReadProgrammingVoltage", "READ_PROG_VOLTAGE", "0.0", "0"}}) {
@@ -31,7 +32,7 @@ TEST(StrictAdapter, VoltagesAreAskedOfTheDeviceAfterTheChannelIsRefused) {
 
 TEST(StrictAdapter, FlowControlFiltersCarryTheirFlowControlMessage) {
   PtsimSession session({{"PTSIM_STRICT", "1"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   CheckRows(
       session,
       {
@@ -64,7 +65,7 @@ TEST(StrictAdapter, FlowControlFiltersCarryTheirFlowControlMessage) {
 
 TEST(Adapter0500, AFlowControlMessageNeedsA0404Library) {
   PtsimSession session;
-  session.Open(kIso15765, 0, "ptsim0500");
+  session.Open(passthru::kIso15765, 0, "ptsim0500");
   CheckRow(session, {"AddFilter",
                      R"({"filter_type":"flow_control","mask":[255,255,255,255],
                          "pattern":[0,0,7,232],"flow_control":[0,0,7,224],"extended":false})",

@@ -7,17 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/numbers.h"
 #include "platform/pipe_client.h"
 #include "platform/process.h"
 #include "tests/support/temp_folder.h"
 
 namespace tarnix::e2e {
-
-using j2534::kCan;
-using j2534::kIso14230;
-using j2534::kIso15765;
-using j2534::kIso9141;
 
 /// The path of a program or library that the build puts beside the test program.
 std::string BinaryPath(const std::string& file_name);

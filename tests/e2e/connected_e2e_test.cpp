@@ -2,6 +2,7 @@
 // library, once succeeding and once with the library failing it.
 #include <gtest/gtest.h>
 
+#include "passthru/numbers.h"
 #include "platform/dynamic_library.h"
 #include "ptsim_session.h"
 #include "scenario_rows.h"
@@ -13,7 +14,7 @@ namespace {
 
 TEST(Connected, OpenRunsTheConnectionSequence) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   const LoggedCalls calls = session.Log();
   EXPECT_EQ(Fns(calls),
             (std::vector<std::string>{"load", "PassThruOpen", "PassThruConnect",
@@ -38,7 +39,7 @@ TEST(Connected, EveryRequestSucceedsWithItsPayload) {
   // Reads are logged even when they find nothing, so the direct reads can be seen.
   PtsimSession session(
       {{"PTSIM_LOG_READS", "1"}, {"PTSIM_VBATT", "13800"}, {"PTSIM_LAST_ERROR", "adapter ready"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   // In order: the ECU answers 01 0D to 7E0 from 7E8, stays silent on 3E 80, and is not heard on
   // 29-bit identifiers by an 11-bit channel.
   CheckRows(
@@ -183,7 +184,7 @@ TEST(Connected, EveryRequestReportsTheLibrarysFailure) {
       "Ioctl.SET_CONFIG@3=ERR_FAILED";
   // No idle pump: every read would fail and be logged.
   PtsimSession session({{"PTSIM_FAIL", rules}, {"TARNIX_POLL_INTERVAL_MS", "600000"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   const char* const kInjected = R"({"injected":true})";
   CheckRows(
       session,
@@ -306,7 +307,7 @@ TEST(Connected, EveryRequestReportsTheLibrarysFailure) {
 
 TEST(Connected, FramesThatDoNotFitTheirProtocolAreRefusedBeforeAnythingIsSent) {
   PtsimSession session;
-  session.Open(kCan);
+  session.Open(passthru::kCan);
   const std::string too_long = "9 data bytes, at most 8 fit a message of protocol 5";
   CheckRows(session,
             {
@@ -338,7 +339,7 @@ TEST(Connected, FramesThatDoNotFitTheirProtocolAreRefusedBeforeAnythingIsSent) {
 TEST(Connected, GetLastErrorAnswersTheLibrarysTextWhateverItsStatus) {
   {
     PtsimSession session;
-    session.Open(kIso15765);
+    session.Open(passthru::kIso15765);
     EXPECT_EQ(session.Call("GetLastError").Data(), R"("")");
     EXPECT_EQ(session.Call("RemoveFilter", R"({"filter_id":9})").Error(),
               "ERR_J2534_REMOVE_FILTER_FAILED: error code 22 (ERR_INVALID_FILTER_ID)");
@@ -349,7 +350,7 @@ TEST(Connected, GetLastErrorAnswersTheLibrarysTextWhateverItsStatus) {
   {
     // A failing PassThruGetLastError still answers its (empty) buffer, as a success.
     PtsimSession session({{"PTSIM_FAIL", "GetLastError=ERR_FAILED"}});
-    session.Open(kIso15765);
+    session.Open(passthru::kIso15765);
     EXPECT_EQ(session.Call("GetLastError").Data(), R"("")");
     const LoggedCalls calls = session.Log();
     EXPECT_EQ(CallsOf(calls, "PassThruGetLastError").size(), 1u);
@@ -361,7 +362,7 @@ TEST(Connected, AMissingEntryPointFailsOnlyTheRequestsThatNeedIt) {
   // This variant lacks PassThruReadVersion, PassThruStartPeriodicMsg and PassThruDisconnect.
   const std::string detail(platform::kFindFailed);
   PtsimSession session;
-  session.Open(kIso15765, 0, "ptsim0404_trim");
+  session.Open(passthru::kIso15765, 0, "ptsim0404_trim");
   EXPECT_EQ(session.Call("ReadVersion").Error(),
             "ERR_J2534_FUNC_NOT_FOUND: PassThruReadVersion - " + detail);
   EXPECT_EQ(session
@@ -379,7 +380,7 @@ TEST(Connected, AMissingEntryPointFailsOnlyTheRequestsThatNeedIt) {
 
 TEST(Connected, The0500FormQueuesMessagesAndReadsThroughItsOwnRecords) {
   PtsimSession session;
-  session.Open(kIso15765, 0, "ptsim0500");
+  session.Open(passthru::kIso15765, 0, "ptsim0500");
   const LoggedCalls opened = session.Log();
   // The resource record names the J1962 pins 6 and 14; 05.00 libraries get no loopback calls.
   ASSERT_EQ(CallsOf(opened, "PassThruConnect").size(), 1u);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 
 namespace tarnix::e2e {
@@ -12,7 +13,7 @@ namespace {
 
 TEST(Ending, TheNextRequestEndsAWaitingReadAndIsServed) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   Bridge& bridge = session.bridge();
   // A read that would wait some 49 days: only the next request can end it.
   bridge.Send(R"({"id":2,"method":"ReadMessages","params":{"timeout_ms":4294967295}})"
@@ -28,7 +29,7 @@ TEST(Ending, TheNextRequestEndsAWaitingReadAndIsServed) {
 
 TEST(Ending, AStopRequestClosesTheAdapterFirst) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   Bridge& bridge = session.bridge();
   bridge.Send(R"({"id":2,"method":"ReadMessages","params":{"timeout_ms":60000}})"
               "\n");
@@ -56,6 +57,34 @@ TEST(Ending, ACallThatNeverReturnsEndsTheBridgeAfterTheGracePeriod) {
   EXPECT_EQ(lines.back(),
             "[bridge] Worker did not end within 300 ms of its release; call not returned: "
             "PassThruConnect; ending the process");
+}
+
+TEST(Ending, ALibraryWhoseStartUpThrowsEndsTheBridgeAtOnce) {
+  PtsimSession session({{"PTSIM_MISBEHAVE", "throw_on_load"}});
+  Bridge& bridge = session.bridge();
+  bridge.Send(R"({"id":1,"method":"Open","params":{"dll_path":)" + JsonQuoted(PtsimPath()) +
+              R"(,"protocol_id":6,"baud_rate":500000}})"
+              "\n");
+#if defined(_WIN32) && !defined(_WIN64)
+  // The 32-bit loader's frames cannot be unwound: the library's own runtime aborts the process.
+  EXPECT_EQ(bridge.ReadLineOrEnd(), std::nullopt);
+  EXPECT_EQ(bridge.WaitExit(), 4);
+  const char* last = "[bridge] Fatal fault: abort during library load";
+#elif defined(_WIN32)
+  // The loader hands the exception back: the Open is answered, and then the bridge ends at once,
+  // since the loader's lock may stay held, which an orderly end needs.
+  EXPECT_EQ(Reply(bridge.ReadLine(), 1).Error(),
+            "ERR_J2534_DLL_LOAD: the library's start-up code raised an exception through the "
+            "system's loader");
+  EXPECT_EQ(bridge.WaitExit(), 3);
+  const char* last = "which cannot be trusted any more; ending the process";
+#else
+  // Here the exception cannot leave the loader: it ends the process, explained as a fault.
+  EXPECT_EQ(bridge.ReadLineOrEnd(), std::nullopt);
+  EXPECT_EQ(bridge.WaitExit(), 4);
+  const char* last = "[bridge] Fatal fault: an exception that nothing caught during library load";
+#endif
+  EXPECT_NE(bridge.ErrorOutput().find(last), std::string::npos) << bridge.ErrorOutput();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <regex>
 
+#include "passthru/numbers.h"
 #include "platform/dynamic_library.h"
 #include "ptsim_session.h"
 
@@ -15,7 +16,7 @@ TEST(Fault, AFaultInTheLibraryIsExplainedAndEndsTheBridgeWithItsOwnExitCode) {
   const test_support::TempFolder folder("e2e-fault");
   const std::string trace = folder.File("trace.log");
   PtsimSession session({{"PTSIM_MISBEHAVE", "write_fault"}, {"TARNIX_TRACE", trace}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   session.bridge().Send(
       R"({"id":9,"method":"SendMessage","params":{"arb_id":2015,"data":[1,12],"extended":false}})"
       "\n");

@@ -2,6 +2,7 @@
 // K-Line protocols, and their failures.
 #include <gtest/gtest.h>
 
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 #include "scenario_rows.h"
 
@@ -83,14 +84,15 @@ TEST_P(KLine, EveryInitialisationSucceeds) {
       << errors;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothProtocols, KLine, ::testing::Values(kIso9141, kIso14230),
+INSTANTIATE_TEST_SUITE_P(BothProtocols, KLine,
+                         ::testing::Values(passthru::kIso9141, passthru::kIso14230),
                          [](const auto& info) {
-                           return info.param == kIso9141 ? "Iso9141" : "Iso14230";
+                           return info.param == passthru::kIso9141 ? "Iso9141" : "Iso14230";
                          });
 
 TEST(KLineInit, SlowInitReportsTheKeywordsProtocolAndAMissingCc) {
   PtsimSession session({{"PTSIM_KEYWORDS", "8F,E9"}, {"PTSIM_NO_CC", "1"}});
-  session.Open(kIso14230);
+  session.Open(passthru::kIso14230);
   const Reply reply = session.Call(
       "KlineInit", R"({"init_mode":"slow","five_baud_address":[51],"cc_timeout_ms":60})");
   EXPECT_TRUE(Matches(reply.data(), R"({"initMethod":"slow","detectedProtocol":"iso14230-slow",
@@ -110,7 +112,7 @@ TEST(KLineInit, FailuresCarryTheLibrarysTextAndAutoFallsBackToSlow) {
                          "Ioctl.FAST_INIT@1=ERR_FAILED;Ioctl.FAST_INIT@2=ERR_FAILED;"
                          "Ioctl.FAST_INIT@3=ERR_FAILED;Ioctl.FIVE_BAUD_INIT@1=ERR_TIMEOUT;"
                          "Ioctl.FIVE_BAUD_INIT@3=ERR_INVALID_MSG"}});
-  session.Open(kIso14230);
+  session.Open(passthru::kIso14230);
   const std::string fast_failure =
       "ERR_J2534_FAST_INIT_FAILED: error code 7 (ERR_FAILED) - "
       "PassThruIoctl: failure injected by PTSIM_FAIL (ERR_FAILED 7)";
@@ -159,7 +161,7 @@ TEST(KLineInit, AnEmptyFastInitAnswerFailsInBothFormsAndAutoTriesTheSlowInit) {
   for (const char* library : {"ptsim0404", "ptsim0500"}) {
     SCOPED_TRACE(library);
     PtsimSession session({{"PTSIM_MISBEHAVE", "fast_init_empty"}});
-    session.Open(kIso14230, 0, library);
+    session.Open(passthru::kIso14230, 0, library);
     EXPECT_EQ(session.Call("FastInit", R"({"data":[193,51,241,129,102]})").Error(),
               "ERR_J2534_FAST_INIT_FAILED: empty response");
     const Reply reply = session.Call("KlineInit", R"({"init_mode":"auto"})");

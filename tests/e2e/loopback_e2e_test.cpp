@@ -4,6 +4,7 @@
 // share.
 #include <gtest/gtest.h>
 
+#include "passthru/numbers.h"
 #include "platform/process.h"
 #include "ptsim_session.h"
 #include "scenario_rows.h"
@@ -16,7 +17,7 @@ constexpr uint32_t kPauseMs = 110;
 
 TEST(Loopback, EchoesOfKLineSendsReachOnlyReadMessagesWithLoopback) {
   PtsimSession session;
-  session.Open(kIso14230);
+  session.Open(passthru::kIso14230);
   ASSERT_EQ(session.Call("SetLoopback", R"({"enabled":true})").Data(), "null");
   ASSERT_EQ(
       session.Call("SendMessage", R"({"arb_id":0,"data":[129,16,241,62],"extended":false})").Data(),
@@ -36,7 +37,7 @@ TEST(Loopback, EchoesOfKLineSendsReachOnlyReadMessagesWithLoopback) {
 
 TEST(Loopback, EveryEchoOfAPeriodicMessageReachesOnlyReadMessagesWithLoopback) {
   PtsimSession session;
-  session.Open(kCan);
+  session.Open(passthru::kCan);
   ASSERT_EQ(session.Call("SetLoopback", R"({"enabled":true})").Data(), "null");
   // 0x123: an identifier the ECU does not answer.
   ASSERT_TRUE(session
@@ -65,7 +66,7 @@ TEST(Loopback, ReadMessagesWithLoopbackShowsEveryPlainEchoThatReadMessagesLeaves
   platform::EnvironmentChanges env = OneFramePump();
   env.emplace_back("PTSIM_ECHO", "plain");
   PtsimSession session(env);
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   // The pump keeps the first echo, marked; the other two stay on the device.
   EXPECT_EQ(session
                 .Call("SendMessagesBatch",
@@ -92,7 +93,7 @@ TEST(Loopback, ReadMessagesWithLoopbackShowsEveryPlainEchoThatReadMessagesLeaves
 
 TEST(Loopback, ReadMessagesWithLoopbackGetsEveryTransmitEchoAndLeavesTheOtherFrames) {
   PtsimSession session(OneFramePump());
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   CheckRows(
       session,
       {

@@ -2,6 +2,7 @@
 // without waiting, echo suppression, the raw direct read, ClearBuffers and the 29-bit channel.
 #include <gtest/gtest.h>
 
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 #include "scenario_rows.h"
 
@@ -42,7 +43,7 @@ TEST(Receive, ReadMessagesWaitsOnASilentDeviceOnlyWhenAsked) {
   // The bridge waits between reads of the device, never inside one: a waiting read can end as
   // soon as the client's next request arrives.
   PtsimSession session({{"PTSIM_LOG_READS", "1"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   size_t before = session.LogSize();
   EXPECT_EQ(session.Call("ReadMessages", R"({"timeout_ms":0})").Data(), "[]");
   EXPECT_TRUE(WaitingReads(session.LogFrom(before)).empty());
@@ -57,7 +58,7 @@ TEST(Receive, ReadMessagesWaitsOnASilentDeviceOnlyWhenAsked) {
 
 TEST(Receive, AWaitingReadMessagesAnswersWhenAFrameArrives) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   // The device asks for engine speed every 100 ms; the ECU answers each time.
   EXPECT_EQ(session
                 .Call("StartPeriodicMessage",
@@ -76,7 +77,7 @@ TEST(Receive, AWaitingReadMessagesAnswersWhenAFrameArrives) {
 
 TEST(Receive, FramesWaitInTheBufferBetweenRequests) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_EQ(session.Call("SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})").Data(),
             "null");
   // The pump cycle after the request took the ECU's answer off the device before this request.
@@ -95,7 +96,7 @@ TEST(Receive, FramesWaitInTheBufferBetweenRequests) {
 
 TEST(Receive, BatchSizeAndDrainReadsLimitOneAnswerAndKeepTheOrder) {
   PtsimSession session({{"PTSIM_TRAFFIC", "30"}});
-  session.Open(kIso15765);  // the 30 frames arrive with the first filter
+  session.Open(passthru::kIso15765);  // the 30 frames arrive with the first filter
   const Reply first =
       session.Call("ReadMessages", R"({"timeout_ms":0,"batch_size":10,"max_drain_reads":2})");
   EXPECT_EQ(TrafficNumbers(first.data()), Range(0, 20)) << first.line();
@@ -112,7 +113,7 @@ TEST(Receive, BatchSizeAndDrainReadsLimitOneAnswerAndKeepTheOrder) {
 
 TEST(Receive, AFullBufferDropsTheOldestFramesAndSaysSo) {
   PtsimSession session({{"PTSIM_TRAFFIC", "5"}, {"TARNIX_RX_CAPACITY", "3"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   const Reply kept = session.Call("ReadMessages", R"({"timeout_ms":0})");
   EXPECT_EQ(TrafficNumbers(kept.data()), Range(2, 5)) << kept.line();
   EXPECT_EQ(session.Call("Close").Data(), "null");
@@ -130,7 +131,7 @@ TEST(Receive, AFullBufferDropsTheOldestFramesAndSaysSo) {
 TEST(Receive, EchoesOfSentFramesAreSuppressed) {
   // The device returns every sent frame as an ordinary received frame.
   PtsimSession session({{"PTSIM_ECHO", "plain"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_EQ(session.Call("SendMessage", R"({"arb_id":2015,"data":[1,12],"extended":false})").Data(),
             "null");
   const Reply answer = session.Call("ReadMessages", R"({"timeout_ms":0})");
@@ -150,7 +151,7 @@ TEST(Receive, EchoesOfSentFramesAreSuppressed) {
 
 TEST(Receive, ReadMessagesRawDiscardsWhatItReadsAndLeavesTheBuffer) {
   PtsimSession session(OneFramePump());
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   // Two answers arrive; the pump takes the first into the receive buffer.
   EXPECT_EQ(
       session.Call("SendMessagesBatch", R"({"messages":[[2015,[1,12],false],[2015,[1,13],false]]})")
@@ -172,7 +173,7 @@ TEST(Receive, ReadMessagesRawDiscardsWhatItReadsAndLeavesTheBuffer) {
 TEST(Receive, ClearBuffersKeepsTheFramesWhenTheTransmitClearFails) {
   PtsimSession session(
       {{"PTSIM_TRAFFIC", "3"}, {"PTSIM_FAIL", "Ioctl.CLEAR_TX_BUFFER@1=ERR_NOT_SUPPORTED"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   CheckRows(
       session,
       {
@@ -204,7 +205,7 @@ TEST(Receive, ClearBuffersKeepsTheFramesWhenTheTransmitClearFails) {
 
 TEST(Receive, TheDedicated29BitChannelReceivesExtendedFrames) {
   PtsimSession session;
-  session.Open(kIso15765, 0x800);
+  session.Open(passthru::kIso15765, 0x800);
   const LoggedCalls opened = session.Log();
   const auto connects = CallsOf(opened, "PassThruConnect");
   const auto filters = CallsOf(opened, "PassThruStartMsgFilter");

@@ -3,6 +3,7 @@
 // but either recording.
 #include <gtest/gtest.h>
 
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 #include "tests/support/temp_folder.h"
 
@@ -28,7 +29,7 @@ const std::pair<const char*, const char*> kRequests[] = {
 
 /// The answers of `session` to kRequests, after its Open on ISO 15765.
 std::vector<std::string> Answers(PtsimSession& session) {
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   std::vector<std::string> answers;
   for (const auto& [method, params] : kRequests) {
     answers.push_back(std::string(method) + " " + session.Call(method, params).Data());

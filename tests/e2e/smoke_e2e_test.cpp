@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 #include "scenario_rows.h"
 
@@ -26,7 +27,7 @@ TEST_P(Smoke, WalksASessionFromOpenToShutdown) {
       R"j()","apiVersion":")j" + (form_0500 ? "05.00" : "04.04") + "\"}";
 
   PtsimSession session;
-  session.Open(kIso15765, 0, library);
+  session.Open(passthru::kIso15765, 0, library);
   CheckRows(
       session,
       {

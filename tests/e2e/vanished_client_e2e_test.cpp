@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "passthru/numbers.h"
 #include "ptsim_session.h"
 
 namespace tarnix::e2e {
@@ -18,7 +19,7 @@ long long MillisecondsBetween(Clock::time_point from, Clock::time_point to) {
 
 TEST(VanishedClient, LeavingDuringAWaitingReadMessagesClosesTheDeviceAtOnce) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   Bridge& bridge = session.bridge();
   const Clock::time_point asked = Clock::now();
   // A read that would wait a minute: the bridge must not.
@@ -43,7 +44,7 @@ TEST(VanishedClient, LeavingDuringAWaitingReadMessagesClosesTheDeviceAtOnce) {
 
 TEST(VanishedClient, AClientThatPipelinesOrOnlyStopsSendingGetsEveryAnswer) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   Bridge& bridge = session.bridge();
   // The second request waits in the pipe while the first is with the worker.
   bridge.Send(R"({"id":2,"method":"ReadMessages","params":{"timeout_ms":300}})"

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "passthru/numbers.h"
 #include "platform/dynamic_library.h"
 #include "ptsim_session.h"
 
@@ -16,8 +17,8 @@ TEST(WorkerLifecycle, ConnectionStatesFromNotConnectedToClosedAndOpenAgain) {
   PtsimSession session;
   EXPECT_EQ(session.Call("ReadVersion").Error(), "Not connected");
   EXPECT_TRUE(session.Log().empty()) << "a library was loaded";
-  session.Open(kIso15765);
-  EXPECT_EQ(session.OpenPath(PtsimPath(), kIso14230).Error(), "Already connected");
+  session.Open(passthru::kIso15765);
+  EXPECT_EQ(session.OpenPath(PtsimPath(), passthru::kIso14230).Error(), "Already connected");
   // The first connection was not touched and keeps working.
   const LoggedCalls first = session.Log();
   EXPECT_EQ(CallsOf(first, "PassThruOpen").size(), 1u);
@@ -29,7 +30,7 @@ TEST(WorkerLifecycle, ConnectionStatesFromNotConnectedToClosedAndOpenAgain) {
   EXPECT_EQ(session.Call("ReadVersion").Error(), "Not connected");
   EXPECT_EQ(session.Call("Close").Data(), "null");
   // A new Open starts a new worker, which loads the library afresh.
-  session.Open(kIso14230);
+  session.Open(passthru::kIso14230);
   const LoggedCalls second = session.Log();
   EXPECT_EQ(CallsOf(second, "load").size(), 2u);
   EXPECT_TRUE(Matches(*CallsOf(second, "PassThruConnect").back(), R"({"protocolId":4})"));
@@ -41,7 +42,7 @@ TEST(WorkerLifecycle, AFailedOpenLeavesNothingOpenAndTheNextOpenSucceeds) {
   PtsimSession session;
   const test_support::TempFolder empty("e2e-missing");
   const std::string missing = empty.File(platform::SharedLibraryFileName("absent"));
-  const std::string load_error = session.OpenPath(missing, kIso15765).Error();
+  const std::string load_error = session.OpenPath(missing, passthru::kIso15765).Error();
   EXPECT_TRUE(load_error.starts_with("ERR_J2534_DLL_LOAD: " + std::string(platform::kLoadFailed)))
       << load_error;
   // ptsim refuses the protocol; the device is closed again and the library unloaded.
@@ -52,7 +53,7 @@ TEST(WorkerLifecycle, AFailedOpenLeavesNothingOpenAndTheNextOpenSucceeds) {
             (std::vector<std::string>{"load", "PassThruOpen", "PassThruConnect",
                                       "PassThruGetLastError", "PassThruClose", "unload"}));
   EXPECT_EQ(session.Call("ReadVersion").Error(), "Not connected");
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_TRUE(session.Call("ReadVersion").ok());
   EXPECT_EQ(session.Finish(), 0);
 }
@@ -77,7 +78,7 @@ TEST(WorkerLifecycle, ConnectionSequenceFailuresReachTheClient) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rule);
     PtsimSession session({{"PTSIM_FAIL", c.rule}});
-    EXPECT_EQ(session.OpenPath(PtsimPath(), kIso15765).Error(), c.error);
+    EXPECT_EQ(session.OpenPath(PtsimPath(), passthru::kIso15765).Error(), c.error);
     EXPECT_EQ(Fns(session.Log()), c.calls);
     EXPECT_EQ(session.Call("GetDataRate").Error(), "Not connected");
     EXPECT_EQ(session.Finish(), 0);
@@ -92,7 +93,7 @@ TEST(WorkerLifecycle, EnumerateDevicesWhileConnectedLeavesTheConnectionAlone) {
                         {"XDG_CACHE_HOME", std::nullopt}});
   const Reply before = session.Call("EnumerateDevices");
   ASSERT_TRUE(before.ok()) << before.line();
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   const size_t opened = session.LogSize();
   EXPECT_EQ(session.Call("EnumerateDevices").Data(), before.Data());
   for (const std::string& fn : Fns(session.LogFrom(opened)))
@@ -105,20 +106,20 @@ TEST(WorkerLifecycle, EnumerateDevicesWhileConnectedLeavesTheConnectionAlone) {
 
 TEST(WorkerLifecycle, CloseReleasesEverythingWhateverTheLibraryAnswers) {
   PtsimSession session({{"PTSIM_FAIL", "Disconnect=ERR_FAILED;Close=ERR_DEVICE_NOT_CONNECTED"}});
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_EQ(session.Call("Close").Data(), "null");
   const LoggedCalls calls = session.Log();
   ASSERT_GE(calls.size(), 3u);
   EXPECT_TRUE(Matches(calls[calls.size() - 3], R"({"fn":"PassThruDisconnect","injected":true})"));
   EXPECT_TRUE(Matches(calls[calls.size() - 2], R"({"fn":"PassThruClose","injected":true})"));
   EXPECT_TRUE(Matches(calls[calls.size() - 1], R"({"fn":"unload"})"));
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_EQ(session.Finish(), 0);
 }
 
 TEST(WorkerLifecycle, TheClientLeavingWhileConnectedReleasesTheDevice) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_EQ(session.Finish(), 0);
   const LoggedCalls calls = session.Log();
   ASSERT_GE(calls.size(), 3u);
@@ -131,7 +132,7 @@ TEST(WorkerLifecycle, TheClientLeavingWhileConnectedReleasesTheDevice) {
 
 TEST(WorkerLifecycle, ShutdownWhileConnectedAnswersAfterTheReleaseAndEnds) {
   PtsimSession session;
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_EQ(session.Call("Shutdown").Data(), "null");
   EXPECT_EQ(LastFns(session.Log(), 3), kRelease);
   EXPECT_EQ(session.bridge().ReadLineOrEnd(), std::nullopt);
@@ -150,12 +151,12 @@ TEST(WorkerLifecycle, ALibraryOfTheOtherWidthCannotBeLoaded) {
     GTEST_SKIP() << "the " << other << " build is absent: " << library.string();
   }
   PtsimSession session;
-  EXPECT_EQ(session.OpenPath(library.string(), kIso15765).Error(),
+  EXPECT_EQ(session.OpenPath(library.string(), passthru::kIso15765).Error(),
             kBitness == 64
                 ? "ERR_J2534_DLL_LOAD: a 32-bit library cannot be loaded by the 64-bit bridge"
                 : "ERR_J2534_DLL_LOAD: a 64-bit library cannot be loaded by the 32-bit bridge");
   EXPECT_TRUE(session.Log().empty()) << "the library of the other width ran";
-  session.Open(kIso15765);
+  session.Open(passthru::kIso15765);
   EXPECT_EQ(session.Finish(), 0);
 #endif
 }
@@ -164,14 +165,15 @@ TEST(WorkerLifecycle, ALibrarysHelperDllIsFoundBesideItAndAMissingOneSaysWhy) {
   // The library imports a helper DLL that only its own folder holds.
   const std::string library = platform::SharedLibraryFileName("ptsim0404_helper");
   PtsimSession session;
-  EXPECT_EQ(session.OpenPath(BinaryPath("vendor_folder/" + library), kIso15765).Data(), "null");
+  EXPECT_EQ(session.OpenPath(BinaryPath("vendor_folder/" + library), passthru::kIso15765).Data(),
+            "null");
   EXPECT_EQ(session.Call("Close").Data(), "null");
   // The same library alone in another folder.
   const test_support::TempFolder alone("e2e-alone");
   std::filesystem::copy_file(
       std::filesystem::path(platform::ExecutableDirectory()) / "vendor_folder" / library,
       alone.path() / library);
-  const std::string error = session.OpenPath(alone.File(library), kIso15765).Error();
+  const std::string error = session.OpenPath(alone.File(library), passthru::kIso15765).Error();
   const std::string head = "ERR_J2534_DLL_LOAD: " + std::string(platform::kLoadFailed) + ": ";
   EXPECT_TRUE(error.starts_with(head)) << error;
 #ifdef _WIN32

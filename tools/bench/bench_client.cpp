@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "protocol/json_writer.h"
+#include "common/json_writer.h"
 
 namespace tarnix::bench {
 namespace {
@@ -88,7 +88,7 @@ Result<BridgeUnderTest> BridgeUnderTest::Start(const std::string& program, const
   Result<BenchClient> client = ConnectTo(pipe->name());
   if (!client) return Fail("cannot connect to the bridge: " + client.error().text);
   std::string open = R"({"id":1,"method":"Open","params":{"dll_path":)";
-  protocol::AppendJsonString(open, ptsim);
+  AppendJsonString(open, ptsim);
   open.append(channel).append("}}\n");
   std::string answer;
   if (Result<size_t> opened = client->Call(open, &answer); !opened) {

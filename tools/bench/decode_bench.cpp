@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "protocol/request.h"
+#include "samples.h"
 
 namespace tarnix::bench {
 namespace {
@@ -138,12 +139,14 @@ double DecodePeakBytes(const std::string& line) {
   return std::max(peak, 0.0);
 }
 
-BenchRow Row(std::string figure, double value, double yardstick) {
-  return BenchRow{std::move(figure), value, yardstick, yardstick != 0 ? value / yardstick : 0};
+/// A figure beside its yardstick, as plain numbers (its unit is part of its name).
+TableRow Row(std::string figure, double value, double yardstick) {
+  return {std::move(figure), Printed("%.3f", value), Printed("%.3f", yardstick),
+          Printed("%.2f", yardstick != 0 ? value / yardstick : 0)};
 }
 
 // The peak that decoding `line` adds, against the decoder's bound for it.
-BenchRow PeakRow(const std::string& what, const std::string& line) {
+TableRow PeakRow(const std::string& what, const std::string& line) {
   const double size = static_cast<double>(line.size());
   return Row("decode peak MiB, " + what + " (vs 8 x line + 1 MiB)", DecodePeakBytes(line) / kMiB,
              (kPeakPerByte * size + kPeakConstant) / kMiB);
@@ -157,9 +160,9 @@ std::string Megabytes(double bytes) {
 
 }  // namespace
 
-std::vector<BenchRow> RunDecodeBench(double scale) {
-  std::vector<BenchRow> times;
-  std::vector<BenchRow> peaks;
+std::vector<TableRow> RunDecodeBench(double scale) {
+  std::vector<TableRow> times;
+  std::vector<TableRow> peaks;
   for (const Shape& shape : kShapes) {
     double first_per_mb = 0;
     for (const double mb : {1.0, 2.0, 4.0, 8.0}) {

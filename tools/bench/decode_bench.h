@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "bench_row.h"
+#include "table_row.h"
 
 namespace tarnix::bench {
 
@@ -12,6 +12,6 @@ namespace tarnix::bench {
 /// line, the decode time per MB against the same shape's smallest line (flat within 2), and the
 /// peak memory the decoding adds against 8 times the line's length plus 1 MiB. Linux only (the peak
 /// is read from the process's resident high-water mark).
-std::vector<BenchRow> RunDecodeBench(double scale);
+std::vector<TableRow> RunDecodeBench(double scale);
 
 }  // namespace tarnix::bench

@@ -3,7 +3,7 @@
 
 namespace tarnix::bench {
 
-std::vector<BenchRow> RunDecodeBench(double) {
+std::vector<TableRow> RunDecodeBench(double) {
   return {};
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "decode_bench.h"
+#include "samples.h"
 
 int main(int argc, char** argv) {
   const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
@@ -12,10 +13,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: decode_bench [scale > 0]\n");
     return 2;
   }
-  std::printf("%-88s %12s %12s %8s\n", "figure", "value", "yardstick", "ratio");
-  for (const auto& row : tarnix::bench::RunDecodeBench(scale)) {
-    std::printf("%-88s %12.3f %12.3f %8.2f\n", row.figure.c_str(), row.value, row.yardstick,
-                row.ratio);
-  }
+  tarnix::bench::PrintTable(tarnix::bench::RunDecodeBench(scale));
   return 0;
 }

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "bench_client.h"
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/entry_points.h"
+#include "passthru/numbers.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 #include "samples.h"
@@ -18,7 +20,7 @@ namespace tarnix::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using namespace j2534;  // NOLINT: the records and entry points measured
+using namespace passthru;  // NOLINT: the records and entry points measured
 
 /// A 04.04 library opened on ISO 15765 at 500 kbit/s: ptsim itself or the forwarding library.
 struct Opened {

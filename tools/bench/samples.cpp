@@ -1,4 +1,4 @@
-// Minimum and median, units, rows, and the alternating order of the parties.
+// Minimum and median, units, rows and the table, and the alternating order of the parties.
 #include "samples.h"
 
 #include <algorithm>
@@ -50,8 +50,11 @@ std::string Mebibytes(double value) {
 
 TableRow Row(const std::string& figure, const Samples& bridge, const std::string& yardstick,
              const Samples& reference, Unit unit) {
-  const std::string ratio =
-      reference.Median() > 0 ? Printed("%.2f", bridge.Median() / reference.Median()) : "-";
+  const double median_ratio = reference.Median() > 0 ? bridge.Median() / reference.Median() : -1;
+  // A small share keeps its first digits rather than print as 0.00.
+  const std::string ratio = median_ratio < 0      ? "-"
+                            : median_ratio < 0.01 ? Printed("%.2g", median_ratio)
+                                                  : Printed("%.2f", median_ratio);
   return {figure, unit(bridge.Min()) + " / " + unit(bridge.Median()),
           yardstick + ": " + unit(reference.Min()) + " / " + unit(reference.Median()), ratio};
 }
@@ -61,6 +64,15 @@ TableRow Missing(const std::string& figure, const std::string& reason) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
     text.pop_back();
   return {figure, "not measured: " + text, "-", "-"};
+}
+
+void PrintTable(const std::vector<TableRow>& rows) {
+  std::printf("| figure | min / median | yardstick: min / median | ratio of medians |\n");
+  std::printf("|---|---|---|---|\n");
+  for (const TableRow& row : rows) {
+    std::printf("| %s | %s | %s | %s |\n", row.figure.c_str(), row.value.c_str(),
+                row.yardstick.c_str(), row.ratio.c_str());
+  }
 }
 
 void Interleave(size_t repeats, const std::vector<std::function<void()>>& parties) {

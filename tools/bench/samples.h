@@ -1,4 +1,5 @@
-// Repeated measurements, their interleaving with the yardsticks', and how figures are written.
+// Repeated measurements, their interleaving with the yardsticks', and how figures are written and
+// printed: the one table every benchmark prints.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +42,9 @@ TableRow Row(const std::string& figure, const Samples& bridge, const std::string
 
 /// A row for a figure that could not be measured, with the reason.
 TableRow Missing(const std::string& figure, const std::string& reason);
+
+/// Prints `rows` as a Markdown table: figure, min / median, yardstick: min / median, ratio.
+void PrintTable(const std::vector<TableRow>& rows);
 
 /// Runs every party once per repeat, in order on even repeats and in reverse on odd ones, so that
 /// a swing of the machine's load falls on all of them alike.

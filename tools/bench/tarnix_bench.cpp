@@ -72,21 +72,6 @@ bool ParseOptions(const std::vector<std::string>& args, BenchSettings& settings)
   return settings.seconds > 0 && settings.repeats > 0 && decode_scale >= 0 && KnownSection(only);
 }
 
-/// A decoder figure as a row of the table (its unit is part of its name).
-TableRow DecodeRow(const bench::BenchRow& row) {
-  return {row.figure, bench::Printed("%.3f", row.value), bench::Printed("%.3f", row.yardstick),
-          bench::Printed("%.2f", row.ratio)};
-}
-
-void PrintTable(const std::vector<TableRow>& rows) {
-  std::printf("| figure | min / median | yardstick: min / median | ratio of medians |\n");
-  std::printf("|---|---|---|---|\n");
-  for (const TableRow& row : rows) {
-    std::printf("| %s | %s | %s | %s |\n", row.figure.c_str(), row.value.c_str(),
-                row.yardstick.c_str(), row.ratio.c_str());
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,11 +99,11 @@ int main(int argc, char** argv) {
       rows.push_back(std::move(row));
   }
   if (decode_scale > 0 && (only.empty() || only == "decoding")) {
-    const std::vector<bench::BenchRow> decoded = bench::RunDecodeBench(decode_scale);
+    std::vector<TableRow> decoded = bench::RunDecodeBench(decode_scale);
     if (decoded.empty()) rows.push_back(bench::Missing("decoding", "measured on Linux only"));
-    for (const bench::BenchRow& row : decoded)
-      rows.push_back(DecodeRow(row));
+    for (TableRow& row : decoded)
+      rows.push_back(std::move(row));
   }
-  PrintTable(rows);
+  bench::PrintTable(rows);
   return 0;
 }

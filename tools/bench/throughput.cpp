@@ -4,9 +4,9 @@
 #include <string>
 
 #include "bench_client.h"
-#include "j2534/records.h"
 #include "samples.h"
 #include "sections.h"
+#include "wire/types.h"
 #include "yardsticks.h"
 
 namespace tarnix::bench {
@@ -17,19 +17,21 @@ constexpr char kRead[] =
     R"("max_drain_reads":256}})"
     "\n";
 constexpr size_t kBatch = 1000;
-constexpr uint32_t kQuietId = 0x73B;  // the simulated ECU answers 7DF and 7E0 only
-const j2534::Bytes kPayload = {0x02, 0x01, 0x0C, 0, 0, 0, 0, 0};
 
 /// The frames of one answer; 0 when the call failed.
 uint64_t FramesOf(Result<size_t> frames) {
   return frames.ok() ? *frames : 0;
 }
 
+/// SendMessagesBatch of QuietBatch().
 std::string BatchRequest() {
   std::string request = R"({"id":3,"method":"SendMessagesBatch","params":{"messages":[)";
-  for (size_t i = 0; i < kBatch; ++i) {
-    if (i > 0) request += ',';
-    request += R"({"arbId":1851,"data":[2,1,12,0,0,0,0,0],"extended":false})";
+  for (const wire::BatchMessage& message : QuietBatch()) {
+    if (request.back() != '[') request += ',';
+    request += R"({"arbId":)" + std::to_string(message.arb_id) + R"(,"data":[)";
+    for (size_t i = 0; i < message.data.size(); ++i)
+      request += (i > 0 ? "," : "") + std::to_string(message.data[i]);
+    request += R"(],"extended":false})";
   }
   return request + "]}}\n";
 }
@@ -84,9 +86,7 @@ std::vector<TableRow> MeasureSending(const BenchSettings& settings) {
     return {Missing(figure, sent.error().text)};
   }
   if (answer != "{\"id\":3,\"status\":\"ok\",\"data\":1000}\n") return {Missing(figure, answer)};
-  std::vector<j2534::OutgoingFrame> frames;
-  for (size_t i = 0; i < kBatch; ++i)
-    frames.push_back(*j2534::PackFrame(6, kQuietId, kPayload, false, 4124));
+  const std::vector<j2534::OutgoingFrame> frames = PackedQuietBatch();
   Result<InProcessDevice> device = InProcessDevice::Open(settings.ptsim, "");
   if (!device) return {Missing(figure, device.error().text)};
 

@@ -1,26 +1,31 @@
 // The yardsticks: a line server for the canned answer and the hand-off echo, and ptsim in process.
 #include "yardsticks.h"
+#include "passthru/entry_points.h"
 
 #include <algorithm>
 #include <chrono>
 
 #include "j2534/connect.h"
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
+#include "passthru/numbers.h"
 #include "platform/environment.h"
 #include "platform/pipe_client.h"
+#include "wire/types.h"
 #include "worker/worker.h"
 
 namespace tarnix::bench {
 namespace {
 
-constexpr uint32_t kIso15765 = 6;
 constexpr uint32_t kReadRecords = 256;
+constexpr size_t kBatchFrames = 1000;
+constexpr uint32_t kQuietId = 0x73B;  // the simulated ECU answers 7DF and 7E0 only
+const wire::Bytes kQuietPayload = {0x02, 0x01, 0x0C, 0, 0, 0, 0, 0};
 
 /// The worker side of the echo: answers at once, as cheaply as a session can, and pumps nothing.
 class EchoSession final : public worker::Session {
  public:
   protocol::Outcome Execute(const protocol::Request&) override {
-    return protocol::Payload(protocol::Voltage{12.6});
+    return protocol::Payload(wire::Voltage{12.6});
   }
   void Pump() override {}
   // The bridge's default, so that the worker waits for commands exactly as the bridge's does.
@@ -77,22 +82,42 @@ Result<std::unique_ptr<LineServer>> StartHandoffEcho(std::string answer) {
   });
 }
 
-Result<InProcessDevice> InProcessDevice::Open(const std::string& path, const std::string& traffic) {
+Result<j2534::Connection> OpenInProcess(const std::string& path, const std::string& traffic) {
   // ptsim reads its controls when the device is opened.
   platform::SetEnvironment("PTSIM_LOG", std::nullopt);
   platform::SetEnvironment("PTSIM_TRAFFIC",
                            traffic.empty() ? std::nullopt : std::optional<std::string>(traffic));
   Result<j2534::Connection, j2534::PassThruError> connection =
-      j2534::RunConnectionSequence({path, kIso15765, 500000, 0});
+      j2534::RunConnectionSequence({path, passthru::kIso15765, 500000, 0});
   if (!connection.ok()) return Fail(connection.error().text);
+  return std::move(connection).value();
+}
+
+std::vector<wire::BatchMessage> QuietBatch() {
+  return std::vector<wire::BatchMessage>(kBatchFrames, {kQuietId, kQuietPayload, false});
+}
+
+std::vector<j2534::OutgoingFrame> PackedQuietBatch() {
+  std::vector<j2534::OutgoingFrame> frames;
+  for (const wire::BatchMessage& message : QuietBatch()) {
+    frames.push_back(*j2534::PackFrame(passthru::kIso15765, message.arb_id, message.data,
+                                       message.extended, j2534::MaxPayload(passthru::kIso15765)));
+  }
+  return frames;
+}
+
+Result<InProcessDevice> InProcessDevice::Open(const std::string& path, const std::string& traffic) {
+  Result<j2534::Connection> connection = OpenInProcess(path, traffic);
+  if (!connection.ok()) return std::move(connection).error();
   return InProcessDevice(std::move(connection).value());
 }
 
 double InProcessDevice::ReadRate(double seconds) {
-  auto read = connection_.library().Resolve<j2534::PassThruReadWriteFn>("PassThruReadMsgs");
+  auto read =
+      connection_.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kReadMsgs);
   if (!read.ok()) return 0;
   j2534::MessageArray records =
-      j2534::MessageArray::ForReceive(connection_.api_0500(), kIso15765, kReadRecords);
+      j2534::MessageArray::ForReceive(connection_.api_0500(), passthru::kIso15765, kReadRecords);
   return RatePerSecond(seconds, [&]() -> uint64_t {
     uint32_t count = kReadRecords;
     (*read)(connection_.channel_id(), records.records(), &count, 0);
@@ -101,10 +126,11 @@ double InProcessDevice::ReadRate(double seconds) {
 }
 
 double InProcessDevice::WriteRate(const std::vector<j2534::OutgoingFrame>& frames, double seconds) {
-  auto write = connection_.library().Resolve<j2534::PassThruReadWriteFn>("PassThruWriteMsgs");
+  auto write =
+      connection_.library().Resolve<passthru::PassThruReadWriteFn>(passthru::Entry::kWriteMsgs);
   if (!write.ok()) return 0;
   j2534::MessageArray records =
-      j2534::MessageArray::ForSend(connection_.api_0500(), kIso15765, frames);
+      j2534::MessageArray::ForSend(connection_.api_0500(), passthru::kIso15765, frames);
   return RatePerSecond(seconds, [&]() -> uint64_t {
     auto count = static_cast<uint32_t>(frames.size());
     (*write)(connection_.channel_id(), records.records(), &count, 5000);

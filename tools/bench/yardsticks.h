@@ -15,6 +15,7 @@
 #include "j2534/records.h"
 #include "platform/pipe_client.h"
 #include "platform/pipe_server.h"
+#include "wire/types.h"
 
 namespace tarnix::bench {
 
@@ -49,7 +50,19 @@ Result<std::unique_ptr<LineServer>> StartCannedServer(std::string answer);
 /// own command channel, waits for its reply as the control thread does, and answers `answer`.
 Result<std::unique_ptr<LineServer>> StartHandoffEcho(std::string answer);
 
-/// ptsim loaded into this process and opened on ISO 15765 at 500 kbit/s: the library's own limit.
+/// ptsim at `path` loaded into this process and opened on ISO 15765 at 500 kbit/s, with no call
+/// log and PTSIM_TRAFFIC set to `traffic` (none: empty). A process holds one such device at a time.
+Result<j2534::Connection> OpenInProcess(const std::string& path, const std::string& traffic);
+
+/// The 1000 frames that SendMessagesBatch's figures send: 8 bytes each to 73B, an identifier the
+/// simulated ECU does not answer.
+std::vector<wire::BatchMessage> QuietBatch();
+
+/// The same frames packed for PassThruWriteMsgs on ISO 15765, as the in-process yardstick sends
+/// them.
+std::vector<j2534::OutgoingFrame> PackedQuietBatch();
+
+/// ptsim opened in this process (OpenInProcess): the library's own limit.
 class InProcessDevice {
  public:
   /// Opens the library at `path` with the variable PTSIM_TRAFFIC set to `traffic` (none: empty).

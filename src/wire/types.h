@@ -1,5 +1,5 @@
-// Records that answers carry: received frames and records, registered interfaces and scanned
-// devices, and the results of the other methods.
+// The wire's plain data: what requests carry and answers hold, shared by the request decoder, the
+// answer encoder and the layers below them, which parse no JSON.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,20 @@
 #include <string>
 #include <vector>
 
-namespace tarnix::protocol {
+namespace tarnix::wire {
+
+using Bytes = std::vector<uint8_t>;
+
+/// One frame to transmit, as written in SendMessagesBatch and WriteMessagesRaw.
+struct BatchMessage {
+  uint32_t arb_id = 0;
+  Bytes data;
+  bool extended = false;
+  bool operator==(const BatchMessage&) const = default;
+};
+
+/// How KlineInit wakes the ECU.
+enum class KlineInitMode : uint8_t { Fast, Slow, Auto };
 
 /// One received frame as the client sees it.
 struct ReceivedMessage {
@@ -75,31 +88,6 @@ struct RawResult {
   bool operator==(const RawResult&) const = default;
 };
 
-/// One entry of an SCONFIG list.
-struct ConfigEntry {
-  uint32_t parameter = 0;
-  uint32_t value = 0;
-  bool operator==(const ConfigEntry&) const = default;
-};
-
-/// One device a library's scan found: its name and the other SDEVICE fields as it filled them.
-struct ScannedDevice {
-  std::string name;
-  uint32_t available = 0;
-  uint32_t dll_fw_status = 0;
-  uint32_t connect_media = 0;
-  uint32_t connect_speed = 0;
-  uint32_t signal_quality = 0;
-  uint32_t signal_strength = 0;
-  bool operator==(const ScannedDevice&) const = default;
-};
-
-/// Bytes answered as an array of numbers (an ioctl's SBYTE_ARRAY output).
-struct ByteList {
-  std::vector<uint8_t> bytes;
-  bool operator==(const ByteList&) const = default;
-};
-
 /// The three version texts of a device.
 struct VersionInfo {
   std::string firmware_version;
@@ -113,4 +101,4 @@ struct Voltage {
   double volts = 0.0;
 };
 
-}  // namespace tarnix::protocol
+}  // namespace tarnix::wire

@@ -1,15 +1,18 @@
 // Reading the callers' records, SCONFIG lists, SBYTE_ARRAYs and resources.
-#include "trace/describe.h"
+#include "trace/caller_memory.h"
 
 #include <algorithm>
 
+#include "passthru/abi.h"
+
 namespace tarnix::trace {
 
-using j2534::PassThruMsg0404;
-using j2534::PassThruMsg0500;
+using passthru::PassThruMsg0404;
+using passthru::PassThruMsg0500;
 
 size_t RecordSize(Form form) {
-  return form == Form::k0404 ? sizeof(PassThruMsg0404) : sizeof(PassThruMsg0500);
+  return form == Form::k0404 ? sizeof(passthru::PassThruMsg0404)
+                             : sizeof(passthru::PassThruMsg0500);
 }
 
 const void* RecordAt(Form form, const void* base, size_t index) {
@@ -23,18 +26,18 @@ void* RecordAt(Form form, void* base, size_t index) {
 Record ReadRecord(Form form, const void* record) {
   Record view;
   if (form == Form::k0404) {
-    const auto* msg = static_cast<const PassThruMsg0404*>(record);
+    const auto* msg = static_cast<const passthru::PassThruMsg0404*>(record);
     view.protocol = msg->ProtocolID;
     view.rx_status = msg->RxStatus;
     view.tx_flags = msg->TxFlags;
     view.timestamp = msg->Timestamp;
     view.data_size = msg->DataSize;
     view.extra_data_index = msg->ExtraDataIndex;
-    const size_t n = std::min<size_t>(msg->DataSize, j2534::kMaxDataSize);
+    const size_t n = std::min<size_t>(msg->DataSize, passthru::kMaxDataSize);
     view.data.assign(msg->Data, msg->Data + n);
     return view;
   }
-  const auto* msg = static_cast<const PassThruMsg0500*>(record);
+  const auto* msg = static_cast<const passthru::PassThruMsg0500*>(record);
   view.protocol = msg->ProtocolID;
   view.rx_status = msg->RxStatus;
   view.tx_flags = msg->TxFlags;
@@ -65,7 +68,7 @@ std::vector<Record> ReadRecords(Form form, const void* base, size_t count) {
   return records;
 }
 
-Value ConfigList(const j2534::SConfigList* list) {
+Value ConfigList(const passthru::SConfigList* list) {
   if (list == nullptr) return NullPointer{};
   std::vector<ConfigItem> items;
   if (list->ConfigPtr == nullptr) return items;
@@ -77,19 +80,19 @@ Value ConfigList(const j2534::SConfigList* list) {
   return items;
 }
 
-std::vector<uint8_t> ByteArrayData(const j2534::SByteArray& array) {
+std::vector<uint8_t> ByteArrayData(const passthru::SByteArray& array) {
   if (array.BytePtr == nullptr) return {};
   return {array.BytePtr, array.BytePtr + std::min(array.NumOfBytes, kByteArrayLimit)};
 }
 
-Value ByteArrayOrNull(const j2534::SByteArray* array) {
+Value ByteArrayOrNull(const passthru::SByteArray* array) {
   if (array == nullptr) return NullPointer{};
   ByteArray value{array->NumOfBytes, std::nullopt};
   if (array->BytePtr != nullptr) value.data = ByteArrayData(*array);
   return value;
 }
 
-Resource ResourceOf(const j2534::ResourceStruct& resources) {
+Resource ResourceOf(const passthru::ResourceStruct& resources) {
   Resource value{resources.Connector, resources.NumOfResources, std::nullopt};
   if (resources.ResourceListPtr != nullptr) {
     const size_t n = std::min(resources.NumOfResources, kResourceLimit);

@@ -1,5 +1,5 @@
-// The binary interface of a J2534 PassThru library: records, constants and entry-point signatures,
-// in the 04.04 and the 05.00 forms. Shared by the bridge and by ptsim, our simulated adapter.
+// The binary interface of a J2534 PassThru library: records, text buffers and entry-point
+// signatures, in the 04.04 and the 05.00 forms. Shared by the bridge, its trace and ptsim.
 #pragma once
 
 #include <cstddef>
@@ -12,67 +12,14 @@
 #define PASSTHRU_API
 #endif
 
-namespace tarnix::j2534 {
-
-// Protocols.
-inline constexpr uint32_t kJ1850Vpw = 1;
-inline constexpr uint32_t kJ1850Pwm = 2;
-inline constexpr uint32_t kIso9141 = 3;
-inline constexpr uint32_t kIso14230 = 4;
-inline constexpr uint32_t kCan = 5;
-inline constexpr uint32_t kIso15765 = 6;
-// The pin-switched protocols: CAN and ISO 15765 on the J1962 pins that J1962_PINS names.
-inline constexpr uint32_t kCanPs = 0x8004;
-inline constexpr uint32_t kIso15765Ps = 0x8005;
-inline constexpr uint32_t kSwIso15765Ps = 0x8007;
-inline constexpr uint32_t kSwCanPs = 0x8008;
-
-// Connect, transmit and receive flags.
-inline constexpr uint32_t kTxMsgType = 0x01;    ///< RxStatus: the device's echo of a sent frame
-inline constexpr uint32_t kCan29BitId = 0x100;  ///< 29-bit identifier
-inline constexpr uint32_t kCanIdBoth = 0x800;   ///< connect flag: 11- and 29-bit identifiers
-
-// Filter types.
-inline constexpr uint32_t kPassFilter = 1;
-inline constexpr uint32_t kBlockFilter = 2;
-inline constexpr uint32_t kFlowControlFilter = 3;
-
-// Ioctl identifiers.
-inline constexpr uint32_t kGetConfig = 1;
-inline constexpr uint32_t kSetConfig = 2;
-inline constexpr uint32_t kReadVbatt = 3;
-inline constexpr uint32_t kFiveBaudInit = 4;
-inline constexpr uint32_t kFastInit = 5;
-inline constexpr uint32_t kClearTxBuffer = 7;
-inline constexpr uint32_t kClearRxBuffer = 8;
-inline constexpr uint32_t kClearPeriodicMsgs = 9;
-inline constexpr uint32_t kClearMsgFilters = 10;
-inline constexpr uint32_t kReadProgVoltage = 14;
-inline constexpr uint32_t kSwCanHs = 0x8000;
-inline constexpr uint32_t kSwCanNs = 0x8001;
-
-// Configuration parameters.
-inline constexpr uint32_t kDataRate = 1;
-inline constexpr uint32_t kLoopback = 3;
-inline constexpr uint32_t kJ1962Pins = 0x8001;  ///< a pin-switched channel's pins, 0xPPSS
-
-// Status codes the bridge treats specially.
-inline constexpr uint32_t kStatusNoError = 0;
-inline constexpr uint32_t kErrNotSupported = 1;
-inline constexpr uint32_t kErrInvalidChannelId = 2;
-inline constexpr uint32_t kErrInvalidProtocolId = 3;
-inline constexpr uint32_t kErrNullParameter = 4;
-inline constexpr uint32_t kErrFailed = 7;
-inline constexpr uint32_t kErrDeviceNotConnected = 8;
-inline constexpr uint32_t kErrTimeout = 9;
-inline constexpr uint32_t kErrExceededLimit = 12;
-inline constexpr uint32_t kErrInvalidMsgId = 13;
-inline constexpr uint32_t kErrBufferEmpty = 16;
-inline constexpr uint32_t kErrInvalidFilterId = 22;
-inline constexpr uint32_t kErrInvalidDeviceId = 26;
+namespace tarnix::passthru {
 
 /// Bytes of message data a 04.04 record holds, and the receive buffer of a 05.00 record.
 inline constexpr size_t kMaxDataSize = 4128;
+
+/// Bytes of the text buffers of PassThruReadVersion and PassThruGetLastError, terminating zero
+/// included.
+inline constexpr size_t kTextSize = 80;
 
 /// The 04.04 message record: 4152 bytes, no padding.
 struct PassThruMsg0404 {
@@ -202,4 +149,4 @@ static_assert(
 static_assert(!abi_check::kStdcall<int32_t (*)(uint32_t)>, "the check tells cdecl apart");
 #endif
 
-}  // namespace tarnix::j2534
+}  // namespace tarnix::passthru

@@ -1,11 +1,12 @@
-// The J2534 names a call line shows: status codes, ioctls, configuration parameters, filter types.
+// The J2534 names of status codes, ioctls, configuration parameters and filter types, as trace
+// lines, error texts and ptsim show them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
-namespace tarnix::trace {
+namespace tarnix::passthru {
 
 /// The J2534 name of a status code 0..26 ("ERR_FAILED"), or nullopt.
 std::optional<std::string_view> StatusName(uint32_t code);
@@ -20,4 +21,4 @@ std::optional<std::string_view> ParameterName(uint32_t id);
 /// "PASS_FILTER", "BLOCK_FILTER", "FLOW_CONTROL_FILTER", or nullopt.
 std::optional<std::string_view> FilterTypeName(uint32_t type);
 
-}  // namespace tarnix::trace
+}  // namespace tarnix::passthru

@@ -1,16 +1,20 @@
-// A small writer of compact JSON text, and the shortest round-trip form of doubles.
-#include "protocol/json_writer.h"
+// The JSON writer: escaped strings, the shortest round-trip form of doubles, compact containers.
+#include "common/json_writer.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
 
-#include "protocol/response.h"
+#include "common/text.h"
 
-namespace tarnix::protocol {
+namespace tarnix {
 
-void AppendJsonString(std::string& out, std::string_view text) {
+void AppendJsonString(std::string& out, std::string_view text, InvalidUtf8 invalid) {
+  if (invalid == InvalidUtf8::kReplace && !IsValidUtf8(text)) {
+    AppendJsonString(out, Utf8Lossy(text));
+    return;
+  }
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
   // Runs of characters that need no escape are appended whole.
@@ -133,7 +137,7 @@ void JsonWriter::EndArray() {
 
 void JsonWriter::Key(std::string_view name) {
   BeforeValue();
-  AppendJsonString(out_, name);
+  AppendJsonString(out_, name, invalid_);
   out_ += ':';
   after_key_ = true;
 }
@@ -167,7 +171,7 @@ void JsonWriter::Double(double value) {
 
 void JsonWriter::String(std::string_view value) {
   BeforeValue();
-  AppendJsonString(out_, value);
+  AppendJsonString(out_, value, invalid_);
 }
 
 void JsonWriter::Bytes(const std::vector<uint8_t>& bytes) {
@@ -177,4 +181,4 @@ void JsonWriter::Bytes(const std::vector<uint8_t>& bytes) {
   EndArray();
 }
 
-}  // namespace tarnix::protocol
+}  // namespace tarnix

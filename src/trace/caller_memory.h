@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/abi.h"
 #include "trace/call.h"
 
 namespace tarnix::trace {
@@ -37,15 +37,15 @@ std::vector<Record> ReadRecords(Form form, const void* base, size_t count);
 
 /// The parameters of an SCONFIG_LIST, at most kConfigListLimit: null for a null list, an empty
 /// list when ConfigPtr is null.
-Value ConfigList(const j2534::SConfigList* list);
+Value ConfigList(const passthru::SConfigList* list);
 
 /// The bytes of an SBYTE_ARRAY, at most kByteArrayLimit; none when BytePtr is null.
-std::vector<uint8_t> ByteArrayData(const j2534::SByteArray& array);
+std::vector<uint8_t> ByteArrayData(const passthru::SByteArray& array);
 
 /// An SBYTE_ARRAY, or null.
-Value ByteArrayOrNull(const j2534::SByteArray* array);
+Value ByteArrayOrNull(const passthru::SByteArray* array);
 
 /// The 05.00 RESOURCE_STRUCT, with at most kResourceLimit pins.
-Resource ResourceOf(const j2534::ResourceStruct& resources);
+Resource ResourceOf(const passthru::ResourceStruct& resources);
 
 }  // namespace tarnix::trace

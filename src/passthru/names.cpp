@@ -1,12 +1,12 @@
 // Name tables for status codes, ioctls, configuration parameters and filter types.
-#include "trace/names.h"
+#include "passthru/names.h"
 
 #include <array>
 #include <utility>
 
-#include "j2534/passthru_abi.h"
+#include "passthru/numbers.h"
 
-namespace tarnix::trace {
+namespace tarnix::passthru {
 namespace {
 
 constexpr std::array<std::string_view, 27> kStatusNames = {
@@ -121,15 +121,15 @@ std::optional<std::string_view> ParameterName(uint32_t id) {
 
 std::optional<std::string_view> FilterTypeName(uint32_t type) {
   switch (type) {
-    case j2534::kPassFilter:
+    case kPassFilter:
       return "PASS_FILTER";
-    case j2534::kBlockFilter:
+    case kBlockFilter:
       return "BLOCK_FILTER";
-    case j2534::kFlowControlFilter:
+    case kFlowControlFilter:
       return "FLOW_CONTROL_FILTER";
     default:
       return std::nullopt;
   }
 }
 
-}  // namespace tarnix::trace
+}  // namespace tarnix::passthru

@@ -1,4 +1,5 @@
-// A small writer of compact JSON text with the escaping and number forms our clients expect.
+// The one JSON writer: compact text with the escaping and number forms the wire's clients expect,
+// for the answers, the trace and the version cache alike.
 #pragma once
 
 #include <cstdint>
@@ -6,16 +7,31 @@
 #include <string_view>
 #include <vector>
 
-namespace tarnix::protocol {
+namespace tarnix {
+
+/// What the string writer does with bytes that are not UTF-8.
+enum class InvalidUtf8 : uint8_t {
+  kKeep,     ///< written unchanged: the wire carries a library's bytes as they came
+  kReplace,  ///< each maximal invalid sequence becomes U+FFFD: a file stays UTF-8 throughout
+};
 
 /// Appends `text` as a JSON string: \" and \\, the short escapes \b \t \n \f \r, \u00xx in lower
-/// case for the other control characters; everything else (solidus, U+007F, non-ASCII) unchanged.
-void AppendJsonString(std::string& out, std::string_view text);
+/// case for the other control characters; everything else (solidus, U+007F, non-ASCII) unchanged
+/// but for invalid UTF-8, which `invalid` decides.
+void AppendJsonString(std::string& out, std::string_view text,
+                      InvalidUtf8 invalid = InvalidUtf8::kKeep);
+
+/// A double in the shortest form that reads back exactly ("12.0", "12.34", "1e-7"); "null" when
+/// it is not finite.
+std::string FormatDouble(double value);
 
 /// Builds compact JSON: no blanks, members and elements separated by a comma only. The caller
 /// pairs Begin/End calls and gives a Key before each member value.
 class JsonWriter {
  public:
+  /// Strings (keys included) are written as AppendJsonString does with `invalid`.
+  explicit JsonWriter(InvalidUtf8 invalid = InvalidUtf8::kKeep) : invalid_(invalid) {}
+
   void BeginObject();
   void EndObject();
   void BeginArray();
@@ -40,6 +56,7 @@ class JsonWriter {
   std::string out_;
   std::vector<bool> has_element_;  // per open container: something was written into it
   bool after_key_ = false;
+  InvalidUtf8 invalid_;
 };
 
-}  // namespace tarnix::protocol
+}  // namespace tarnix
