@@ -243,15 +243,9 @@ struct DisconnectChannel {
 };
 struct Ioctl {
   static constexpr std::string_view kName = "Ioctl";
-  uint32_t ioctl_id = 0;
+  wire::IoctlCall call = {};  ///< the ioctl, its input and the output expected
   std::optional<uint32_t> channel = {};
   bool device = false;  ///< on the device rather than a channel
-  std::optional<std::vector<ConfigEntry>> input_parameters = {};
-  std::optional<Bytes> input_bytes = {};
-  std::optional<RecordParam> input_record = {};
-  std::optional<uint32_t> input_number = {};
-  IoctlOutput output = IoctlOutput::None;
-  std::optional<std::vector<uint32_t>> output_parameters = {};
   bool operator==(const Ioctl&) const = default;
 };
 

@@ -16,6 +16,7 @@ using wire::ByteList;
 using wire::Bytes;
 using wire::ConfigEntry;
 using wire::DeviceInfo;
+using wire::IoctlCall;
 using wire::IoctlOutput;
 using wire::KlineInitMode;
 using wire::KlineInitResult;

@@ -233,16 +233,26 @@ constexpr FieldReader<DisconnectChannel> kFields<DisconnectChannel>[] = {
 };
 template <>
 constexpr FieldReader<Ioctl> kFields<Ioctl>[] = {
-    {"ioctl_id", kRequired, U32<Ioctl, &Ioctl::ioctl_id>},
+    {"ioctl_id", kRequired,
+     [](Source& in, Ioctl& i) { return U32<IoctlCall, &IoctlCall::ioctl_id>(in, i.call); }},
     {"device", kDefaulted, Flag<Ioctl, &Ioctl::device>},
     {"input_parameters", kOptional,
-     [](Source& in, Ioctl& i) { return ReadConfigEntries(in, i.input_parameters.emplace()); }},
-    {"input_bytes", kOptional, MaybeData<Ioctl, &Ioctl::input_bytes>},
-    {"input_record", kOptional, MaybeRecord<Ioctl, &Ioctl::input_record>},
-    {"input_number", kOptional, MaybeU32<Ioctl, &Ioctl::input_number>},
-    {"output", kDefaulted, [](Source& in, Ioctl& i) { return ReadIoctlOutput(in, i.output); }},
+     [](Source& in, Ioctl& i) { return ReadConfigEntries(in, i.call.input_parameters.emplace()); }},
+    {"input_bytes", kOptional,
+     [](Source& in, Ioctl& i) {
+       return MaybeData<IoctlCall, &IoctlCall::input_bytes>(in, i.call);
+     }},
+    {"input_record", kOptional,
+     [](Source& in, Ioctl& i) {
+       return MaybeRecord<IoctlCall, &IoctlCall::input_record>(in, i.call);
+     }},
+    {"input_number", kOptional,
+     [](Source& in, Ioctl& i) {
+       return MaybeU32<IoctlCall, &IoctlCall::input_number>(in, i.call);
+     }},
+    {"output", kDefaulted, [](Source& in, Ioctl& i) { return ReadIoctlOutput(in, i.call.output); }},
     {"output_parameters", kOptional,
-     [](Source& in, Ioctl& i) { return ReadU32List(in, i.output_parameters.emplace()); }},
+     [](Source& in, Ioctl& i) { return ReadU32List(in, i.call.output_parameters.emplace()); }},
     kChannel<Ioctl>,
 };
 

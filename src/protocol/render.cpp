@@ -231,10 +231,11 @@ void Params(Line& l, const ConnectChannel& r) {
 void Params(Line& l, const DisconnectChannel& r) {
   l.Number("channel", r.channel);
 }
-void Params(Line& l, const Ioctl& r) {
+void Params(Line& l, const Ioctl& i) {
   static constexpr const char* kOutputs[] = {"none", "number", "bytes", "parameters", "record"};
+  const wire::IoctlCall& r = i.call;
   l.Add("ioctl_id", Hex(r.ioctl_id));
-  if (r.device) l.Add("device", "true");
+  if (i.device) l.Add("device", "true");
   if (r.input_parameters) l.Add("input_parameters", Entries(*r.input_parameters));
   if (r.input_bytes) l.Add("input_bytes", HexBytes(*r.input_bytes));
   if (r.input_record) l.Add("input_record", RecordText(*r.input_record));

@@ -161,8 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                    DisconnectChannel{3}},
         DecodeCase{
             R"({"id":1,"method":"Ioctl","params":{"ioctl_id":12,"input_bytes":[106],"output":"number","output_parameters":[1]}})",
-            Ioctl{12, std::nullopt, false, std::nullopt, Bytes{106}, std::nullopt, std::nullopt,
-                  IoctlOutput::Number, std::vector<uint32_t>{1}}}));
+            Ioctl{{12, std::nullopt, Bytes{106}, std::nullopt, std::nullopt, IoctlOutput::Number,
+                   std::vector<uint32_t>{1}}}}));
 
 // The envelope's freedoms: member order, extra members, blanks, escapes, method numbers.
 INSTANTIATE_TEST_SUITE_P(

@@ -149,8 +149,7 @@ Outcome J2534Session::Dispatcher::operator()(const protocol::Ioctl& r) const {
     return std::visit([](auto&& value) { return Payload(std::move(value)); },
                       std::move(result).value());
   };
-  const wire::IoctlCall call{r.ioctl_id,     r.input_parameters, r.input_bytes,      r.input_record,
-                             r.input_number, r.output,           r.output_parameters};
+  const wire::IoctlCall& call = r.call;
   if (r.device) {
     return answer(j2534::TypedIoctl(connection_, connection_.device_id(), 0, call));
   }
