@@ -13,7 +13,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using ExtrasTest = LibraryTest;
 
-passthru::PassThruMsg0404 Message(uint32_t protocol, const Bytes& data) {
+passthru::PassThruMsg0404 Record(uint32_t protocol, const Bytes& data) {
   passthru::PassThruMsg0404 message{};
   message.ProtocolID = protocol;
   message.DataSize = static_cast<uint32_t>(data.size());
@@ -35,7 +35,7 @@ TEST_F(ExtrasTest, APinSwitchedChannelReachesTheEcuOnlyOnItsCanPins) {
   uint32_t filter = 0;
   ASSERT_EQ(lib->Open("ptsim", &device), 0);
   ASSERT_EQ(lib->Connect(device, passthru::kIso15765Ps, 0, 500000, nullptr, &channel), 0);
-  passthru::PassThruMsg0404 mask = Message(passthru::kIso15765Ps, {0, 0, 0, 0});
+  passthru::PassThruMsg0404 mask = Record(passthru::kIso15765Ps, {0, 0, 0, 0});
   EXPECT_EQ(lib->StartMsgFilter(channel, passthru::kPassFilter, &mask, &mask, nullptr, &filter),
             static_cast<int32_t>(passthru::kErrPinInvalid));
   EXPECT_EQ(SetPins(*lib, channel, 0x0405), static_cast<int32_t>(passthru::kErrPinInvalid));
@@ -44,7 +44,7 @@ TEST_F(ExtrasTest, APinSwitchedChannelReachesTheEcuOnlyOnItsCanPins) {
     ASSERT_EQ(lib->StartMsgFilter(channel, passthru::kPassFilter, &mask, &mask, nullptr, &filter),
               0);
     passthru::PassThruMsg0404 request =
-        Message(passthru::kIso15765Ps, {0, 0, 0x07, 0xDF, 0x01, 0x0C});
+        Record(passthru::kIso15765Ps, {0, 0, 0x07, 0xDF, 0x01, 0x0C});
     uint32_t count = 1;
     ASSERT_EQ(lib->WriteMsgs("PassThruWriteMsgs", channel, &request, &count, 100), 0);
     passthru::PassThruMsg0404 answer{};

@@ -13,8 +13,6 @@
 namespace tarnix::j2534 {
 namespace {
 
-constexpr size_t kIdBytes = 4;
-
 uint32_t ProtocolOf(const wire::RecordParam& record, uint32_t default_protocol) {
   return record.protocol_id.value_or(default_protocol);
 }
@@ -39,10 +37,10 @@ void AddEchoes(const Port& port, std::span<const wire::RecordParam> records, siz
   if (!passthru::IsCanLike(port.protocol_id())) return;
   for (size_t i = 0; i < std::min(sent, records.size()); ++i) {
     const wire::Bytes& data = records[i].data;
-    if (data.size() < kIdBytes) continue;
+    if (data.size() < passthru::kCanIdBytes) continue;
     const uint32_t id = (uint32_t{data[0]} << 24) | (uint32_t{data[1]} << 16) |
                         (uint32_t{data[2]} << 8) | uint32_t{data[3]};
-    port.echo_list().Add(id, wire::Bytes(data.begin() + kIdBytes, data.end()));
+    port.echo_list().Add(id, wire::Bytes(data.begin() + passthru::kCanIdBytes, data.end()));
   }
 }
 
@@ -65,7 +63,7 @@ wire::ReceivedMessage MessageOf(const wire::Record& record) {
                   record.timestamp,       static_cast<uint32_t>(record.data.size()),
                   record.data.data(),     record.tx_flags,
                   record.extra_data_index};
-  if (passthru::IsCanLike(record.protocol_id) && view.length >= kIdBytes)
+  if (passthru::IsCanLike(record.protocol_id) && view.length >= passthru::kCanIdBytes)
     return *ToMessage(view, true);
   return RawMessage(view);
 }

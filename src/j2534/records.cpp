@@ -10,9 +10,6 @@
 namespace tarnix::j2534 {
 namespace {
 
-// An identifier is sent as 4 bytes, most significant first.
-constexpr size_t kIdBytes = 4;
-
 uint32_t ReadBigEndian(const uint8_t* bytes) {
   return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
          uint32_t{bytes[3]};
@@ -23,7 +20,7 @@ uint32_t ReadBigEndian(const uint8_t* bytes) {
 size_t MaxPayload(uint32_t protocol_id) {
   if (passthru::FramingOf(protocol_id) == passthru::kCan) return 8;
   if (passthru::FramingOf(protocol_id) == passthru::kIso15765)
-    return passthru::kMaxDataSize - kIdBytes;
+    return passthru::kMaxDataSize - passthru::kCanIdBytes;
   return passthru::kMaxDataSize;
 }
 
@@ -41,7 +38,7 @@ FrameHead HeadOf(uint32_t protocol_id, uint32_t arb_id, bool extended) {
   if (passthru::IsCanLike(protocol_id)) {
     head.prefix = {static_cast<uint8_t>(arb_id >> 24), static_cast<uint8_t>(arb_id >> 16),
                    static_cast<uint8_t>(arb_id >> 8), static_cast<uint8_t>(arb_id)};
-    head.prefix_size = kIdBytes;
+    head.prefix_size = passthru::kCanIdBytes;
     head.tx_flags = extended ? passthru::kCan29BitId : 0;
   }
   return head;
@@ -97,7 +94,7 @@ void FillMessage(const RecordView& record, size_t skip, wire::ReceivedMessage& m
 
 std::optional<wire::ReceivedMessage> ToMessage(const RecordView& record, bool can_like) {
   if (record.data == nullptr) return std::nullopt;
-  if (can_like && record.length < kIdBytes) return std::nullopt;
+  if (can_like && record.length < passthru::kCanIdBytes) return std::nullopt;
   if (!can_like && record.length == 0) return std::nullopt;
   // Built in place in the result: the frame is moved only by its consumer.
   std::optional<wire::ReceivedMessage> message(std::in_place);
@@ -105,7 +102,7 @@ std::optional<wire::ReceivedMessage> ToMessage(const RecordView& record, bool ca
     FillMessage(record, 0, *message);
     return message;
   }
-  FillMessage(record, kIdBytes, *message);
+  FillMessage(record, passthru::kCanIdBytes, *message);
   message->arb_id = ReadBigEndian(record.data);
   message->raw_arb_id = message->arb_id;
   message->extended = message->arb_id > 0x7FF || (record.rx_status & passthru::kCan29BitId) != 0;

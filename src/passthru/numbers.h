@@ -2,6 +2,7 @@
 // parameters, status codes) and the predicates over them that the bridge and ptsim share.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tarnix::passthru {
@@ -86,6 +87,9 @@ constexpr uint32_t FramingOf(uint32_t protocol) {
   if (protocol == kIso15765Ps || protocol == kSwIso15765Ps) return kIso15765;
   return protocol;
 }
+
+/// The size of the identifier that prefixes a CAN-like frame's data, big-endian.
+inline constexpr size_t kCanIdBytes = 4;
 
 /// CAN, ISO15765 and their pin-switched forms: frames carry the identifier as a 4-byte big-endian
 /// prefix.

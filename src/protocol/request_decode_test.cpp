@@ -106,8 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{R"({"id":1,"method":"GetDataRate"})", GetDataRate{}},
         DecodeCase{R"({"id":1,"method":"Shutdown"})", Shutdown{}}));
 
-RecordParam Record(Bytes data, std::optional<uint32_t> protocol = std::nullopt,
-                   uint32_t tx_flags = 0) {
+RecordParam ParamRecord(Bytes data, std::optional<uint32_t> protocol = std::nullopt,
+                        uint32_t tx_flags = 0) {
   RecordParam record;
   record.protocol_id = protocol;
   record.tx_flags = tx_flags;
@@ -133,16 +133,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{R"({"id":1,"method":"ClearFilters","params":{}})", ClearFilters{}},
         DecodeCase{
             R"({"id":1,"method":"WriteMessagesRaw","params":{"timeout_ms":9,"records":[{"data":[1],"txFlags":64,"protocolId":5,"dataSize":77}]}})",
-            WriteMessagesRaw{{}, 9, std::vector<RecordParam>{Record({1}, 5, 64)}}},
+            WriteMessagesRaw{{}, 9, std::vector<RecordParam>{ParamRecord({1}, 5, 64)}}},
         DecodeCase{
             R"({"id":1,"method":"ReadMessagesRaw","params":{"timeout_ms":1,"max_msgs":300,"as_records":true,"channel":4}})",
             OnChannel(ReadMessagesRaw{1, 300, true}, 4)},
         DecodeCase{
             R"({"id":1,"method":"StartPeriodicMessage","params":{"interval_ms":100,"record":{"data":[0,0,7,223]}}})",
-            StartPeriodicMessage{0, {}, 100, false, Record({0, 0, 7, 223})}},
+            StartPeriodicMessage{0, {}, 100, false, ParamRecord({0, 0, 7, 223})}},
         DecodeCase{
             R"({"id":1,"method":"AddFilterRaw","params":{"filter_type":3,"pattern":[1],"mask_record":{"data":[255]}}})",
-            AddFilterRaw{"", {}, {1}, false, std::nullopt, 3, Record({255})}},
+            AddFilterRaw{"", {}, {1}, false, std::nullopt, 3, ParamRecord({255})}},
         DecodeCase{R"({"id":1,"method":"GetConfig","params":{"parameters":[1,3]}})",
                    GetConfig{0, std::vector<uint32_t>{1, 3}}},
         DecodeCase{

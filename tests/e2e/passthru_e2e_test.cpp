@@ -21,35 +21,15 @@ struct Session {
   std::string log;
 };
 
-// Variables that would change a run if the tester's environment had them.
-constexpr const char* kCleared[] = {
-    "PTSIM_LOG_READS",
-    "PTSIM_FAIL",
-    "PTSIM_LAST_ERROR",
-    "PTSIM_ECHO",
-    "PTSIM_KEYWORDS",
-    "PTSIM_NO_CC",
-    "PTSIM_VBATT",
-    "PTSIM_TRAFFIC",
-    "PTSIM_MISBEHAVE",
-    "PTSIM_REPLAY",
-    "PTSIM_HANG",
-    "TARNIX_TRACE",
-    "TARNIX_VERBOSE",
-    "TARNIX_PASSTHRU_TARGET",
-    "TARNIX_PASSTHRU_BRIDGE",
-};
-
 /// Runs the driver on `library` (with `extra` arguments) with ptsim strict, as a conforming
 /// library is, and logging; returns once ptsim has been unloaded.
 Session RunDriver(const std::string& library, const platform::EnvironmentChanges& env,
                   uint32_t timeout_ms, const std::vector<std::string>& extra = {}) {
   test_support::TempFolder folder("passthru");
   const std::string log = folder.File("calls.log");
-  platform::EnvironmentChanges changes{{"PTSIM_LOG", log}, {"PTSIM_STRICT", "1"}};
-  for (const char* name : kCleared)
-    changes.emplace_back(name, std::nullopt);
-  changes.insert(changes.end(), env.begin(), env.end());
+  platform::EnvironmentChanges strict{{"PTSIM_STRICT", "1"}};
+  strict.insert(strict.end(), env.begin(), env.end());
+  const platform::EnvironmentChanges changes = SessionEnvironment(log, strict);
   const std::string output = folder.File("session.txt");
   std::vector<std::string> args{library, output};
   args.insert(args.end(), extra.begin(), extra.end());

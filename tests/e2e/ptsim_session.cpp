@@ -25,6 +25,7 @@ constexpr const char* kControls[] = {
     "PTSIM_TRAFFIC",
     "PTSIM_MISBEHAVE",
     "PTSIM_REPLAY",
+    "PTSIM_HANG",
     "PTSIM_STRICT",
     "PTSIM_UNLOAD_DELAY_MS",
     "TARNIX_VERBOSE",
@@ -34,7 +35,12 @@ constexpr const char* kControls[] = {
     "TARNIX_PUMP_MAX_DRAIN_READS",
     "TARNIX_TRACE",
     "TARNIX_TRACE_MAX_MB",
+    "TARNIX_RELEASE_GRACE_MS",
+    "TARNIX_PASSTHRU_TARGET",
+    "TARNIX_PASSTHRU_BRIDGE",
 };
+
+}  // namespace
 
 platform::EnvironmentChanges SessionEnvironment(const std::string& log_path,
                                                 const platform::EnvironmentChanges& env) {
@@ -47,8 +53,6 @@ platform::EnvironmentChanges SessionEnvironment(const std::string& log_path,
   changes.insert(changes.end(), env.begin(), env.end());
   return changes;
 }
-
-}  // namespace
 
 const platform::EnvironmentChanges& OneFramePump() {
   static const platform::EnvironmentChanges pump = {{"TARNIX_PUMP_BATCH_SIZE", "1"},

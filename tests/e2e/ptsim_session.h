@@ -46,6 +46,11 @@ std::vector<const rapidjson::Value*> CallsOf(LoggedCalls&& calls, std::string_vi
 /// The "fn" of the last `n` calls (fewer when the log is shorter).
 std::vector<std::string> LastFns(const LoggedCalls& calls, size_t n);
 
+/// The environment of a run against ptsim: its call log at `log_path`, every other PTSIM_* and
+/// TARNIX_* variable cleared unless `env` sets it, then `env`.
+platform::EnvironmentChanges SessionEnvironment(const std::string& log_path,
+                                                const platform::EnvironmentChanges& env);
+
 /// One tarnix process driven against ptsim. ptsim writes its call log to a fresh file of this
 /// session; every other PTSIM_* and TARNIX_* variable is cleared unless `env` sets it.
 class PtsimSession {
