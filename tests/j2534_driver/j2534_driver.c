@@ -16,11 +16,18 @@
 
 #include "j2534_driver.h"
 
-static void* Find(void* library, const char* name) {
+/* Any entry point, until it is stored with its own type. */
+typedef void (*AnyFn)(void);
+
+static AnyFn Find(void* library, const char* name) {
 #if defined(_WIN32)
-  return (void*)GetProcAddress((HMODULE)library, name);
+  return (AnyFn)GetProcAddress((HMODULE)library, name);
 #else
-  return dlsym(library, name);
+  /* ISO C has no conversion from an object pointer to a function pointer: copy the bits. */
+  void* address = dlsym(library, name);
+  AnyFn fn;
+  memcpy(&fn, &address, sizeof fn);
+  return fn;
 #endif
 }
 
@@ -46,21 +53,28 @@ int main(int argc, char** argv) {
     return 2;
   }
 #define BIND(name)                                   \
-  {                                                  \
-    void* address = Find(library, "PassThru" #name); \
+  do {                                               \
+    AnyFn address = Find(library, "PassThru" #name); \
     memcpy(&pt.name, &address, sizeof address);      \
-  }
-  BIND(Open)
-  BIND(Close)
-  BIND(Connect)
-  BIND(Disconnect) BIND(ReadMsgs) BIND(WriteMsgs) BIND(StartPeriodicMsg) BIND(StopPeriodicMsg)
-      BIND(StartMsgFilter) BIND(StopMsgFilter) BIND(SetProgrammingVoltage) BIND(ReadVersion)
-          BIND(GetLastError)
-              BIND(Ioctl) if (!pt.Open || !pt.Close || !pt.Connect || !pt.Disconnect ||
-                              !pt.ReadMsgs || !pt.WriteMsgs || !pt.StartPeriodicMsg ||
-                              !pt.StopPeriodicMsg || !pt.StartMsgFilter || !pt.StopMsgFilter ||
-                              !pt.SetProgrammingVoltage || !pt.ReadVersion || !pt.GetLastError ||
-                              !pt.Ioctl) {
+  } while (0)
+  BIND(Open);
+  BIND(Close);
+  BIND(Connect);
+  BIND(Disconnect);
+  BIND(ReadMsgs);
+  BIND(WriteMsgs);
+  BIND(StartPeriodicMsg);
+  BIND(StopPeriodicMsg);
+  BIND(StartMsgFilter);
+  BIND(StopMsgFilter);
+  BIND(SetProgrammingVoltage);
+  BIND(ReadVersion);
+  BIND(GetLastError);
+  BIND(Ioctl);
+#undef BIND
+  if (!pt.Open || !pt.Close || !pt.Connect || !pt.Disconnect || !pt.ReadMsgs || !pt.WriteMsgs ||
+      !pt.StartPeriodicMsg || !pt.StopPeriodicMsg || !pt.StartMsgFilter || !pt.StopMsgFilter ||
+      !pt.SetProgrammingVoltage || !pt.ReadVersion || !pt.GetLastError || !pt.Ioctl) {
     fprintf(stderr, "j2534_driver: %s lacks a 04.04 entry point\n", argv[1]);
     return 2;
   }
