@@ -136,8 +136,8 @@ step host                      -- preset host
 step python  after host        -- python_tests
 step asan    after python      -- preset asan
 # The worker's threads and channels, once more under ThreadSanitizer.
-step tsan    after asan        -- preset tsan --targets "worker_test host_test" \
-                                    --tests '^(worker_test|host_test)\.'
+step tsan    after asan        -- preset tsan --targets "worker_test main_test" \
+                                    --tests '^(worker_test|main_test)\.'
 step release after tsan        -- release_archives
 step wine                      -- wine_server
 # The scenarios of each Windows build read the other width's ptsim (and fail to load it).
