@@ -45,6 +45,8 @@ std::vector<TableRow> MeasureSendDuringRead(const BenchSettings& settings) {
   Interleave(settings.repeats,
              {[&] {
                 for (size_t turn = 0; turn < kTurnsPerRepeat; ++turn) {
+                  // The same pause as below: both sends find the bridge's threads asleep.
+                  platform::SleepMilliseconds(kPauseMs);
                   const Clock::time_point sent = Clock::now();
                   if (!client.Call(kSend).ok()) return;
                   quiet.Add(MicrosecondsSince(sent));
